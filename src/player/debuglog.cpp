@@ -1,0 +1,52 @@
+#include "player/debuglog.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+
+namespace korvane {
+namespace {
+
+std::unique_ptr<char[]> logName;
+std::vector<std::string> *capture = nullptr;
+
+} // namespace
+
+bool openLog(const char *filename) {
+  const std::size_t length = std::char_traits<char>::length(filename);
+  logName = std::make_unique<char[]>(length + 1);
+  std::char_traits<char>::copy(logName.get(), filename, length + 1);
+  if (std::FILE *file = std::fopen(logName.get(), "w"))
+    std::fclose(file);
+  return true;
+}
+
+bool writeLog(const char *format, ...) {
+  char line[1024];
+  va_list args;
+  va_start(args, format);
+  // vsnprintf always terminates: an over-long line loses its tail.
+  const int written = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (written < 0)
+    line[0] = '\0';
+
+  if (capture)
+    capture->emplace_back(line);
+  if (logName) {
+    if (std::FILE *file = std::fopen(logName.get(), "a")) {
+      std::fprintf(file, "%s\n", line);
+      std::fclose(file);
+    }
+  }
+  return true;
+}
+
+bool closeLog() {
+  logName.reset();
+  return true;
+}
+
+void setLogCapture(std::vector<std::string> *lines) { capture = lines; }
+
+} // namespace korvane

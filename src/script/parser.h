@@ -1,0 +1,38 @@
+#pragma once
+
+#include "script/show.h"
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace korvane {
+
+// Loads a layer's media once its block has been read. The table is filled
+// by whoever owns the device; an empty entry loads nothing.
+using LayerLoader = std::function<bool(Layer &)>;
+struct LayerLoaders {
+  LayerLoader byType[layerTypeCount];
+};
+
+struct ParseOptions {
+  const LayerLoaders *loaders = nullptr;        // null: loading off
+  std::vector<ScriptWarning> *warnings = nullptr; // null: none collected
+};
+
+// One pass over the script file. With `loadparts` false it is the settings
+// pass (demo settings only); true is the full pass that also fills parts and
+// layers. False when the first token is not <demo>.
+bool parseScript(Show &show, const char *filename, bool loadparts,
+                 const ParseOptions &options = {});
+// The same pass over a script already in memory.
+bool parseScriptText(Show &show, std::string_view text, bool loadparts,
+                     const ParseOptions &options = {});
+// The settings pass: `partnumber` back to 0, then parseScript without parts.
+bool parseSettings(Show &show, const char *filename,
+                   const ParseOptions &options = {});
+
+// Direct3D 8 blend value (1..13) of a blend name, -1 for any other token.
+std::int32_t blendValue(const char *token);
+
+} // namespace korvane

@@ -1,0 +1,134 @@
+#pragma once
+
+#include "script/reader.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace korvane {
+
+constexpr int maxParts = 16;
+constexpr int maxLayers = 8;
+constexpr int maxShadows = 2;
+constexpr int maxBlobs = 16;
+constexpr int maxKeys = 1024; // per timeline channel, loop copies included
+constexpr int fileNameCapacity = 128; // 127 characters and the NUL
+
+enum LayerType : std::int32_t {
+  LAYER_NONE = 0,
+  LAYER_XFILE = 1,
+  LAYER_KTRFILE = 2,
+  LAYER_PICTURE = 3,
+  LAYER_AVIPICTURE = 4,
+  LAYER_BLOB = 5,
+};
+constexpr int layerTypeCount = 6;
+
+enum EnvMap : std::int32_t {
+  ENVMAP_NONE = 0,
+  ENVMAP_SPHEREMAP = 1,
+  ENVMAP_CUBEMAP = 2,
+  ENVMAP_SPHEREMAP2 = 3,
+};
+
+// `ztest` and `zwrite`: 0 leaves the device's setting alone.
+enum DepthSetting : std::int32_t {
+  DEPTH_UNSET = 0,
+  DEPTH_ENABLE = 1,
+  DEPTH_DISABLE = 2,
+};
+
+enum BlobType : std::int32_t {
+  BLOB_SPHERE = 0,
+  BLOB_CUBE = 1,
+  BLOB_TORUS = 2,
+};
+
+// What a layer kind's loader hangs on its layer (meshes, textures, streams,
+// blob fields). The show model only owns and releases it.
+struct LayerResources {
+  virtual ~LayerResources() = default;
+};
+
+struct Layer {
+  std::int32_t envmap = ENVMAP_NONE;
+  std::int32_t type = LAYER_NONE;
+  char filename[fileNameCapacity] = {};
+  char envmapfilename[fileNameCapacity] = {};
+  float position[3] = {};
+  float rotation[3] = {};    // spin vector: axis and radians per second
+  float rotationadd[3] = {}; // fixed angles about x, y, z in radians
+  float scale[3] = {};
+  std::int32_t ztest = DEPTH_UNSET;
+  std::int32_t zwrite = DEPTH_UNSET;
+  std::int32_t srcblend = 0;
+  std::int32_t dstblend = 0;
+  float size[2] = {};
+  std::uint8_t alpha = 0;
+  std::uint32_t color = 0; // ARGB; the layer parser presets 0xFFFFFFFF
+  float avispeed = 0.0f;   // the layer parser presets 1.0
+  std::uint8_t hastimeline = 0;
+  std::uint8_t haspositionkeys = 0;
+  std::uint8_t hasscalekeys = 0;
+  std::uint8_t hasrotationkeys = 0;
+  std::uint8_t hascolorkeys = 0;
+  char shadowfilename[maxShadows][fileNameCapacity] = {};
+  std::uint8_t shadowenabled[maxShadows] = {};
+  std::int32_t shadowpass = 0; // 0 normal draw, k while shadow k-1 draws
+  std::int32_t shadownumber = 0;
+  float plane_a[maxShadows][3] = {};
+  float plane_b[maxShadows][3] = {};
+  float plane_c[maxShadows][3] = {};
+  float light[maxShadows][3] = {};
+  std::uint8_t cull = 0;
+  float blobposition[maxBlobs][3] = {};
+  float blobsize[maxBlobs] = {};
+  std::int32_t blobtype[maxBlobs] = {};
+  float blobmul[maxBlobs][3] = {};
+
+  // Timeline keys, maxKeys entries each, present while `hastimeline` is set.
+  std::unique_ptr<float[][3]> positionvalues;
+  std::unique_ptr<float[][3]> scalevalues;
+  std::unique_ptr<float[][3]> rotationvalues;
+  std::unique_ptr<std::uint32_t[]> colorvalues;
+  std::unique_ptr<std::int32_t[]> positiontimes;
+  std::unique_ptr<std::int32_t[]> scaletimes;
+  std::unique_ptr<std::int32_t[]> rotationtimes;
+  std::unique_ptr<std::int32_t[]> colortimes;
+  // Keys stored per channel, so that samplers never read past them.
+  std::int32_t positioncount = 0;
+  std::int32_t scalecount = 0;
+  std::int32_t rotationcount = 0;
+  std::int32_t colorcount = 0;
+
+  std::int32_t blobsnum = 0;
+
+  std::unique_ptr<LayerResources> resources;
+};
+
+struct Part {
+  Layer layers[maxLayers];
+  std::int32_t layernumber = 0;
+  std::uint8_t backgroundcolor[3] = {}; // red, green, blue
+  std::int32_t endtime = 0;             // exclusive, on the show clock
+  std::int32_t starttime = 0;           // inclusive, on the show clock
+};
+
+struct Show {
+  Part parts[maxParts];
+  std::int32_t partnumber = 0;
+  ScriptReader reader;
+  std::uint8_t showfps = 0;
+  std::uint8_t showtime = 0;
+  std::uint8_t music = 0;
+  std::uint8_t fullscreen = 0;
+  std::int32_t resolution[2] = {}; // width, height
+  char musicfilename[fileNameCapacity] = {};
+  std::int32_t skipoffset = 0;
+};
+
+// Frees what parsing and loading hung on the layer: its timeline keys and
+// its kind's resources.
+void releaseLayer(Layer &layer);
+
+} // namespace korvane

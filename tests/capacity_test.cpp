@@ -1,0 +1,101 @@
+#include "script_util.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using korvane::test::layerScript;
+using korvane::test::parseBoth;
+
+TEST(Capacity, PartsAndLayersBeyondTheTables) {
+  std::string text = "<demo>\n";
+  for (int p = 0; p < 18; ++p) {
+    text += "<part> length 100 backgroundcolor " + std::to_string(p) + " 0 0\n";
+    for (int l = 0; l < 10; ++l)
+      text += "<layer> type PICTURE alpha " + std::to_string(l) + " </layer>\n";
+    text += "</part>\n";
+  }
+  text += "showfps ENABLE\n";
+  int loads = 0;
+  LayerLoaders loaders;
+  loaders.byType[LAYER_PICTURE] = [&loads](Layer &) { return ++loads > 0; };
+  auto parsed = parseBoth(text, &loaders);
+
+  EXPECT_EQ(parsed.show->partnumber, maxParts);
+  EXPECT_EQ(loads, maxParts * maxLayers); // dropped layers load nothing
+  for (int p = 0; p < maxParts; ++p) {
+    EXPECT_EQ(parsed.part(p).layernumber, maxLayers);
+    EXPECT_EQ(parsed.part(p).backgroundcolor[0], p);
+    EXPECT_EQ(parsed.part(p).endtime, 100 * (p + 1));
+    EXPECT_EQ(parsed.layer(p, maxLayers - 1).alpha, maxLayers - 1);
+  }
+  // Parsing went on past the dropped blocks.
+  EXPECT_EQ(parsed.show->showfps, 1);
+  EXPECT_EQ(std::count(parsed.log.begin(), parsed.log.end(),
+                       "Part dropped: a show holds at most 16 parts"),
+            2);
+  EXPECT_EQ(std::count(parsed.log.begin(), parsed.log.end(),
+                       "Layer dropped: a part holds at most 8 layers"),
+            2 * maxParts + 2 * 2);
+  EXPECT_TRUE(parsed.warned("part dropped"));
+  EXPECT_TRUE(parsed.warned("layer dropped"));
+}
+
+TEST(Capacity, ShadowsAndBlobs) {
+  std::string body = "<shadow> light 1 1 1 </shadow> <shadow> light 2 2 2 "
+                     "</shadow> <shadow> light 3 3 3 filename third.png "
+                     "</shadow> <blobs>";
+  for (int i = 0; i < 20; ++i)
+    body += " position " + std::to_string(i) + " 0 0 size " +
+            std::to_string(i) + " type CUBE";
+  body += " mul 1 2 3 </blobs> cull ENABLE";
+  auto parsed = parseBoth(layerScript(body));
+  const Layer &layer = parsed.layer(0, 0);
+  EXPECT_EQ(layer.shadownumber, 2);
+  EXPECT_EQ(layer.light[1][0], 2.0f);
+  EXPECT_STREQ(layer.shadowfilename[1], "");
+  EXPECT_TRUE(parsed.logged("Shadow dropped: a layer holds at most 2 shadows"));
+  EXPECT_EQ(layer.blobposition[15][0], 15.0f);
+  EXPECT_EQ(layer.blobsize[15], 15.0f);
+  EXPECT_EQ(layer.blobtype[15], BLOB_CUBE);
+  EXPECT_EQ(layer.blobmul[0][2], 3.0f);
+  EXPECT_TRUE(parsed.logged(
+      "Blobs: 4 position entries dropped, a layer holds at most 16 blobs"));
+  EXPECT_TRUE(parsed.logged(
+      "Blobs: 4 type entries dropped, a layer holds at most 16 blobs"));
+  EXPECT_EQ(layer.cull, 1);
+}
+
+TEST(Capacity, KeysIncludingLoopCopies) {
+  std::string body = "<timeline>";
+  for (int i = 0; i < 1030; ++i)
+    body += " " + std::to_string(i) + " position 1 0 0";
+  body += " <loop> 10 1000000000 0 color 1 1 1 1 </loop>";
+  body += " 0 scale 1 1 1 </timeline>";
+  auto parsed = parseBoth(layerScript(body));
+  const Layer &layer = parsed.layer(0, 0);
+  EXPECT_EQ(layer.positioncount, maxKeys);
+  EXPECT_EQ(layer.positiontimes[maxKeys - 1], maxKeys - 1);
+  EXPECT_EQ(layer.colorcount, maxKeys);
+  EXPECT_EQ(layer.colortimes[maxKeys - 1], 10 * (maxKeys - 1));
+  EXPECT_EQ(layer.scalecount, 1);
+  EXPECT_TRUE(parsed.logged(
+      "Timeline: 6 position keys dropped, a channel holds at most 1024"));
+  EXPECT_TRUE(parsed.logged("Timeline: 999998977 color keys dropped, a "
+                            "channel holds at most 1024"));
+}
+
+TEST(Capacity, LongFileNamesAreCut) {
+  const std::string name(200, 'n');
+  auto parsed = parseBoth("<demo> musicfilename " + name +
+                          " <part> <layer> filename " + name +
+                          " envmap SPHEREMAP2 " + name +
+                          " <shadow> filename " + name + " </shadow>"
+                          " </layer> </part>");
+  const std::string kept(127, 'n');
+  EXPECT_EQ(parsed.show->musicfilename, kept);
+  EXPECT_EQ(parsed.layer(0, 0).filename, kept);
+  EXPECT_EQ(parsed.layer(0, 0).envmapfilename, kept);
+  EXPECT_EQ(parsed.layer(0, 0).shadowfilename[0], kept);
+  EXPECT_TRUE(parsed.logged("File name of 200 characters cut to 127: " + kept));
+  EXPECT_TRUE(parsed.logged("SPHEREMAP2 " + kept));
+}

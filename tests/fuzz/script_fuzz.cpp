@@ -1,0 +1,30 @@
+// Both script passes over arbitrary bytes: nothing may crash, leak or write
+// outside the show record.
+
+#include "player/debuglog.h"
+#include "script/parser.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
+                                      std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char *>(data), size);
+  auto show = std::make_unique<korvane::Show>();
+  std::vector<korvane::ScriptWarning> warnings;
+  korvane::LayerLoaders loaders;
+  for (auto &loader : loaders.byType)
+    loader = [](korvane::Layer &layer) { return layer.filename[0] != 0; };
+  korvane::ParseOptions options;
+  options.loaders = &loaders;
+  options.warnings = &warnings;
+
+  korvane::parseScriptText(*show, text, false, options);
+  korvane::parseScriptText(*show, text, true, options);
+  for (auto &part : show->parts)
+    for (auto &layer : part.layers)
+      korvane::releaseLayer(layer);
+  return 0;
+}

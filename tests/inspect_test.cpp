@@ -1,0 +1,150 @@
+#include "inspect/show_json.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+};
+
+// Runs the tool and collects its standard output, or its standard error
+// when `errors` is set.
+ToolRun inspect(const std::string &arguments, bool errors = false) {
+  ToolRun run;
+  const std::string command = std::string("'") + KORVANE_INSPECT + "' " +
+                              arguments +
+                              (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
+  std::FILE *pipe = popen(command.c_str(), "r");
+  if (!pipe)
+    return run;
+  char chunk[4096];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+    run.out.append(chunk, got);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string quote(const fs::path &path) { return "'" + path.string() + "'"; }
+
+struct TempScript {
+  fs::path path;
+  explicit TempScript(const std::string &text) {
+    char pattern[] = "/tmp/korvane-inspect-XXXXXX";
+    path = fs::path(mkdtemp(pattern)) / "show.script";
+    std::ofstream(path) << text;
+  }
+  ~TempScript() { fs::remove_all(path.parent_path()); }
+};
+
+const fs::path exampleShow = fs::path(KORVANE_TESTS_DIR) / "data" / "example";
+
+} // namespace
+
+TEST(Inspect, ExampleShowPrintsTheTablesValues) {
+  const ToolRun run = inspect(quote(exampleShow));
+  ASSERT_EQ(run.status, 0);
+  const json doc = json::parse(run.out);
+  EXPECT_EQ(doc["resolution"], json({640, 480}));
+  EXPECT_EQ(doc["fullscreen"], 0);
+  EXPECT_EQ(doc["music"], 1);
+  EXPECT_EQ(doc["showfps"], 1);
+  EXPECT_EQ(doc["showtime"], 0);
+  EXPECT_EQ(doc["musicfilename"], "soundtrack.mp3");
+  EXPECT_EQ(doc["partnumber"], 1);
+  const json &part = doc["parts"][0];
+  EXPECT_EQ(part["starttime"], 0);
+  EXPECT_EQ(part["endtime"], 10000);
+  EXPECT_EQ(part["backgroundcolor"], json({0, 0, 64}));
+  EXPECT_EQ(part["layernumber"], 1);
+  const json &layer = part["layers"][0];
+  EXPECT_EQ(layer["type"], 1);
+  EXPECT_EQ(layer["filename"], "ship.x");
+  EXPECT_EQ(layer["position"], json({0, 0, 5}));
+  EXPECT_EQ(layer["scale"], json({1, 1, 1}));
+  EXPECT_EQ(layer["color"], 4294967295u);
+  EXPECT_EQ(layer["avispeed"], 1.0);
+  EXPECT_EQ(layer["hastimeline"], 1);
+  EXPECT_EQ(layer["haspositionkeys"], 1);
+  EXPECT_EQ(layer["hasscalekeys"], 0);
+  EXPECT_EQ(layer["hasrotationkeys"], 1);
+  EXPECT_EQ(layer["hascolorkeys"], 1);
+  EXPECT_EQ(layer["positionkeys"], json::parse("[[0,0,0,0],[2000,0,1,0]]"));
+  EXPECT_EQ(layer["colorkeys"], json::parse("[[0,4294967295]]"));
+  EXPECT_EQ(layer["rotationkeys"],
+            json::parse("[[0,0,0,1],[500,0,0,2],[1000,0,0,1],[1500,0,0,2],"
+                        "[2000,0,0,1],[2500,0,0,2]]"));
+  EXPECT_EQ(layer["scalekeys"], json::array());
+  EXPECT_EQ(layer["blobsize"].size(), 16u);
+  EXPECT_EQ(layer["plane_a"].size(), 2u);
+  EXPECT_EQ(doc["log"],
+            json({"PartNumber: 0", "Length: 0 - 10000",
+                  "--------------- LOADLAYER", "LOADTIMELINE",
+                  "LoopStart 1000 - 2", "2 - 0 - 0 - 1", "LoopEnd",
+                  "2 - 2 - 0 - 1", "PartNumber: 1"}));
+  EXPECT_EQ(doc["warnings"], json::array());
+
+  // The script file itself gives the same document.
+  EXPECT_EQ(json::parse(inspect(quote(exampleShow / "Data" / "mirl .script"))
+                            .out),
+            doc);
+}
+
+TEST(Inspect, OptionsAndExitCodes) {
+  const ToolRun settings = inspect("--settings-only " + quote(exampleShow));
+  ASSERT_EQ(settings.status, 0);
+  const json doc = json::parse(settings.out);
+  EXPECT_EQ(doc["partnumber"], 0);
+  EXPECT_EQ(doc["resolution"], json({640, 480}));
+  EXPECT_EQ(doc["log"], json({"PartNumber: 0"}));
+
+  EXPECT_EQ(inspect("--check " + quote(exampleShow)).status, 0);
+  EXPECT_EQ(inspect("/nonexistent/show").status, 2);
+  EXPECT_EQ(inspect(quote(fs::path(KORVANE_TESTS_DIR))).status, 2);
+  EXPECT_EQ(inspect("").status, 2);
+  const ToolRun help = inspect("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("usage: korvane-inspect"), std::string::npos);
+
+  TempScript wrong("resolution 1 2\n<demo>\n");
+  const ToolRun wrongRun = inspect(quote(wrong.path));
+  EXPECT_EQ(wrongRun.status, 1);
+  EXPECT_EQ(json::parse(wrongRun.out)["log"],
+            json({"Scriptfile is wrong!", "Scriptfile is wrong!"}));
+
+  TempScript warned("<demo>\nshowfps YES\n<part>\nlength x\n</part>\n");
+  const ToolRun check = inspect("--check " + quote(warned.path), true);
+  EXPECT_EQ(check.status, 3);
+  EXPECT_EQ(check.out, warned.path.string() +
+                           ":2: unknown value 'YES' for showfps\n" +
+                           warned.path.string() +
+                           ":4: 'x' is not a whole number (length)\n");
+  const json warnedDoc = json::parse(inspect(quote(warned.path)).out);
+  EXPECT_EQ(warnedDoc["warnings"][1],
+            json({{"line", 4},
+                  {"message", "'x' is not a whole number (length)"}}));
+}
+
+TEST(Inspect, FloatsReadBackExactly) {
+  for (float value : {0.1f, 1.0f / 3.0f, 1.5707964f, -2.5e-8f, 3.4028235e38f,
+                      16777217.0f, 0.017453292f}) {
+    const std::string text = json(korvane::jsonFloat(value)).dump();
+    EXPECT_EQ(std::strtof(text.c_str(), nullptr), value) << text;
+    EXPECT_LE(text.size(), 16u) << text;
+  }
+  EXPECT_EQ(json(korvane::jsonFloat(0.1f)).dump(), "0.100000001");
+}

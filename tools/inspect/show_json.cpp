@@ -1,0 +1,142 @@
+#include "inspect/show_json.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace korvane {
+namespace {
+
+using nlohmann::json;
+
+json floats(const float *values, int n) {
+  json out = json::array();
+  for (int i = 0; i < n; ++i)
+    out.push_back(jsonFloat(values[i]));
+  return out;
+}
+
+template <typename T> json numbers(const T *values, int n) {
+  json out = json::array();
+  for (int i = 0; i < n; ++i)
+    out.push_back(values[i]);
+  return out;
+}
+
+json triples(const float (*values)[3], int n) {
+  json out = json::array();
+  for (int i = 0; i < n; ++i)
+    out.push_back(floats(values[i], 3));
+  return out;
+}
+
+json tripleKeys(const std::int32_t *times, const float (*values)[3],
+                int count) {
+  json out = json::array();
+  for (int i = 0; i < count; ++i)
+    out.push_back({times[i], jsonFloat(values[i][0]), jsonFloat(values[i][1]),
+                   jsonFloat(values[i][2])});
+  return out;
+}
+
+json layerToJson(const Layer &layer) {
+  json out;
+  out["type"] = layer.type;
+  out["envmap"] = layer.envmap;
+  out["filename"] = layer.filename;
+  out["envmapfilename"] = layer.envmapfilename;
+  out["position"] = floats(layer.position, 3);
+  out["rotation"] = floats(layer.rotation, 3);
+  out["rotationadd"] = floats(layer.rotationadd, 3);
+  out["scale"] = floats(layer.scale, 3);
+  out["ztest"] = layer.ztest;
+  out["zwrite"] = layer.zwrite;
+  out["srcblend"] = layer.srcblend;
+  out["dstblend"] = layer.dstblend;
+  out["size"] = floats(layer.size, 2);
+  out["alpha"] = layer.alpha;
+  out["color"] = layer.color;
+  out["avispeed"] = jsonFloat(layer.avispeed);
+  out["cull"] = layer.cull;
+  out["hastimeline"] = layer.hastimeline;
+  out["haspositionkeys"] = layer.haspositionkeys;
+  out["hasscalekeys"] = layer.hasscalekeys;
+  out["hasrotationkeys"] = layer.hasrotationkeys;
+  out["hascolorkeys"] = layer.hascolorkeys;
+  out["shadownumber"] = layer.shadownumber;
+  out["shadowenabled"] = numbers(layer.shadowenabled, maxShadows);
+  json names = json::array();
+  for (const auto &name : layer.shadowfilename)
+    names.push_back(name);
+  out["shadowfilename"] = names;
+  out["plane_a"] = triples(layer.plane_a, maxShadows);
+  out["plane_b"] = triples(layer.plane_b, maxShadows);
+  out["plane_c"] = triples(layer.plane_c, maxShadows);
+  out["light"] = triples(layer.light, maxShadows);
+  out["blobsnum"] = layer.blobsnum;
+  out["blobposition"] = triples(layer.blobposition, maxBlobs);
+  out["blobsize"] = floats(layer.blobsize, maxBlobs);
+  out["blobtype"] = numbers(layer.blobtype, maxBlobs);
+  out["blobmul"] = triples(layer.blobmul, maxBlobs);
+
+  json positionkeys = json::array(), scalekeys = json::array(),
+       rotationkeys = json::array(), colorkeys = json::array();
+  if (layer.hastimeline) {
+    positionkeys = tripleKeys(layer.positiontimes.get(),
+                              layer.positionvalues.get(), layer.positioncount);
+    scalekeys = tripleKeys(layer.scaletimes.get(), layer.scalevalues.get(),
+                           layer.scalecount);
+    rotationkeys = tripleKeys(layer.rotationtimes.get(),
+                              layer.rotationvalues.get(), layer.rotationcount);
+    for (int i = 0; i < layer.colorcount; ++i)
+      colorkeys.push_back({layer.colortimes[i], layer.colorvalues[i]});
+  }
+  out["positionkeys"] = positionkeys;
+  out["scalekeys"] = scalekeys;
+  out["rotationkeys"] = rotationkeys;
+  out["colorkeys"] = colorkeys;
+  return out;
+}
+
+} // namespace
+
+double jsonFloat(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+  return std::strtod(text, nullptr);
+}
+
+json showToJson(const Show &show, const std::vector<std::string> &log,
+                const std::vector<ScriptWarning> &warnings) {
+  json out;
+  out["showfps"] = show.showfps;
+  out["showtime"] = show.showtime;
+  out["music"] = show.music;
+  out["fullscreen"] = show.fullscreen;
+  out["resolution"] = {show.resolution[0], show.resolution[1]};
+  out["musicfilename"] = show.musicfilename;
+  out["partnumber"] = show.partnumber;
+
+  json parts = json::array();
+  for (int p = 0; p < show.partnumber && p < maxParts; ++p) {
+    const Part &part = show.parts[p];
+    json layers = json::array();
+    for (int l = 0; l < part.layernumber && l < maxLayers; ++l)
+      layers.push_back(layerToJson(part.layers[l]));
+    parts.push_back({{"layernumber", part.layernumber},
+                     {"backgroundcolor",
+                      {part.backgroundcolor[0], part.backgroundcolor[1],
+                       part.backgroundcolor[2]}},
+                     {"starttime", part.starttime},
+                     {"endtime", part.endtime},
+                     {"layers", layers}});
+  }
+  out["parts"] = parts;
+  out["log"] = log;
+  json listed = json::array();
+  for (const ScriptWarning &warning : warnings)
+    listed.push_back({{"line", warning.line}, {"message", warning.message}});
+  out["warnings"] = listed;
+  return out;
+}
+
+} // namespace korvane

@@ -1,0 +1,113 @@
+// korvane-inspect: reads a show's script the way the player does and prints
+// what it found as one JSON document.
+
+#include "inspect/show_json.h"
+#include "player/debuglog.h"
+#include "script/parser.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr const char *usage =
+    "usage: korvane-inspect [--settings-only] [--check] PATH\n"
+    "\n"
+    "PATH is a show folder (holding \"Data/mirl .script\") or a script file.\n"
+    "Runs the settings pass and the full pass as the player does (media are\n"
+    "not loaded) and prints the show as JSON on standard output.\n"
+    "\n"
+    "  --settings-only  run the settings pass alone\n"
+    "  --check          print the script's warnings on standard error as\n"
+    "                   FILE:LINE: message; exit 3 if there are any\n"
+    "  --help           show this text\n"
+    "\n"
+    "Exit status: 0 the script was read, 1 it does not begin with <demo>,\n"
+    "2 PATH cannot be read, 3 --check found warnings.\n";
+
+// The script a PATH names, or empty when there is none to read.
+std::string scriptPath(const std::string &path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  std::string script = path;
+  if (fs::is_directory(path, error))
+    script = (fs::path(path) / "Data" / "mirl .script").string();
+  if (!fs::is_regular_file(script, error))
+    return {};
+  std::FILE *file = std::fopen(script.c_str(), "rb");
+  if (!file)
+    return {};
+  std::fclose(file);
+  return script;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  bool settingsOnly = false;
+  bool check = false;
+  std::string path;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << usage;
+      return 0;
+    } else if (arg == "--settings-only") {
+      settingsOnly = true;
+    } else if (arg == "--check") {
+      check = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      std::cerr << "korvane-inspect: unknown option " << arg << "\n" << usage;
+      return 2;
+    } else if (path.empty()) {
+      path = arg;
+    } else {
+      std::cerr << "korvane-inspect: only one PATH may be given\n";
+      return 2;
+    }
+  }
+  if (path.empty()) {
+    std::cerr << usage;
+    return 2;
+  }
+  const std::string script = scriptPath(path);
+  if (script.empty()) {
+    std::cerr << "korvane-inspect: cannot read a script at " << path << "\n";
+    return 2;
+  }
+
+  auto show = std::make_unique<korvane::Show>();
+  std::vector<std::string> log;
+  std::vector<korvane::ScriptWarning> warnings;
+  korvane::setLogCapture(&log);
+
+  // The settings pass only reads what the full pass reads again, so its
+  // warnings are collected only when it runs alone.
+  korvane::ParseOptions settingsOptions;
+  if (settingsOnly)
+    settingsOptions.warnings = &warnings;
+  bool read = korvane::parseSettings(*show, script.c_str(), settingsOptions);
+  if (!settingsOnly) {
+    korvane::ParseOptions fullOptions;
+    fullOptions.warnings = &warnings;
+    read = korvane::parseScript(*show, script.c_str(), true, fullOptions);
+  }
+  korvane::setLogCapture(nullptr);
+
+  if (check) {
+    for (const auto &warning : warnings)
+      std::cerr << script << ":" << warning.line << ": " << warning.message
+                << "\n";
+    // A script that does not begin with <demo> always has its warning.
+    return warnings.empty() ? 0 : 3;
+  }
+
+  std::cout << korvane::showToJson(*show, log, warnings)
+                   .dump(2, ' ', false,
+                         nlohmann::json::error_handler_t::replace)
+            << "\n";
+  return read ? 0 : 1;
+}

@@ -21,8 +21,8 @@ std::string generatedScript(std::size_t bytes) {
               "blend SRCALPHA INVSRCALPHA\n// a comment line\n"
               "<timeline>\n";
       for (int k = 0; k < 40; ++k)
-        text += std::to_string(k * 100) + " position 0." +
-                std::to_string(k) + " 1.5 -2.75\n";
+        text += std::to_string(k * 100) + " position 0." + std::to_string(k) +
+                " 1.5 -2.75\n";
       text += "</timeline>\n</layer>\n";
     }
     text += "</part>\n";

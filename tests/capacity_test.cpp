@@ -86,11 +86,11 @@ TEST(Capacity, KeysIncludingLoopCopies) {
 
 TEST(Capacity, LongFileNamesAreCut) {
   const std::string name(200, 'n');
-  auto parsed = parseBoth("<demo> musicfilename " + name +
-                          " <part> <layer> filename " + name +
-                          " envmap SPHEREMAP2 " + name +
-                          " <shadow> filename " + name + " </shadow>"
-                          " </layer> </part>");
+  auto parsed = parseBoth(
+      "<demo> musicfilename " + name + " <part> <layer> filename " + name +
+      " envmap SPHEREMAP2 " + name + " <shadow> filename " + name +
+      " </shadow>"
+      " </layer> </part>");
   const std::string kept(127, 'n');
   EXPECT_EQ(parsed.show->musicfilename, kept);
   EXPECT_EQ(parsed.layer(0, 0).filename, kept);

@@ -45,10 +45,9 @@ scale 1 1 1
   EXPECT_EQ(layer.position[2], 5.0f);
   EXPECT_EQ(layer.scale[0], 1.0f);
   // The settings pass logs no parts, the full pass one.
-  EXPECT_EQ(parsed.log,
-            (std::vector<std::string>{"PartNumber: 0", "Length: 0 - 10000",
-                                      "--------------- LOADLAYER",
-                                      "PartNumber: 1"}));
+  EXPECT_EQ(parsed.log, (std::vector<std::string>{
+                            "PartNumber: 0", "Length: 0 - 10000",
+                            "--------------- LOADLAYER", "PartNumber: 1"}));
   EXPECT_TRUE(parsed.warnings.empty());
 }
 
@@ -82,9 +81,9 @@ TEST(DemoBlock, SwitchesAndMissingValues) {
                           "ENABLE showtime DISABLE music Enable fullscreen "
                           "ENABLE </demo> resolution 800 600");
   const Show &show = *parsed.show;
-  EXPECT_EQ(show.showfps, 1);   // "maybe" leaves it and is consumed
+  EXPECT_EQ(show.showfps, 1); // "maybe" leaves it and is consumed
   EXPECT_EQ(show.showtime, 0);
-  EXPECT_EQ(show.music, 0);     // case-sensitive
+  EXPECT_EQ(show.music, 0); // case-sensitive
   EXPECT_EQ(show.fullscreen, 1);
   // Everything after a closing demo tag still belongs to the demo block.
   EXPECT_EQ(show.resolution[0], 800);

@@ -20,10 +20,10 @@ TEST(FuzzCorpus, ScriptInputsReplay) {
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
     SCOPED_TRACE(entry.path().string());
-    EXPECT_EQ(LLVMFuzzerTestOneInput(
-                  reinterpret_cast<const std::uint8_t *>(bytes.data()),
-                  bytes.size()),
-              0);
+    EXPECT_EQ(
+        LLVMFuzzerTestOneInput(
+            reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()),
+        0);
     ++replayed;
   }
   EXPECT_GE(replayed, 5);

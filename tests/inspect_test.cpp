@@ -91,17 +91,16 @@ TEST(Inspect, ExampleShowPrintsTheTablesValues) {
   EXPECT_EQ(layer["scalekeys"], json::array());
   EXPECT_EQ(layer["blobsize"].size(), 16u);
   EXPECT_EQ(layer["plane_a"].size(), 2u);
-  EXPECT_EQ(doc["log"],
-            json({"PartNumber: 0", "Length: 0 - 10000",
-                  "--------------- LOADLAYER", "LOADTIMELINE",
-                  "LoopStart 1000 - 2", "2 - 0 - 0 - 1", "LoopEnd",
-                  "2 - 2 - 0 - 1", "PartNumber: 1"}));
+  EXPECT_EQ(doc["log"], json({"PartNumber: 0", "Length: 0 - 10000",
+                              "--------------- LOADLAYER", "LOADTIMELINE",
+                              "LoopStart 1000 - 2", "2 - 0 - 0 - 1", "LoopEnd",
+                              "2 - 2 - 0 - 1", "PartNumber: 1"}));
   EXPECT_EQ(doc["warnings"], json::array());
 
   // The script file itself gives the same document.
-  EXPECT_EQ(json::parse(inspect(quote(exampleShow / "Data" / "mirl .script"))
-                            .out),
-            doc);
+  EXPECT_EQ(
+      json::parse(inspect(quote(exampleShow / "Data" / "mirl .script")).out),
+      doc);
 }
 
 TEST(Inspect, OptionsAndExitCodes) {
@@ -134,9 +133,9 @@ TEST(Inspect, OptionsAndExitCodes) {
                            warned.path.string() +
                            ":4: 'x' is not a whole number (length)\n");
   const json warnedDoc = json::parse(inspect(quote(warned.path)).out);
-  EXPECT_EQ(warnedDoc["warnings"][1],
-            json({{"line", 4},
-                  {"message", "'x' is not a whole number (length)"}}));
+  EXPECT_EQ(
+      warnedDoc["warnings"][1],
+      json({{"line", 4}, {"message", "'x' is not a whole number (length)"}}));
 }
 
 TEST(Inspect, FloatsReadBackExactly) {

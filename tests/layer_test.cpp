@@ -75,10 +75,10 @@ color 255 0 0 255
 
 TEST(LayerBlock, WordsAndTheirValues) {
   // Every blend name in table order.
-  const char *names[] = {"ZERO",         "ONE",         "SRCCOLOR",
-                         "INVSRCCOLOR",  "SRCALPHA",    "INVSRCALPHA",
-                         "DESTALPHA",    "INVDESTALPHA", "DESTCOLOR",
-                         "INVDESTCOLOR", "SRCALPHASAT", "BOTHSRCALPHA",
+  const char *names[] = {"ZERO",           "ONE",          "SRCCOLOR",
+                         "INVSRCCOLOR",    "SRCALPHA",     "INVSRCALPHA",
+                         "DESTALPHA",      "INVDESTALPHA", "DESTCOLOR",
+                         "INVDESTCOLOR",   "SRCALPHASAT",  "BOTHSRCALPHA",
                          "BOTHINVSRCALPHA"};
   for (int i = 0; i < 13; ++i)
     EXPECT_EQ(blendValue(names[i]), i + 1) << names[i];
@@ -91,13 +91,12 @@ TEST(LayerBlock, WordsAndTheirValues) {
   EXPECT_TRUE(lower.logged("SrcBlend: -1"));
 
   const std::pair<const char *, int> kinds[] = {
-      {"XFILE", 1}, {"KTRFILE", 2}, {"PICTURE", 3},
-      {"AVIPICTURE", 4}, {"BLOB", 5}, {"xfile", 0}};
+      {"XFILE", 1},      {"KTRFILE", 2}, {"PICTURE", 3},
+      {"AVIPICTURE", 4}, {"BLOB", 5},    {"xfile", 0}};
   for (const auto &[word, kind] : kinds)
-    EXPECT_EQ(parseBoth(layerScript(std::string("type ") + word))
-                  .layer(0, 0)
-                  .type,
-              kind)
+    EXPECT_EQ(
+        parseBoth(layerScript(std::string("type ") + word)).layer(0, 0).type,
+        kind)
         << word;
   // The last type wins; an unknown word keeps what was there.
   EXPECT_EQ(parseBoth(layerScript("type BLOB type PICTURE type MESH"))
@@ -128,10 +127,9 @@ TEST(LayerBlock, SphereMapTwoKeepsItsName) {
   EXPECT_TRUE(parsed.logged("SPHEREMAP2 chrome.jpg"));
   EXPECT_EQ(parseBoth(layerScript("envmap CUBEMAP")).layer(0, 0).envmap,
             ENVMAP_CUBEMAP);
-  EXPECT_EQ(parseBoth(layerScript("envmap SPHEREMAP envmap cube"))
-                .layer(0, 0)
-                .envmap,
-            ENVMAP_SPHEREMAP);
+  EXPECT_EQ(
+      parseBoth(layerScript("envmap SPHEREMAP envmap cube")).layer(0, 0).envmap,
+      ENVMAP_SPHEREMAP);
 }
 
 TEST(LayerBlock, LoaderRunsOnceWithTheWholeRecord) {

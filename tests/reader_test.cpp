@@ -1,12 +1,12 @@
-#include "script/reader.h"
 #include "player/debuglog.h"
+#include "script/reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace korvane;
@@ -66,9 +66,14 @@ TEST(ScriptReader, TextModeAndHighBytes) {
   EXPECT_EQ(tokens("a\r\nb\r\n// c\r\nd"), tokens("a\nb\n// c\nd"));
   EXPECT_EQ(tokens("a\r\nb"), (Tokens{"a", "b"}));
   // 0x1A ends the text.
-  EXPECT_EQ(tokens(std::string("a b\x1a" "c", 5)), (Tokens{"a", "b"}));
+  EXPECT_EQ(tokens(std::string("a b\x1a"
+                               "c",
+                               5)),
+            (Tokens{"a", "b"}));
   // A byte of 0x80 or more splits a token and disappears; so does a BOM.
-  EXPECT_EQ(tokens("ab\xe9" "cd"), (Tokens{"ab", "cd"}));
+  EXPECT_EQ(tokens("ab\xe9"
+                   "cd"),
+            (Tokens{"ab", "cd"}));
   EXPECT_EQ(tokens("\xef\xbb\xbf<demo>"), Tokens{"<demo>"});
   // A NUL inside the text separates as well.
   EXPECT_EQ(tokens(std::string("a\0b", 3)), (Tokens{"a", "b"}));
@@ -83,8 +88,7 @@ TEST(ScriptReader, TokenLengthLimits) {
   const std::string overlong(5000, 'q');
   EXPECT_EQ(tokens("a " + overlong + " b", &log),
             (Tokens{"a", std::string(1023, 'q'), "b"}));
-  EXPECT_EQ(log,
-            Tokens{"Token of 5000 characters cut to 1023 characters!"});
+  EXPECT_EQ(log, Tokens{"Token of 5000 characters cut to 1023 characters!"});
 
   // A shorter token after a longer one leaves the buffer clear past it.
   ScriptReader reader;

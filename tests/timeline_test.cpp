@@ -70,18 +70,18 @@ TEST(Timeline, LoopLogAndExpansion) {
 
 TEST(Timeline, LoopCountsAndRepeatedEnds) {
   for (const char *count : {"0", "-3"}) {
-    auto parsed = parseBoth(layerScript(std::string("<timeline> <loop> 100 ") +
-                                        count +
-                                        " 0 scale 1 1 1 </loop> </timeline>"));
+    auto parsed =
+        parseBoth(layerScript(std::string("<timeline> <loop> 100 ") + count +
+                              " 0 scale 1 1 1 </loop> </timeline>"));
     EXPECT_EQ(parsed.layer(0, 0).scalecount, 1) << count;
   }
 
   // A second </loop> expands again, copies included.
   auto twice = parseBoth(layerScript("<timeline> <loop> 100 1 0 scale 1 1 1 "
                                      "</loop> </loop> </timeline>"));
-  EXPECT_EQ(times(twice.layer(0, 0).scaletimes.get(),
-                  twice.layer(0, 0).scalecount),
-            (std::vector<std::int32_t>{0, 100, 100, 200}));
+  EXPECT_EQ(
+      times(twice.layer(0, 0).scaletimes.get(), twice.layer(0, 0).scalecount),
+      (std::vector<std::int32_t>{0, 100, 100, 200}));
 
   // A </loop> with no <loop> before it expands nothing.
   auto stray = parseBoth(layerScript("<timeline> 0 scale 1 1 1 500 scale 2 2 "
@@ -97,9 +97,9 @@ TEST(Timeline, LoopCountsAndRepeatedEnds) {
   EXPECT_TRUE(open.warned("never closed"));
 
   // Keys before the loop stay out of it; channels interleave freely.
-  auto mixed = parseBoth(layerScript(
-      "<timeline> 0 position 0 0 0 0 color 1 2 3 4 <loop> 1000 1 "
-      "100 color 5 6 7 8 200 position 1 1 1 </loop> </timeline>"));
+  auto mixed = parseBoth(
+      layerScript("<timeline> 0 position 0 0 0 0 color 1 2 3 4 <loop> 1000 1 "
+                  "100 color 5 6 7 8 200 position 1 1 1 </loop> </timeline>"));
   const Layer &layer = mixed.layer(0, 0);
   EXPECT_EQ(times(layer.positiontimes.get(), layer.positioncount),
             (std::vector<std::int32_t>{0, 200, 1200}));
@@ -126,8 +126,7 @@ TEST(Timeline, KeysAndChannelWords) {
 
   auto empty = parseBoth(layerScript("<timeline> </timeline>"));
   EXPECT_EQ(empty.layer(0, 0).hastimeline, 1);
-  EXPECT_EQ(empty.layer(0, 0).haspositionkeys +
-                empty.layer(0, 0).hasscalekeys +
+  EXPECT_EQ(empty.layer(0, 0).haspositionkeys + empty.layer(0, 0).hasscalekeys +
                 empty.layer(0, 0).hasrotationkeys +
                 empty.layer(0, 0).hascolorkeys,
             0);

@@ -11,13 +11,23 @@ namespace {
 constexpr float degreesToRadians = 0.017453292f;
 
 const char *const blendNames[] = {
-    "ZERO",       "ONE",          "SRCCOLOR",  "INVSRCCOLOR", "SRCALPHA",
-    "INVSRCALPHA", "DESTALPHA",   "INVDESTALPHA", "DESTCOLOR", "INVDESTCOLOR",
-    "SRCALPHASAT", "BOTHSRCALPHA", "BOTHINVSRCALPHA",
+    "ZERO",
+    "ONE",
+    "SRCCOLOR",
+    "INVSRCCOLOR",
+    "SRCALPHA",
+    "INVSRCALPHA",
+    "DESTALPHA",
+    "INVDESTALPHA",
+    "DESTCOLOR",
+    "INVDESTCOLOR",
+    "SRCALPHASAT",
+    "BOTHSRCALPHA",
+    "BOTHINVSRCALPHA",
 };
 
-std::uint32_t packColor(std::int32_t red, std::int32_t green,
-                        std::int32_t blue, std::int32_t alpha) {
+std::uint32_t packColor(std::int32_t red, std::int32_t green, std::int32_t blue,
+                        std::int32_t alpha) {
   // 32-bit arithmetic without masking: a component above 255 carries over.
   const auto a = static_cast<std::uint32_t>(alpha);
   const auto r = static_cast<std::uint32_t>(red);
@@ -391,7 +401,7 @@ void Parser::parseTimeline(Layer &layer) {
   Channel &scale = channels[2];
   Channel &colour = channels[3];
 
-  bool loopOpened = false; // a <loop> was read in this block
+  bool loopOpened = false;  // a <loop> was read in this block
   bool loopPending = false; // and its </loop> is still to come
   int loopLine = 0;
   std::int32_t period = 0;
@@ -461,13 +471,12 @@ void Parser::parseTimeline(Layer &layer) {
         // Bounded by the channel's capacity, whatever the repeat count.
         const std::int64_t wanted = static_cast<std::int64_t>(n) * repeats;
         std::int64_t appended = 0;
-        for (std::int32_t r = 1; r <= repeats && channel.count < maxKeys;
-             ++r) {
+        for (std::int32_t r = 1; r <= repeats && channel.count < maxKeys; ++r) {
           // A shifted time beyond the int range wraps, as all of the
           // script's 32-bit arithmetic does.
-          const std::int32_t shift = static_cast<std::int32_t>(
-              static_cast<std::uint32_t>(r) *
-              static_cast<std::uint32_t>(period));
+          const std::int32_t shift =
+              static_cast<std::int32_t>(static_cast<std::uint32_t>(r) *
+                                        static_cast<std::uint32_t>(period));
           for (int i = 0; i < n && channel.count < maxKeys; ++i, ++appended) {
             const int to = channel.count++;
             channel.times[to] = wrappingAdd(channel.times[first + i], shift);
@@ -512,8 +521,8 @@ void Parser::parseTimeline(Layer &layer) {
       if (slot >= 0)
         layer.colorvalues[slot] = packColor(red, green, blue, alpha);
     } else {
-      reader.warn(keyLine, "unknown channel " + quoted(reader.token) +
-                               " in <timeline>");
+      reader.warn(keyLine,
+                  "unknown channel " + quoted(reader.token) + " in <timeline>");
     }
   }
 
@@ -525,8 +534,7 @@ void Parser::parseTimeline(Layer &layer) {
       continue;
     writeLog("Timeline: %lld %s keys dropped, a channel holds at most %d",
              static_cast<long long>(channel.dropped), channel.name, maxKeys);
-    reader.warn(openedAt, std::to_string(channel.dropped) + " " +
-                              channel.name +
+    reader.warn(openedAt, std::to_string(channel.dropped) + " " + channel.name +
                               " keys dropped: a channel holds at most " +
                               std::to_string(maxKeys));
   }

@@ -16,7 +16,7 @@ struct LayerLoaders {
 };
 
 struct ParseOptions {
-  const LayerLoaders *loaders = nullptr;        // null: loading off
+  const LayerLoaders *loaders = nullptr;          // null: loading off
   std::vector<ScriptWarning> *warnings = nullptr; // null: none collected
 };
 

@@ -198,8 +198,8 @@ bool ScriptReader::next() {
     tokenline = line;
     if (kept < length) {
       writeLog("Token of %zu characters cut to %zu characters!", length, kept);
-      warn(line, "token of " + std::to_string(length) +
-                     " characters cut to " + std::to_string(kept));
+      warn(line, "token of " + std::to_string(length) + " characters cut to " +
+                     std::to_string(kept));
     }
     return true;
   }

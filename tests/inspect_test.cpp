@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -146,4 +147,50 @@ TEST(Inspect, FloatsReadBackExactly) {
     EXPECT_LE(text.size(), 16u) << text;
   }
   EXPECT_EQ(json(korvane::jsonFloat(0.1f)).dump(), "0.100000001");
+}
+
+TEST(Inspect, TransformAndSampleOfALayer) {
+  TempScript show("<demo> <part> length 5000 </part> <part> length 2000 "
+                  "<layer> type PICTURE </layer> <layer> type XFILE "
+                  "scale 1 1 1 rotation 0 2 0 color 255 0 0 255 <timeline> "
+                  "0 position 0 0 0 1000 position 10 0 0 "
+                  "0 color 0 0 0 255 1000 color 255 0 0 255 </timeline> "
+                  "<shadow> plane_a 0 -1 0 plane_b 1 -1 0 plane_c 0 -1 1 "
+                  "light 0 1 0 </shadow> </layer> </part>");
+  const ToolRun normal =
+      inspect("--transform 1,1 --at 250 " + quote(show.path));
+  ASSERT_EQ(normal.status, 0);
+  float m[16];
+  ASSERT_EQ(std::sscanf(normal.out.c_str(),
+                        "%f %f %f %f\n%f %f %f %f\n%f %f %f %f\n%f %f %f %f",
+                        &m[0], &m[1], &m[2], &m[3], &m[4], &m[5], &m[6], &m[7],
+                        &m[8], &m[9], &m[10], &m[11], &m[12], &m[13], &m[14],
+                        &m[15]),
+            16);
+  // Half a radian about y, then moved to x = 2.5.
+  EXPECT_FLOAT_EQ(m[0], std::cos(0.5f));
+  EXPECT_FLOAT_EQ(m[2], -std::sin(0.5f));
+  EXPECT_FLOAT_EQ(m[12], 2.5f);
+  EXPECT_FLOAT_EQ(m[15], 1.0f);
+
+  const ToolRun shadow =
+      inspect("--transform 1,1 --at 250 --shadow 1 " + quote(show.path));
+  ASSERT_EQ(shadow.status, 0);
+  EXPECT_NE(shadow.out, normal.out);
+
+  const ToolRun sample = inspect("--sample 1,1 --at 500 " + quote(show.path));
+  ASSERT_EQ(sample.status, 0);
+  const json doc = json::parse(sample.out);
+  EXPECT_EQ(doc["color"], 0xFF7F0000u);
+  EXPECT_FLOAT_EQ(doc["position"][0].get<float>(), 5.0f);
+  EXPECT_EQ(doc["scale"], json({1, 1, 1}));
+  EXPECT_EQ(doc["rotation"], json({0, 2, 0}));
+
+  EXPECT_EQ(inspect("--sample 1,2 --at 0 " + quote(show.path)).status, 2);
+  EXPECT_EQ(inspect("--sample 2,0 --at 0 " + quote(show.path)).status, 2);
+  EXPECT_EQ(inspect("--sample 1,1 " + quote(show.path)).status, 2);
+  EXPECT_EQ(inspect("--transform 1 --at 0 " + quote(show.path)).status, 2);
+  EXPECT_EQ(
+      inspect("--transform 1,1 --at 0 --shadow 3 " + quote(show.path)).status,
+      2);
 }

@@ -15,6 +15,8 @@ namespace {
 
 constexpr const char *usage =
     "usage: korvane-inspect [--settings-only] [--check] PATH\n"
+    "       korvane-inspect --transform P,L --at MS [--shadow N] PATH\n"
+    "       korvane-inspect --sample P,L --at MS PATH\n"
     "\n"
     "PATH is a show folder (holding \"Data/mirl .script\") or a script file.\n"
     "Runs the settings pass and the full pass as the player does (media are\n"
@@ -23,10 +25,30 @@ constexpr const char *usage =
     "  --settings-only  run the settings pass alone\n"
     "  --check          print the script's warnings on standard error as\n"
     "                   FILE:LINE: message; exit 3 if there are any\n"
+    "  --transform P,L  print the matrix of layer L of part P (both from 0)\n"
+    "                   at part time MS: 16 numbers, row by row\n"
+    "  --shadow N       with --transform: the matrix of shadow draw N (1 or\n"
+    "                   2) instead of the normal draw\n"
+    "  --sample P,L     print the layer's position, scale, rotation and\n"
+    "                   colour at part time MS as JSON\n"
     "  --help           show this text\n"
     "\n"
     "Exit status: 0 the script was read, 1 it does not begin with <demo>,\n"
     "2 PATH cannot be read, 3 --check found warnings.\n";
+
+// "P,L" as two numbers from 0, or false.
+bool parsePair(const char *text, int &first, int &second) {
+  char end = 0;
+  return std::sscanf(text, "%d,%d%c", &first, &second, &end) == 2 &&
+         first >= 0 && second >= 0;
+}
+
+bool parseNumber(const char *text, long long low, long long high,
+                 long long &value) {
+  char end = 0;
+  return std::sscanf(text, "%lld%c", &value, &end) == 1 && value >= low &&
+         value <= high;
+}
 
 // The script a PATH names, or empty when there is none to read.
 std::string scriptPath(const std::string &path) {
@@ -49,12 +71,30 @@ std::string scriptPath(const std::string &path) {
 int main(int argc, char **argv) {
   bool settingsOnly = false;
   bool check = false;
+  enum class Query { None, Transform, Sample } query = Query::None;
+  int queryPart = 0, queryLayer = 0;
+  long long at = -1, shadow = 0;
   std::string path;
+  auto bad = [](const std::string &what) {
+    std::cerr << "korvane-inspect: " << what << "\n" << usage;
+    return 2;
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
     if (arg == "--help" || arg == "-h") {
       std::cout << usage;
       return 0;
+    } else if (arg == "--transform" || arg == "--sample") {
+      if (!hasValue || !parsePair(argv[++i], queryPart, queryLayer))
+        return bad(arg + " needs P,L");
+      query = arg == "--transform" ? Query::Transform : Query::Sample;
+    } else if (arg == "--at") {
+      if (!hasValue || !parseNumber(argv[++i], 0, 0xFFFFFFFFll, at))
+        return bad("--at needs a part time in milliseconds");
+    } else if (arg == "--shadow") {
+      if (!hasValue || !parseNumber(argv[++i], 0, korvane::maxShadows, shadow))
+        return bad("--shadow needs 0, 1 or 2");
     } else if (arg == "--settings-only") {
       settingsOnly = true;
     } else if (arg == "--check") {
@@ -69,10 +109,10 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
-  if (path.empty()) {
-    std::cerr << usage;
-    return 2;
-  }
+  if (path.empty())
+    return bad("no PATH given");
+  if (query != Query::None && at < 0)
+    return bad("--transform and --sample need --at MS");
   const std::string script = scriptPath(path);
   if (script.empty()) {
     std::cerr << "korvane-inspect: cannot read a script at " << path << "\n";
@@ -96,6 +136,25 @@ int main(int argc, char **argv) {
     read = korvane::parseScript(*show, script.c_str(), true, fullOptions);
   }
   korvane::setLogCapture(nullptr);
+
+  if (query != Query::None) {
+    if (queryPart >= show->partnumber ||
+        queryLayer >= show->parts[queryPart].layernumber) {
+      std::cerr << "korvane-inspect: the show has no layer " << queryLayer
+                << " in part " << queryPart << "\n";
+      return 2;
+    }
+    korvane::Layer &layer = show->parts[queryPart].layers[queryLayer];
+    const auto t = static_cast<std::uint32_t>(at);
+    if (query == Query::Transform) {
+      layer.shadowpass = static_cast<int>(shadow);
+      std::cout << korvane::matrixText(korvane::buildLayerTransform(layer, t));
+    } else {
+      std::cout << korvane::sampleToJson(korvane::sampleLayer(layer, t)).dump(2)
+                << "\n";
+    }
+    return read ? 0 : 1;
+  }
 
   if (check) {
     for (const auto &warning : warnings)

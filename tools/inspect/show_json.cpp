@@ -105,6 +105,30 @@ double jsonFloat(float value) {
   return std::strtod(text, nullptr);
 }
 
+json sampleToJson(const LayerSample &sample) {
+  auto vec = [](const Vec3 &v) {
+    return json{jsonFloat(v.x), jsonFloat(v.y), jsonFloat(v.z)};
+  };
+  return {{"position", vec(sample.position)},
+          {"scale", vec(sample.scale)},
+          {"rotation", vec(sample.rotation)},
+          {"color", sample.color}};
+}
+
+std::string matrixText(const Matrix &matrix) {
+  std::string out;
+  char number[32];
+  for (const auto &row : matrix.m) {
+    for (int j = 0; j < 4; ++j) {
+      std::snprintf(number, sizeof number, j ? " %.9g" : "%.9g",
+                    static_cast<double>(row[j]));
+      out += number;
+    }
+    out += "\n";
+  }
+  return out;
+}
+
 json showToJson(const Show &show, const std::vector<std::string> &log,
                 const std::vector<ScriptWarning> &warnings) {
   json out;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/layer_transform.h"
 #include "script/show.h"
 
 #include <nlohmann/json.hpp>
@@ -16,5 +17,12 @@ double jsonFloat(float value);
 // parts with their layers and keys, the log lines and the warnings.
 nlohmann::json showToJson(const Show &show, const std::vector<std::string> &log,
                           const std::vector<ScriptWarning> &warnings);
+
+// A layer's sampled channels: position, scale, rotation and colour.
+nlohmann::json sampleToJson(const LayerSample &sample);
+
+// The 16 entries of a matrix, row by row, four to a line, each with 9
+// significant digits.
+std::string matrixText(const Matrix &matrix);
 
 } // namespace korvane

@@ -194,3 +194,30 @@ TEST(Inspect, TransformAndSampleOfALayer) {
       inspect("--transform 1,1 --at 0 --shadow 3 " + quote(show.path)).status,
       2);
 }
+
+TEST(Inspect, BlobFrame) {
+  TempScript show("<demo> <part> length 1000 <layer> type BLOB blobsnum 2 "
+                  "<blobs> mul 0 0 0 type SPHERE mul 0.1 0 0 type CUBE "
+                  "</blobs> </layer> <layer> type PICTURE </layer> </part>");
+  const ToolRun run =
+      inspect("--blob-frame 0,0 --ticks 1000,2000 " + quote(show.path));
+  ASSERT_EQ(run.status, 0);
+  const json doc = json::parse(run.out);
+  const int triangles = doc["triangles"];
+  EXPECT_GT(triangles, 50);
+  ASSERT_EQ(doc["vertices"].size(), 3u * triangles);
+  for (const json &vertex : doc["vertices"]) {
+    ASSERT_EQ(vertex.size(), 6u);
+    EXPECT_LE(std::fabs(vertex[0].get<double>()), 1.0);
+  }
+  // Reproducible, and the ticks matter.
+  EXPECT_EQ(
+      inspect("--blob-frame 0,0 --ticks 1000,2000 " + quote(show.path)).out,
+      run.out);
+  EXPECT_NE(
+      inspect("--blob-frame 0,0 --ticks 1000,2500 " + quote(show.path)).out,
+      run.out);
+  EXPECT_EQ(inspect("--blob-frame 0,1 --ticks 0,0 " + quote(show.path)).status,
+            2);
+  EXPECT_EQ(inspect("--blob-frame 0,0 " + quote(show.path)).status, 2);
+}

@@ -2,6 +2,7 @@
 // what it found as one JSON document.
 
 #include "inspect/show_json.h"
+#include "layers/blob/blob_field.h"
 #include "player/debuglog.h"
 #include "script/parser.h"
 
@@ -17,6 +18,7 @@ constexpr const char *usage =
     "usage: korvane-inspect [--settings-only] [--check] PATH\n"
     "       korvane-inspect --transform P,L --at MS [--shadow N] PATH\n"
     "       korvane-inspect --sample P,L --at MS PATH\n"
+    "       korvane-inspect --blob-frame P,L --ticks T1,T2 PATH\n"
     "\n"
     "PATH is a show folder (holding \"Data/mirl .script\") or a script file.\n"
     "Runs the settings pass and the full pass as the player does (media are\n"
@@ -31,6 +33,9 @@ constexpr const char *usage =
     "                   2) instead of the normal draw\n"
     "  --sample P,L     print the layer's position, scale, rotation and\n"
     "                   colour at part time MS as JSON\n"
+    "  --blob-frame P,L set the blob layer up and build one frame of its\n"
+    "                   surface with the tick readings T1 (drift) and T2\n"
+    "                   (phase); prints the triangles' vertices as JSON\n"
     "  --help           show this text\n"
     "\n"
     "Exit status: 0 the script was read, 1 it does not begin with <demo>,\n"
@@ -71,9 +76,11 @@ std::string scriptPath(const std::string &path) {
 int main(int argc, char **argv) {
   bool settingsOnly = false;
   bool check = false;
-  enum class Query { None, Transform, Sample } query = Query::None;
+  enum class Query { None, Transform, Sample, BlobFrame } query = Query::None;
   int queryPart = 0, queryLayer = 0;
   long long at = -1, shadow = 0;
+  bool haveTicks = false;
+  unsigned ticks[2] = {};
   std::string path;
   auto bad = [](const std::string &what) {
     std::cerr << "korvane-inspect: " << what << "\n" << usage;
@@ -89,6 +96,16 @@ int main(int argc, char **argv) {
       if (!hasValue || !parsePair(argv[++i], queryPart, queryLayer))
         return bad(arg + " needs P,L");
       query = arg == "--transform" ? Query::Transform : Query::Sample;
+    } else if (arg == "--blob-frame") {
+      if (!hasValue || !parsePair(argv[++i], queryPart, queryLayer))
+        return bad(arg + " needs P,L");
+      query = Query::BlobFrame;
+    } else if (arg == "--ticks") {
+      char end = 0;
+      if (!hasValue ||
+          std::sscanf(argv[++i], "%u,%u%c", &ticks[0], &ticks[1], &end) != 2)
+        return bad("--ticks needs T1,T2");
+      haveTicks = true;
     } else if (arg == "--at") {
       if (!hasValue || !parseNumber(argv[++i], 0, 0xFFFFFFFFll, at))
         return bad("--at needs a part time in milliseconds");
@@ -111,8 +128,10 @@ int main(int argc, char **argv) {
   }
   if (path.empty())
     return bad("no PATH given");
-  if (query != Query::None && at < 0)
+  if ((query == Query::Transform || query == Query::Sample) && at < 0)
     return bad("--transform and --sample need --at MS");
+  if (query == Query::BlobFrame && !haveTicks)
+    return bad("--blob-frame needs --ticks T1,T2");
   const std::string script = scriptPath(path);
   if (script.empty()) {
     std::cerr << "korvane-inspect: cannot read a script at " << path << "\n";
@@ -146,7 +165,14 @@ int main(int argc, char **argv) {
     }
     korvane::Layer &layer = show->parts[queryPart].layers[queryLayer];
     const auto t = static_cast<std::uint32_t>(at);
-    if (query == Query::Transform) {
+    if (query == Query::BlobFrame) {
+      if (layer.type != korvane::LAYER_BLOB) {
+        std::cerr << "korvane-inspect: layer " << queryLayer << " of part "
+                  << queryPart << " is not a BLOB layer\n";
+        return 2;
+      }
+      std::cout << korvane::blobFrameJson(layer, ticks[0], ticks[1]) << "\n";
+    } else if (query == Query::Transform) {
       layer.shadowpass = static_cast<int>(shadow);
       std::cout << korvane::matrixText(korvane::buildLayerTransform(layer, t));
     } else {

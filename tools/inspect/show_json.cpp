@@ -1,5 +1,7 @@
 #include "inspect/show_json.h"
 
+#include "layers/blob/blob_field.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -126,6 +128,35 @@ std::string matrixText(const Matrix &matrix) {
     }
     out += "\n";
   }
+  return out;
+}
+
+std::string blobFrameJson(const Layer &layer, std::uint32_t drift,
+                          std::uint32_t phase) {
+  auto field = std::make_unique<BlobField>();
+  field->setup(layer.blobsnum, layer.blobposition, layer.blobsize,
+               layer.blobtype, layer.blobmul);
+  std::vector<BlobVertex> vertices(blobVertexCapacity);
+  ScriptedTicks ticks{drift, phase};
+  const int triangles = field->polygonise(vertices.data(), ticks);
+  // Written by hand: nlohmann would print the shortest double, not the
+  // float's 9 digits, and a frame has up to 24 000 vertices.
+  std::string out =
+      "{\"triangles\": " + std::to_string(triangles) + ", \"vertices\": [";
+  char number[32];
+  for (int v = 0; v < 3 * triangles; ++v) {
+    const BlobVertex &vertex = vertices[v];
+    const float components[6] = {vertex.x,  vertex.y,  vertex.z,
+                                 vertex.nx, vertex.ny, vertex.nz};
+    out += v ? ", [" : "[";
+    for (int c = 0; c < 6; ++c) {
+      std::snprintf(number, sizeof number, c ? ", %.9g" : "%.9g",
+                    static_cast<double>(components[c]));
+      out += number;
+    }
+    out += "]";
+  }
+  out += "]}";
   return out;
 }
 

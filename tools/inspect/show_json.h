@@ -25,4 +25,10 @@ nlohmann::json sampleToJson(const LayerSample &sample);
 // significant digits.
 std::string matrixText(const Matrix &matrix);
 
+// One frame of a blob layer's surface, set up from the layer as its loader
+// does, with the two tick readings: {"triangles": N, "vertices": [[x, y, z,
+// nx, ny, nz], ...]} with 9 significant digits.
+std::string blobFrameJson(const Layer &layer, std::uint32_t drift,
+                          std::uint32_t phase);
+
 } // namespace korvane

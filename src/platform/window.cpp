@@ -1,0 +1,197 @@
+#include "platform/window.h"
+
+#include <SDL.h>
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace korvane {
+namespace {
+
+void (*errorSink)(const char *, const char *) = nullptr;
+
+bool sdlVideo(std::string &error) {
+  if (SDL_WasInit(SDL_INIT_VIDEO))
+    return true;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    error = std::string("no display: ") + SDL_GetError();
+    return false;
+  }
+  return true;
+}
+
+std::uint32_t mouseButtons(std::uint32_t state) {
+  std::uint32_t buttons = 0;
+  if (state & SDL_BUTTON_LMASK)
+    buttons |= MOUSE_LEFT;
+  if (state & SDL_BUTTON_RMASK)
+    buttons |= MOUSE_RIGHT;
+  if (state & SDL_BUTTON_MMASK)
+    buttons |= MOUSE_MIDDLE;
+  return buttons;
+}
+
+} // namespace
+
+std::unique_ptr<Window> Window::create(const char *title, int width, int height,
+                                       bool fullscreen, bool hidden,
+                                       std::string &error) {
+  if (!sdlVideo(error))
+    return nullptr;
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK,
+                      SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS |
+                 (hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
+  if (fullscreen && !hidden) {
+    // A display mode of exactly the size, or the desktop's, letterboxed.
+    SDL_DisplayMode wanted = {0, width, height, 0, nullptr}, found;
+    flags |= SDL_GetClosestDisplayMode(0, &wanted, &found) &&
+                     found.w == width && found.h == height
+                 ? SDL_WINDOW_FULLSCREEN
+                 : SDL_WINDOW_FULLSCREEN_DESKTOP;
+  }
+  if (width <= 0 || height <= 0) {
+    error = "the script gives no resolution (" + std::to_string(width) + "x" +
+            std::to_string(height) + ")";
+    return nullptr;
+  }
+  std::unique_ptr<Window> out(new Window);
+  out->w = width;
+  out->h = height;
+  out->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED,
+                                 SDL_WINDOWPOS_UNDEFINED, width, height, flags);
+  if (!out->window) {
+    error = std::string("cannot create the window: ") + SDL_GetError();
+    return nullptr;
+  }
+  out->context = SDL_GL_CreateContext(static_cast<SDL_Window *>(out->window));
+  if (!out->context) {
+    error = std::string("cannot create an OpenGL context: ") + SDL_GetError();
+    return nullptr;
+  }
+  SDL_GL_SetSwapInterval(0); // the loop is busy: no wait for the retrace
+  int drawableW = width, drawableH = height;
+  SDL_GL_GetDrawableSize(static_cast<SDL_Window *>(out->window), &drawableW,
+                         &drawableH);
+  if (drawableW != width || drawableH != height) {
+    // Desktop full screen: the picture scaled to fit, aspect kept.
+    const double scale =
+        std::min(double(drawableW) / width, double(drawableH) / height);
+    const int vw = int(width * scale), vh = int(height * scale);
+    glViewport((drawableW - vw) / 2, (drawableH - vh) / 2, vw, vh);
+  }
+  return out;
+}
+
+Window::~Window() {
+  if (context)
+    SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context));
+  if (window)
+    SDL_DestroyWindow(static_cast<SDL_Window *>(window));
+}
+
+bool Window::poll(WindowEvent &event) {
+  SDL_Event e;
+  if (!SDL_PollEvent(&e))
+    return false;
+  event = WindowEvent{};
+  switch (e.type) {
+  case SDL_QUIT:
+  case SDL_APP_TERMINATING:
+    event.kind = WindowEvent::Quit;
+    break;
+  case SDL_WINDOWEVENT:
+    if (e.window.event == SDL_WINDOWEVENT_CLOSE)
+      event.kind = WindowEvent::Quit;
+    break;
+  case SDL_KEYDOWN:
+    // Auto-repeat key-downs count too: holding Space skips part after part.
+    if (e.key.keysym.sym == SDLK_ESCAPE)
+      event.kind = WindowEvent::Escape;
+    else if (e.key.keysym.sym == SDLK_SPACE)
+      event.kind = WindowEvent::Space;
+    break;
+  case SDL_MOUSEBUTTONDOWN:
+  case SDL_MOUSEBUTTONUP: {
+    const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+    event.kind = WindowEvent::Mouse;
+    event.mouse.x = e.button.x;
+    event.mouse.y = e.button.y;
+    event.mouse.buttons = mouseButtons(SDL_GetMouseState(nullptr, nullptr));
+    if (e.button.button == SDL_BUTTON_LEFT)
+      event.mouse.kind = down ? MouseEvent::LeftDown : MouseEvent::LeftUp;
+    else if (e.button.button == SDL_BUTTON_RIGHT)
+      event.mouse.kind = down ? MouseEvent::RightDown : MouseEvent::RightUp;
+    else if (e.button.button == SDL_BUTTON_MIDDLE)
+      event.mouse.kind = down ? MouseEvent::MiddleDown : MouseEvent::MiddleUp;
+    break;
+  }
+  case SDL_MOUSEMOTION:
+    event.kind = WindowEvent::Mouse;
+    event.mouse.kind = MouseEvent::Move;
+    event.mouse.x = e.motion.x;
+    event.mouse.y = e.motion.y;
+    event.mouse.buttons = mouseButtons(e.motion.state);
+    break;
+  default:
+    break;
+  }
+  return true;
+}
+
+void Window::swap() { SDL_GL_SwapWindow(static_cast<SDL_Window *>(window)); }
+
+void Window::show() {
+  SDL_ShowWindow(static_cast<SDL_Window *>(window));
+  SDL_RaiseWindow(static_cast<SDL_Window *>(window));
+}
+
+void Window::hideCursor() { SDL_ShowCursor(SDL_DISABLE); }
+
+std::uint32_t SystemTicks::tickCount() { return SDL_GetTicks(); }
+
+void showError(const char *title, const char *text) {
+  std::fprintf(stderr, "%s: %s\n", title, text);
+  if (errorSink) {
+    errorSink(title, text);
+    return;
+  }
+  if (SDL_WasInit(SDL_INIT_VIDEO))
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, nullptr);
+}
+
+void setErrorSink(void (*sink)(const char *, const char *)) {
+  errorSink = sink;
+}
+
+std::string readBackBuffer(int width, int height) {
+  std::string pixels(std::size_t(width) * height * 3, '\0');
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+  // GL rows start at the bottom.
+  std::string row(std::size_t(width) * 3, '\0');
+  for (int y = 0; y < height / 2; ++y) {
+    char *top = pixels.data() + std::size_t(y) * width * 3;
+    char *bottom = pixels.data() + std::size_t(height - 1 - y) * width * 3;
+    std::memcpy(row.data(), top, row.size());
+    std::memcpy(top, bottom, row.size());
+    std::memcpy(bottom, row.data(), row.size());
+  }
+  return pixels;
+}
+
+} // namespace korvane

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "device/arcball.h"
+#include "platform/tick_source.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace korvane {
+
+// What the player understands of the window system.
+struct WindowEvent {
+  enum Kind { Quit, Escape, Space, Mouse, Other } kind = Other;
+  MouseMessage mouse;
+};
+
+// The one borderless window with its OpenGL 2.1 compatibility context.
+class Window {
+public:
+  // Null with `error` saying why (no display, no GL). `hidden` keeps it
+  // off screen, for offline rendering.
+  static std::unique_ptr<Window> create(const char *title, int width,
+                                        int height, bool fullscreen,
+                                        bool hidden, std::string &error);
+  ~Window();
+  Window(const Window &) = delete;
+  Window &operator=(const Window &) = delete;
+
+  // The next waiting event, false when there is none.
+  bool poll(WindowEvent &event);
+  void swap();
+  void show();
+  void hideCursor();
+  int width() const { return w; }
+  int height() const { return h; }
+
+private:
+  Window() = default;
+  void *window = nullptr;  // SDL_Window
+  void *context = nullptr; // SDL_GLContext
+  int w = 0, h = 0;
+};
+
+// SDL's 32-bit millisecond tick count.
+class SystemTicks final : public TickSource {
+public:
+  std::uint32_t tickCount() override;
+};
+
+// Tells the user about a failure: a message box where there is a display,
+// and always the text on standard error.
+void showError(const char *title, const char *text);
+// Replaces the message box for tests; null restores it.
+void setErrorSink(void (*sink)(const char *title, const char *text));
+
+// The pixels of the back buffer, rows from the top, RGB.
+std::string readBackBuffer(int width, int height);
+
+} // namespace korvane

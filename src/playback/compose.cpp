@@ -1,0 +1,133 @@
+#include "playback/compose.h"
+
+#include <cstdio>
+
+namespace korvane {
+namespace {
+
+// The first part whose [starttime, endtime) holds the show time, or -1.
+int partAt(const Show &show, std::uint32_t showTime) {
+  for (int i = 0; i < show.partnumber && i < maxParts; ++i) {
+    const Part &part = show.parts[i];
+    if (static_cast<std::uint32_t>(part.starttime) <= showTime &&
+        showTime < static_cast<std::uint32_t>(part.endtime))
+      return i;
+  }
+  return -1;
+}
+
+void draw(FrameContext &frame, Layer &layer, std::uint32_t partTime) {
+  if (layer.type < 0 || layer.type >= layerTypeCount)
+    return;
+  if (const LayerRenderer &renderer = frame.renderers.byType[layer.type])
+    renderer(layer, partTime);
+}
+
+void composePart(Show &show, FrameContext &frame, int index,
+                 std::uint32_t partTime) {
+  Part &part = show.parts[index];
+  const std::uint32_t color =
+      0xFF000000u | std::uint32_t(part.backgroundcolor[0]) << 16 |
+      std::uint32_t(part.backgroundcolor[1]) << 8 | part.backgroundcolor[2];
+  frame.device.clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, 1.0f, 0);
+  frame.device.beginScene();
+  setDefaultTransforms(frame.device);
+
+  const int layers =
+      part.layernumber < maxLayers ? part.layernumber : maxLayers;
+  for (int j = 0; j < layers; ++j) {
+    Layer &layer = part.layers[j];
+    switch (layer.type) {
+    case LAYER_XFILE:
+      layer.shadowpass = 0;
+      draw(frame, layer, partTime);
+      break;
+    case LAYER_PICTURE:
+    case LAYER_AVIPICTURE:
+    case LAYER_BLOB:
+      draw(frame, layer, partTime);
+      break;
+    default:
+      break; // KTRFILE layers and layers without a kind are not drawn
+    }
+  }
+  // Shadows after every layer, in layer order and shadow order.
+  for (int j = 0; j < layers; ++j) {
+    Layer &layer = part.layers[j];
+    if (layer.type != LAYER_XFILE)
+      continue;
+    const int shadows =
+        layer.shadownumber < maxShadows ? layer.shadownumber : maxShadows;
+    for (int n = 1; n <= shadows; ++n) {
+      if (!layer.shadowenabled[n - 1])
+        continue;
+      layer.shadowpass = n;
+      draw(frame, layer, partTime);
+    }
+  }
+  endFrame(frame, show.showfps, show.showtime,
+           static_cast<std::int32_t>(
+               static_cast<std::uint32_t>(part.starttime) + partTime),
+           static_cast<std::int32_t>(partTime));
+}
+
+} // namespace
+
+Matrix showProjection() {
+  return matrixPerspectiveFovLH(0.7853982f, 1.333f, 1.0f, 10000.0f);
+}
+
+void setDefaultTransforms(Device &device) {
+  device.setTransform(D3DTS_WORLD, matrixIdentity());
+  device.setTransform(D3DTS_PROJECTION, showProjection());
+  device.setTransform(D3DTS_VIEW,
+                      matrixLookAtLH({0, 0, 0}, {0, 0, 0}, {0, 1, 0}));
+}
+
+bool renderFrame(Show &show, FrameContext &frame, std::uint32_t elapsed) {
+  const std::uint32_t showTime =
+      elapsed + static_cast<std::uint32_t>(show.skipoffset);
+  const int index = partAt(show, showTime);
+  if (index < 0)
+    return true;
+  composePart(show, frame, index,
+              showTime -
+                  static_cast<std::uint32_t>(show.parts[index].starttime));
+  return false;
+}
+
+void skipToNextPart(Show &show, std::uint32_t elapsed) {
+  const std::uint32_t showTime =
+      elapsed + static_cast<std::uint32_t>(show.skipoffset);
+  const int index = partAt(show, showTime);
+  if (index >= 0)
+    show.skipoffset = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(show.parts[index].endtime) - elapsed);
+}
+
+void endFrame(FrameContext &frame, bool showfps, bool showtime,
+              std::int32_t showTime, std::int32_t partTime) {
+  char text[80];
+  if (showfps) {
+    OverlayState &o = frame.overlay;
+    const float now = static_cast<float>(frame.timer(TIMER_CLOCKTIME));
+    ++o.frames;
+    if (now - o.lastupdate > 1.0f) {
+      o.rate = static_cast<float>(o.frames) / (now - o.lastupdate);
+      o.frames = 0;
+      o.lastupdate = now;
+    }
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(o.rate));
+    if (frame.font)
+      frame.font->drawString(2.0f, 0.0f, 0xFFFFFF00u, text, 0);
+  }
+  if (showtime) {
+    std::snprintf(text, sizeof text, "%d / %d", showTime, partTime);
+    if (frame.font)
+      frame.font->drawString(2.0f, 16.0f, 0xFFFFFF00u, text, 0);
+  }
+  frame.device.endScene();
+  frame.device.present();
+}
+
+} // namespace korvane

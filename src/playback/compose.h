@@ -1,0 +1,49 @@
+#pragma once
+
+#include "device/device.h"
+#include "device/texture_font.h"
+#include "player/frame_timer.h"
+#include "script/show.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace korvane {
+
+// Draws one layer at a part time. Filled by whoever owns the layer kinds;
+// an empty entry draws nothing.
+using LayerRenderer = std::function<bool(Layer &, std::uint32_t)>;
+struct LayerRenderers {
+  LayerRenderer byType[layerTypeCount];
+};
+
+// The frame-rate measurement of the overlay.
+struct OverlayState {
+  std::uint32_t frames = 0;
+  float lastupdate = 0.0f;
+  float rate = 0.0f;
+};
+
+struct FrameContext {
+  Device &device;
+  TextureFont *font;
+  FrameTimer &timer;
+  OverlayState &overlay;
+  const LayerRenderers &renderers;
+};
+
+// Draws the frame for `elapsed` ms since the start tick; true when no part
+// holds the show time (the show has ended), and nothing was drawn.
+bool renderFrame(Show &show, FrameContext &frame, std::uint32_t elapsed);
+// Moves the show time to the end of the part it is in now.
+void skipToNextPart(Show &show, std::uint32_t elapsed);
+// World identity, the fixed projection and the default view.
+void setDefaultTransforms(Device &device);
+// The overlay texts, then the end of the scene and the present.
+void endFrame(FrameContext &frame, bool showfps, bool showtime,
+              std::int32_t showTime, std::int32_t partTime);
+
+// The show's one projection: pi/4 vertically, aspect 1.333, depth 1..10000.
+Matrix showProjection();
+
+} // namespace korvane

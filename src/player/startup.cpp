@@ -1,0 +1,76 @@
+#include "player/startup.h"
+
+#include "device/gl_backend.h"
+#include "player/debuglog.h"
+
+#include <unistd.h>
+
+namespace korvane {
+
+namespace {
+constexpr const char *scriptName = "mirl .script";
+}
+
+bool startPlayer(Player &player, const StartOptions &options,
+                 std::string &error) {
+  Show &show = player.show;
+  (void)chdir("Data");
+  openLog("debug.log");
+  writeLog(" DEBUG.LOG ");
+  writeLog(" --------- ");
+
+  show.partnumber = 0;
+  parseSettings(show, scriptName);
+
+  const int width = options.width > 0 ? options.width : show.resolution[0];
+  const int height = options.height > 0 ? options.height : show.resolution[1];
+  player.window = Window::create("Korvane", width, height,
+                                 show.fullscreen != 0 && !options.hidden,
+                                 options.hidden, error);
+  if (!player.window)
+    return false;
+
+  Window *window = player.window.get();
+  std::function<void()> swap = [window] { window->swap(); };
+  if (options.capture)
+    swap = [capture = options.capture, window] {
+      capture();
+      window->swap();
+    };
+  if (!setupDevice(player.graphics,
+                   std::make_unique<GlBackend>(width, height, swap),
+                   player.arcball, width, height)) {
+    error = "cannot set up the graphics device";
+    return false;
+  }
+
+  ParseOptions full;
+  full.loaders = &player.loaders;
+  player.scriptread = parseScript(show, scriptName, true, full);
+
+  (void)chdir("..");
+  if (!options.hidden) {
+    window->show();
+    window->hideCursor();
+  }
+  (void)chdir("Data");
+  return true;
+}
+
+void stopPlayer(Player &player, std::uint32_t frames,
+                std::uint32_t milliseconds) {
+  teardownDevice(player.graphics);
+  Show &show = player.show;
+  for (int p = 0; p < show.partnumber && p < maxParts; ++p)
+    for (Layer &layer : show.parts[p].layers)
+      releaseLayer(layer);
+  if (milliseconds == 0)
+    writeLog("\n\n\nFPS: %u frames in 0 ms", frames);
+  else
+    writeLog("\n\n\nFPS: %f", static_cast<double>(frames) * 1000.0 /
+                                  static_cast<std::int32_t>(milliseconds));
+  closeLog();
+  player.window.reset();
+}
+
+} // namespace korvane

@@ -1,0 +1,567 @@
+// Real frames on the software GL renderer, read back pixel by pixel.
+
+#include "device/device_setup.h"
+#include "device/gl_backend.h"
+#include "player/clocks.h"
+#include "player/debuglog.h"
+#include "player/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace korvane;
+
+namespace {
+
+struct Rgb {
+  int r, g, b;
+};
+
+void headless() {
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+  unsetenv("DISPLAY");
+}
+
+// A hidden window with a device on GL; `frame` holds the pixels read back
+// at the last present.
+struct Scene {
+  std::unique_ptr<Window> window;
+  GraphicsDevice graphics;
+  Arcball arcball;
+  std::string frame;
+  int width, height;
+
+  Scene(int w, int h) : width(w), height(h) {
+    headless();
+    std::string error;
+    window = Window::create("test", w, h, false, true, error);
+    if (!window)
+      ADD_FAILURE() << error;
+    std::vector<std::string> log;
+    setLogCapture(&log);
+    setupDevice(graphics,
+                std::make_unique<GlBackend>(
+                    w, h, [this] { frame = readBackBuffer(width, height); }),
+                arcball, w, h);
+    setLogCapture(nullptr);
+  }
+  ~Scene() { teardownDevice(graphics); }
+  Device &device() { return *graphics.device; }
+  Rgb at(int x, int y) const {
+    const std::size_t i = (std::size_t(y) * width + x) * 3;
+    return {static_cast<unsigned char>(frame[i]),
+            static_cast<unsigned char>(frame[i + 1]),
+            static_cast<unsigned char>(frame[i + 2])};
+  }
+  void begin(std::uint32_t color) {
+    device().clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, 1.0f, 0);
+    device().beginScene();
+  }
+  void end() {
+    device().endScene();
+    device().present();
+  }
+};
+
+struct ScreenVertex {
+  float x, y, z, rhw;
+  std::uint32_t color;
+};
+constexpr std::uint32_t screenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+
+struct ColorVertex {
+  float x, y, z;
+  std::uint32_t color;
+};
+constexpr std::uint32_t colorFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
+
+template <typename Vertex>
+std::unique_ptr<VertexBuffer> buffer(Device &device,
+                                     std::initializer_list<Vertex> vertices,
+                                     std::uint32_t fvf) {
+  auto out = device.createVertexBuffer(
+      static_cast<std::uint32_t>(vertices.size() * sizeof(Vertex)), 0, fvf,
+      D3DPOOL_DEFAULT);
+  std::memcpy(out->lock(0), vertices.begin(), vertices.size() * sizeof(Vertex));
+  out->unlock();
+  return out;
+}
+
+void unlitFlat(Device &device) {
+  device.setRenderState(D3DRS_LIGHTING, 0);
+  device.setRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device.setTexture(0, nullptr);
+}
+
+bool near(const Rgb &a, const Rgb &b, int tolerance = 2) {
+  return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+         std::abs(a.b - b.b) <= tolerance;
+}
+
+std::string describe(const Rgb &c) {
+  return "(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," +
+         std::to_string(c.b) + ")";
+}
+
+} // namespace
+
+TEST(Render, PreTransformedBlendedQuad) {
+  Scene scene(64, 64);
+  Device &device = scene.device();
+  scene.begin(0xFF0000FFu);
+  unlitFlat(device);
+  device.setRenderState(D3DRS_ZENABLE, 0);
+  device.setRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  device.setRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device.setRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  // Pixel centres on whole numbers: x 10..19 and y 20..29 inclusive.
+  auto quad = buffer<ScreenVertex>(device,
+                                   {{9.5f, 19.5f, 0.5f, 1, 0x80FF0000u},
+                                    {19.5f, 19.5f, 0.5f, 1, 0x80FF0000u},
+                                    {9.5f, 29.5f, 0.5f, 1, 0x80FF0000u},
+                                    {19.5f, 29.5f, 0.5f, 1, 0x80FF0000u}},
+                                   screenFvf);
+  device.setStreamSource(quad.get(), sizeof(ScreenVertex));
+  device.setVertexShader(screenFvf);
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  scene.end();
+  const Rgb inside = scene.at(15, 25);
+  EXPECT_TRUE(near(inside, {128, 0, 127})) << describe(inside);
+  EXPECT_TRUE(near(scene.at(10, 20), inside)) << describe(scene.at(10, 20));
+  EXPECT_TRUE(near(scene.at(19, 29), inside)) << describe(scene.at(19, 29));
+  EXPECT_TRUE(near(scene.at(9, 25), {0, 0, 255}));
+  EXPECT_TRUE(near(scene.at(20, 25), {0, 0, 255}));
+  EXPECT_TRUE(near(scene.at(15, 19), {0, 0, 255}));
+  EXPECT_TRUE(near(scene.at(15, 30), {0, 0, 255}));
+
+  // An unknown blend value keeps the one before: the same result again.
+  scene.begin(0xFF0000FFu);
+  device.setRenderState(D3DRS_SRCBLEND, static_cast<std::uint32_t>(-1));
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  scene.end();
+  EXPECT_TRUE(near(scene.at(15, 25), inside));
+  // BOTHINVSRCALPHA: source weighted by 1 - alpha, destination by alpha.
+  scene.begin(0xFF0000FFu);
+  device.setRenderState(D3DRS_SRCBLEND, D3DBLEND_BOTHINVSRCALPHA);
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  scene.end();
+  EXPECT_TRUE(near(scene.at(15, 25), {127, 0, 128}))
+      << describe(scene.at(15, 25));
+}
+
+TEST(Render, CullingAndDepth) {
+  Scene scene(64, 64);
+  Device &device = scene.device();
+  unlitFlat(device);
+  device.setRenderState(D3DRS_ZENABLE, 0);
+  device.setVertexShader(screenFvf);
+  // Clockwise on the screen (y grows downwards), then counter-clockwise.
+  auto clockwise = buffer<ScreenVertex>(device,
+                                        {{4, 4, 0.5f, 1, 0xFFFF0000u},
+                                         {28, 4, 0.5f, 1, 0xFFFF0000u},
+                                         {4, 28, 0.5f, 1, 0xFFFF0000u}},
+                                        screenFvf);
+  auto counter = buffer<ScreenVertex>(device,
+                                      {{36, 4, 0.5f, 1, 0xFF00FF00u},
+                                       {36, 28, 0.5f, 1, 0xFF00FF00u},
+                                       {60, 4, 0.5f, 1, 0xFF00FF00u}},
+                                      screenFvf);
+  for (std::uint32_t cull : {D3DCULL_NONE, D3DCULL_CCW, D3DCULL_CW}) {
+    scene.begin(0xFF000000u);
+    device.setRenderState(D3DRS_CULLMODE, cull);
+    device.setStreamSource(clockwise.get(), sizeof(ScreenVertex));
+    device.drawPrimitive(D3DPT_TRIANGLELIST, 0, 1);
+    device.setStreamSource(counter.get(), sizeof(ScreenVertex));
+    device.drawPrimitive(D3DPT_TRIANGLELIST, 0, 1);
+    scene.end();
+    const bool cwShown = scene.at(8, 8).r > 200;
+    const bool ccwShown = scene.at(40, 8).g > 200;
+    EXPECT_EQ(cwShown, cull != D3DCULL_CW) << cull;
+    EXPECT_EQ(ccwShown, cull != D3DCULL_CCW) << cull;
+  }
+
+  // Depth: the nearer quad wins whatever the order; LESSEQUAL lets an equal
+  // depth through; with the test off the last one drawn wins.
+  device.setRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  auto nearQuad = buffer<ScreenVertex>(device,
+                                       {{0, 0, 0.3f, 1, 0xFFFF0000u},
+                                        {64, 0, 0.3f, 1, 0xFFFF0000u},
+                                        {0, 64, 0.3f, 1, 0xFFFF0000u},
+                                        {64, 64, 0.3f, 1, 0xFFFF0000u}},
+                                       screenFvf);
+  auto farQuad = buffer<ScreenVertex>(device,
+                                      {{0, 0, 0.6f, 1, 0xFF00FF00u},
+                                       {64, 0, 0.6f, 1, 0xFF00FF00u},
+                                       {0, 64, 0.6f, 1, 0xFF00FF00u},
+                                       {64, 64, 0.6f, 1, 0xFF00FF00u}},
+                                      screenFvf);
+  auto drawBoth = [&](bool depth) {
+    scene.begin(0xFF000000u);
+    device.setRenderState(D3DRS_ZENABLE, depth ? 1 : 0);
+    device.setRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+    device.setStreamSource(nearQuad.get(), sizeof(ScreenVertex));
+    device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+    device.setStreamSource(farQuad.get(), sizeof(ScreenVertex));
+    device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+    scene.end();
+    return scene.at(32, 32);
+  };
+  EXPECT_TRUE(near(drawBoth(true), {255, 0, 0}));
+  EXPECT_TRUE(near(drawBoth(false), {0, 255, 0}));
+  // Writes off: the far quad is not kept out.
+  device.setRenderState(D3DRS_ZWRITEENABLE, 0);
+  EXPECT_TRUE(near(drawBoth(true), {0, 255, 0}));
+  device.setRenderState(D3DRS_ZWRITEENABLE, 1);
+}
+
+TEST(Render, ProjectionLandsWherePredicted) {
+  Scene scene(640, 480);
+  Device &device = scene.device();
+  scene.begin(0xFF000000u);
+  setDefaultTransforms(device);
+  unlitFlat(device);
+  device.setRenderState(D3DRS_ZENABLE, 1);
+  // The layer matrix goes into the view: here a move to depth 10.
+  device.setTransform(D3DTS_VIEW, matrixTranslation(2.0f, 1.0f, 10.0f));
+  const float d = 0.02f;
+  auto quad = buffer<ColorVertex>(device,
+                                  {{-d, d, 0, 0xFFFFFFFFu},
+                                   {d, d, 0, 0xFFFFFFFFu},
+                                   {-d, -d, 0, 0xFFFFFFFFu},
+                                   {d, -d, 0, 0xFFFFFFFFu}},
+                                  colorFvf);
+  device.setStreamSource(quad.get(), sizeof(ColorVertex));
+  device.setVertexShader(colorFvf);
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  scene.end();
+  // x' = x cot(pi/8) / 1.333 / z, y' = y cot(pi/8) / z.
+  const double cot = 1.0 / std::tan(0.7853982 / 2);
+  const double px = (2.0 * cot / 1.333 / 10.0 + 1.0) * 0.5 * 640.0;
+  const double py = (1.0 - 1.0 * cot / 10.0) * 0.5 * 480.0;
+  int sumX = 0, sumY = 0, count = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      if (scene.at(x, y).r > 128) {
+        sumX += x;
+        sumY += y;
+        ++count;
+      }
+  ASSERT_GT(count, 0);
+  EXPECT_NEAR(sumX / double(count) + 0.5, px, 1.0);
+  EXPECT_NEAR(sumY / double(count) + 0.5, py, 1.0);
+
+  // Closer than the near plane or beyond the far one: not drawn.
+  for (float depth : {0.5f, 20000.0f}) {
+    scene.begin(0xFF000000u);
+    device.setTransform(D3DTS_VIEW,
+                        matrixMultiply(matrixScaling(depth / 10, depth / 10, 1),
+                                       matrixTranslation(0, 0, depth)));
+    device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+    scene.end();
+    EXPECT_LT(scene.at(320, 240).r, 10) << depth;
+  }
+}
+
+TEST(Render, LightingAndTextureStages) {
+  Scene scene(32, 32);
+  Device &device = scene.device();
+  struct LitVertex {
+    float x, y, z, nx, ny, nz;
+  };
+  setDefaultTransforms(device);
+  device.setTransform(D3DTS_VIEW, matrixTranslation(0, 0, 2));
+  auto quad = device.createVertexBuffer(4 * sizeof(LitVertex), 0, 0x12,
+                                        D3DPOOL_DEFAULT);
+  const LitVertex corners[4] = {{-5, 5, 0, 0, 0, -1},
+                                {5, 5, 0, 0, 0, -1},
+                                {-5, -5, 0, 0, 0, -1},
+                                {5, -5, 0, 0, 0, -1}};
+  std::memcpy(quad->lock(0), corners, sizeof corners);
+  device.setStreamSource(quad.get(), sizeof(LitVertex));
+  device.setVertexShader(0x12);
+  Material material;
+  material.ambient = {0.5f, 0.25f, 1.0f, 1.0f};
+  material.diffuse = {1, 1, 1, 1};
+  device.setMaterial(material);
+  device.setTexture(0, nullptr);
+  // Lighting on, the one light off: the ambient level times the material.
+  scene.begin(0xFF000000u);
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  scene.end();
+  EXPECT_TRUE(near(scene.at(16, 16), {128, 64, 255}))
+      << describe(scene.at(16, 16));
+  // The light shining straight at the quad adds its diffuse part.
+  Light light;
+  light.type = D3DLIGHT_DIRECTIONAL;
+  light.diffuse = {0.5f, 0.5f, 0.0f, 0};
+  light.direction[2] = 1.0f;
+  device.setLight(1, light);
+  device.lightEnable(1, true);
+  device.setRenderState(D3DRS_AMBIENT, 0xFF000000u);
+  scene.begin(0xFF000000u);
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  scene.end();
+  EXPECT_TRUE(near(scene.at(16, 16), {128, 128, 0}))
+      << describe(scene.at(16, 16));
+  device.lightEnable(1, false);
+
+  // A texture modulated by the vertex colour, then SELECTARG1 of the
+  // texture alone.
+  device.setRenderState(D3DRS_LIGHTING, 0);
+  auto texture =
+      device.createTexture(2, 2, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
+  auto *texels = reinterpret_cast<std::uint32_t *>(texture->lock(0));
+  for (int i = 0; i < 4; ++i)
+    texels[i] = 0x0000FF80u; // green 255, blue 128; the X byte is ignored
+  texture->unlock(0);
+  struct TexVertex {
+    float x, y, z;
+    std::uint32_t color;
+    float u, v;
+  };
+  auto textured = device.createVertexBuffer(4 * sizeof(TexVertex), 0, 0x142,
+                                            D3DPOOL_DEFAULT);
+  const TexVertex tv[4] = {{-5, 5, 0, 0xFF808080u, 0, 0},
+                           {5, 5, 0, 0xFF808080u, 1, 0},
+                           {-5, -5, 0, 0xFF808080u, 0, 1},
+                           {5, -5, 0, 0xFF808080u, 1, 1}};
+  std::memcpy(textured->lock(0), tv, sizeof tv);
+  device.setStreamSource(textured.get(), sizeof(TexVertex));
+  device.setVertexShader(0x142);
+  device.setTexture(0, texture.get());
+  device.setTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  device.setTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  device.setTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+  scene.begin(0xFF000000u);
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  scene.end();
+  EXPECT_TRUE(near(scene.at(16, 16), {0, 128, 64}))
+      << describe(scene.at(16, 16));
+  device.setTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  scene.begin(0xFF000000u);
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  scene.end();
+  EXPECT_TRUE(near(scene.at(16, 16), {0, 255, 128}))
+      << describe(scene.at(16, 16));
+  // Rewritten texels are uploaded again.
+  texels = reinterpret_cast<std::uint32_t *>(texture->lock(0));
+  for (int i = 0; i < 4; ++i)
+    texels[i] = 0x00FF0000u;
+  texture->unlock(0);
+  scene.begin(0xFF000000u);
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  scene.end();
+  EXPECT_TRUE(near(scene.at(16, 16), {255, 0, 0}))
+      << describe(scene.at(16, 16));
+  // No texture on the stage: the vertex colour passes through.
+  device.setTexture(0, nullptr);
+  scene.begin(0xFF000000u);
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  scene.end();
+  EXPECT_TRUE(near(scene.at(16, 16), {128, 128, 128}))
+      << describe(scene.at(16, 16));
+}
+
+namespace {
+
+// A show folder in a temporary place, run through the player's start-up
+// on a hidden window.
+struct ShowRun {
+  fs::path folder;
+  fs::path previous = fs::current_path();
+  std::unique_ptr<Show> show = std::make_unique<Show>();
+  Player player{*show, {}, {}, {}, {}, {}, false};
+  std::string frame;
+  VirtualClock clock;
+  FrameTimer timer{clock};
+  OverlayState overlay;
+  std::unique_ptr<FrameContext> context;
+
+  explicit ShowRun(const std::string &script) {
+    headless();
+    char pattern[] = "/tmp/korvane-show-XXXXXX";
+    folder = mkdtemp(pattern);
+    fs::create_directory(folder / "Data");
+    std::ofstream(folder / "Data" / "mirl .script") << script;
+    fs::current_path(folder);
+    StartOptions options;
+    options.hidden = true;
+    options.capture = [this] {
+      frame = readBackBuffer(player.window->width(), player.window->height());
+    };
+    std::string error;
+    EXPECT_TRUE(startPlayer(player, options, error)) << error;
+    context = std::make_unique<FrameContext>(
+        FrameContext{*player.graphics.device, player.graphics.font.get(), timer,
+                     overlay, player.renderers});
+  }
+  ~ShowRun() {
+    if (player.window)
+      stopPlayer(player, 1, 1);
+    fs::current_path(previous);
+    fs::remove_all(folder);
+  }
+  // Renders the frame for `elapsed`; false when the show has ended.
+  bool render(std::uint32_t elapsed) {
+    frame.clear();
+    clock.set(elapsed);
+    return !renderFrame(*show, *context, elapsed);
+  }
+  Rgb at(int x, int y) const {
+    const std::size_t i = (std::size_t(y) * player.window->width() + x) * 3;
+    return {static_cast<unsigned char>(frame[i]),
+            static_cast<unsigned char>(frame[i + 1]),
+            static_cast<unsigned char>(frame[i + 2])};
+  }
+  // Pixels of the overlay's yellow in a box.
+  int yellow(int x0, int y0, int x1, int y1) const {
+    int count = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) {
+        const Rgb c = at(x, y);
+        count += c.r > 150 && c.g > 150 && c.b < 100;
+      }
+    return count;
+  }
+};
+
+} // namespace
+
+TEST(Render, PartsBackgroundsEndAndSkips) {
+  ShowRun run("<demo> resolution 160 120\n"
+              "<part> length 1000 backgroundcolor 255 0 0 </part>\n"
+              "<part> length 0 backgroundcolor 0 255 0 </part>\n"
+              "<part> length 2000 backgroundcolor 0 0 255 </part>\n"
+              "<part> length 500 backgroundcolor 20 40 60 </part>\n");
+  ASSERT_TRUE(run.player.window);
+  EXPECT_TRUE(run.player.scriptread);
+  const std::pair<std::uint32_t, Rgb> expected[] = {
+      {0, {255, 0, 0}},    {999, {255, 0, 0}},   {1000, {0, 0, 255}},
+      {2999, {0, 0, 255}}, {3000, {20, 40, 60}}, {3499, {20, 40, 60}}};
+  for (const auto &[ms, color] : expected) {
+    ASSERT_TRUE(run.render(ms)) << ms;
+    EXPECT_TRUE(near(run.at(80, 60), color)) << ms << describe(run.at(80, 60));
+    EXPECT_TRUE(near(run.at(159, 119), color)) << ms;
+  }
+  // The end of the last part is the end of the show: nothing presented.
+  EXPECT_FALSE(run.render(3500));
+  EXPECT_TRUE(run.frame.empty());
+
+  // One skip at 200 ms moves to the third part's start; a second skip
+  // right after moves on to the last part.
+  skipToNextPart(*run.show, 200);
+  EXPECT_EQ(run.show->skipoffset, 800);
+  ASSERT_TRUE(run.render(200));
+  EXPECT_TRUE(near(run.at(80, 60), {0, 0, 255}));
+  skipToNextPart(*run.show, 201);
+  EXPECT_EQ(run.show->skipoffset, 3000 - 201);
+  ASSERT_TRUE(run.render(201));
+  EXPECT_TRUE(near(run.at(80, 60), {20, 40, 60}));
+  // A skip from the last part ends the show.
+  skipToNextPart(*run.show, 300);
+  EXPECT_FALSE(run.render(300));
+}
+
+TEST(Render, OverlayTextTopLeft) {
+  {
+    ShowRun run("<demo> resolution 200 100 showfps ENABLE showtime ENABLE\n"
+                "<part> length 600 </part> <part> length 1000 </part>");
+    ASSERT_TRUE(run.render(900));
+    // Both lines in yellow at the top left, nothing further right or down.
+    EXPECT_GT(run.yellow(0, 0, 60, 16), 10);
+    EXPECT_GT(run.yellow(0, 16, 100, 34), 20);
+    EXPECT_EQ(run.yellow(120, 0, 200, 100), 0);
+    EXPECT_EQ(run.yellow(0, 40, 200, 100), 0);
+    // "900 / 300" is wider than "0.00".
+    int right = 0;
+    for (int x = 0; x < 200; ++x)
+      if (run.yellow(x, 16, x + 1, 34))
+        right = x;
+    EXPECT_GT(right, 50);
+  }
+  {
+    ShowRun run("<demo> resolution 200 100 showtime ENABLE\n"
+                "<part> length 1000 </part>");
+    ASSERT_TRUE(run.render(10));
+    EXPECT_EQ(run.yellow(0, 0, 200, 15), 0); // the top line stays empty
+    EXPECT_GT(run.yellow(0, 16, 100, 34), 10);
+  }
+  {
+    ShowRun run("<demo> resolution 200 100\n<part> length 1000 </part>");
+    ASSERT_TRUE(run.render(10));
+    EXPECT_EQ(run.yellow(0, 0, 200, 100), 0);
+  }
+}
+
+TEST(Render, StartUpLogAndFrameRateLine) {
+  fs::path log;
+  {
+    ShowRun run("<demo> resolution 64 48 <part> length 100 </part>");
+    log = run.folder / "Data" / "debug.log";
+    ASSERT_TRUE(run.render(0));
+    stopPlayer(run.player, 25, 500);
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), " DEBUG.LOG \n --------- \nPartNumber: 0\n"
+                          " SOFTWARE VERTEXPROCESSING\nD3D Init OK\n" +
+                              std::string(33, '-') +
+                              "\nLength: 0 - 100\nPartNumber: 1\n"
+                              "\n\n\nFPS: 50.000000\n");
+  }
+}
+
+TEST(Render, OfflineRendererWritesFrames) {
+  char pattern[] = "/tmp/korvane-render-XXXXXX";
+  const fs::path folder = mkdtemp(pattern);
+  fs::create_directory(folder / "Data");
+  std::ofstream(folder / "Data" / "mirl .script")
+      << "<demo> resolution 80 60 <part> length 100 backgroundcolor 0 255 0 "
+         "</part>";
+  const std::string tool = KORVANE_RENDER;
+  auto run = [&](const std::string &arguments) {
+    const std::string command =
+        "'" + tool + "' " + arguments + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  const std::string show = "'" + folder.string() + "'";
+  const std::string out = "'" + (folder / "out").string() + "'";
+  EXPECT_EQ(run(show + " --out " + out + " --at 0,50,200"), 0);
+  EXPECT_TRUE(fs::exists(folder / "out" / "at_0.png"));
+  EXPECT_TRUE(fs::exists(folder / "out" / "at_50.png"));
+  EXPECT_FALSE(fs::exists(folder / "out" / "at_200.png")); // after the end
+  EXPECT_TRUE(fs::exists(folder / "Data" / "debug.log"));
+  // The same command writes the same bytes.
+  std::ifstream first(folder / "out" / "at_50.png", std::ios::binary);
+  std::stringstream a;
+  a << first.rdbuf();
+  EXPECT_EQ(run(show + " --out " + out + " --fps 40 --size 40x30"), 0);
+  EXPECT_TRUE(fs::exists(folder / "out" / "frame_000003.png"));
+  EXPECT_FALSE(fs::exists(folder / "out" / "frame_000004.png"));
+  EXPECT_EQ(run(show + " --out " + out + " --at 50"), 0);
+  std::ifstream second(folder / "out" / "at_50.png", std::ios::binary);
+  std::stringstream b;
+  b << second.rdbuf();
+  EXPECT_EQ(a.str(), b.str());
+  EXPECT_GT(a.str().size(), 50u);
+
+  EXPECT_EQ(run("--help"), 0);
+  EXPECT_EQ(run(show), 2);
+  EXPECT_EQ(run(show + " --out " + out + " --fps 0"), 2);
+  EXPECT_EQ(run(show + " --out " + out + " --size 10"), 2);
+  EXPECT_EQ(run("/nonexistent --out " + out), 1);
+  std::ofstream(folder / "Data" / "mirl .script") << "resolution 80 60";
+  EXPECT_EQ(run(show + " --out " + out + " --at 0"), 1);
+  fs::remove_all(folder);
+}

@@ -187,6 +187,41 @@ void GlBackend::loadMatrix(unsigned mode, const Matrix &matrix) {
   matrixknown[slot] = true;
 }
 
+void GlBackend::activate(int unit) {
+  if (activeunit == unit)
+    return;
+  glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+  glClientActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+  activeunit = unit;
+  ++statecalls;
+}
+
+void GlBackend::texturingOn(int unit, bool on) {
+  if (texturing[unit] == int(on))
+    return;
+  activate(unit);
+  on ? glEnable(GL_TEXTURE_2D) : glDisable(GL_TEXTURE_2D);
+  texturing[unit] = on;
+  ++statecalls;
+}
+
+void GlBackend::generationOn(int unit, bool on) {
+  if (generating[unit] == int(on))
+    return;
+  activate(unit);
+  for (GLenum coord : {GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R})
+    on ? glEnable(coord) : glDisable(coord);
+  generating[unit] = on;
+  ++statecalls;
+}
+
+void GlBackend::clientArray(int slot, unsigned array, bool on) {
+  if (arrays[slot] == int(on))
+    return;
+  on ? glEnableClientState(array) : glDisableClientState(array);
+  arrays[slot] = on;
+}
+
 void GlBackend::releaseTexture(Texture &texture) {
   if (texture.backendname) {
     const GLuint name = texture.backendname;
@@ -201,13 +236,9 @@ void GlBackend::releaseTexture(Texture &texture) {
 }
 
 void GlBackend::bindTexture(int unit, Texture *texture) {
-  if (activeunit != unit) {
-    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
-    glClientActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
-    activeunit = unit;
-  }
   if (!texture)
     return;
+  activate(unit);
   if (!texture->backendname) {
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -236,16 +267,14 @@ void GlBackend::applyStage(const DeviceState &state, int stage,
                            bool pretransformed) {
   const std::uint32_t *ts = state.stagestate[stage];
   Texture *texture = state.texture[stage];
-  bindTexture(stage, texture);
   // A stage with no texture passes its input through.
   if (!texture || ts[D3DTSS_COLOROP] == D3DTOP_DISABLE) {
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
+    texturingOn(stage, false);
+    generationOn(stage, false);
     return;
   }
-  glEnable(GL_TEXTURE_2D);
+  bindTexture(stage, texture);
+  texturingOn(stage, true);
 
   const std::uint32_t env[8] = {ts[D3DTSS_COLOROP],   ts[D3DTSS_COLORARG1],
                                 ts[D3DTSS_COLORARG2], ts[D3DTSS_ALPHAOP],
@@ -297,15 +326,10 @@ void GlBackend::applyStage(const DeviceState &state, int stage,
                            : GL_REFLECTION_MAP;
     for (GLenum coord : {GL_S, GL_T, GL_R})
       glTexGeni(coord, GL_TEXTURE_GEN_MODE, mode);
-    glEnable(GL_TEXTURE_GEN_S);
-    glEnable(GL_TEXTURE_GEN_T);
-    glEnable(GL_TEXTURE_GEN_R);
-  } else {
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
   }
+  generationOn(stage, generate);
   const bool transformed = ts[D3DTSS_TEXTURETRANSFORMFLAGS] != D3DTTFF_DISABLE;
+  activate(stage);
   loadMatrix(GL_TEXTURE, transformed && !pretransformed
                              ? state.texturetransform[stage]
                              : matrixIdentity());
@@ -490,8 +514,8 @@ void GlBackend::draw(const DeviceState &state, PrimitiveType type,
     // A disabled stage ends the cascade.
     if (stage > 0 &&
         state.stagestate[stage - 1][D3DTSS_COLOROP] == D3DTOP_DISABLE) {
-      bindTexture(stage, nullptr);
-      glDisable(GL_TEXTURE_2D);
+      texturingOn(stage, false);
+      generationOn(stage, false);
       continue;
     }
     applyStage(state, stage, pretransformed);
@@ -502,15 +526,18 @@ void GlBackend::draw(const DeviceState &state, PrimitiveType type,
       state.stream->data() + std::size_t(startVertex) * state.stride;
   const GLsizei stride = static_cast<GLsizei>(state.stride);
   std::size_t offset = 0;
-  glEnableClientState(GL_VERTEX_ARRAY);
+  if (!vertexarray) {
+    glEnableClientState(GL_VERTEX_ARRAY);
+    vertexarray = true;
+  }
   glVertexPointer(3, GL_FLOAT, stride, base);
   offset += pretransformed ? 16 : 12;
   if (hasNormal) {
-    glEnableClientState(GL_NORMAL_ARRAY);
+    clientArray(0, GL_NORMAL_ARRAY, true);
     glNormalPointer(GL_FLOAT, stride, base + offset);
     offset += 12;
   } else {
-    glDisableClientState(GL_NORMAL_ARRAY);
+    clientArray(0, GL_NORMAL_ARRAY, false);
     glNormal3f(0.0f, 0.0f, 0.0f);
   }
   if (hasDiffuse) {
@@ -521,30 +548,26 @@ void GlBackend::draw(const DeviceState &state, PrimitiveType type,
       std::memcpy(&argb, base + std::size_t(v) * state.stride + offset, 4);
       setColor(&scratch[std::size_t(v) * 4], argb);
     }
-    glEnableClientState(GL_COLOR_ARRAY);
+    clientArray(1, GL_COLOR_ARRAY, true);
     glColorPointer(4, GL_FLOAT, 0, scratch.data());
     offset += 4;
   } else {
-    glDisableClientState(GL_COLOR_ARRAY);
+    clientArray(1, GL_COLOR_ARRAY, false);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
   }
   if (fvf & D3DFVF_SPECULAR)
     offset += 4;
   const std::uint32_t sets = (fvf >> 8) & 0xF;
   for (int stage = 0; stage < maxStages; ++stage) {
-    if (activeunit != stage) {
-      glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(stage));
-      glClientActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(stage));
-      activeunit = stage;
-    }
     const std::uint32_t set =
         state.stagestate[stage][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
-    if (set < sets) {
-      glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-      glTexCoordPointer(2, GL_FLOAT, stride, base + offset + 8 * set);
-    } else {
-      glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    const bool used = set < sets && texturing[stage] == 1;
+    if (used || arrays[2 + stage] != 0) {
+      activate(stage);
+      clientArray(2 + stage, GL_TEXTURE_COORD_ARRAY, used);
     }
+    if (used)
+      glTexCoordPointer(2, GL_FLOAT, stride, base + offset + 8 * set);
   }
 
   const GLenum mode = type == D3DPT_TRIANGLESTRIP ? GL_TRIANGLE_STRIP

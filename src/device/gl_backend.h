@@ -34,6 +34,10 @@ private:
   void bindTexture(int unit, Texture *texture);
   void applyStage(const DeviceState &state, int stage, bool pretransformed);
   void loadMatrix(unsigned mode, const Matrix &matrix);
+  void activate(int unit);
+  void texturingOn(int unit, bool on);
+  void generationOn(int unit, bool on);
+  void clientArray(int slot, unsigned array, bool on);
 
   int width, height;
   std::function<void()> swap;
@@ -57,6 +61,10 @@ private:
   bool matrixknown[4] = {};
   std::uint32_t envstate[maxStages][8] = {};
   bool envknown[maxStages] = {};
+  int texturing[maxStages] = {-1, -1};          // GL_TEXTURE_2D per unit
+  int generating[maxStages] = {-1, -1};         // texture coordinate generation
+  int arrays[2 + maxStages] = {-1, -1, -1, -1}; // normal, colour, texcoords
+  bool vertexarray = false;
   std::vector<float> scratch;
 };
 

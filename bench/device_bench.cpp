@@ -1,0 +1,185 @@
+// The device facade against direct GL for the same scene, and the frame
+// rate of an empty part, on the headless software renderer.
+
+#include "device/device_setup.h"
+#include "device/gl_backend.h"
+#include "platform/window.h"
+#include "playback/compose.h"
+#include "player/clocks.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using namespace korvane;
+
+constexpr int draws = 300;
+constexpr int width = 640, height = 480;
+
+struct Vertex {
+  float x, y, z;
+  std::uint32_t color;
+};
+
+std::unique_ptr<Window> &window() {
+  static std::unique_ptr<Window> shared = [] {
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    std::string error;
+    auto made = Window::create("bench", width, height, false, true, error);
+    if (!made)
+      std::fprintf(stderr, "no GL: %s\n", error.c_str());
+    return made;
+  }();
+  return shared;
+}
+
+// Small quads spread over the screen, alternately blended, two colours.
+std::vector<Vertex> sceneVertices() {
+  std::vector<Vertex> out;
+  for (int i = 0; i < draws; ++i) {
+    const float x = -2.0f + 4.0f * static_cast<float>(i % 20) / 20.0f;
+    const float y = -1.5f + 3.0f * static_cast<float>(i / 20) / 15.0f;
+    const std::uint32_t c = i % 2 ? 0x80FF8000u : 0xFF2040FFu;
+    const float s = 0.08f;
+    out.push_back({x, y + s, 0, c});
+    out.push_back({x + s, y + s, 0, c});
+    out.push_back({x, y, 0, c});
+    out.push_back({x + s, y, 0, c});
+  }
+  return out;
+}
+
+void facade(benchmark::State &state) {
+  if (!window()) {
+    state.SkipWithError("no GL");
+    return;
+  }
+  GraphicsDevice graphics;
+  Arcball arcball;
+  setupDevice(graphics,
+              std::make_unique<GlBackend>(width, height, [] { glFinish(); }),
+              arcball, width, height);
+  Device &device = *graphics.device;
+  const std::vector<Vertex> vertices = sceneVertices();
+  auto buffer = device.createVertexBuffer(
+      static_cast<std::uint32_t>(vertices.size() * sizeof(Vertex)), 0, 0x42,
+      D3DPOOL_DEFAULT);
+  std::memcpy(buffer->lock(0), vertices.data(),
+              vertices.size() * sizeof(Vertex));
+  for (auto _ : state) {
+    device.clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    setDefaultTransforms(device);
+    device.setTransform(D3DTS_VIEW, matrixTranslation(0, 0, 5));
+    device.setStreamSource(buffer.get(), sizeof(Vertex));
+    device.setVertexShader(0x42);
+    for (int i = 0; i < draws; ++i) {
+      // What a renderer does per layer: its states, whether changed or not.
+      device.setRenderState(D3DRS_LIGHTING, 0);
+      device.setRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+      device.setRenderState(D3DRS_ALPHABLENDENABLE, i % 2);
+      device.setRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+      device.setRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+      device.setTexture(0, nullptr);
+      device.drawPrimitive(D3DPT_TRIANGLESTRIP, std::uint32_t(i) * 4, 2);
+    }
+    device.present();
+  }
+  teardownDevice(graphics);
+}
+
+void directGl(benchmark::State &state) {
+  if (!window()) {
+    state.SkipWithError("no GL");
+    return;
+  }
+  const std::vector<Vertex> vertices = sceneVertices();
+  std::vector<float> colors(vertices.size() * 4);
+  const Matrix projection = showProjection();
+  for (auto _ : state) {
+    glClearColor(0, 0, 0, 1);
+    glClearDepth(1.0);
+    glDepthMask(GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    Matrix fix = matrixIdentity();
+    fix.m[2][2] = 2.0f;
+    fix.m[3][2] = -1.0f;
+    const Matrix gl = matrixMultiply(projection, fix);
+    glLoadMatrixf(&gl.m[0][0]);
+    glMatrixMode(GL_MODELVIEW);
+    const Matrix view = matrixTranslation(0, 0, 5);
+    glLoadMatrixf(&view.m[0][0]);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    for (int i = 0; i < draws; ++i) {
+      (i % 2 ? glEnable : glDisable)(GL_BLEND);
+      const Vertex *quad = &vertices[std::size_t(i) * 4];
+      for (int v = 0; v < 4; ++v) {
+        const std::uint32_t c = quad[v].color;
+        float *out = &colors[(std::size_t(i) * 4 + v) * 4];
+        out[0] = float((c >> 16) & 0xFF) / 255.0f;
+        out[1] = float((c >> 8) & 0xFF) / 255.0f;
+        out[2] = float(c & 0xFF) / 255.0f;
+        out[3] = float(c >> 24) / 255.0f;
+      }
+      glVertexPointer(3, GL_FLOAT, sizeof(Vertex), quad);
+      glColorPointer(4, GL_FLOAT, 0, &colors[std::size_t(i) * 16]);
+      glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    }
+    glFinish();
+  }
+}
+
+// Frames of an empty part through the whole frame composition.
+void emptyPart(benchmark::State &state) {
+  if (!window()) {
+    state.SkipWithError("no GL");
+    return;
+  }
+  GraphicsDevice graphics;
+  Arcball arcball;
+  Window *shown = window().get();
+  setupDevice(graphics,
+              std::make_unique<GlBackend>(width, height,
+                                          [shown] {
+                                            shown->swap();
+                                            glFinish();
+                                          }),
+              arcball, width, height);
+  auto show = std::make_unique<Show>();
+  show->partnumber = 1;
+  show->parts[0].endtime = 1 << 30;
+  VirtualClock clock;
+  FrameTimer timer(clock);
+  OverlayState overlay;
+  LayerRenderers renderers;
+  FrameContext frame{*graphics.device, graphics.font.get(), timer, overlay,
+                     renderers};
+  std::uint32_t ms = 0;
+  for (auto _ : state)
+    renderFrame(*show, frame, ms++);
+  state.counters["fps"] = benchmark::Counter(double(state.iterations()),
+                                             benchmark::Counter::kIsRate);
+  teardownDevice(graphics);
+}
+
+BENCHMARK(facade)->Unit(benchmark::kMicrosecond);
+BENCHMARK(directGl)->Unit(benchmark::kMicrosecond);
+BENCHMARK(emptyPart)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -380,7 +380,7 @@ struct ShowRun {
   fs::path folder;
   fs::path previous = fs::current_path();
   std::unique_ptr<Show> show = std::make_unique<Show>();
-  Player player{*show, {}, {}, {}, {}, {}, false};
+  Player player{*show, {}, {}, {}, {}, {}, false, false};
   std::string frame;
   VirtualClock clock;
   FrameTimer timer{clock};
@@ -396,6 +396,8 @@ struct ShowRun {
     fs::current_path(folder);
     StartOptions options;
     options.hidden = true;
+    options.sound = false;
+    options.ticks = &clock;
     options.capture = [this] {
       frame = readBackBuffer(player.window->width(), player.window->height());
     };

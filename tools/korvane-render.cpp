@@ -125,12 +125,15 @@ int main(int argc, char **argv) {
   setenv("SDL_AUDIODRIVER", "dummy", 0);
 
   static korvane::Show show;
-  korvane::Player player{show, {}, {}, {}, {}, {}, false};
+  korvane::Player player{show, {}, {}, {}, {}, {}, false, false};
   std::string pending; // the file the next present is written to
   int w = 0, h = 0;
   bool written = true;
+  korvane::VirtualClock clock;
   korvane::StartOptions options;
   options.hidden = true;
+  options.sound = false; // offline rendering plays no sound
+  options.ticks = &clock;
   options.width = width;
   options.height = height;
   options.capture = [&] {
@@ -150,7 +153,6 @@ int main(int argc, char **argv) {
   w = player.window->width();
   h = player.window->height();
 
-  korvane::VirtualClock clock;
   korvane::FrameTimer timer(clock);
   korvane::OverlayState overlay;
   korvane::FrameContext frame{*player.graphics.device,

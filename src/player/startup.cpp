@@ -1,6 +1,8 @@
 #include "player/startup.h"
 
 #include "device/gl_backend.h"
+#include "layers/layer_kinds.h"
+#include "music/music.h"
 #include "player/debuglog.h"
 
 #include <unistd.h>
@@ -44,11 +46,20 @@ bool startPlayer(Player &player, const StartOptions &options,
     return false;
   }
 
+  static SystemTicks systemTicks;
+  registerLayerKinds(player.loaders, player.renderers,
+                     *player.graphics.device,
+                     options.ticks ? *options.ticks : systemTicks);
   ParseOptions full;
   full.loaders = &player.loaders;
   player.scriptread = parseScript(show, scriptName, true, full);
 
   (void)chdir("..");
+  player.sound = options.sound && show.music != 0;
+  if (player.sound) {
+    openMusic(show.musicfilename);
+    startMusic();
+  }
   if (!options.hidden) {
     window->show();
     window->hideCursor();
@@ -64,6 +75,8 @@ void stopPlayer(Player &player, std::uint32_t frames,
   for (int p = 0; p < show.partnumber && p < maxParts; ++p)
     for (Layer &layer : show.parts[p].layers)
       releaseLayer(layer);
+  if (player.sound)
+    stopMusic();
   if (milliseconds == 0)
     writeLog("\n\n\nFPS: %u frames in 0 ms", frames);
   else

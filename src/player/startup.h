@@ -21,6 +21,7 @@ struct Player {
   LayerLoaders loaders;
   LayerRenderers renderers;
   bool scriptread = false; // the full pass found a script beginning <demo>
+  bool sound = false;      // the soundtrack was opened
 };
 
 struct StartOptions {
@@ -29,6 +30,10 @@ struct StartOptions {
   int height = 0;
   // Called with the back buffer before each present of a hidden window.
   std::function<void()> capture;
+  // The tick count the blob motion reads; null for the system's.
+  TickSource *ticks = nullptr;
+  // Plays the soundtrack when the script enables it.
+  bool sound = true;
 };
 
 // The start-up in the player's order, from the start folder: into "Data",

@@ -1,0 +1,266 @@
+#include "gfxutil/picture_file.h"
+
+#include "gfxutil/media_path.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include <jpeglib.h>
+#include <png.h>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#define STBI_NO_STDIO
+#define STBI_NO_FAILURE_STRINGS
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmisleading-indentation"
+#endif
+#include <stb/stb_image.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace korvane {
+namespace {
+
+// Pictures beyond this many pixels are refused before any is decoded.
+constexpr std::uint64_t maxPixels = 64ull * 1024 * 1024;
+
+struct JpegError {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+};
+
+// The library's own handler ends the process; this one jumps back.
+void jpegFail(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<JpegError *>(info->err)->jump, 1);
+}
+void jpegQuiet(j_common_ptr, int) {}
+void jpegNoMessage(j_common_ptr) {}
+
+// The buffers live in the caller, so that nothing this function changes
+// after setjmp needs to survive the jump back.
+bool decodeJpegWith(const std::uint8_t *data, std::size_t size, Picture &out,
+                    std::vector<std::uint8_t> &row) {
+  jpeg_decompress_struct info;
+  JpegError error;
+  info.err = jpeg_std_error(&error.manager);
+  error.manager.error_exit = jpegFail;
+  error.manager.emit_message = jpegQuiet;
+  error.manager.output_message = jpegNoMessage;
+  std::vector<std::uint8_t> *pixels = &out.bgra;
+  if (setjmp(error.jump)) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+  if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&info);
+  const std::uint64_t w = info.output_width, h = info.output_height;
+  if (w == 0 || h == 0 || w * h > maxPixels || info.output_components != 3) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  pixels->assign(w * h * 4, 0);
+  row.resize(w * 3);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW rows[1] = {row.data()};
+    const unsigned y = info.output_scanline;
+    if (jpeg_read_scanlines(&info, rows, 1) != 1)
+      break;
+    std::uint8_t *dst = pixels->data() + std::size_t(y) * w * 4;
+    for (std::uint64_t x = 0; x < w; ++x) {
+      dst[4 * x] = row[3 * x + 2];
+      dst[4 * x + 1] = row[3 * x + 1];
+      dst[4 * x + 2] = row[3 * x];
+      dst[4 * x + 3] = 255;
+    }
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  out.width = static_cast<int>(w);
+  out.height = static_cast<int>(h);
+  out.alpha = false;
+  return true;
+}
+
+struct PngSource {
+  const std::uint8_t *data;
+  std::size_t size, offset;
+};
+
+void pngRead(png_structp png, png_bytep out, png_size_t length) {
+  auto *source = static_cast<PngSource *>(png_get_io_ptr(png));
+  if (length > source->size - source->offset)
+    png_error(png, "truncated");
+  std::memcpy(out, source->data + source->offset, length);
+  source->offset += length;
+}
+
+void pngWarning(png_structp, png_const_charp) {}
+void pngError(png_structp png, png_const_charp) {
+  png_longjmp(png, 1);
+}
+
+bool decodeJpeg(const std::uint8_t *data, std::size_t size, Picture &out) {
+  std::vector<std::uint8_t> row;
+  return decodeJpegWith(data, size, out, row);
+}
+
+bool decodePngWith(const std::uint8_t *data, std::size_t size, Picture &out,
+                   std::vector<png_bytep> &rows) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr,
+                                           pngError, pngWarning);
+  if (!png)
+    return false;
+  png_infop info = png_create_info_struct(png);
+  PngSource source{data, size, 0};
+  std::vector<std::uint8_t> *pixels = &out.bgra;
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    return false;
+  }
+  png_set_read_fn(png, &source, pngRead);
+  png_read_info(png, info);
+  const png_uint_32 w = png_get_image_width(png, info);
+  const png_uint_32 h = png_get_image_height(png, info);
+  if (w == 0 || h == 0 || std::uint64_t(w) * h > maxPixels)
+    png_error(png, "size");
+  const int type = png_get_color_type(png, info);
+  out.alpha = (type & PNG_COLOR_MASK_ALPHA) ||
+              png_get_valid(png, info, PNG_INFO_tRNS);
+  // Every kind of PNG as 8-bit BGRA.
+  png_set_expand(png);
+  png_set_strip_16(png);
+  png_set_gray_to_rgb(png);
+  png_set_bgr(png);
+  png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != std::size_t(w) * 4)
+    png_error(png, "layout");
+  pixels->assign(std::size_t(w) * h * 4, 0);
+  rows.resize(h);
+  for (png_uint_32 y = 0; y < h; ++y)
+    rows[y] = pixels->data() + std::size_t(y) * w * 4;
+  png_read_image(png, rows.data());
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  out.width = static_cast<int>(w);
+  out.height = static_cast<int>(h);
+  return true;
+}
+
+bool decodePng(const std::uint8_t *data, std::size_t size, Picture &out) {
+  std::vector<png_bytep> rows;
+  return decodePngWith(data, size, out, rows);
+}
+
+bool decodeStb(const std::uint8_t *data, std::size_t size, Picture &out) {
+  if (size > 0x7FFFFFFF)
+    return false;
+  int w = 0, h = 0, channels = 0;
+  const int length = static_cast<int>(size);
+  if (!stbi_info_from_memory(data, length, &w, &h, &channels) || w <= 0 ||
+      h <= 0 || std::uint64_t(w) * std::uint64_t(h) > maxPixels)
+    return false;
+  stbi_uc *rgba = stbi_load_from_memory(data, length, &w, &h, &channels, 4);
+  if (!rgba)
+    return false;
+  out.width = w;
+  out.height = h;
+  out.alpha = channels == 4 || channels == 2;
+  out.bgra.assign(std::size_t(w) * h * 4, 0);
+  for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
+    out.bgra[4 * i] = rgba[4 * i + 2];
+    out.bgra[4 * i + 1] = rgba[4 * i + 1];
+    out.bgra[4 * i + 2] = rgba[4 * i];
+    out.bgra[4 * i + 3] = rgba[4 * i + 3];
+  }
+  stbi_image_free(rgba);
+  return true;
+}
+
+} // namespace
+
+bool decodePicture(const std::uint8_t *data, std::size_t size,
+                   Picture &picture) {
+  picture = Picture{};
+  if (!data || size < 4)
+    return false;
+  bool ok = false;
+  if (data[0] == 0xFF && data[1] == 0xD8)
+    ok = decodeJpeg(data, size, picture);
+  else if (std::memcmp(data, "\x89PNG", 4) == 0)
+    ok = decodePng(data, size, picture);
+  else
+    ok = decodeStb(data, size, picture); // BMP by its "BM", or TGA
+  if (!ok)
+    picture = Picture{};
+  return ok;
+}
+
+std::unique_ptr<Texture> loadTextureFromFile(Device &device,
+                                             const std::string &name,
+                                             std::string *reason) {
+  auto fail = [&](const char *why) {
+    if (reason)
+      *reason = why;
+    return std::unique_ptr<Texture>();
+  };
+  std::ifstream in(resolveMediaPath(name), std::ios::binary);
+  if (!in)
+    return fail("cannot be opened");
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+  Picture picture;
+  if (!decodePicture(bytes.data(), bytes.size(), picture))
+    return fail("is not a picture that can be read");
+  const std::uint32_t w = static_cast<std::uint32_t>(picture.width);
+  const std::uint32_t h = static_cast<std::uint32_t>(picture.height);
+  if (w > device.maxTextureSize() || h > device.maxTextureSize())
+    return fail("is larger than the largest texture");
+  auto texture =
+      device.createTexture(w, h, 0, 0,
+                           picture.alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
+                           D3DPOOL_MANAGED);
+  if (!texture)
+    return fail("cannot be made into a texture");
+  std::memcpy(texture->lock(0), picture.bgra.data(), picture.bgra.size());
+  texture->unlock(0);
+  // The mip chain: each level the average of four texels of the last.
+  for (std::uint32_t n = 1; n < texture->levelCount(); ++n) {
+    const std::uint8_t *src = texture->pixels(n - 1);
+    const std::uint32_t sw = texture->width(n - 1), sh = texture->height(n - 1);
+    std::uint8_t *dst = texture->lock(n);
+    for (std::uint32_t y = 0; y < texture->height(n); ++y)
+      for (std::uint32_t x = 0; x < texture->width(n); ++x)
+        for (int c = 0; c < 4; ++c) {
+          const std::uint32_t x0 = std::min(2 * x, sw - 1),
+                              x1 = std::min(2 * x + 1, sw - 1);
+          const std::uint32_t y0 = std::min(2 * y, sh - 1),
+                              y1 = std::min(2 * y + 1, sh - 1);
+          const unsigned sum = src[(y0 * sw + x0) * 4 + c] +
+                               src[(y0 * sw + x1) * 4 + c] +
+                               src[(y1 * sw + x0) * 4 + c] +
+                               src[(y1 * sw + x1) * 4 + c];
+          dst[(y * texture->width(n) + x) * 4 + c] =
+              static_cast<std::uint8_t>((sum + 2) / 4);
+        }
+    texture->unlock(n);
+  }
+  return texture;
+}
+
+} // namespace korvane

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "device/device.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// A decoded picture: 8-bit BGRA pixels as an A8R8G8B8 texture holds them,
+// rows from the top.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  bool alpha = false; // the file has an alpha channel
+  std::vector<std::uint8_t> bgra;
+};
+
+// Decodes JPEG, PNG, BMP or TGA, told apart by their first bytes. False
+// for anything else and for a corrupt or truncated file.
+bool decodePicture(const std::uint8_t *data, std::size_t size,
+                   Picture &picture);
+
+// The file-to-texture loader of the layers: the picture at the file's own
+// size, A8R8G8B8 (X8R8G8B8 without alpha), with a full mip chain. Null when
+// the file is missing, undecodable or larger than the device can hold;
+// `reason` then says which.
+std::unique_ptr<Texture> loadTextureFromFile(Device &device,
+                                             const std::string &name,
+                                             std::string *reason = nullptr);
+
+} // namespace korvane

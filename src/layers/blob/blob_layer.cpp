@@ -1,0 +1,87 @@
+#include "layers/blob/blob_layer.h"
+
+#include "gfxutil/picture_file.h"
+#include "playback/layer_transform.h"
+#include "player/debuglog.h"
+
+namespace korvane {
+
+bool loadBlobLayer(Layer &layer, Device &device) {
+  writeLog("LOADBLOB");
+  auto resources = std::make_unique<BlobLayerResources>();
+  resources->texture = loadTextureFromFile(device, layer.filename);
+  if (!resources->texture)
+    writeLog("TEXTURE LOAD ERROR!");
+  resources->vertices = device.createVertexBuffer(
+      blobVertexCapacity * sizeof(BlobVertex), 0, D3DFVF_XYZ | D3DFVF_NORMAL,
+      D3DPOOL_DEFAULT);
+  resources->field = std::make_unique<BlobField>();
+  resources->field->setup(layer.blobsnum, layer.blobposition, layer.blobsize,
+                          layer.blobtype, layer.blobmul);
+  layer.resources = std::move(resources);
+  return true;
+}
+
+bool renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
+                     TickSource &ticks) {
+  auto *resources = dynamic_cast<BlobLayerResources *>(layer.resources.get());
+  if (!resources)
+    return true;
+  // Without a buffer to write into there is nothing to draw this frame.
+  auto *out = resources->vertices
+                  ? reinterpret_cast<BlobVertex *>(resources->vertices->lock(0))
+                  : nullptr;
+  if (!out)
+    return true;
+  resources->field->polygonise(out, ticks);
+  resources->vertices->unlock();
+
+  device.setTransform(D3DTS_VIEW, buildLayerTransform(layer, t));
+  if (layer.envmap == ENVMAP_CUBEMAP)
+    return true;
+
+  if (layer.ztest == DEPTH_ENABLE) {
+    device.setRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device.setRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+  } else if (layer.ztest == DEPTH_DISABLE) {
+    device.setRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  }
+  if (layer.zwrite == DEPTH_ENABLE)
+    device.setRenderState(D3DRS_ZWRITEENABLE, 1);
+  else if (layer.zwrite == DEPTH_DISABLE)
+    device.setRenderState(D3DRS_ZWRITEENABLE, 0);
+  if (layer.srcblend != 0 && layer.dstblend != 0) {
+    device.setRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    device.setRenderState(D3DRS_SRCBLEND,
+                          static_cast<std::uint32_t>(layer.srcblend));
+    device.setRenderState(D3DRS_DESTBLEND,
+                          static_cast<std::uint32_t>(layer.dstblend));
+  } else {
+    device.setRenderState(D3DRS_ALPHABLENDENABLE, 0);
+  }
+  device.setRenderState(D3DRS_CULLMODE, layer.cull ? D3DCULL_CCW : D3DCULL_NONE);
+  device.setRenderState(D3DRS_NORMALIZENORMALS, 1);
+  device.setRenderState(D3DRS_DITHERENABLE, 1);
+
+  // Sphere mapping from the camera-space reflection vector r:
+  // (0.5 rx + 0.5, 0.5 - 0.5 ry).
+  Matrix reflection = matrixIdentity();
+  reflection.m[0][0] = 0.5f;
+  reflection.m[1][1] = -0.5f;
+  reflection.m[3][0] = 0.5f;
+  reflection.m[3][1] = 0.5f;
+  device.setTransform(D3DTS_TEXTURE0, reflection);
+  device.setTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+  device.setTextureStageState(0, D3DTSS_TEXCOORDINDEX,
+                              D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
+  device.setRenderState(D3DRS_LIGHTING, 0);
+  device.setTexture(0, resources->texture.get());
+  device.setTexture(1, nullptr);
+  device.setStreamSource(resources->vertices.get(), sizeof(BlobVertex));
+  device.setVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL);
+  device.drawPrimitive(D3DPT_TRIANGLELIST, 0,
+                       static_cast<std::uint32_t>(resources->field->triangleCount()));
+  return true;
+}
+
+} // namespace korvane

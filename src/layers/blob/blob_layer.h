@@ -1,0 +1,25 @@
+#pragma once
+
+#include "device/device.h"
+#include "layers/blob/blob_field.h"
+#include "script/show.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace korvane {
+
+// What a BLOB layer holds: its environment-map texture, the vertex buffer
+// a frame's triangles go into, and its metaballs.
+struct BlobLayerResources final : LayerResources {
+  std::unique_ptr<Texture> texture;
+  std::unique_ptr<VertexBuffer> vertices;
+  std::unique_ptr<BlobField> field;
+};
+
+bool loadBlobLayer(Layer &layer, Device &device);
+// Rebuilds the surface with two readings of `ticks` and draws it.
+bool renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
+                     TickSource &ticks);
+
+} // namespace korvane

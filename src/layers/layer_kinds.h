@@ -1,0 +1,15 @@
+#pragma once
+
+#include "device/device.h"
+#include "platform/tick_source.h"
+#include "playback/compose.h"
+#include "script/parser.h"
+
+namespace korvane {
+
+// Fills the loader and renderer tables with the layer kinds built so far.
+// `ticks` is the clock the blob motion reads.
+void registerLayerKinds(LayerLoaders &loaders, LayerRenderers &renderers,
+                        Device &device, TickSource &ticks);
+
+} // namespace korvane

@@ -3,9 +3,12 @@
 
 #include "device/device_setup.h"
 #include "device/gl_backend.h"
+#include "layers/blob/blob_layer.h"
+#include "layers/layer_kinds.h"
 #include "platform/window.h"
 #include "playback/compose.h"
 #include "player/clocks.h"
+#include "script/parser.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
@@ -176,6 +179,63 @@ void emptyPart(benchmark::State &state) {
   teardownDevice(graphics);
 }
 
+// Three blob layers of four spheres each, and the polygoniser alone.
+void blobFrame(benchmark::State &state) {
+  if (!window()) {
+    state.SkipWithError("no GL");
+    return;
+  }
+  const bool drawing = state.range(0) != 0;
+  GraphicsDevice graphics;
+  Arcball arcball;
+  Window *shown = window().get();
+  setupDevice(graphics,
+              std::make_unique<GlBackend>(width, height,
+                                          [shown] {
+                                            shown->swap();
+                                            glFinish();
+                                          }),
+              arcball, width, height);
+  VirtualClock clock;
+  LayerLoaders loaders;
+  LayerRenderers renderers;
+  registerLayerKinds(loaders, renderers, *graphics.device, clock);
+  std::string script = "<demo> <part> length 100000000";
+  for (int l = 0; l < 3; ++l) {
+    script += " <layer> type BLOB scale 1 1 1 position " +
+              std::to_string(l - 1) + " 0 4 blobsnum 4 <blobs>";
+    for (int b = 0; b < 4; ++b)
+      script += " mul 0." + std::to_string(2 + b) + " 0." +
+                std::to_string(4 - b) + " 0.2 type SPHERE";
+    script += " </blobs> </layer>";
+  }
+  script += " </part>";
+  auto show = std::make_unique<Show>();
+  ParseOptions options;
+  options.loaders = &loaders;
+  parseScriptText(*show, script, true, options);
+  FrameTimer timer(clock);
+  OverlayState overlay;
+  FrameContext frame{*graphics.device, graphics.font.get(), timer, overlay,
+                     renderers};
+  std::vector<BlobVertex> out(blobVertexCapacity);
+  std::uint32_t ms = 0;
+  for (auto _ : state) {
+    clock.set(ms += 16);
+    if (drawing) {
+      renderFrame(*show, frame, ms);
+    } else {
+      for (int l = 0; l < 3; ++l) {
+        auto *blob = static_cast<BlobLayerResources *>(
+            show->parts[0].layers[l].resources.get());
+        blob->field->polygonise(out.data(), clock);
+      }
+    }
+  }
+  teardownDevice(graphics);
+}
+
+BENCHMARK(blobFrame)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 BENCHMARK(facade)->Unit(benchmark::kMicrosecond);
 BENCHMARK(directGl)->Unit(benchmark::kMicrosecond);
 BENCHMARK(emptyPart)->Unit(benchmark::kMicrosecond);

@@ -2,9 +2,12 @@
 
 #include "device/device_setup.h"
 #include "device/gl_backend.h"
+#include "gfxutil/png_file.h"
 #include "player/clocks.h"
 #include "player/debuglog.h"
 #include "player/startup.h"
+
+#include <SDL.h>
 
 #include <gtest/gtest.h>
 
@@ -566,4 +569,54 @@ TEST(Render, OfflineRendererWritesFrames) {
   std::ofstream(folder / "Data" / "mirl .script") << "resolution 80 60";
   EXPECT_EQ(run(show + " --out " + out + " --at 0"), 1);
   fs::remove_all(folder);
+}
+
+TEST(Render, BlobLayersShowTheirTexture) {
+  auto solid = [](const fs::path &path, std::uint8_t r, std::uint8_t g,
+                  std::uint8_t b) {
+    std::string rgb;
+    for (int i = 0; i < 16 * 16; ++i)
+      rgb += {char(r), char(g), char(b)};
+    ASSERT_TRUE(writePng(path.string(), 16, 16, rgb));
+  };
+  const char *blob = " type BLOB scale 1 1 1 blobsnum 1 <blobs> type SPHERE "
+                     "</blobs> ";
+  char pattern[] = "/tmp/korvane-blobtex-XXXXXX";
+  const fs::path textures = mkdtemp(pattern);
+  solid(textures / "magenta.png", 255, 0, 255);
+  solid(textures / "green.png", 0, 255, 0);
+  const std::string root = textures.string() + "/";
+  ShowRun run("<demo> resolution 160 120 <part> length 1000 backgroundcolor 0 "
+              "0 80 <layer> filename " +
+              root + "MAGENTA.PNG position -0.5 0 2" + blob +
+              "</layer> <layer> filename " + root +
+              "green.png position 0.5 0 2" + blob +
+              "</layer> <layer> envmap CUBEMAP filename " + root +
+              "green.png position 0 0.5 2" + blob + "</layer> </part>");
+  ASSERT_TRUE(run.render(0));
+  // x' = x cot(pi/8) / 1.333 / z with the blob's drift putting z at 2.2.
+  const double cot = 1.0 / std::tan(0.7853982 / 2);
+  auto screenX = [&](double x) {
+    return int((x * cot / 1.333 / 2.2 + 1.0) * 0.5 * 160);
+  };
+  auto screenY = [&](double y) {
+    return int((1.0 - y * cot / 2.2) * 0.5 * 120);
+  };
+  EXPECT_TRUE(near(run.at(screenX(-0.5), 60), {255, 0, 255}, 8))
+      << describe(run.at(screenX(-0.5), 60));
+  EXPECT_TRUE(near(run.at(screenX(0.5), 60), {0, 255, 0}, 8))
+      << describe(run.at(screenX(0.5), 60));
+  EXPECT_TRUE(near(run.at(80, 60), {0, 0, 80}));
+  EXPECT_TRUE(near(run.at(5, 5), {0, 0, 80}));
+  // The CUBEMAP layer above the middle draws nothing.
+  EXPECT_TRUE(near(run.at(80, screenY(0.5)), {0, 0, 80}))
+      << describe(run.at(80, screenY(0.5)));
+  fs::remove_all(textures);
+}
+
+TEST(Render, MusicDisabledOpensNoAudio) {
+  ShowRun run("<demo> resolution 64 48 music DISABLE <part> length 100 "
+              "</part>");
+  EXPECT_FALSE(run.player.sound);
+  EXPECT_FALSE(SDL_WasInit(SDL_INIT_AUDIO));
 }

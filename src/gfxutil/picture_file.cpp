@@ -109,9 +109,7 @@ void pngRead(png_structp png, png_bytep out, png_size_t length) {
 }
 
 void pngWarning(png_structp, png_const_charp) {}
-void pngError(png_structp png, png_const_charp) {
-  png_longjmp(png, 1);
-}
+void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 bool decodeJpeg(const std::uint8_t *data, std::size_t size, Picture &out) {
   std::vector<std::uint8_t> row;
@@ -138,8 +136,8 @@ bool decodePngWith(const std::uint8_t *data, std::size_t size, Picture &out,
   if (w == 0 || h == 0 || std::uint64_t(w) * h > maxPixels)
     png_error(png, "size");
   const int type = png_get_color_type(png, info);
-  out.alpha = (type & PNG_COLOR_MASK_ALPHA) ||
-              png_get_valid(png, info, PNG_INFO_tRNS);
+  out.alpha =
+      (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
   // Every kind of PNG as 8-bit BGRA.
   png_set_expand(png);
   png_set_strip_16(png);
@@ -231,10 +229,9 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
   const std::uint32_t h = static_cast<std::uint32_t>(picture.height);
   if (w > device.maxTextureSize() || h > device.maxTextureSize())
     return fail("is larger than the largest texture");
-  auto texture =
-      device.createTexture(w, h, 0, 0,
-                           picture.alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
-                           D3DPOOL_MANAGED);
+  auto texture = device.createTexture(
+      w, h, 0, 0, picture.alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
+      D3DPOOL_MANAGED);
   if (!texture)
     return fail("cannot be made into a texture");
   std::memcpy(texture->lock(0), picture.bgra.data(), picture.bgra.size());
@@ -251,10 +248,9 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
                               x1 = std::min(2 * x + 1, sw - 1);
           const std::uint32_t y0 = std::min(2 * y, sh - 1),
                               y1 = std::min(2 * y + 1, sh - 1);
-          const unsigned sum = src[(y0 * sw + x0) * 4 + c] +
-                               src[(y0 * sw + x1) * 4 + c] +
-                               src[(y1 * sw + x0) * 4 + c] +
-                               src[(y1 * sw + x1) * 4 + c];
+          const unsigned sum =
+              src[(y0 * sw + x0) * 4 + c] + src[(y0 * sw + x1) * 4 + c] +
+              src[(y1 * sw + x0) * 4 + c] + src[(y1 * sw + x1) * 4 + c];
           dst[(y * texture->width(n) + x) * 4 + c] =
               static_cast<std::uint8_t>((sum + 2) / 4);
         }

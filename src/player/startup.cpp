@@ -47,8 +47,7 @@ bool startPlayer(Player &player, const StartOptions &options,
   }
 
   static SystemTicks systemTicks;
-  registerLayerKinds(player.loaders, player.renderers,
-                     *player.graphics.device,
+  registerLayerKinds(player.loaders, player.renderers, *player.graphics.device,
                      options.ticks ? *options.ticks : systemTicks);
   ParseOptions full;
   full.loaders = &player.loaders;

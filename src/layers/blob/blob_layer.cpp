@@ -12,9 +12,9 @@ bool loadBlobLayer(Layer &layer, Device &device) {
   resources->texture = loadTextureFromFile(device, layer.filename);
   if (!resources->texture)
     writeLog("TEXTURE LOAD ERROR!");
-  resources->vertices = device.createVertexBuffer(
-      blobVertexCapacity * sizeof(BlobVertex), 0, D3DFVF_XYZ | D3DFVF_NORMAL,
-      D3DPOOL_DEFAULT);
+  resources->vertices =
+      device.createVertexBuffer(blobVertexCapacity * sizeof(BlobVertex), 0,
+                                D3DFVF_XYZ | D3DFVF_NORMAL, D3DPOOL_DEFAULT);
   resources->field = std::make_unique<BlobField>();
   resources->field->setup(layer.blobsnum, layer.blobposition, layer.blobsize,
                           layer.blobtype, layer.blobmul);
@@ -59,7 +59,8 @@ bool renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
   } else {
     device.setRenderState(D3DRS_ALPHABLENDENABLE, 0);
   }
-  device.setRenderState(D3DRS_CULLMODE, layer.cull ? D3DCULL_CCW : D3DCULL_NONE);
+  device.setRenderState(D3DRS_CULLMODE,
+                        layer.cull ? D3DCULL_CCW : D3DCULL_NONE);
   device.setRenderState(D3DRS_NORMALIZENORMALS, 1);
   device.setRenderState(D3DRS_DITHERENABLE, 1);
 
@@ -79,8 +80,9 @@ bool renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
   device.setTexture(1, nullptr);
   device.setStreamSource(resources->vertices.get(), sizeof(BlobVertex));
   device.setVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL);
-  device.drawPrimitive(D3DPT_TRIANGLELIST, 0,
-                       static_cast<std::uint32_t>(resources->field->triangleCount()));
+  device.drawPrimitive(
+      D3DPT_TRIANGLELIST, 0,
+      static_cast<std::uint32_t>(resources->field->triangleCount()));
   return true;
 }
 

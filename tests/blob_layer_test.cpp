@@ -1,0 +1,72 @@
+// The blob layer's states on the null device.
+
+#include "layers/blob/blob_layer.h"
+#include "playback/layer_transform.h"
+#include "player/debuglog.h"
+#include "script_util.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvane;
+using korvane::test::parseBoth;
+
+TEST(BlobLayer, LoadAndStates) {
+  Device device(nullptr);
+  LayerLoaders loaders;
+  loaders.byType[LAYER_BLOB] = [&device](Layer &layer) {
+    return loadBlobLayer(layer, device);
+  };
+  auto parsed = parseBoth(
+      "<demo> <part> length 1000 "
+      "<layer> type BLOB filename missing.png ztest DISABLE zwrite DISABLE "
+      "blend ONE ONE cull ENABLE blobsnum 1 <blobs> type SPHERE </blobs> "
+      "position 0 0 3 scale 1 1 1 </layer> "
+      "<layer> type BLOB blend ONE nothing blobsnum 1 </layer> "
+      "<layer> type BLOB envmap CUBEMAP blobsnum 1 </layer> </part>",
+      &loaders);
+  EXPECT_TRUE(parsed.logged("TEXTURE LOAD ERROR!"));
+  Layer &first = parsed.show->parts[0].layers[0];
+  Layer &second = parsed.show->parts[0].layers[1];
+  Layer &cube = parsed.show->parts[0].layers[2];
+  ASSERT_TRUE(dynamic_cast<BlobLayerResources *>(first.resources.get()));
+
+  auto &backend = static_cast<NullBackend &>(device.backend());
+  ScriptedTicks ticks{0, 0};
+  renderBlobLayer(first, 0, device, ticks);
+  auto *resources = static_cast<BlobLayerResources *>(first.resources.get());
+  ASSERT_GT(resources->field->triangleCount(), 0) << first.blobsnum;
+  ASSERT_EQ(backend.draws, 1);
+  EXPECT_GT(backend.vertices, 100);
+  EXPECT_EQ(device.renderState(D3DRS_ZENABLE), D3DZB_FALSE);
+  EXPECT_EQ(device.renderState(D3DRS_ZWRITEENABLE), 0u);
+  EXPECT_EQ(device.renderState(D3DRS_ALPHABLENDENABLE), 1u);
+  EXPECT_EQ(device.renderState(D3DRS_CULLMODE), D3DCULL_CCW);
+  EXPECT_EQ(device.renderState(D3DRS_LIGHTING), 0u);
+  EXPECT_EQ(device.renderState(D3DRS_NORMALIZENORMALS), 1u);
+  EXPECT_EQ(device.textureStageState(0, D3DTSS_TEXCOORDINDEX),
+            D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
+  EXPECT_EQ(device.textureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS),
+            D3DTTFF_COUNT2);
+  EXPECT_EQ(device.transform(D3DTS_TEXTURE0).m[1][1], -0.5f);
+  EXPECT_EQ(device.transform(D3DTS_TEXTURE0).m[3][0], 0.5f);
+  EXPECT_EQ(device.transform(D3DTS_VIEW).m[3][2], 3.0f);
+  EXPECT_EQ(device.state().fvf, 0x12u);
+  EXPECT_EQ(device.state().stride, 24u);
+
+  // Depth left unset keeps the states of the layer before. An unknown name
+  // (-1) still counts as given; only a zero switches blending off.
+  renderBlobLayer(second, 0, device, ticks);
+  EXPECT_EQ(device.renderState(D3DRS_ALPHABLENDENABLE), 1u);
+  EXPECT_EQ(device.renderState(D3DRS_DESTBLEND), 0xFFFFFFFFu);
+  second.dstblend = 0;
+  renderBlobLayer(second, 0, device, ticks);
+  EXPECT_EQ(device.renderState(D3DRS_ZENABLE), D3DZB_FALSE);
+  EXPECT_EQ(device.renderState(D3DRS_ZWRITEENABLE), 0u);
+  EXPECT_EQ(device.renderState(D3DRS_ALPHABLENDENABLE), 0u);
+  EXPECT_EQ(device.renderState(D3DRS_CULLMODE), D3DCULL_NONE);
+  // CUBEMAP builds the surface and sets the view, and draws nothing.
+  const int draws = backend.draws;
+  renderBlobLayer(cube, 0, device, ticks);
+  EXPECT_EQ(backend.draws, draws);
+  EXPECT_EQ(device.transform(D3DTS_VIEW), buildLayerTransform(cube, 0));
+}

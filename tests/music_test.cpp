@@ -1,0 +1,81 @@
+#include "music/music.h"
+#include "player/debuglog.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace korvane;
+
+namespace {
+
+struct Folder {
+  fs::path path, previous = fs::current_path();
+  Folder() {
+    char pattern[] = "/tmp/korvane-music-XXXXXX";
+    path = mkdtemp(pattern);
+    fs::current_path(path);
+  }
+  ~Folder() {
+    fs::current_path(previous);
+    fs::remove_all(path);
+  }
+};
+
+} // namespace
+
+TEST(Music, PlaysDecodedSamples) {
+  Folder folder;
+  const int made = std::system(
+      "ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=2 "
+      "-c:a libmp3lame 'mirl .mp3' </dev/null >/dev/null 2>&1");
+  ASSERT_EQ(made, 0) << "ffmpeg could not make the test MP3";
+  const fs::path raw = folder.path / "out.raw";
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+  std::vector<std::string> log;
+  setLogCapture(&log);
+  EXPECT_TRUE(openMusic("theme.mp3"));
+  startMusic();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  stopMusic();
+  setLogCapture(nullptr);
+  EXPECT_EQ(log, std::vector<std::string>{"theme.mp3"});
+  std::ifstream in(raw, std::ios::binary);
+  const std::string samples((std::istreambuf_iterator<char>(in)),
+                            std::istreambuf_iterator<char>());
+  ASSERT_GT(samples.size(), 1000u);
+  int loud = 0;
+  for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
+    const auto value = static_cast<std::int16_t>(
+        static_cast<unsigned char>(samples[i]) |
+        static_cast<unsigned char>(samples[i + 1]) << 8);
+    loud += std::abs(value) > 1000;
+  }
+  EXPECT_GT(loud, 100);
+  EXPECT_FALSE(SDL_WasInit(SDL_INIT_AUDIO));
+}
+
+TEST(Music, MissingFilePlaysOnInSilence) {
+  Folder folder;
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  std::vector<std::string> log;
+  setLogCapture(&log);
+  EXPECT_FALSE(openMusic("song"));
+  startMusic();
+  stopMusic();
+  setLogCapture(nullptr);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0], "song");
+  EXPECT_NE(log[1].find("\"mirl .mp3\" cannot be played"), std::string::npos)
+      << log[1];
+  EXPECT_NE(log[1].find("silence"), std::string::npos);
+}

@@ -466,13 +466,13 @@ void GlBackend::draw(const DeviceState &state, PrimitiveType type,
     const float diffuse[4] = {m.diffuse.r, m.diffuse.g, m.diffuse.b,
                               m.diffuse.a};
     const float amb[4] = {m.ambient.r, m.ambient.g, m.ambient.b, m.ambient.a};
-    const float spec[4] = {m.specular.r, m.specular.g, m.specular.b,
+    const float shine[4] = {m.specular.r, m.specular.g, m.specular.b,
                            m.specular.a};
     const float emit[4] = {m.emissive.r, m.emissive.g, m.emissive.b,
                            m.emissive.a};
     glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, amb);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, spec);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, shine);
     glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, emit);
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS,
                 m.power < 0 ? 0 : (m.power > 128 ? 128 : m.power));

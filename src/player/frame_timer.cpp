@@ -21,91 +21,65 @@ std::uint32_t SystemTimerClock::milliseconds() {
                                         .count());
 }
 
-double FrameTimer::operator()(int command) {
-  if (!initialised) {
-    initialised = true;
-    counterAvailable = clock.counterFrequency(frequency) && frequency > 0;
-  }
-  // A stopped timer stands still for every reading but the clock time.
-  const bool standStill = command != TIMER_START && command != TIMER_CLOCKTIME;
-
-  if (counterAvailable) {
-    const std::int64_t now =
-        counterStop != 0 && standStill ? counterStop : clock.counter();
-    const double hz = static_cast<double>(frequency);
-    switch (command) {
-    case TIMER_RESET:
-      counterBase = now;
-      counterLastElapsed = now;
-      counterStop = 0;
-      stopped = 0;
-      return 0.0;
-    case TIMER_START:
-      if (stopped)
-        counterBase += now - counterStop;
-      counterStop = 0;
-      counterLastElapsed = now;
-      stopped = 0;
-      return 0.0;
-    case TIMER_STOP:
-      counterStop = now;
-      counterLastElapsed = now;
-      stopped = 1;
-      return 0.0;
-    case TIMER_ADVANCE:
-      counterStop += frequency / 10;
-      return 0.0;
-    case TIMER_CLOCKTIME:
-      return static_cast<double>(now) / hz;
-    case TIMER_RUNNINGTIME:
-      return static_cast<double>(now - counterBase) / hz;
-    case TIMER_ELAPSEDTIME: {
-      const double elapsed = static_cast<double>(now - counterLastElapsed) / hz;
-      counterLastElapsed = now;
-      return elapsed;
-    }
-    default:
-      return -1.0;
-    }
-  }
-
-  const double now = fallbackStop != 0.0 && standStill
-                         ? fallbackStop
-                         : clock.milliseconds() * 0.001;
+template <typename T>
+double FrameTimer::command(Readings<T> &r, int command, T now, T step,
+                           double unit) {
   switch (command) {
   case TIMER_RESET:
-    fallbackBase = now;
-    fallbackLastElapsed = now;
-    fallbackStop = 0.0;
+    r.base = now;
+    r.lastelapsed = now;
+    r.stop = 0;
     stopped = 0;
     return 0.0;
   case TIMER_START:
     if (stopped)
-      fallbackBase += now - fallbackStop;
-    fallbackStop = 0.0;
-    fallbackLastElapsed = now;
+      r.base += now - r.stop;
+    r.stop = 0;
+    r.lastelapsed = now;
     stopped = 0;
     return 0.0;
   case TIMER_STOP:
-    fallbackStop = now;
-    fallbackLastElapsed = now;
+    r.stop = now;
+    r.lastelapsed = now;
     stopped = 1;
     return 0.0;
   case TIMER_ADVANCE:
-    fallbackStop += static_cast<double>(0.1f);
+    r.stop += step;
     return 0.0;
   case TIMER_CLOCKTIME:
-    return now;
+    return static_cast<double>(now) / unit;
   case TIMER_RUNNINGTIME:
-    return now - fallbackBase;
+    return static_cast<double>(now - r.base) / unit;
   case TIMER_ELAPSEDTIME: {
-    const double elapsed = now - fallbackLastElapsed;
-    fallbackLastElapsed = now;
+    const double elapsed = static_cast<double>(now - r.lastelapsed) / unit;
+    r.lastelapsed = now;
     return elapsed;
   }
   default:
     return -1.0;
   }
+}
+
+double FrameTimer::operator()(int which) {
+  if (!initialised) {
+    initialised = true;
+    counterAvailable = clock.counterFrequency(frequency) && frequency > 0;
+  }
+  // A stopped timer stands still for every reading but the clock time.
+  const bool standStill = which != TIMER_START && which != TIMER_CLOCKTIME;
+  if (counterAvailable) {
+    Readings<std::int64_t> &r = counterReadings;
+    const std::int64_t now =
+        r.stop != 0 && standStill ? r.stop : clock.counter();
+    // A tenth of a second in whole ticks.
+    return command(r, which, now, frequency / 10,
+                   static_cast<double>(frequency));
+  }
+  Readings<double> &r = fallbackReadings;
+  const double now =
+      r.stop != 0.0 && standStill ? r.stop : clock.milliseconds() * 0.001;
+  // The tenth of a second in single precision, widened.
+  return command(r, which, now, static_cast<double>(0.1f), 1.0);
 }
 
 double frameTimer(int command) {

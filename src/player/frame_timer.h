@@ -42,13 +42,22 @@ public:
   double operator()(int command);
 
 private:
+  // The readings of one mode: counter ticks, or seconds of the fallback.
+  template <typename T> struct Readings {
+    T stop = 0;        // 0: not standing still
+    T lastelapsed = 0; // the last elapsed-time reading
+    T base = 0;        // where running time counts from
+  };
+  template <typename T>
+  double command(Readings<T> &r, int command, T now, T step, double unit);
+
   TimerClock &clock;
   bool initialised = false;
   bool counterAvailable = false;
   std::int64_t frequency = 0;
   std::int32_t stopped = 1;
-  std::int64_t counterStop = 0, counterLastElapsed = 0, counterBase = 0;
-  double fallbackStop = 0.0, fallbackLastElapsed = 0.0, fallbackBase = 0.0;
+  Readings<std::int64_t> counterReadings;
+  Readings<double> fallbackReadings;
 };
 
 // The process-wide frame timer on the system clocks.

@@ -1,0 +1,132 @@
+#include "layers/picture/avi_stream.h"
+
+#include "gfxutil/media_path.h"
+#include "platform/window.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace korvane {
+namespace {
+
+bool fail(const std::string &text) {
+  showError("Korvane", text.c_str());
+  return false;
+}
+
+} // namespace
+
+void convertPixels(const std::uint8_t *bgr, std::size_t count,
+                   PixelFormat format, std::uint8_t *out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint32_t b = bgr[3 * i], g = bgr[3 * i + 1], r = bgr[3 * i + 2];
+    switch (format) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8: {
+      const std::uint32_t value = 0xFF000000u + r * 65536u + g * 256u + b;
+      std::memcpy(out + 4 * i, &value, 4);
+      break;
+    }
+    case D3DFMT_R5G6B5: {
+      const auto value =
+          static_cast<std::uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+      std::memcpy(out + 2 * i, &value, 2);
+      break;
+    }
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5: {
+      const auto value =
+          static_cast<std::uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
+      std::memcpy(out + 2 * i, &value, 2);
+      break;
+    }
+    case D3DFMT_R3G3B2:
+      out[i] =
+          static_cast<std::uint8_t>((r >> 5) << 5 | (g >> 5) << 2 | (b >> 6));
+      break;
+    default:
+      return;
+    }
+  }
+}
+
+bool openAviStream(AviStream &record, const std::string &filename,
+                   Device &device, Texture *texture, VideoOpener opener) {
+  record.ready = false;
+  record.texture = texture;
+  record.device = &device;
+  if (!texture)
+    return false;
+  record.texturewidth = texture->width();
+  record.textureheight = texture->height();
+  record.stagingtexture =
+      device.createTexture(record.texturewidth, record.textureheight, 0, 0,
+                           texture->format(), D3DPOOL_SYSTEMMEM);
+
+  std::string step;
+  record.stream = opener(resolveMediaPath(filename), step);
+  if (!record.stream)
+    return fail(step);
+  FrameSource &stream = *record.stream;
+  record.endframe = stream.length + stream.start;
+  record.startframe = stream.start;
+  const std::uint8_t *first = stream.frame(stream.start);
+  if (!first)
+    return fail("AVIStreamGetFrame");
+  std::memcpy(&record.videowidth, first + 4, 4);
+  std::memcpy(&record.videoheight, first + 8, 4);
+  record.framerate = stream.scale ? stream.rate / stream.scale : 0;
+  // Rates the frame formula cannot divide by, or nothing to show.
+  if (record.framerate < 1 || record.framerate > 1000)
+    return fail("AVI frame rate " + std::to_string(record.framerate) +
+                " is outside 1 to 1000 frames per second: " + filename);
+  if (record.endframe <= 0 || stream.length <= 0)
+    return fail("AVI has no frames: " + filename);
+  if (record.videowidth != static_cast<std::int32_t>(record.texturewidth) ||
+      record.videoheight != static_cast<std::int32_t>(record.textureheight)) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Texture: %dx%d, Avi: %dx%d",
+                  static_cast<int>(record.texturewidth),
+                  static_cast<int>(record.textureheight), record.videowidth,
+                  record.videoheight);
+    return fail(text);
+  }
+  if (!record.stagingtexture)
+    return false;
+  record.currentframe = 0xFFFFFFFFu;
+  record.ready = true;
+  return true;
+}
+
+void updateAviStream(AviStream &record, std::uint32_t v) {
+  if (!record.ready)
+    return;
+  record.previousframe = record.currentframe;
+  const std::uint32_t frame = (v / (1000u / record.framerate)) %
+                              static_cast<std::uint32_t>(record.endframe);
+  record.currentframe = frame;
+  if (frame == record.previousframe)
+    return;
+  // A frame before the stream's start reads as its first frame; a frame the
+  // decoder cannot deliver leaves the last picture in place.
+  const std::int32_t wanted =
+      std::max(static_cast<std::int32_t>(frame), record.startframe);
+  const std::uint8_t *picture = record.stream->frame(wanted);
+  if (!picture)
+    return;
+  Texture &staging = *record.stagingtexture;
+  convertPixels(picture + 40,
+                std::size_t(record.texturewidth) * record.textureheight,
+                staging.format(), staging.lock(0));
+  staging.unlock(0);
+  record.device->updateTexture(staging, *record.texture);
+}
+
+void closeAviStream(AviStream &record) {
+  record.stream.reset();
+  record.stagingtexture.reset();
+  record.ready = false;
+}
+
+} // namespace korvane

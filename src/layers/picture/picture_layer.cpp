@@ -1,0 +1,116 @@
+#include "layers/picture/picture_layer.h"
+
+#include "gfxutil/picture_file.h"
+#include "playback/layer_transform.h"
+#include "player/debuglog.h"
+
+namespace korvane {
+namespace {
+
+constexpr std::uint32_t pictureFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+void writeQuad(PictureVertex *v, const Layer &layer) {
+  const float w = layer.size[0], h = layer.size[1];
+  // Video frames come bottom row first: the video quad flips v.
+  const bool video = layer.type == LAYER_AVIPICTURE;
+  v[0] = {-w / 2, h / 2, 0, layer.color, 0, video ? 1.0f : 0.0f};
+  v[1] = {w / 2, h / 2, 0, layer.color, 1, video ? 1.0f : 0.0f};
+  v[2] = {-w / 2, -h / 2, 0, layer.color, 0, video ? 0.0f : 1.0f};
+  v[3] = {w / 2, -h / 2, 0, layer.color, 1, video ? 0.0f : 1.0f};
+}
+
+} // namespace
+
+bool loadPictureLayer(Layer &layer, Device &device) {
+  auto resources = std::make_unique<PictureLayerResources>();
+  if (layer.type == LAYER_AVIPICTURE) {
+    writeLog("LOADAVIPICTURE");
+    writeLog("%s", layer.filename);
+    resources->picturetexture =
+        device.createTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT);
+    if (!resources->picturetexture)
+      writeLog("TEXTURE LOAD ERROR!");
+    else
+      openAviStream(resources->avistream, layer.filename, device,
+                    resources->picturetexture.get());
+  } else {
+    writeLog("LOADPICTURE");
+    resources->picturetexture = loadTextureFromFile(device, layer.filename);
+    if (!resources->picturetexture)
+      writeLog("TEXTURE LOAD ERROR!");
+  }
+  resources->picturevertices = device.createVertexBuffer(
+      4 * sizeof(PictureVertex), 0, pictureFvf, D3DPOOL_DEFAULT);
+  if (auto *v = resources->picturevertices
+                    ? reinterpret_cast<PictureVertex *>(
+                          resources->picturevertices->lock(0))
+                    : nullptr) {
+    writeQuad(v, layer);
+    resources->picturevertices->unlock();
+  }
+  layer.resources = std::move(resources);
+  return true;
+}
+
+bool renderPictureLayer(Layer &layer, std::uint32_t t, Device &device) {
+  auto *resources =
+      dynamic_cast<PictureLayerResources *>(layer.resources.get());
+  if (!resources || !resources->picturevertices)
+    return true;
+  if (layer.type == LAYER_AVIPICTURE)
+    updateAviStream(
+        resources->avistream,
+        static_cast<std::uint32_t>(static_cast<float>(t) * layer.avispeed));
+  std::uint32_t color = layer.color;
+  if (layer.hastimeline && layer.hascolorkeys && layer.colortimes &&
+      layer.colorcount > 0)
+    color = sampleColorTrack(layer.colortimes.get(), layer.colorvalues.get(),
+                             layer.colorcount, t);
+  auto *v =
+      reinterpret_cast<PictureVertex *>(resources->picturevertices->lock(0));
+  for (int i = 0; i < 4; ++i)
+    v[i].color = color;
+  resources->picturevertices->unlock();
+
+  device.setTransform(D3DTS_VIEW, buildLayerTransform(layer, t));
+  if (layer.ztest == DEPTH_ENABLE) {
+    device.setRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device.setRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+  } else if (layer.ztest == DEPTH_DISABLE) {
+    device.setRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  }
+  if (layer.zwrite == DEPTH_ENABLE)
+    device.setRenderState(D3DRS_ZWRITEENABLE, 1);
+  else if (layer.zwrite == DEPTH_DISABLE)
+    device.setRenderState(D3DRS_ZWRITEENABLE, 0);
+  if (layer.srcblend != 0 && layer.dstblend != 0) {
+    device.setRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    device.setRenderState(D3DRS_SRCBLEND,
+                          static_cast<std::uint32_t>(layer.srcblend));
+    device.setRenderState(D3DRS_DESTBLEND,
+                          static_cast<std::uint32_t>(layer.dstblend));
+    device.setTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device.setTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device.setTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device.setTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device.setTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device.setTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+  } else {
+    device.setRenderState(D3DRS_ALPHABLENDENABLE, 0);
+  }
+  device.setRenderState(D3DRS_CULLMODE,
+                        layer.cull ? D3DCULL_CCW : D3DCULL_NONE);
+  device.setTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  device.setTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+  device.setTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+  device.setRenderState(D3DRS_LIGHTING, 0);
+  device.setTexture(0, resources->picturetexture.get());
+  device.setTexture(1, nullptr);
+  device.setStreamSource(resources->picturevertices.get(),
+                         sizeof(PictureVertex));
+  device.setVertexShader(pictureFvf);
+  device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  return true;
+}
+
+} // namespace korvane

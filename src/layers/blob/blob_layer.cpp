@@ -1,6 +1,7 @@
 #include "layers/blob/blob_layer.h"
 
 #include "gfxutil/picture_file.h"
+#include "layers/layer_states.h"
 #include "playback/layer_transform.h"
 #include "player/debuglog.h"
 
@@ -40,25 +41,8 @@ bool renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
   if (layer.envmap == ENVMAP_CUBEMAP)
     return true;
 
-  if (layer.ztest == DEPTH_ENABLE) {
-    device.setRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    device.setRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
-  } else if (layer.ztest == DEPTH_DISABLE) {
-    device.setRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-  }
-  if (layer.zwrite == DEPTH_ENABLE)
-    device.setRenderState(D3DRS_ZWRITEENABLE, 1);
-  else if (layer.zwrite == DEPTH_DISABLE)
-    device.setRenderState(D3DRS_ZWRITEENABLE, 0);
-  if (layer.srcblend != 0 && layer.dstblend != 0) {
-    device.setRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    device.setRenderState(D3DRS_SRCBLEND,
-                          static_cast<std::uint32_t>(layer.srcblend));
-    device.setRenderState(D3DRS_DESTBLEND,
-                          static_cast<std::uint32_t>(layer.dstblend));
-  } else {
-    device.setRenderState(D3DRS_ALPHABLENDENABLE, 0);
-  }
+  setLayerDepth(device, layer);
+  setLayerBlend(device, layer);
   device.setRenderState(D3DRS_CULLMODE,
                         layer.cull ? D3DCULL_CCW : D3DCULL_NONE);
   device.setRenderState(D3DRS_NORMALIZENORMALS, 1);

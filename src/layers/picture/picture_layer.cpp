@@ -1,6 +1,7 @@
 #include "layers/picture/picture_layer.h"
 
 #include "gfxutil/picture_file.h"
+#include "layers/layer_states.h"
 #include "playback/layer_transform.h"
 #include "player/debuglog.h"
 
@@ -73,30 +74,14 @@ bool renderPictureLayer(Layer &layer, std::uint32_t t, Device &device) {
   resources->picturevertices->unlock();
 
   device.setTransform(D3DTS_VIEW, buildLayerTransform(layer, t));
-  if (layer.ztest == DEPTH_ENABLE) {
-    device.setRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    device.setRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
-  } else if (layer.ztest == DEPTH_DISABLE) {
-    device.setRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-  }
-  if (layer.zwrite == DEPTH_ENABLE)
-    device.setRenderState(D3DRS_ZWRITEENABLE, 1);
-  else if (layer.zwrite == DEPTH_DISABLE)
-    device.setRenderState(D3DRS_ZWRITEENABLE, 0);
-  if (layer.srcblend != 0 && layer.dstblend != 0) {
-    device.setRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    device.setRenderState(D3DRS_SRCBLEND,
-                          static_cast<std::uint32_t>(layer.srcblend));
-    device.setRenderState(D3DRS_DESTBLEND,
-                          static_cast<std::uint32_t>(layer.dstblend));
+  setLayerDepth(device, layer);
+  if (setLayerBlend(device, layer)) {
     device.setTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     device.setTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     device.setTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
     device.setTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     device.setTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
     device.setTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-  } else {
-    device.setRenderState(D3DRS_ALPHABLENDENABLE, 0);
   }
   device.setRenderState(D3DRS_CULLMODE,
                         layer.cull ? D3DCULL_CCW : D3DCULL_NONE);

@@ -1,0 +1,33 @@
+#include "layers/layer_states.h"
+
+namespace korvane {
+
+void setLayerDepth(Device &device, const Layer &layer) {
+  if (layer.ztest == DEPTH_ENABLE) {
+    device.setRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device.setRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+  } else if (layer.ztest == DEPTH_DISABLE) {
+    device.setRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  }
+  if (layer.zwrite == DEPTH_ENABLE)
+    device.setRenderState(D3DRS_ZWRITEENABLE, 1);
+  else if (layer.zwrite == DEPTH_DISABLE)
+    device.setRenderState(D3DRS_ZWRITEENABLE, 0);
+}
+
+bool setLayerBlend(Device &device, const Layer &layer) {
+  if (layer.srcblend == 0 || layer.dstblend == 0) {
+    device.setRenderState(D3DRS_ALPHABLENDENABLE, 0);
+    return false;
+  }
+  // Passed as stored: an unknown name's -1 reaches the device, which keeps
+  // the last valid factor.
+  device.setRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  device.setRenderState(D3DRS_SRCBLEND,
+                        static_cast<std::uint32_t>(layer.srcblend));
+  device.setRenderState(D3DRS_DESTBLEND,
+                        static_cast<std::uint32_t>(layer.dstblend));
+  return true;
+}
+
+} // namespace korvane

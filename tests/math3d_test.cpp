@@ -80,6 +80,11 @@ TEST(Math3d, ShadowFlattensAlongTheLight) {
   const Plane floor = planeFromPoints({0, -1, 0}, {1, -1, 0}, {0, -1, 1});
   const Matrix down = matrixShadow({0, 1, 0, 0}, floor);
   expectNear(apply({3, 5, -2}, down), {3, -1, -2});
+  // The flattened point keeps a positive w, so it is not clipped away.
+  EXPECT_GT(down.m[3][3] + 5 * down.m[1][3], 0.0f);
+  EXPECT_FLOAT_EQ(down.m[0][0], 1.0f);
+  EXPECT_FLOAT_EQ(down.m[1][1], 0.0f);
+  EXPECT_FLOAT_EQ(down.m[3][1], -1.0f);
   expectNear(apply({0, -1, 7}, down), {0, -1, 7});
   // A slanted directional light moves the point along its direction.
   const Matrix slant = matrixShadow({1, 1, 0, 0}, floor);

@@ -52,6 +52,7 @@ enum : std::uint32_t {
   D3DTSS_MINFILTER = 17,
   D3DTSS_MIPFILTER = 18,
   D3DTSS_TEXTURETRANSFORMFLAGS = 24,
+  D3DTSS_ADDRESSW = 25,
   D3DTSS_COUNT = 32,
 };
 
@@ -101,6 +102,8 @@ enum : std::uint32_t {
   D3DTSS_TCI_CAMERASPACEPOSITION = 0x20000,
   D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR = 0x30000,
   D3DVBF_DISABLE = 0,
+  D3DTADDRESS_WRAP = 1,
+  D3DTADDRESS_CLAMP = 3,
 };
 
 // Flexible vertex format bits; the codes used are their sums.

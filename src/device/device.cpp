@@ -116,6 +116,8 @@ Device::Device(std::unique_ptr<DeviceBackend> backend)
     ts[D3DTSS_MAGFILTER] = D3DTEXF_POINT;
     ts[D3DTSS_MINFILTER] = D3DTEXF_POINT;
     ts[D3DTSS_MIPFILTER] = D3DTEXF_NONE;
+    ts[D3DTSS_ADDRESSU] = ts[D3DTSS_ADDRESSV] = D3DTADDRESS_WRAP;
+    ts[D3DTSS_ADDRESSW] = D3DTADDRESS_WRAP;
   }
   current.lights[0].diffuse = {1, 1, 1, 0};
   current.lights[0].direction[2] = 1.0f;
@@ -337,6 +339,25 @@ void Device::drawPrimitive(PrimitiveType type, std::uint32_t startVertex,
       (std::uint64_t(startVertex) + vertices) * stride > stream->size())
     return;
   drawer->draw(current, type, startVertex, vertices);
+}
+
+} // namespace korvane
+
+namespace korvane {
+
+void Device::drawIndexedTriangles(const std::uint32_t *indices,
+                                  std::uint32_t triangleCount) {
+  const VertexBuffer *stream = current.stream;
+  const std::uint32_t stride = current.stride;
+  if (!stream || !indices || triangleCount == 0 || stride == 0 ||
+      stride < vertexSize(current.fvf))
+    return;
+  const std::uint32_t vertices = stream->size() / stride;
+  const std::uint32_t count = triangleCount * 3;
+  for (std::uint32_t i = 0; i < count; ++i)
+    if (indices[i] >= vertices)
+      return;
+  drawer->drawIndexed(current, indices, count, vertices);
 }
 
 } // namespace korvane

@@ -112,6 +112,11 @@ public:
                      std::uint32_t stencil) = 0;
   virtual void draw(const DeviceState &state, PrimitiveType type,
                     std::uint32_t startVertex, std::uint32_t vertexCount) = 0;
+  // Triangles by index into all `vertexCount` vertices of the stream.
+  virtual void drawIndexed(const DeviceState &state,
+                           const std::uint32_t *indices,
+                           std::uint32_t indexCount,
+                           std::uint32_t vertexCount) = 0;
   virtual void present() = 0;
   virtual void releaseTexture(Texture &) {}
   virtual bool hardwareVertexProcessing() const = 0;
@@ -129,6 +134,12 @@ public:
             std::uint32_t vertexCount) override {
     ++draws;
     vertices += vertexCount;
+    last = state;
+  }
+  void drawIndexed(const DeviceState &state, const std::uint32_t *,
+                   std::uint32_t indexCount, std::uint32_t) override {
+    ++draws;
+    vertices += indexCount;
     last = state;
   }
   void present() override { ++presents; }
@@ -186,6 +197,10 @@ public:
   void setVertexShader(std::uint32_t fvf);
   void drawPrimitive(PrimitiveType type, std::uint32_t startVertex,
                      std::uint32_t primitiveCount);
+  // A triangle list by 32-bit indices into the bound stream; refused when
+  // an index lies outside it.
+  void drawIndexedTriangles(const std::uint32_t *indices,
+                            std::uint32_t triangleCount);
 
   const DeviceState &state() const { return current; }
   DeviceBackend &backend() { return *drawer; }

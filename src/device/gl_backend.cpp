@@ -249,6 +249,8 @@ void GlBackend::bindTexture(int unit, Texture *texture) {
   if (boundname[unit] != texture->backendname) {
     glBindTexture(GL_TEXTURE_2D, texture->backendname);
     boundname[unit] = texture->backendname;
+    // Filters and wrapping belong to the texture: set them again for it.
+    envknown[unit] = false;
     ++statecalls;
   }
   // Uploaded when new or written since.
@@ -276,10 +278,11 @@ void GlBackend::applyStage(const DeviceState &state, int stage,
   bindTexture(stage, texture);
   texturingOn(stage, true);
 
-  const std::uint32_t env[8] = {ts[D3DTSS_COLOROP],   ts[D3DTSS_COLORARG1],
-                                ts[D3DTSS_COLORARG2], ts[D3DTSS_ALPHAOP],
-                                ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2],
-                                ts[D3DTSS_MINFILTER], ts[D3DTSS_MAGFILTER]};
+  const std::uint32_t env[10] = {ts[D3DTSS_COLOROP],   ts[D3DTSS_COLORARG1],
+                                 ts[D3DTSS_COLORARG2], ts[D3DTSS_ALPHAOP],
+                                 ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2],
+                                 ts[D3DTSS_MINFILTER], ts[D3DTSS_MAGFILTER],
+                                 ts[D3DTSS_ADDRESSU],  ts[D3DTSS_ADDRESSV]};
   if (!envknown[stage] || std::memcmp(env, envstate[stage], sizeof env)) {
     std::memcpy(envstate[stage], env, sizeof env);
     envknown[stage] = true;
@@ -314,6 +317,10 @@ void GlBackend::applyStage(const DeviceState &state, int stage,
                     env[6] == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,
                     env[7] == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S,
+                    env[8] == D3DTADDRESS_CLAMP ? GL_CLAMP_TO_EDGE : GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T,
+                    env[9] == D3DTADDRESS_CLAMP ? GL_CLAMP_TO_EDGE : GL_REPEAT);
   }
 
   // Generated coordinates: the camera-space reflection vector (or normal),
@@ -368,6 +375,24 @@ void GlBackend::present() {
 
 void GlBackend::draw(const DeviceState &state, PrimitiveType type,
                      std::uint32_t startVertex, std::uint32_t vertexCount) {
+  prepare(state, startVertex, vertexCount);
+  const GLenum mode = type == D3DPT_TRIANGLESTRIP ? GL_TRIANGLE_STRIP
+                      : type == D3DPT_TRIANGLEFAN ? GL_TRIANGLE_FAN
+                                                  : GL_TRIANGLES;
+  glDrawArrays(mode, 0, static_cast<GLsizei>(vertexCount));
+}
+
+void GlBackend::drawIndexed(const DeviceState &state,
+                            const std::uint32_t *indices,
+                            std::uint32_t indexCount,
+                            std::uint32_t vertexCount) {
+  prepare(state, 0, vertexCount);
+  glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indexCount),
+                 GL_UNSIGNED_INT, indices);
+}
+
+void GlBackend::prepare(const DeviceState &state, std::uint32_t startVertex,
+                        std::uint32_t vertexCount) {
   const std::uint32_t *rs = state.renderstate;
   const std::uint32_t fvf = state.fvf;
   const bool pretransformed = (fvf & D3DFVF_XYZRHW) != 0;
@@ -467,7 +492,7 @@ void GlBackend::draw(const DeviceState &state, PrimitiveType type,
                               m.diffuse.a};
     const float amb[4] = {m.ambient.r, m.ambient.g, m.ambient.b, m.ambient.a};
     const float shine[4] = {m.specular.r, m.specular.g, m.specular.b,
-                           m.specular.a};
+                            m.specular.a};
     const float emit[4] = {m.emissive.r, m.emissive.g, m.emissive.b,
                            m.emissive.a};
     glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
@@ -569,11 +594,6 @@ void GlBackend::draw(const DeviceState &state, PrimitiveType type,
     if (used)
       glTexCoordPointer(2, GL_FLOAT, stride, base + offset + 8 * set);
   }
-
-  const GLenum mode = type == D3DPT_TRIANGLESTRIP ? GL_TRIANGLE_STRIP
-                      : type == D3DPT_TRIANGLEFAN ? GL_TRIANGLE_FAN
-                                                  : GL_TRIANGLES;
-  glDrawArrays(mode, 0, static_cast<GLsizei>(vertexCount));
 }
 
 } // namespace korvane

@@ -19,6 +19,9 @@ public:
              std::uint32_t stencil) override;
   void draw(const DeviceState &state, PrimitiveType type,
             std::uint32_t startVertex, std::uint32_t vertexCount) override;
+  void drawIndexed(const DeviceState &state, const std::uint32_t *indices,
+                   std::uint32_t indexCount,
+                   std::uint32_t vertexCount) override;
   void present() override;
   void releaseTexture(Texture &texture) override;
   bool hardwareVertexProcessing() const override { return hardware; }
@@ -34,6 +37,10 @@ private:
   void bindTexture(int unit, Texture *texture);
   void applyStage(const DeviceState &state, int stage, bool pretransformed);
   void loadMatrix(unsigned mode, const Matrix &matrix);
+  // Applies the state and binds the arrays of `vertexCount` vertices from
+  // `startVertex` on.
+  void prepare(const DeviceState &state, std::uint32_t startVertex,
+               std::uint32_t vertexCount);
   void activate(int unit);
   void texturingOn(int unit, bool on);
   void generationOn(int unit, bool on);
@@ -59,7 +66,7 @@ private:
   int depthmask = -1;
   Matrix matrices[4];
   bool matrixknown[4] = {};
-  std::uint32_t envstate[maxStages][8] = {};
+  std::uint32_t envstate[maxStages][10] = {};
   bool envknown[maxStages] = {};
   int texturing[maxStages] = {-1, -1};          // GL_TEXTURE_2D per unit
   int generating[maxStages] = {-1, -1};         // texture coordinate generation

@@ -1,12 +1,22 @@
 #include "layers/layer_kinds.h"
 
 #include "layers/blob/blob_layer.h"
+#include "layers/mesh/mesh_layer.h"
 #include "layers/picture/picture_layer.h"
 
 namespace korvane {
 
 void registerLayerKinds(LayerLoaders &loaders, LayerRenderers &renderers,
                         Device &device, TickSource &ticks) {
+  loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
+    return loadMeshLayer(layer, device);
+  };
+  renderers.byType[LAYER_XFILE] = [&device](Layer &layer, std::uint32_t t) {
+    return renderMeshLayer(layer, t, device);
+  };
+  loaders.byType[LAYER_KTRFILE] = [](Layer &layer) {
+    return dumpKtrFile(layer);
+  };
   for (int kind : {LAYER_PICTURE, LAYER_AVIPICTURE}) {
     loaders.byType[kind] = [&device](Layer &layer) {
       return loadPictureLayer(layer, device);

@@ -1,0 +1,226 @@
+#include "layers/mesh/mesh_layer.h"
+
+#include "gfxutil/media_path.h"
+#include "gfxutil/picture_file.h"
+#include "layers/layer_states.h"
+#include "playback/layer_transform.h"
+#include "player/debuglog.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace korvane {
+namespace {
+
+void upload(DrawnMesh &drawn, Device &device) {
+  drawn.vertices = device.createVertexBuffer(
+      static_cast<std::uint32_t>(drawn.mesh.vertices.size()), 0, drawn.mesh.fvf,
+      D3DPOOL_MANAGED);
+  if (drawn.vertices)
+    std::memcpy(drawn.vertices->lock(0), drawn.mesh.vertices.data(),
+                drawn.mesh.vertices.size());
+}
+
+void drawSubset(Device &device, const DrawnMesh &drawn, std::uint32_t i) {
+  if (!drawn.vertices || i >= drawn.mesh.subsets.size())
+    return;
+  const Mesh::Subset &subset = drawn.mesh.subsets[i];
+  if (subset.facecount == 0)
+    return;
+  device.setStreamSource(drawn.vertices.get(), drawn.mesh.stride);
+  device.setVertexShader(drawn.mesh.fvf);
+  device.drawIndexedTriangles(drawn.mesh.indices.data() + 3 * subset.firstface,
+                              subset.facecount);
+}
+
+// u = 0.25 x + 0.5, v = 0.5 - 0.25 y of the camera-space reflection vector.
+Matrix sphereMap() {
+  Matrix b = matrixIdentity();
+  b.m[0][0] = 0.5f;
+  b.m[1][1] = -0.5f;
+  b.m[3][0] = 0.5f;
+  b.m[3][1] = 0.5f;
+  return matrixMultiply(matrixScaling(0.5f, 0.5f, 0.5f), b);
+}
+
+void clampStage(Device &device, int stage) {
+  device.setTextureStageState(stage, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+  device.setTextureStageState(stage, D3DTSS_ADDRESSV, D3DTADDRESS_CLAMP);
+  device.setTextureStageState(stage, D3DTSS_ADDRESSW, D3DTADDRESS_CLAMP);
+}
+
+} // namespace
+
+bool loadMeshLayer(Layer &layer, Device &device) {
+  writeLog("FileName: %s", layer.filename);
+  writeLog("Position: %f, %f, %f", static_cast<double>(layer.position[0]),
+           static_cast<double>(layer.position[1]),
+           static_cast<double>(layer.position[2]));
+  writeLog("SrcBlend: %d, DstBlend: %d", layer.srcblend, layer.dstblend);
+  auto resources = std::make_unique<MeshLayerResources>();
+  std::vector<MeshMaterial> materials;
+  std::string error;
+  if (!loadMeshFromX(resolveMediaPath(layer.filename), resources->mesh,
+                     materials, error)) {
+    writeLog("D3DXLoadMeshFromX failed!");
+    layer.resources = std::move(resources);
+    return false;
+  }
+  writeLog("Vertices: %d, Faces: %d",
+           static_cast<int>(resources->mesh.vertexcount),
+           static_cast<int>(resources->mesh.faceCount()));
+  resources->materialnumber = static_cast<std::uint32_t>(materials.size());
+  writeLog("Materials: %d", static_cast<int>(resources->materialnumber));
+  for (const MeshMaterial &loaded : materials) {
+    Material material = loaded.material;
+    material.ambient = material.diffuse;
+    resources->materials.push_back(material);
+    resources->texturenames.push_back(loaded.texturefile);
+    resources->textures.push_back(
+        loaded.texturefile.empty()
+            ? nullptr
+            : loadTextureFromFile(device, loaded.texturefile));
+  }
+  resources->optimizedmesh.mesh = optimizeMesh(resources->mesh);
+  upload(resources->optimizedmesh, device);
+  if (layer.envmap == ENVMAP_SPHEREMAP2) {
+    writeLog("CLONEMESH");
+    resources->clonemesh.mesh =
+        cloneMesh(resources->optimizedmesh.mesh,
+                  D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX2);
+    upload(resources->clonemesh, device);
+    resources->envmaptexture =
+        loadTextureFromFile(device, layer.envmapfilename);
+    if (!resources->envmaptexture)
+      writeLog("TEXTURE LOAD ERROR!");
+  }
+  for (int slot = 0; slot < maxShadows; ++slot) {
+    if (!layer.shadowenabled[slot])
+      continue;
+    writeLog(slot == 0 ? "SHADOW1" : "SHADOW2");
+    // One shadow texture per layer: the second block's takes the place of
+    // the first's.
+    resources->shadowtexture =
+        loadTextureFromFile(device, layer.shadowfilename[slot]);
+    if (!resources->shadowtexture)
+      writeLog("TEXTURE LOAD ERROR! - SHADOW");
+  }
+  layer.resources = std::move(resources);
+  return true;
+}
+
+bool renderMeshLayer(Layer &layer, std::uint32_t t, Device &device) {
+  if (layer.type != LAYER_XFILE)
+    return false;
+  device.setTransform(D3DTS_VIEW, buildLayerTransform(layer, t));
+  if (layer.envmap == ENVMAP_CUBEMAP)
+    return false;
+  setLayerDepth(device, layer);
+  setLayerBlend(device, layer);
+  const bool two = layer.envmap == ENVMAP_SPHEREMAP2;
+  if (two) {
+    device.setTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    device.setTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device.setTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device.setTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device.setTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device.setTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+    device.setTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device.setTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device.setTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    device.setTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+  } else {
+    device.setTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  }
+  device.setRenderState(D3DRS_CULLMODE,
+                        layer.cull ? D3DCULL_CCW : D3DCULL_NONE);
+
+  auto *resources = dynamic_cast<MeshLayerResources *>(layer.resources.get());
+  if (!resources)
+    return true;
+  for (std::uint32_t i = 0; i < resources->materialnumber; ++i) {
+    device.setMaterial(resources->materials[i]);
+    if (layer.shadowpass == 0) {
+      device.setTexture(0, resources->textures[i].get());
+    } else {
+      device.setRenderState(D3DRS_ALPHABLENDENABLE, 0);
+      device.setTexture(0, resources->shadowtexture.get());
+    }
+    if (layer.envmap == ENVMAP_SPHEREMAP) {
+      device.setTransform(D3DTS_TEXTURE0, sphereMap());
+      device.setTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS,
+                                  D3DTTFF_COUNT2);
+      device.setTextureStageState(0, D3DTSS_TEXCOORDINDEX,
+                                  D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
+      clampStage(device, 0);
+      device.setTexture(1, nullptr);
+      drawSubset(device, resources->optimizedmesh, i);
+    } else if (two) {
+      device.setTransform(D3DTS_TEXTURE1, sphereMap());
+      device.setTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS,
+                                  D3DTTFF_DISABLE);
+      device.setTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+      device.setTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS,
+                                  D3DTTFF_COUNT2);
+      device.setTextureStageState(1, D3DTSS_TEXCOORDINDEX,
+                                  D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
+      clampStage(device, 1);
+      device.setTexture(1, resources->envmaptexture.get());
+      drawSubset(device, resources->clonemesh, i);
+    } else {
+      device.setTexture(1, nullptr);
+      drawSubset(device, resources->optimizedmesh, i);
+    }
+  }
+  return true;
+}
+
+bool dumpKtrFile(Layer &layer) {
+  const std::string name = resolveMediaPath(layer.filename);
+  std::FILE *file = std::fopen(name.c_str(), "rb");
+  if (!file || std::fseek(file, 28, SEEK_SET) != 0) {
+    writeLog("KTR file %s cannot be read", layer.filename);
+    if (file)
+      std::fclose(file);
+    return true;
+  }
+  bool whole = true;
+  auto read = [&](void *out) {
+    whole = whole && std::fread(out, 4, 1, file) == 1;
+    return whole;
+  };
+  std::uint32_t n = 0;
+  if (read(&n)) {
+    writeLog("VertexNum: %d", static_cast<int>(n));
+    writeLog("-------------------");
+    // Each section stops at the last whole record the file holds.
+    for (std::uint32_t i = 0; i < n && whole; ++i) {
+      float v[3];
+      if (read(&v[0]) && read(&v[1]) && read(&v[2]))
+        writeLog("%f, %f, %f", double(v[0]), double(v[1]), double(v[2]));
+    }
+    if (whole)
+      writeLog("-------------------");
+    for (std::uint32_t i = 0; i < n && whole; ++i) {
+      float v[2];
+      if (read(&v[0]) && read(&v[1]))
+        writeLog("%f, %f", double(v[0]), double(v[1]));
+    }
+    if (whole)
+      writeLog("-------------------");
+    for (std::uint64_t i = 0; i < 4ull * n && whole; ++i) {
+      std::int32_t k;
+      float v[2];
+      if (read(&k) && read(&v[0]) && read(&v[1]))
+        writeLog("%d, %f, %f", k, double(v[0]), double(v[1]));
+    }
+    if (whole)
+      writeLog("-------------------");
+  }
+  if (!whole)
+    writeLog("KTR file %s ends before its last record", layer.filename);
+  std::fclose(file);
+  return true;
+}
+
+} // namespace korvane

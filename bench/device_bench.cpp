@@ -5,6 +5,7 @@
 #include "device/gl_backend.h"
 #include "layers/blob/blob_layer.h"
 #include "layers/layer_kinds.h"
+#include "layers/mesh/mesh_layer.h"
 #include "platform/window.h"
 #include "playback/compose.h"
 #include "player/clocks.h"
@@ -235,6 +236,73 @@ void blobFrame(benchmark::State &state) {
   teardownDevice(graphics);
 }
 
+const char *testModel = "/usr/share/assimp/models/X/Testwuson.X";
+
+// Loading a mesh layer from the file, optimisation included.
+void meshLoad(benchmark::State &state) {
+  Device device(nullptr);
+  for (auto _ : state) {
+    Layer layer;
+    layer.type = LAYER_XFILE;
+    std::snprintf(layer.filename, sizeof layer.filename, "%s", testModel);
+    if (!loadMeshLayer(layer, device)) {
+      state.SkipWithError("no test model");
+      return;
+    }
+  }
+}
+
+// Frames of one mesh layer at 640x480.
+void meshFrame(benchmark::State &state) {
+  if (!window()) {
+    state.SkipWithError("no GL");
+    return;
+  }
+  GraphicsDevice graphics;
+  Arcball arcball;
+  Window *shown = window().get();
+  setupDevice(graphics,
+              std::make_unique<GlBackend>(width, height,
+                                          [shown] {
+                                            shown->swap();
+                                            glFinish();
+                                          }),
+              arcball, width, height);
+  VirtualClock clock;
+  LayerLoaders loaders;
+  LayerRenderers renderers;
+  registerLayerKinds(loaders, renderers, *graphics.device, clock);
+  auto show = std::make_unique<Show>();
+  ParseOptions options;
+  options.loaders = &loaders;
+  parseScriptText(*show,
+                  std::string("<demo> <part> length 100000000 <layer> type "
+                              "XFILE filename ") +
+                      testModel +
+                      " position 0 0 20 scale 1 1 1 rotation 0 1 0 </layer> "
+                      "</part>",
+                  true, options);
+  auto *mesh = dynamic_cast<MeshLayerResources *>(
+      show->parts[0].layers[0].resources.get());
+  if (!mesh || mesh->materialnumber == 0) {
+    state.SkipWithError("no test model");
+    return;
+  }
+  FrameTimer timer(clock);
+  OverlayState overlay;
+  FrameContext frame{*graphics.device, graphics.font.get(), timer, overlay,
+                     renderers};
+  std::uint32_t ms = 0;
+  for (auto _ : state) {
+    clock.set(ms += 16);
+    renderFrame(*show, frame, ms);
+  }
+  state.counters["faces"] = mesh->mesh.faceCount();
+  teardownDevice(graphics);
+}
+
+BENCHMARK(meshLoad)->Unit(benchmark::kMillisecond);
+BENCHMARK(meshFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(blobFrame)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 BENCHMARK(facade)->Unit(benchmark::kMicrosecond);
 BENCHMARK(directGl)->Unit(benchmark::kMicrosecond);

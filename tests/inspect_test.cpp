@@ -92,10 +92,19 @@ TEST(Inspect, ExampleShowPrintsTheTablesValues) {
   EXPECT_EQ(layer["scalekeys"], json::array());
   EXPECT_EQ(layer["blobsize"].size(), 16u);
   EXPECT_EQ(layer["plane_a"].size(), 2u);
-  EXPECT_EQ(doc["log"], json({"PartNumber: 0", "Length: 0 - 10000",
-                              "--------------- LOADLAYER", "LOADTIMELINE",
-                              "LoopStart 1000 - 2", "2 - 0 - 0 - 1", "LoopEnd",
-                              "2 - 2 - 0 - 1", "PartNumber: 1"}));
+  EXPECT_EQ(
+      doc["log"],
+      json({"PartNumber: 0", "Length: 0 - 10000", "--------------- LOADLAYER",
+            "LOADTIMELINE", "LoopStart 1000 - 2", "2 - 0 - 0 - 1", "LoopEnd",
+            "2 - 2 - 0 - 1", "FileName: ship.x",
+            "Position: 0.000000, 0.000000, 5.000000",
+            "SrcBlend: 0, DstBlend: 0", "Vertices: 4, Faces: 2", "Materials: 1",
+            "PartNumber: 1"}));
+  // The loaders ran on the null device.
+  EXPECT_EQ(layer["mesh"],
+            json::parse(R"({"vertices": 4, "faces": 2, "materials": 1,
+                            "textures": [{"name": "hull.png",
+                                          "loaded": false}]})"));
   EXPECT_EQ(doc["warnings"], json::array());
 
   // The script file itself gives the same document.

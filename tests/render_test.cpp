@@ -782,5 +782,36 @@ TEST(Render, MeshLayers) {
   // texture's blue, not added to what is behind it.
   EXPECT_TRUE(near(run.at(80, sy(-1, 5)), {0, 0, 255}, 3))
       << describe(run.at(80, sy(-1, 5)));
+
+  // Sphere maps: SPHEREMAP maps the mesh's own texture by the reflection
+  // and moves as the layer turns; SPHEREMAP2 multiplies a grey environment
+  // over the mesh texture.
+  std::string grey;
+  for (int i = 0; i < 16; ++i)
+    grey += std::string("\x80\x80\x80", 3);
+  ASSERT_TRUE(writePng((media / "grey.png").string(), 4, 4, grey));
+  ShowRun maps("<demo> resolution 160 120 <part> length 10000 "
+               "<layer> type XFILE filename " +
+               quad +
+               " envmap SPHEREMAP position -0.6 0 5 scale 0.5 0.5 0.5 "
+               "rotation 0 1 0 </layer> <layer> type XFILE filename " +
+               quad + " envmap SPHEREMAP2 " + (media / "grey.png").string() +
+               " position 0.6 0 5 scale 0.5 0.5 0.5 </layer> </part>");
+  ASSERT_TRUE(maps.render(0));
+  const std::string still = maps.frame;
+  EXPECT_TRUE(near(maps.at(sx(0.45, 5), 60), {128, 0, 0}, 3))
+      << describe(maps.at(sx(0.45, 5), 60));
+  EXPECT_TRUE(near(maps.at(sx(0.75, 5), 60), {0, 128, 0}, 3))
+      << describe(maps.at(sx(0.75, 5), 60));
+  const Rgb mapped = maps.at(sx(-0.6, 5), 60);
+  EXPECT_TRUE(mapped.r + mapped.g > 200 && mapped.b < 30) << describe(mapped);
+  ASSERT_TRUE(maps.render(700));
+  int changed = 0;
+  for (int x = sx(-0.85, 5); x < sx(-0.35, 5); ++x)
+    for (int y = 50; y < 70; ++y)
+      changed += !near(maps.at(x, y), {still[(y * 160 + x) * 3] & 0xFF,
+                                       still[(y * 160 + x) * 3 + 1] & 0xFF,
+                                       still[(y * 160 + x) * 3 + 2] & 0xFF});
+  EXPECT_GT(changed, 10);
   fs::remove_all(media);
 }

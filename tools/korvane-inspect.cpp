@@ -3,6 +3,7 @@
 
 #include "inspect/show_json.h"
 #include "layers/blob/blob_field.h"
+#include "layers/layer_kinds.h"
 #include "player/debuglog.h"
 #include "script/parser.h"
 
@@ -21,8 +22,9 @@ constexpr const char *usage =
     "       korvane-inspect --blob-frame P,L --ticks T1,T2 PATH\n"
     "\n"
     "PATH is a show folder (holding \"Data/mirl .script\") or a script file.\n"
-    "Runs the settings pass and the full pass as the player does (media are\n"
-    "not loaded) and prints the show as JSON on standard output.\n"
+    "Runs the settings pass and the full pass as the player does, loading\n"
+    "the media without drawing, and prints the show as JSON on standard\n"
+    "output.\n"
     "\n"
     "  --settings-only  run the settings pass alone\n"
     "  --check          print the script's warnings on standard error as\n"
@@ -149,10 +151,24 @@ int main(int argc, char **argv) {
   if (settingsOnly)
     settingsOptions.warnings = &warnings;
   bool read = korvane::parseSettings(*show, script.c_str(), settingsOptions);
+  // The loaders run on a device that draws nothing, from the script's own
+  // folder, where the show's media are named from.
+  korvane::Device device(nullptr);
+  korvane::ScriptedTicks stillTicks{0};
+  korvane::LayerLoaders loaders;
+  korvane::LayerRenderers renderers;
+  korvane::registerLayerKinds(loaders, renderers, device, stillTicks);
   if (!settingsOnly) {
+    namespace fs = std::filesystem;
+    const fs::path previous = fs::current_path();
+    const fs::path absolute = fs::absolute(script);
+    std::error_code error;
+    fs::current_path(absolute.parent_path(), error);
     korvane::ParseOptions fullOptions;
     fullOptions.warnings = &warnings;
-    read = korvane::parseScript(*show, script.c_str(), true, fullOptions);
+    fullOptions.loaders = &loaders;
+    read = korvane::parseScript(*show, absolute.c_str(), true, fullOptions);
+    fs::current_path(previous, error);
   }
   korvane::setLogCapture(nullptr);
 

@@ -1,6 +1,7 @@
 #include "inspect/show_json.h"
 
 #include "layers/blob/blob_field.h"
+#include "layers/mesh/mesh_layer.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -91,6 +92,17 @@ json layerToJson(const Layer &layer) {
                               layer.rotationvalues.get(), layer.rotationcount);
     for (int i = 0; i < layer.colorcount; ++i)
       colorkeys.push_back({layer.colortimes[i], layer.colorvalues[i]});
+  }
+  if (const auto *mesh =
+          dynamic_cast<const MeshLayerResources *>(layer.resources.get())) {
+    json textures = json::array();
+    for (std::size_t i = 0; i < mesh->texturenames.size(); ++i)
+      textures.push_back({{"name", mesh->texturenames[i]},
+                          {"loaded", mesh->textures[i] != nullptr}});
+    out["mesh"] = {{"vertices", mesh->mesh.vertexcount},
+                   {"faces", mesh->mesh.faceCount()},
+                   {"materials", mesh->materialnumber},
+                   {"textures", textures}};
   }
   out["positionkeys"] = positionkeys;
   out["scalekeys"] = scalekeys;

@@ -2,6 +2,7 @@
 
 #include "device/device_setup.h"
 #include "device/gl_backend.h"
+#include "gfxutil/picture_file.h"
 #include "gfxutil/png_file.h"
 #include "platform/window.h"
 #include "player/clocks.h"
@@ -814,4 +815,73 @@ TEST(Render, MeshLayers) {
                                        still[(y * 160 + x) * 3 + 2] & 0xFF});
   EXPECT_GT(changed, 10);
   fs::remove_all(media);
+}
+
+TEST(BundledShow, ReadsCleanAndMatchesItsReferences) {
+  const fs::path root = fs::path(KORVANE_SOURCE_DIR);
+  const fs::path show = root / "show";
+  ASSERT_TRUE(fs::exists(show / "Data" / "mirl .script"));
+  // Rendered in a copy, so that the debug.log stays out of the source tree.
+  char pattern[] = "/tmp/korvane-bundled-XXXXXX";
+  const fs::path work = mkdtemp(pattern);
+  fs::copy(show, work / "show", fs::copy_options::recursive);
+  const std::string inspect = std::string("'") + KORVANE_INSPECT +
+                              "' --check '" + (work / "show").string() +
+                              "' 2>&1";
+  EXPECT_EQ(std::system(inspect.c_str()), 0) << "the script has warnings";
+
+  std::ifstream timesFile(root / "tests" / "reference" / "times");
+  std::string times;
+  std::getline(timesFile, times);
+  const std::string render =
+      std::string("'") + KORVANE_RENDER + "' '" + (work / "show").string() +
+      "' --out '" + (work / "out").string() + "' --size 320x240 --at " + times +
+      " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(render.c_str()), 0);
+
+  const fs::path diffs = fs::path(KORVANE_TEST_OUTPUT) / "show-diffs";
+  std::stringstream list(times);
+  std::string ms;
+  int compared = 0;
+  while (std::getline(list, ms, ',')) {
+    SCOPED_TRACE("show time " + ms);
+    auto load = [](const fs::path &path, Picture &picture) {
+      std::ifstream in(path, std::ios::binary);
+      const std::vector<std::uint8_t> bytes(
+          (std::istreambuf_iterator<char>(in)),
+          std::istreambuf_iterator<char>());
+      return decodePicture(bytes.data(), bytes.size(), picture);
+    };
+    Picture got, want;
+    ASSERT_TRUE(load(work / "out" / ("at_" + ms + ".png"), got));
+    ASSERT_TRUE(
+        load(root / "tests" / "reference" / ("at_" + ms + ".png"), want));
+    ASSERT_EQ(got.width, want.width);
+    ASSERT_EQ(got.height, want.height);
+    // llvmpipe rounds alike from run to run; a few levels cover the rest.
+    int off = 0;
+    std::string difference(std::size_t(got.width) * got.height * 3, '\0');
+    for (std::size_t i = 0; i < std::size_t(got.width) * got.height; ++i) {
+      int worst = 0;
+      for (int c = 0; c < 3; ++c) {
+        const int d = std::abs(got.bgra[4 * i + c] - want.bgra[4 * i + c]);
+        worst = std::max(worst, d);
+        difference[3 * i + 2 - c] = static_cast<char>(std::min(255, d * 8));
+      }
+      off += worst > 6;
+    }
+    const int allowed = got.width * got.height / 1000;
+    EXPECT_LE(off, allowed) << off << " pixels differ";
+    if (off > allowed) {
+      fs::create_directories(diffs);
+      writePng((diffs / ("diff_" + ms + ".png")).string(), got.width,
+               got.height, difference);
+      fs::copy_file(work / "out" / ("at_" + ms + ".png"),
+                    diffs / ("got_" + ms + ".png"),
+                    fs::copy_options::overwrite_existing);
+    }
+    ++compared;
+  }
+  EXPECT_EQ(compared, 10);
+  fs::remove_all(work);
 }

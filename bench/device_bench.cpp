@@ -44,6 +44,19 @@ std::unique_ptr<Window> &window() {
   return shared;
 }
 
+// A device on the shared window whose present shows the frame and waits
+// for the drawing to finish, so that frames are timed whole.
+void presentingDevice(GraphicsDevice &graphics, Arcball &arcball) {
+  Window *shown = window().get();
+  setupDevice(graphics,
+              std::make_unique<GlBackend>(width, height,
+                                          [shown] {
+                                            shown->swap();
+                                            glFinish();
+                                          }),
+              arcball, width, height);
+}
+
 // Small quads spread over the screen, alternately blended, two colours.
 std::vector<Vertex> sceneVertices() {
   std::vector<Vertex> out;
@@ -155,14 +168,7 @@ void emptyPart(benchmark::State &state) {
   }
   GraphicsDevice graphics;
   Arcball arcball;
-  Window *shown = window().get();
-  setupDevice(graphics,
-              std::make_unique<GlBackend>(width, height,
-                                          [shown] {
-                                            shown->swap();
-                                            glFinish();
-                                          }),
-              arcball, width, height);
+  presentingDevice(graphics, arcball);
   auto show = std::make_unique<Show>();
   show->partnumber = 1;
   show->parts[0].endtime = 1 << 30;
@@ -189,14 +195,7 @@ void blobFrame(benchmark::State &state) {
   const bool drawing = state.range(0) != 0;
   GraphicsDevice graphics;
   Arcball arcball;
-  Window *shown = window().get();
-  setupDevice(graphics,
-              std::make_unique<GlBackend>(width, height,
-                                          [shown] {
-                                            shown->swap();
-                                            glFinish();
-                                          }),
-              arcball, width, height);
+  presentingDevice(graphics, arcball);
   VirtualClock clock;
   LayerLoaders loaders;
   LayerRenderers renderers;
@@ -260,14 +259,7 @@ void meshFrame(benchmark::State &state) {
   }
   GraphicsDevice graphics;
   Arcball arcball;
-  Window *shown = window().get();
-  setupDevice(graphics,
-              std::make_unique<GlBackend>(width, height,
-                                          [shown] {
-                                            shown->swap();
-                                            glFinish();
-                                          }),
-              arcball, width, height);
+  presentingDevice(graphics, arcball);
   VirtualClock clock;
   LayerLoaders loaders;
   LayerRenderers renderers;

@@ -1,4 +1,4 @@
-// Replays the fuzzer's seed corpus and everything it once found.
+// Replays the fuzzers' seed corpora and everything they once found.
 
 #include <gtest/gtest.h>
 
@@ -8,23 +8,35 @@
 #include <iterator>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
-                                      std::size_t size);
+int fuzzScript(const std::uint8_t *data, std::size_t size);
+int fuzzPicture(const std::uint8_t *data, std::size_t size);
 
-TEST(FuzzCorpus, ScriptInputsReplay) {
+namespace {
+
+int replay(const char *folder,
+           int (*target)(const std::uint8_t *, std::size_t)) {
   namespace fs = std::filesystem;
-  const fs::path corpus = fs::path(KORVANE_TESTS_DIR) / "fuzz" / "script";
+  const fs::path corpus = fs::path(KORVANE_TESTS_DIR) / "fuzz" / folder;
   int replayed = 0;
   for (const auto &entry : fs::directory_iterator(corpus)) {
     std::ifstream in(entry.path(), std::ios::binary);
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
     SCOPED_TRACE(entry.path().string());
-    EXPECT_EQ(
-        LLVMFuzzerTestOneInput(
-            reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()),
-        0);
+    EXPECT_EQ(target(reinterpret_cast<const std::uint8_t *>(bytes.data()),
+                     bytes.size()),
+              0);
     ++replayed;
   }
-  EXPECT_GE(replayed, 5);
+  return replayed;
+}
+
+} // namespace
+
+TEST(FuzzCorpus, ScriptInputsReplay) {
+  EXPECT_GE(replay("script", fuzzScript), 5);
+}
+
+TEST(FuzzCorpus, PictureInputsReplay) {
+  EXPECT_GE(replay("picture", fuzzPicture), 5);
 }

@@ -32,6 +32,17 @@ namespace {
 // Pictures beyond this many pixels are refused before any is decoded.
 constexpr std::uint64_t maxPixels = 64ull * 1024 * 1024;
 
+// The largest side the current decode accepts, and whether it refused.
+thread_local std::uint64_t sideLimit = 16384;
+thread_local bool refusedSize = false;
+
+bool tooLarge(std::uint64_t w, std::uint64_t h) {
+  if (w == 0 || h == 0)
+    return true;
+  refusedSize = w > sideLimit || h > sideLimit || w * h > maxPixels;
+  return refusedSize;
+}
+
 struct JpegError {
   jpeg_error_mgr manager;
   std::jmp_buf jump;
@@ -65,10 +76,14 @@ bool decodeJpegWith(const std::uint8_t *data, std::size_t size, Picture &out,
     jpeg_destroy_decompress(&info);
     return false;
   }
+  if (tooLarge(info.image_width, info.image_height)) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
   const std::uint64_t w = info.output_width, h = info.output_height;
-  if (w == 0 || h == 0 || w * h > maxPixels || info.output_components != 3) {
+  if (tooLarge(w, h) || info.output_components != 3) {
     jpeg_destroy_decompress(&info);
     return false;
   }
@@ -133,7 +148,7 @@ bool decodePngWith(const std::uint8_t *data, std::size_t size, Picture &out,
   png_read_info(png, info);
   const png_uint_32 w = png_get_image_width(png, info);
   const png_uint_32 h = png_get_image_height(png, info);
-  if (w == 0 || h == 0 || std::uint64_t(w) * h > maxPixels)
+  if (tooLarge(w, h))
     png_error(png, "size");
   const int type = png_get_color_type(png, info);
   out.alpha =
@@ -171,7 +186,7 @@ bool decodeStb(const std::uint8_t *data, std::size_t size, Picture &out) {
   int w = 0, h = 0, channels = 0;
   const int length = static_cast<int>(size);
   if (!stbi_info_from_memory(data, length, &w, &h, &channels) || w <= 0 ||
-      h <= 0 || std::uint64_t(w) * std::uint64_t(h) > maxPixels)
+      h <= 0 || tooLarge(std::uint64_t(w), std::uint64_t(h)))
     return false;
   stbi_uc *rgba = stbi_load_from_memory(data, length, &w, &h, &channels, 4);
   if (!rgba)
@@ -192,9 +207,11 @@ bool decodeStb(const std::uint8_t *data, std::size_t size, Picture &out) {
 
 } // namespace
 
-bool decodePicture(const std::uint8_t *data, std::size_t size,
-                   Picture &picture) {
+bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
+                   std::uint32_t maxSide, bool *oversized) {
   picture = Picture{};
+  sideLimit = maxSide;
+  refusedSize = false;
   if (!data || size < 4)
     return false;
   bool ok = false;
@@ -206,6 +223,8 @@ bool decodePicture(const std::uint8_t *data, std::size_t size,
     ok = decodeStb(data, size, picture); // BMP by its "BM", or TGA
   if (!ok)
     picture = Picture{};
+  if (oversized)
+    *oversized = !ok && refusedSize;
   return ok;
 }
 
@@ -223,12 +242,13 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
   const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                         std::istreambuf_iterator<char>());
   Picture picture;
-  if (!decodePicture(bytes.data(), bytes.size(), picture))
-    return fail("is not a picture that can be read");
+  bool oversized = false;
+  if (!decodePicture(bytes.data(), bytes.size(), picture,
+                     device.maxTextureSize(), &oversized))
+    return fail(oversized ? "is larger than the largest texture"
+                          : "is not a picture that can be read");
   const std::uint32_t w = static_cast<std::uint32_t>(picture.width);
   const std::uint32_t h = static_cast<std::uint32_t>(picture.height);
-  if (w > device.maxTextureSize() || h > device.maxTextureSize())
-    return fail("is larger than the largest texture");
   auto texture = device.createTexture(
       w, h, 0, 0, picture.alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
       D3DPOOL_MANAGED);

@@ -9,8 +9,7 @@
 #include <memory>
 #include <string_view>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
-                                      std::size_t size) {
+int fuzzScript(const std::uint8_t *data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char *>(data), size);
   auto show = std::make_unique<korvane::Show>();
   std::vector<korvane::ScriptWarning> warnings;
@@ -28,3 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
       korvane::releaseLayer(layer);
   return 0;
 }
+
+#ifdef KORVANE_FUZZER
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
+                                      std::size_t size) {
+  return fuzzScript(data, size);
+}
+#endif

@@ -1,0 +1,24 @@
+// The picture decoder over arbitrary bytes: JPEG, PNG, BMP and TGA, each
+// told apart by its first bytes. Nothing may crash or read out of bounds.
+
+#include "gfxutil/picture_file.h"
+
+#include <cstddef>
+#include <cstdint>
+
+int fuzzPicture(const std::uint8_t *data, std::size_t size) {
+  korvane::Picture picture;
+  // Pictures of up to 2048 pixels a side keep each run short.
+  if (korvane::decodePicture(data, size, picture, 2048) &&
+      picture.bgra.size() !=
+          std::size_t(picture.width) * std::size_t(picture.height) * 4)
+    __builtin_trap();
+  return 0;
+}
+
+#ifdef KORVANE_FUZZER
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
+                                      std::size_t size) {
+  return fuzzPicture(data, size);
+}
+#endif

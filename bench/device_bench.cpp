@@ -160,30 +160,50 @@ void directGl(benchmark::State &state) {
   }
 }
 
+// A show read from a script onto a presenting device, with its layers
+// loaded and the frame composition ready to draw it on a virtual clock.
+struct ScriptedShow {
+  GraphicsDevice graphics;
+  Arcball arcball;
+  VirtualClock clock;
+  LayerLoaders loaders;
+  LayerRenderers renderers;
+  std::unique_ptr<Show> show = std::make_unique<Show>();
+  FrameTimer timer{clock};
+  OverlayState overlay;
+  std::unique_ptr<FrameContext> frame;
+
+  explicit ScriptedShow(const std::string &script) {
+    presentingDevice(graphics, arcball);
+    registerLayerKinds(loaders, renderers, *graphics.device, clock);
+    ParseOptions options;
+    options.loaders = &loaders;
+    parseScriptText(*show, script, true, options);
+    frame = std::make_unique<FrameContext>(FrameContext{
+        *graphics.device, graphics.font.get(), timer, overlay, renderers});
+  }
+  ~ScriptedShow() { teardownDevice(graphics); }
+  void render(std::uint32_t ms) {
+    clock.set(ms);
+    renderFrame(*show, *frame, ms);
+  }
+  LayerResources *resources(int layer) {
+    return show->parts[0].layers[layer].resources.get();
+  }
+};
+
 // Frames of an empty part through the whole frame composition.
 void emptyPart(benchmark::State &state) {
   if (!window()) {
     state.SkipWithError("no GL");
     return;
   }
-  GraphicsDevice graphics;
-  Arcball arcball;
-  presentingDevice(graphics, arcball);
-  auto show = std::make_unique<Show>();
-  show->partnumber = 1;
-  show->parts[0].endtime = 1 << 30;
-  VirtualClock clock;
-  FrameTimer timer(clock);
-  OverlayState overlay;
-  LayerRenderers renderers;
-  FrameContext frame{*graphics.device, graphics.font.get(), timer, overlay,
-                     renderers};
+  ScriptedShow run("<demo> <part> length 1000000000 </part>");
   std::uint32_t ms = 0;
   for (auto _ : state)
-    renderFrame(*show, frame, ms++);
+    run.render(ms++);
   state.counters["fps"] = benchmark::Counter(double(state.iterations()),
                                              benchmark::Counter::kIsRate);
-  teardownDevice(graphics);
 }
 
 // Three blob layers of four spheres each, and the polygoniser alone.
@@ -193,13 +213,6 @@ void blobFrame(benchmark::State &state) {
     return;
   }
   const bool drawing = state.range(0) != 0;
-  GraphicsDevice graphics;
-  Arcball arcball;
-  presentingDevice(graphics, arcball);
-  VirtualClock clock;
-  LayerLoaders loaders;
-  LayerRenderers renderers;
-  registerLayerKinds(loaders, renderers, *graphics.device, clock);
   std::string script = "<demo> <part> length 100000000";
   for (int l = 0; l < 3; ++l) {
     script += " <layer> type BLOB scale 1 1 1 position " +
@@ -210,29 +223,20 @@ void blobFrame(benchmark::State &state) {
     script += " </blobs> </layer>";
   }
   script += " </part>";
-  auto show = std::make_unique<Show>();
-  ParseOptions options;
-  options.loaders = &loaders;
-  parseScriptText(*show, script, true, options);
-  FrameTimer timer(clock);
-  OverlayState overlay;
-  FrameContext frame{*graphics.device, graphics.font.get(), timer, overlay,
-                     renderers};
+  ScriptedShow run(script);
   std::vector<BlobVertex> out(blobVertexCapacity);
   std::uint32_t ms = 0;
   for (auto _ : state) {
-    clock.set(ms += 16);
+    ms += 16;
     if (drawing) {
-      renderFrame(*show, frame, ms);
+      run.render(ms);
     } else {
-      for (int l = 0; l < 3; ++l) {
-        auto *blob = static_cast<BlobLayerResources *>(
-            show->parts[0].layers[l].resources.get());
-        blob->field->polygonise(out.data(), clock);
-      }
+      run.clock.set(ms);
+      for (int l = 0; l < 3; ++l)
+        static_cast<BlobLayerResources *>(run.resources(l))
+            ->field->polygonise(out.data(), run.clock);
     }
   }
-  teardownDevice(graphics);
 }
 
 const char *testModel = "/usr/share/assimp/models/X/Testwuson.X";
@@ -257,40 +261,20 @@ void meshFrame(benchmark::State &state) {
     state.SkipWithError("no GL");
     return;
   }
-  GraphicsDevice graphics;
-  Arcball arcball;
-  presentingDevice(graphics, arcball);
-  VirtualClock clock;
-  LayerLoaders loaders;
-  LayerRenderers renderers;
-  registerLayerKinds(loaders, renderers, *graphics.device, clock);
-  auto show = std::make_unique<Show>();
-  ParseOptions options;
-  options.loaders = &loaders;
-  parseScriptText(*show,
-                  std::string("<demo> <part> length 100000000 <layer> type "
-                              "XFILE filename ") +
-                      testModel +
-                      " position 0 0 20 scale 1 1 1 rotation 0 1 0 </layer> "
-                      "</part>",
-                  true, options);
-  auto *mesh = dynamic_cast<MeshLayerResources *>(
-      show->parts[0].layers[0].resources.get());
+  ScriptedShow run(std::string("<demo> <part> length 100000000 <layer> type "
+                               "XFILE filename ") +
+                   testModel +
+                   " position 0 0 20 scale 1 1 1 rotation 0 1 0 </layer> "
+                   "</part>");
+  auto *mesh = dynamic_cast<MeshLayerResources *>(run.resources(0));
   if (!mesh || mesh->materialnumber == 0) {
     state.SkipWithError("no test model");
     return;
   }
-  FrameTimer timer(clock);
-  OverlayState overlay;
-  FrameContext frame{*graphics.device, graphics.font.get(), timer, overlay,
-                     renderers};
   std::uint32_t ms = 0;
-  for (auto _ : state) {
-    clock.set(ms += 16);
-    renderFrame(*show, frame, ms);
-  }
+  for (auto _ : state)
+    run.render(ms += 16);
   state.counters["faces"] = mesh->mesh.faceCount();
-  teardownDevice(graphics);
 }
 
 BENCHMARK(meshLoad)->Unit(benchmark::kMillisecond);

@@ -2,6 +2,8 @@
 #include "platform/video_file.h"
 #include "platform/window.h"
 
+#include "temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -185,8 +187,8 @@ TEST(AviStream, PixelConversions) {
 }
 
 TEST(VideoFile, DecodesEveryCodecByNumber) {
-  char pattern[] = "/tmp/korvane-avi-XXXXXX";
-  const fs::path folder = mkdtemp(pattern);
+  const korvane::test::TempFolder scratch;
+  const fs::path folder = scratch.path;
   for (const char *codec : {"rawvideo", "mjpeg", "cinepak", "msvideo1"}) {
     SCOPED_TRACE(codec);
     const fs::path file = folder / (std::string(codec) + ".avi");
@@ -221,5 +223,4 @@ TEST(VideoFile, DecodesEveryCodecByNumber) {
   std::string step;
   EXPECT_FALSE(openVideoFile((folder / "none.avi").string(), step));
   EXPECT_EQ(step, "AVIFileOpen");
-  fs::remove_all(folder);
 }

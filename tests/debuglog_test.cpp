@@ -1,5 +1,7 @@
 #include "player/debuglog.h"
 
+#include "temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,18 +22,10 @@ std::string readFile(const fs::path &path) {
   return text.str();
 }
 
-struct TempDir {
-  fs::path path;
-  fs::path previous = fs::current_path();
-  TempDir() {
-    char pattern[] = "/tmp/korvane-log-XXXXXX";
-    path = mkdtemp(pattern);
-  }
-  ~TempDir() {
-    fs::current_path(previous);
-    closeLog();
-    fs::remove_all(path);
-  }
+// A folder of its own, with the log closed again at the end.
+struct TempDir : korvane::test::TempFolder {
+  TempDir() : TempFolder(true) {}
+  ~TempDir() { closeLog(); }
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "inspect/show_json.h"
 
+#include "temp_folder.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -43,13 +45,9 @@ ToolRun inspect(const std::string &arguments, bool errors = false) {
 std::string quote(const fs::path &path) { return "'" + path.string() + "'"; }
 
 struct TempScript {
-  fs::path path;
-  explicit TempScript(const std::string &text) {
-    char pattern[] = "/tmp/korvane-inspect-XXXXXX";
-    path = fs::path(mkdtemp(pattern)) / "show.script";
-    std::ofstream(path) << text;
-  }
-  ~TempScript() { fs::remove_all(path.parent_path()); }
+  korvane::test::TempFolder folder;
+  fs::path path = folder.path / "show.script";
+  explicit TempScript(const std::string &text) { std::ofstream(path) << text; }
 };
 
 const fs::path exampleShow = fs::path(KORVANE_TESTS_DIR) / "data" / "example";

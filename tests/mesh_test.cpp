@@ -4,6 +4,8 @@
 #include "layers/mesh/mesh_layer.h"
 #include "script_util.h"
 
+#include "temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -20,17 +22,10 @@ namespace {
 
 const fs::path models = "/usr/share/assimp/models/X";
 
-struct TempFolder {
-  fs::path path, previous = fs::current_path();
-  TempFolder() {
-    char pattern[] = "/tmp/korvane-mesh-XXXXXX";
-    path = mkdtemp(pattern);
-    fs::current_path(path);
-  }
-  ~TempFolder() {
-    fs::current_path(previous);
-    fs::remove_all(path);
-  }
+// Tests run inside a folder of their own, since the layers name their
+// files from the current folder.
+struct TempFolder : korvane::test::TempFolder {
+  TempFolder() : korvane::test::TempFolder(true) {}
 };
 
 using Corner = std::array<float, 3>;

@@ -1,7 +1,9 @@
 #include "music/music.h"
 #include "player/debuglog.h"
 
+#include "temp_folder.h"
 #include <SDL.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,17 +19,9 @@ using namespace korvane;
 
 namespace {
 
-struct Folder {
-  fs::path path, previous = fs::current_path();
-  Folder() {
-    char pattern[] = "/tmp/korvane-music-XXXXXX";
-    path = mkdtemp(pattern);
-    fs::current_path(path);
-  }
-  ~Folder() {
-    fs::current_path(previous);
-    fs::remove_all(path);
-  }
+// "mirl .mp3" is looked up in the current folder.
+struct Folder : korvane::test::TempFolder {
+  Folder() : TempFolder(true) {}
 };
 
 } // namespace

@@ -2,6 +2,8 @@
 #include "gfxutil/media_path.h"
 #include "gfxutil/picture_file.h"
 
+#include "temp_folder.h"
+
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <zlib.h>
@@ -217,8 +219,8 @@ TEST(PictureFile, BrokenFilesFailCleanly) {
 }
 
 TEST(PictureFile, TexturesAndMediaPaths) {
-  char pattern[] = "/tmp/korvane-pictures-XXXXXX";
-  const fs::path root = mkdtemp(pattern);
+  const korvane::test::TempFolder scratch;
+  const fs::path root = scratch.path;
   fs::create_directories(root / "Textures" / "Sky");
   auto write = [](const fs::path &path, const Bytes &bytes) {
     std::ofstream(path, std::ios::binary)
@@ -261,5 +263,4 @@ TEST(PictureFile, TexturesAndMediaPaths) {
   EXPECT_FALSE(
       loadTextureFromFile(device, (root / "gone.png").string(), &reason));
   EXPECT_EQ(reason, "cannot be opened");
-  fs::remove_all(root);
 }

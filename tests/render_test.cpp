@@ -8,6 +8,7 @@
 #include "player/clocks.h"
 #include "player/debuglog.h"
 #include "player/startup.h"
+#include "temp_folder.h"
 
 #include <SDL.h>
 
@@ -382,10 +383,11 @@ namespace {
 // A show folder in a temporary place, run through the player's start-up
 // on a hidden window.
 struct ShowRun {
-  fs::path folder;
-  fs::path previous = fs::current_path();
+  // Entered at once: the start-up takes "Data" from the current folder.
+  korvane::test::TempFolder temp{true};
+  const fs::path &folder = temp.path;
   std::unique_ptr<Show> show = std::make_unique<Show>();
-  Player player{*show, {}, {}, {}, {}, {}, false, false};
+  Player player{*show};
   std::string frame;
   VirtualClock clock;
   FrameTimer timer{clock};
@@ -394,11 +396,8 @@ struct ShowRun {
 
   explicit ShowRun(const std::string &script) {
     headless();
-    char pattern[] = "/tmp/korvane-show-XXXXXX";
-    folder = mkdtemp(pattern);
     fs::create_directory(folder / "Data");
     std::ofstream(folder / "Data" / "mirl .script") << script;
-    fs::current_path(folder);
     StartOptions options;
     options.hidden = true;
     options.sound = false;
@@ -415,8 +414,6 @@ struct ShowRun {
   ~ShowRun() {
     if (player.window)
       stopPlayer(player, 1, 1);
-    fs::current_path(previous);
-    fs::remove_all(folder);
   }
   // Renders the frame for `elapsed`; false when the show has ended.
   bool render(std::uint32_t elapsed) {
@@ -529,8 +526,8 @@ TEST(Render, StartUpLogAndFrameRateLine) {
 }
 
 TEST(Render, OfflineRendererWritesFrames) {
-  char pattern[] = "/tmp/korvane-render-XXXXXX";
-  const fs::path folder = mkdtemp(pattern);
+  const korvane::test::TempFolder scratch;
+  const fs::path folder = scratch.path;
   fs::create_directory(folder / "Data");
   std::ofstream(folder / "Data" / "mirl .script")
       << "<demo> resolution 80 60 <part> length 100 backgroundcolor 0 255 0 "
@@ -570,7 +567,6 @@ TEST(Render, OfflineRendererWritesFrames) {
   EXPECT_EQ(run("/nonexistent --out " + out), 1);
   std::ofstream(folder / "Data" / "mirl .script") << "resolution 80 60";
   EXPECT_EQ(run(show + " --out " + out + " --at 0"), 1);
-  fs::remove_all(folder);
 }
 
 TEST(Render, BlobLayersShowTheirTexture) {
@@ -583,8 +579,8 @@ TEST(Render, BlobLayersShowTheirTexture) {
   };
   const char *blob = " type BLOB scale 1 1 1 blobsnum 1 <blobs> type SPHERE "
                      "</blobs> ";
-  char pattern[] = "/tmp/korvane-blobtex-XXXXXX";
-  const fs::path textures = mkdtemp(pattern);
+  const korvane::test::TempFolder scratch;
+  const fs::path textures = scratch.path;
   solid(textures / "magenta.png", 255, 0, 255);
   solid(textures / "green.png", 0, 255, 0);
   const std::string root = textures.string() + "/";
@@ -613,7 +609,6 @@ TEST(Render, BlobLayersShowTheirTexture) {
   // The CUBEMAP layer above the middle draws nothing.
   EXPECT_TRUE(near(run.at(80, screenY(0.5)), {0, 0, 80}))
       << describe(run.at(80, screenY(0.5)));
-  fs::remove_all(textures);
 }
 
 TEST(Render, MusicDisabledOpensNoAudio) {
@@ -631,8 +626,8 @@ void keepMessage(const char *, const char *text) {
 } // namespace
 
 TEST(Render, PictureLayers) {
-  char pattern[] = "/tmp/korvane-pictex-XXXXXX";
-  const fs::path media = mkdtemp(pattern);
+  const korvane::test::TempFolder scratch;
+  const fs::path media = scratch.path;
   std::string white;
   for (int i = 0; i < 64; ++i)
     white += "\xff\xff\xff";
@@ -714,12 +709,11 @@ TEST(Render, PictureLayers) {
   EXPECT_TRUE(near(run.at(sx(0.6), sy(1)), {25, 0, 0}, 1))
       << describe(run.at(sx(0.6), sy(1)));
   EXPECT_TRUE(near(run.at(sx(-1.2), sy(0)), {255, 0, 0}, 1));
-  fs::remove_all(media);
 }
 
 TEST(Render, MeshLayers) {
-  char pattern[] = "/tmp/korvane-meshtex-XXXXXX";
-  const fs::path media = mkdtemp(pattern);
+  const korvane::test::TempFolder scratch;
+  const fs::path media = scratch.path;
   // A 2 x 2 quad facing the camera, red on its left half, green on the right.
   std::ofstream(media / "quad.x")
       << "xof 0303txt 0032\nMesh quad {\n 4;\n -1.0;1.0;0.0;,\n 1.0;1.0;0.0;,"
@@ -814,7 +808,6 @@ TEST(Render, MeshLayers) {
                                        still[(y * 160 + x) * 3 + 1] & 0xFF,
                                        still[(y * 160 + x) * 3 + 2] & 0xFF});
   EXPECT_GT(changed, 10);
-  fs::remove_all(media);
 }
 
 TEST(BundledShow, ReadsCleanAndMatchesItsReferences) {
@@ -822,8 +815,8 @@ TEST(BundledShow, ReadsCleanAndMatchesItsReferences) {
   const fs::path show = root / "show";
   ASSERT_TRUE(fs::exists(show / "Data" / "mirl .script"));
   // Rendered in a copy, so that the debug.log stays out of the source tree.
-  char pattern[] = "/tmp/korvane-bundled-XXXXXX";
-  const fs::path work = mkdtemp(pattern);
+  const korvane::test::TempFolder scratch;
+  const fs::path work = scratch.path;
   fs::copy(show, work / "show", fs::copy_options::recursive);
   const std::string inspect = std::string("'") + KORVANE_INSPECT +
                               "' --check '" + (work / "show").string() +
@@ -883,5 +876,4 @@ TEST(BundledShow, ReadsCleanAndMatchesItsReferences) {
     ++compared;
   }
   EXPECT_EQ(compared, 10);
-  fs::remove_all(work);
 }

@@ -125,7 +125,7 @@ int main(int argc, char **argv) {
   setenv("SDL_AUDIODRIVER", "dummy", 0);
 
   static korvane::Show show;
-  korvane::Player player{show, {}, {}, {}, {}, {}, false, false};
+  korvane::Player player(show);
   std::string pending; // the file the next present is written to
   int w = 0, h = 0;
   bool written = true;

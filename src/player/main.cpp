@@ -24,7 +24,7 @@ int main(int argc, char **argv) {
   }
 
   static korvane::Show show;
-  korvane::Player player{show, {}, {}, {}, {}, {}, false, false};
+  korvane::Player player(show);
   std::string error;
   if (!korvane::startPlayer(player, {}, error)) {
     korvane::showError("Korvane", error.c_str());

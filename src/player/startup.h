@@ -14,6 +14,7 @@ namespace korvane {
 
 // Everything a run of a show holds besides the show record.
 struct Player {
+  explicit Player(Show &show) : show(show) {}
   Show &show;
   std::unique_ptr<Window> window;
   GraphicsDevice graphics;

@@ -53,6 +53,14 @@ void jpegFail(j_common_ptr info) {
   std::longjmp(reinterpret_cast<JpegError *>(info->err)->jump, 1);
 }
 void jpegQuiet(j_common_ptr, int) {}
+
+// A damaged progressive file can hold any number of scans and keep the
+// decoder busy for minutes; real pictures have a handful.
+void jpegProgress(j_common_ptr info) {
+  if (info->is_decompressor &&
+      reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > 200)
+    jpegFail(info);
+}
 void jpegNoMessage(j_common_ptr) {}
 
 // The buffers live in the caller, so that nothing this function changes
@@ -65,12 +73,15 @@ bool decodeJpegWith(const std::uint8_t *data, std::size_t size, Picture &out,
   error.manager.error_exit = jpegFail;
   error.manager.emit_message = jpegQuiet;
   error.manager.output_message = jpegNoMessage;
+  jpeg_progress_mgr progress = {};
+  progress.progress_monitor = jpegProgress;
   std::vector<std::uint8_t> *pixels = &out.bgra;
   if (setjmp(error.jump)) {
     jpeg_destroy_decompress(&info);
     return false;
   }
   jpeg_create_decompress(&info);
+  info.progress = &progress;
   jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
     jpeg_destroy_decompress(&info);

@@ -10,6 +10,9 @@
 
 int fuzzScript(const std::uint8_t *data, std::size_t size);
 int fuzzPicture(const std::uint8_t *data, std::size_t size);
+int fuzzKtr(const std::uint8_t *data, std::size_t size);
+int fuzzMesh(const std::uint8_t *data, std::size_t size);
+int fuzzAvi(const std::uint8_t *data, std::size_t size);
 
 namespace {
 
@@ -40,3 +43,9 @@ TEST(FuzzCorpus, ScriptInputsReplay) {
 TEST(FuzzCorpus, PictureInputsReplay) {
   EXPECT_GE(replay("picture", fuzzPicture), 5);
 }
+
+TEST(FuzzCorpus, KtrInputsReplay) { EXPECT_GE(replay("ktr", fuzzKtr), 5); }
+
+TEST(FuzzCorpus, MeshInputsReplay) { EXPECT_GE(replay("mesh", fuzzMesh), 5); }
+
+TEST(FuzzCorpus, AviInputsReplay) { EXPECT_GE(replay("avi", fuzzAvi), 4); }

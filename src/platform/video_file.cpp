@@ -34,8 +34,13 @@ public:
       return false;
     AVStream *stream = format->streams[index];
     step = "AVIStreamReadFormat";
+    // A damaged header may claim any size; the frame buffer is sized from
+    // it, so sizes beyond any texture are refused here.
     if (!stream->codecpar || stream->codecpar->width <= 0 ||
-        stream->codecpar->height <= 0)
+        stream->codecpar->height <= 0 || stream->codecpar->width > 16384 ||
+        stream->codecpar->height > 16384 ||
+        std::int64_t(stream->codecpar->width) * stream->codecpar->height >
+            (std::int64_t(1) << 26))
       return false;
     step = "AVIStreamInfo";
     // The stream's clock ticks once a frame: its rate over its scale.

@@ -63,6 +63,8 @@ bool loadMeshLayer(Layer &layer, Device &device) {
   if (!loadMeshFromX(resolveMediaPath(layer.filename), resources->mesh,
                      materials, error)) {
     writeLog("D3DXLoadMeshFromX failed!");
+    writeLog("Mesh file %s cannot be loaded: %s", layer.filename,
+             error.c_str());
     layer.resources = std::move(resources);
     return false;
   }

@@ -1,0 +1,32 @@
+// The KTR dump over arbitrary bytes: every record count and every cut-off
+// file must end in log lines, never in a read past the file or a hang.
+
+#include "fuzz/fuzz_file.h"
+#include "layers/mesh/mesh_layer.h"
+#include "player/debuglog.h"
+
+#include <cstring>
+
+int fuzzKtr(const std::uint8_t *data, std::size_t size) {
+  static const korvane::fuzz::InputFile input(".ktr");
+  if (!input.write(data, size))
+    return 0;
+  korvane::Layer layer{};
+  std::strncpy(layer.filename, input.path.c_str(), sizeof layer.filename - 1);
+  std::vector<std::string> lines;
+  korvane::setLogCapture(&lines);
+  const bool kept = korvane::dumpKtrFile(layer);
+  korvane::setLogCapture(nullptr);
+  // The layer always stays (it draws nothing), and the dump is bounded by
+  // the file: at most one line per 4 bytes, plus the headers.
+  if (!kept || lines.size() > size / 4 + 8)
+    __builtin_trap();
+  return 0;
+}
+
+#ifdef KORVANE_FUZZER
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
+                                      std::size_t size) {
+  return fuzzKtr(data, size);
+}
+#endif

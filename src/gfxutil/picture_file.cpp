@@ -1,6 +1,7 @@
 #include "gfxutil/picture_file.h"
 
 #include "gfxutil/media_path.h"
+#include "player/debuglog.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -243,6 +244,7 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
                                              const std::string &name,
                                              std::string *reason) {
   auto fail = [&](const char *why) {
+    writeLog("Picture file %s %s", name.c_str(), why);
     if (reason)
       *reason = why;
     return std::unique_ptr<Texture>();

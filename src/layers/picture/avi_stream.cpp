@@ -2,6 +2,7 @@
 
 #include "gfxutil/media_path.h"
 #include "platform/window.h"
+#include "player/debuglog.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,7 +11,11 @@
 namespace korvane {
 namespace {
 
-bool fail(const std::string &text) {
+// The message box says what the step was; the log also names the file, so
+// a show's author can find which layer failed.
+bool fail(const std::string &filename, const std::string &text) {
+  writeLog("Video file %s cannot be played: %s", filename.c_str(),
+           text.c_str());
   showError("Korvane", text.c_str());
   return false;
 }
@@ -67,22 +72,22 @@ bool openAviStream(AviStream &record, const std::string &filename,
   std::string step;
   record.stream = opener(resolveMediaPath(filename), step);
   if (!record.stream)
-    return fail(step);
+    return fail(filename, step);
   FrameSource &stream = *record.stream;
   record.endframe = stream.length + stream.start;
   record.startframe = stream.start;
   const std::uint8_t *first = stream.frame(stream.start);
   if (!first)
-    return fail("AVIStreamGetFrame");
+    return fail(filename, "AVIStreamGetFrame");
   std::memcpy(&record.videowidth, first + 4, 4);
   std::memcpy(&record.videoheight, first + 8, 4);
   record.framerate = stream.scale ? stream.rate / stream.scale : 0;
   // Rates the frame formula cannot divide by, or nothing to show.
   if (record.framerate < 1 || record.framerate > 1000)
-    return fail("AVI frame rate " + std::to_string(record.framerate) +
+    return fail(filename, "AVI frame rate " + std::to_string(record.framerate) +
                 " is outside 1 to 1000 frames per second: " + filename);
   if (record.endframe <= 0 || stream.length <= 0)
-    return fail("AVI has no frames: " + filename);
+    return fail(filename, "AVI has no frames: " + filename);
   if (record.videowidth != static_cast<std::int32_t>(record.texturewidth) ||
       record.videoheight != static_cast<std::int32_t>(record.textureheight)) {
     char text[96];
@@ -90,7 +95,7 @@ bool openAviStream(AviStream &record, const std::string &filename,
                   static_cast<int>(record.texturewidth),
                   static_cast<int>(record.textureheight), record.videowidth,
                   record.videoheight);
-    return fail(text);
+    return fail(filename, text);
   }
   if (!record.stagingtexture)
     return false;

@@ -58,9 +58,37 @@ TEST(Music, PlaysDecodedSamples) {
   EXPECT_FALSE(SDL_WasInit(SDL_INIT_AUDIO));
 }
 
-TEST(Music, MissingFilePlaysOnInSilence) {
+TEST(Music, BrokenFilesPlayOnInSilence) {
   Folder folder;
   setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ASSERT_EQ(std::system("ffmpeg -loglevel error -f lavfi -i "
+                        "sine=frequency=440:duration=2 -c:a libmp3lame "
+                        "whole.mp3 </dev/null >/dev/null 2>&1"),
+            0);
+  std::ifstream in("whole.mp3", std::ios::binary);
+  const std::string whole((std::istreambuf_iterator<char>(in)),
+                          std::istreambuf_iterator<char>());
+  const std::string png = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR";
+  // The name: nothing, an empty file, another kind of file, half a file.
+  for (const auto &[bytes, plays] : std::vector<std::pair<std::string, bool>>{
+           {"", false}, {png, false}, {whole.substr(0, 3000), true}}) {
+    SCOPED_TRACE(bytes.size());
+    std::ofstream("mirl .mp3", std::ios::binary) << bytes;
+    std::vector<std::string> log;
+    setLogCapture(&log);
+    EXPECT_EQ(openMusic("song"), plays);
+    startMusic();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stopMusic();
+    setLogCapture(nullptr);
+    ASSERT_EQ(log.size(), plays ? 1u : 2u);
+    if (!plays) {
+      EXPECT_NE(log[1].find("\"mirl .mp3\" cannot be played"),
+                std::string::npos)
+          << log[1];
+    }
+  }
+  fs::remove("mirl .mp3");
   std::vector<std::string> log;
   setLogCapture(&log);
   EXPECT_FALSE(openMusic("song"));

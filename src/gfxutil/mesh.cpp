@@ -227,12 +227,12 @@ bool importScene(const std::string &path, Mesh &mesh,
 // draw; then the faces are grouped and linked here, never in the importer.
 bool finishMesh(Mesh &mesh, const std::vector<MeshMaterial> &materials,
                 std::string &error) {
-  bool whole = mesh.stride == vertexSize(mesh.fvf) && mesh.stride != 0 &&
-               mesh.vertices.size() ==
-                   std::size_t(mesh.vertexcount) * mesh.stride &&
-               mesh.indices.size() % 3 == 0 &&
-               mesh.attributes.size() == mesh.indices.size() / 3 &&
-               !mesh.indices.empty();
+  bool whole =
+      mesh.stride == vertexSize(mesh.fvf) && mesh.stride != 0 &&
+      mesh.vertices.size() == std::size_t(mesh.vertexcount) * mesh.stride &&
+      mesh.indices.size() % 3 == 0 &&
+      mesh.attributes.size() == mesh.indices.size() / 3 &&
+      !mesh.indices.empty();
   for (std::size_t i = 0; whole && i < mesh.indices.size(); ++i)
     whole = mesh.indices[i] < mesh.vertexcount;
   if (!whole) {
@@ -295,8 +295,8 @@ void sendImport(int fd, const std::string &path) {
     return;
   for (const MeshMaterial &m : materials)
     if (!writeAll(fd, &m.material, sizeof m.material) ||
-        !writeVector(fd, std::vector<char>(m.texturefile.begin(),
-                                           m.texturefile.end())))
+        !writeVector(
+            fd, std::vector<char>(m.texturefile.begin(), m.texturefile.end())))
       return;
 }
 
@@ -440,7 +440,6 @@ bool loadMeshFromX(const std::string &path, Mesh &mesh,
   }
   return true;
 }
-
 
 Mesh optimizeMesh(const Mesh &source) {
   Mesh out = source;

@@ -18,7 +18,8 @@ constexpr std::size_t heapLimit = std::size_t(512) << 20;
 std::atomic<std::size_t> live{0};
 
 void *tryAllocate(std::size_t size) noexcept {
-  if (size > heapLimit || live.load(std::memory_order_relaxed) + size > heapLimit)
+  if (size > heapLimit ||
+      live.load(std::memory_order_relaxed) + size > heapLimit)
     return nullptr;
   void *p = std::malloc(size ? size : 1);
   if (p)
@@ -54,6 +55,4 @@ void operator delete[](void *p) noexcept { release(p); }
 void operator delete(void *p, std::size_t) noexcept { release(p); }
 void operator delete[](void *p, std::size_t) noexcept { release(p); }
 void operator delete(void *p, const std::nothrow_t &) noexcept { release(p); }
-void operator delete[](void *p, const std::nothrow_t &) noexcept {
-  release(p);
-}
+void operator delete[](void *p, const std::nothrow_t &) noexcept { release(p); }

@@ -34,9 +34,9 @@ int fuzzMesh(const std::uint8_t *data, std::size_t size) {
     return 0;
   checkDrawable(mesh);
   checkDrawable(korvane::optimizeMesh(mesh));
-  checkDrawable(korvane::cloneMesh(
-      mesh, korvane::D3DFVF_XYZ | korvane::D3DFVF_NORMAL |
-                korvane::D3DFVF_TEX2));
+  checkDrawable(korvane::cloneMesh(mesh, korvane::D3DFVF_XYZ |
+                                             korvane::D3DFVF_NORMAL |
+                                             korvane::D3DFVF_TEX2));
   return 0;
 }
 

@@ -84,8 +84,9 @@ bool openAviStream(AviStream &record, const std::string &filename,
   record.framerate = stream.scale ? stream.rate / stream.scale : 0;
   // Rates the frame formula cannot divide by, or nothing to show.
   if (record.framerate < 1 || record.framerate > 1000)
-    return fail(filename, "AVI frame rate " + std::to_string(record.framerate) +
-                " is outside 1 to 1000 frames per second: " + filename);
+    return fail(filename,
+                "AVI frame rate " + std::to_string(record.framerate) +
+                    " is outside 1 to 1000 frames per second: " + filename);
   if (record.endframe <= 0 || stream.length <= 0)
     return fail(filename, "AVI has no frames: " + filename);
   if (record.videowidth != static_cast<std::int32_t>(record.texturewidth) ||

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 constexpr const char *usage =
     "usage: korvane-render SHOWDIR --out DIR [--at MS[,MS...]] [--fps N]\n"
-    "                      [--size WxH]\n"
+    "                      [--size WxH] [--memory]\n"
     "\n"
     "Renders the show in SHOWDIR without a display, on a virtual clock, so\n"
     "that the same command always writes the same pixels.\n"
@@ -32,6 +32,9 @@ constexpr const char *usage =
     "  --fps N        every frame of the whole show at N frames a second:\n"
     "                 frame_000000.png on (the default is --fps 30)\n"
     "  --size WxH     render at this size instead of the script's\n"
+    "  --memory       write no pictures (--out is then not needed); print\n"
+    "                 the resident memory at the start and after every\n"
+    "                 minute of show time, for soak runs\n"
     "  --help         show this text\n"
     "\n"
     "Exit status: 0 done, 1 the show could not be read, 2 bad arguments.\n";
@@ -59,12 +62,27 @@ bool parseTimes(const char *text, std::vector<std::uint32_t> &times) {
   }
 }
 
+// The process's resident set in kB, or -1 where it cannot be read.
+long residentKb() {
+  std::FILE *status = std::fopen("/proc/self/status", "r");
+  if (!status)
+    return -1;
+  char line[256];
+  long kb = -1;
+  while (std::fgets(line, sizeof line, status))
+    if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1)
+      break;
+  std::fclose(status);
+  return kb;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
   std::string showdir, outdir;
   std::vector<std::uint32_t> times;
   int fps = 0, width = 0, height = 0;
+  bool memory = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool value = i + 1 < argc;
@@ -89,6 +107,8 @@ int main(int argc, char **argv) {
           std::sscanf(argv[++i], "%dx%d%c", &width, &height, &end) != 2 ||
           width < 1 || height < 1 || width > 8192 || height > 8192)
         return bad("--size needs WxH");
+    } else if (arg == "--memory") {
+      memory = true;
     } else if (!arg.empty() && arg[0] == '-') {
       return bad("unknown option " + arg);
     } else if (showdir.empty()) {
@@ -97,7 +117,7 @@ int main(int argc, char **argv) {
       return bad("only one SHOWDIR may be given");
     }
   }
-  if (showdir.empty() || outdir.empty())
+  if (showdir.empty() || (outdir.empty() && !memory))
     return bad("SHOWDIR and --out are needed");
   if (!times.empty() && fps)
     return bad("--at and --fps exclude each other");
@@ -105,8 +125,10 @@ int main(int argc, char **argv) {
     fps = 30;
 
   std::error_code failure;
-  fs::create_directories(outdir, failure);
-  const fs::path out = fs::absolute(outdir, failure);
+  if (!outdir.empty())
+    fs::create_directories(outdir, failure);
+  const fs::path out =
+      outdir.empty() ? fs::path() : fs::absolute(outdir, failure);
   const fs::path script = fs::path(showdir) / "Data" / "mirl .script";
   if (!fs::is_regular_file(script, failure)) {
     std::fprintf(stderr, "korvane-render: no script at %s\n",
@@ -160,9 +182,19 @@ int main(int argc, char **argv) {
                               player.renderers};
   std::uint32_t frames = 0;
   bool ok = true;
+  std::uint32_t nextReport = 0;
   auto render = [&](std::uint32_t ms, const std::string &file) {
     clock.set(ms);
-    pending = (out / file).string();
+    if (memory) {
+      if (ms >= nextReport) {
+        std::printf("show time %u ms: resident memory %ld kB\n", ms,
+                    residentKb());
+        std::fflush(stdout);
+        nextReport = ms - ms % 60000 + 60000;
+      }
+    } else {
+      pending = (out / file).string();
+    }
     const bool ended = korvane::renderFrame(show, frame, ms);
     ++frames;
     pending.clear();
@@ -197,10 +229,13 @@ int main(int argc, char **argv) {
     }
     if (progress)
       std::fprintf(stderr, "\n");
-    std::printf("ffmpeg -framerate %d -i '%s/frame_%%06d.png' -i '%s' "
-                "-c:v libx264 -pix_fmt yuv420p -c:a aac -shortest show.mp4\n",
-                fps, out.string().c_str(), music.string().c_str());
+    if (!memory)
+      std::printf("ffmpeg -framerate %d -i '%s/frame_%%06d.png' -i '%s' "
+                  "-c:v libx264 -pix_fmt yuv420p -c:a aac -shortest show.mp4\n",
+                  fps, out.string().c_str(), music.string().c_str());
   }
+  if (memory)
+    std::printf("end of the show: resident memory %ld kB\n", residentKb());
   korvane::stopPlayer(player, frames, clock.tickCount());
   SDL_Quit();
   if (!player.scriptread) {

@@ -152,7 +152,12 @@ bool Window::poll(WindowEvent &event) {
   return true;
 }
 
-void Window::swap() { SDL_GL_SwapWindow(static_cast<SDL_Window *>(window)); }
+void Window::swap() {
+  // Swapping a window without a display (the offscreen driver) does not
+  // flush, and the software renderer would queue every frame's work.
+  glFlush();
+  SDL_GL_SwapWindow(static_cast<SDL_Window *>(window));
+}
 
 void Window::show() {
   SDL_ShowWindow(static_cast<SDL_Window *>(window));

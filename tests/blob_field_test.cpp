@@ -467,6 +467,34 @@ TEST(BlobField, ReproducibleAndCapped) {
             blobTriangleCapacity);
 }
 
+// A field keeps its per-frame state from one frame to the next, marked with
+// the frame's number; the numbering starts again after 65535 frames, and
+// what earlier frames left must not count then.
+TEST(BlobField, LongRunsKeepTheirFrames) {
+  Blobs blobs;
+  blobs.add(BLOB_SPHERE, 0.3f, 0.1f, 0.2f);
+  blobs.add(BLOB_CUBE, -0.2f, 0.3f, -0.1f);
+  const Frame expected = polygonise(blobs, 1234, 5678);
+  ASSERT_GT(expected.triangles, 0);
+
+  auto field = std::make_unique<BlobField>();
+  Blobs none;
+  field->setup(0, none.positions, none.sizes, none.types, none.muls);
+  std::vector<BlobVertex> out(blobVertexCapacity);
+  for (int frame = 0; frame < 65534; ++frame) {
+    ScriptedTicks ticks{1234, 5678};
+    ASSERT_EQ(field->polygonise(out.data(), ticks), 0);
+  }
+  field->setup(blobs.count, blobs.positions, blobs.sizes, blobs.types,
+               blobs.muls);
+  for (int frame = 0; frame < 3; ++frame) { // across the wrap
+    ScriptedTicks ticks{1234, 5678};
+    ASSERT_EQ(field->polygonise(out.data(), ticks), expected.triangles);
+    EXPECT_TRUE(sameVertices(out.data(), expected.vertices.data(),
+                             3 * expected.triangles));
+  }
+}
+
 TEST(BlobField, CountBeyondSixteenIsCut) {
   std::vector<std::string> log;
   setLogCapture(&log);

@@ -41,10 +41,14 @@ int seedIndex(float v) {
 
 } // namespace
 
+constexpr int runCount = (BlobField::gridSize + 1) * (BlobField::gridSize + 1) *
+                         ((BlobField::gridSize + 1 + 3) / 4);
+
 BlobField::BlobField()
-    : values(new float[pointCount]()), normals(new float[pointCount][3]()),
-      normalready(new std::uint8_t[pointCount]()),
-      visitedcells(new std::uint8_t[cellCount]()),
+    : values(new float[pointCount]()), runstamp(new std::uint16_t[runCount]()),
+      normals(new float[pointCount][3]()),
+      normalready(new std::uint16_t[pointCount]()),
+      visitedcells(new std::uint16_t[cellCount]()),
       floodstack(new FloodFrame[cellCount]) {}
 
 BlobField::~BlobField() = default;
@@ -159,6 +163,7 @@ void BlobField::evaluateRun(int i, int j, int k) {
     pz[l] = gridCoordinate(first + l);
   // Grid points all lie inside [-1, 1]: no bounds to check.
   sumRun(terms, blobcount, gridCoordinate(i), gridCoordinate(j), pz, sum);
+  runstamp[runIndex(i, j, k)] = frame;
   float *run = &values[pointIndex(i, j, first)];
   for (int l = 0; l < n; ++l) {
     // A point right on a centre is infinitely inside; a finite value keeps
@@ -170,7 +175,7 @@ void BlobField::evaluateRun(int i, int j, int k) {
 
 const float *BlobField::normal(int i, int j, int k) {
   const int point = pointIndex(i, j, k);
-  if (!normalready[point]) {
+  if (normalready[point] != frame) {
     // Central differences, pointing from inside to outside.
     float n[3] = {value(i - 1, j, k) - value(i + 1, j, k),
                   value(i, j - 1, k) - value(i, j + 1, k),
@@ -180,7 +185,7 @@ const float *BlobField::normal(int i, int j, int k) {
       for (float &component : n)
         component /= length;
     std::memcpy(normals[point], n, sizeof n);
-    normalready[point] = 1;
+    normalready[point] = frame;
   }
   return normals[point];
 }
@@ -224,9 +229,13 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   }
   refreshTerms();
 
-  std::memset(values.get(), 0, sizeof(float) * pointCount);
-  std::memset(normalready.get(), 0, pointCount);
-  std::memset(visitedcells.get(), 0, cellCount);
+  if (++frame == 0) {
+    // Once in 65535 frames the stamps start again.
+    std::fill_n(runstamp.get(), runCount, 0);
+    std::fill_n(normalready.get(), pointCount, 0);
+    std::fill_n(visitedcells.get(), cellCount, 0);
+    frame = 1;
+  }
 
   for (int s = 0; s < maxBalls && !full; ++s) {
     const Metaball &ball = metaballs[s];
@@ -260,10 +269,10 @@ int BlobField::marchToSurface(int a, int b, int c) {
 bool BlobField::enterCell(int a, int b, int c) {
   if (a < 1 || a > 30 || b < 1 || b > 30 || c < 1 || c > 30)
     return false;
-  std::uint8_t &seen = visitedcells[cellIndex(a, b, c)];
-  if (seen)
+  std::uint16_t &seen = visitedcells[cellIndex(a, b, c)];
+  if (seen == frame)
     return false;
-  seen = 1;
+  seen = frame;
   float corner[8];
   const int cube = cubeIndex(a, b, c, corner);
   if (edgeTable.entry[cube] == 0)
@@ -297,14 +306,24 @@ void BlobField::floodCell(int a, int b, int c) {
 }
 
 int BlobField::cubeIndex(int a, int b, int c, float *corner) {
+  // The corners lie in four z-columns, each within one run or, where c is
+  // a run's last point, two.
+  constexpr int columnStep[4] = {0, runsPerColumn, valueSize * runsPerColumn,
+                                 (valueSize + 1) * runsPerColumn};
+  constexpr int columnOffset[4][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}};
+  const int run = runIndex(a, b, c);
+  const bool straddles = (c & 3) == 3;
+  for (int q = 0; q < 4; ++q) {
+    const int i = a + columnOffset[q][0], j = b + columnOffset[q][1];
+    if (runstamp[run + columnStep[q]] != frame)
+      evaluateRun(i, j, c);
+    if (straddles && runstamp[run + columnStep[q] + 1] != frame)
+      evaluateRun(i, j, c + 1);
+  }
   const int base = pointIndex(a, b, c);
   int cube = 0;
   for (int q = 0; q < 8; ++q) {
-    const float *slot = &values[base + cornerOffset[q]];
-    if (*slot == 0.0f)
-      evaluateRun(a + cubeCorners[q][0], b + cubeCorners[q][1],
-                  c + cubeCorners[q][2]);
-    corner[q] = *slot;
+    corner[q] = values[base + cornerOffset[q]];
     cube |= static_cast<int>(corner[q] < 1.0f) << q;
   }
   return cube;

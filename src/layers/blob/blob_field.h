@@ -85,17 +85,22 @@ private:
   // (i, j, k), side by side; each is summed over the balls in ball order,
   // exactly as one point after another would be.
   void evaluateRun(int i, int j, int k);
+  // Values are worked out four z-points at a time; a run's stamp says
+  // whether this frame has evaluated it.
+  static constexpr int runsPerColumn = (valueSize + 3) / 4;
+  static int runIndex(int i, int j, int k) {
+    return (i * valueSize + j) * runsPerColumn + (k >> 2);
+  }
   float value(int i, int j, int k) {
-    const float *slot = &values[pointIndex(i, j, k)];
-    if (*slot == 0.0f)
+    if (runstamp[runIndex(i, j, k)] != frame)
       evaluateRun(i, j, k);
-    return *slot;
+    return values[pointIndex(i, j, k)];
   }
   const float *normal(int i, int j, int k);
   // The cube index of cell (a, b, c), with its eight corner values.
   int cubeIndex(int a, int b, int c, float *corner);
   bool visited(int a, int b, int c) const {
-    return visitedcells[cellIndex(a, b, c)] != 0;
+    return visitedcells[cellIndex(a, b, c)] == frame;
   }
   int marchToSurface(int a, int b, int c);
   void floodCell(int a, int b, int c);
@@ -119,10 +124,14 @@ private:
   // Per-frame state, cleared at the start of every frame: a value of 0
   // marks a grid point not yet evaluated, and flags mark the normals worked
   // out and the cells visited.
+  // Per-frame state carries the number of the frame that wrote it instead
+  // of being cleared every frame; 0 is never a frame's number.
+  std::uint16_t frame = 0;
   std::unique_ptr<float[]> values;
+  std::unique_ptr<std::uint16_t[]> runstamp;
   std::unique_ptr<float[][3]> normals;
-  std::unique_ptr<std::uint8_t[]> normalready;
-  std::unique_ptr<std::uint8_t[]> visitedcells;
+  std::unique_ptr<std::uint16_t[]> normalready;
+  std::unique_ptr<std::uint16_t[]> visitedcells;
   struct FloodFrame {
     std::uint8_t a, b, c, next;
   };

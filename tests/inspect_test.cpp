@@ -97,7 +97,7 @@ TEST(Inspect, ExampleShowPrintsTheTablesValues) {
             "2 - 2 - 0 - 1", "FileName: ship.x",
             "Position: 0.000000, 0.000000, 5.000000",
             "SrcBlend: 0, DstBlend: 0", "Vertices: 4, Faces: 2", "Materials: 1",
-            "PartNumber: 1"}));
+            "Picture file hull.png cannot be opened", "PartNumber: 1"}));
   // The loaders ran on the null device.
   EXPECT_EQ(layer["mesh"],
             json::parse(R"({"vertices": 4, "faces": 2, "materials": 1,

@@ -140,15 +140,20 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
       "Vertices: 24, Faces: 12",
       "Materials: 1",
       "CLONEMESH",
+      "Picture file env.png cannot be opened",
       "TEXTURE LOAD ERROR!",
       "SHADOW1",
+      "Picture file s1.png cannot be opened",
       "TEXTURE LOAD ERROR! - SHADOW",
       "SHADOW2",
+      "Picture file s2.png cannot be opened",
       "TEXTURE LOAD ERROR! - SHADOW"};
   auto first = std::find(parsed.log.begin(), parsed.log.end(), expected[0]);
   ASSERT_NE(first, parsed.log.end());
   EXPECT_EQ(std::vector<std::string>(first, first + expected.size()), expected);
   EXPECT_TRUE(parsed.logged("D3DXLoadMeshFromX failed!"));
+  EXPECT_TRUE(parsed.logged("Mesh file missing.x cannot be loaded: Unable to "
+                            "open file \"missing.x\"."));
   auto *mesh = dynamic_cast<MeshLayerResources *>(
       parsed.show->parts[0].layers[0].resources.get());
   ASSERT_TRUE(mesh);

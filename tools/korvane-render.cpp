@@ -33,8 +33,8 @@ constexpr const char *usage =
     "                 frame_000000.png on (the default is --fps 30)\n"
     "  --size WxH     render at this size instead of the script's\n"
     "  --memory       write no pictures (--out is then not needed); print\n"
-    "                 the resident memory at the start and after every\n"
-    "                 minute of show time, for soak runs\n"
+    "                 the resident memory at the start and after every ten\n"
+    "                 seconds of show time, for soak runs\n"
     "  --help         show this text\n"
     "\n"
     "Exit status: 0 done, 1 the show could not be read, 2 bad arguments.\n";
@@ -190,7 +190,7 @@ int main(int argc, char **argv) {
         std::printf("show time %u ms: resident memory %ld kB\n", ms,
                     residentKb());
         std::fflush(stdout);
-        nextReport = ms - ms % 60000 + 60000;
+        nextReport = ms - ms % 10000 + 10000;
       }
     } else {
       pending = (out / file).string();

@@ -26,6 +26,22 @@ constexpr int cornerOffset[8] = {
     0, 33 * 33, 33 * 33 + 1, 1, 33, 33 * 33 + 33, 33 * 33 + 33 + 1, 33 + 1,
 };
 
+// A cell edge as a grid edge: its lower point's offset from the cell's
+// first corner, times six, plus two per axis, plus one when the edge runs
+// from its higher point to its lower one.
+constexpr int edgeKeyOf(int e) {
+  const int q0 = cubeEdges[e][0], q1 = cubeEdges[e][1];
+  int axis = 0;
+  while (cubeCorners[q0][axis] == cubeCorners[q1][axis])
+    ++axis;
+  const bool down = cubeCorners[q0][axis] > cubeCorners[q1][axis];
+  return cornerOffset[down ? q1 : q0] * 6 + axis * 2 + (down ? 1 : 0);
+}
+constexpr int edgeKey[12] = {edgeKeyOf(0), edgeKeyOf(1),  edgeKeyOf(2),
+                             edgeKeyOf(3), edgeKeyOf(4),  edgeKeyOf(5),
+                             edgeKeyOf(6), edgeKeyOf(7),  edgeKeyOf(8),
+                             edgeKeyOf(9), edgeKeyOf(10), edgeKeyOf(11)};
+
 // The six flood neighbours in visiting order.
 constexpr int neighbours[6][3] = {{-1, 0, 0}, {1, 0, 0},  {0, -1, 0},
                                   {0, 1, 0},  {0, 0, -1}, {0, 0, 1}};
@@ -49,6 +65,8 @@ BlobField::BlobField()
       normals(new float[pointCount][3]()),
       normalready(new std::uint16_t[pointCount]()),
       visitedcells(new std::uint16_t[cellCount]()),
+      edgecache(new std::uint32_t[6 * pointCount]()),
+      edgevertices(new BlobVertex[edgeVertexCapacity]),
       floodstack(new FloodFrame[cellCount]) {}
 
 BlobField::~BlobField() = default;
@@ -214,6 +232,7 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   capacity = std::clamp(room, 0, blobTriangleCapacity);
   full = capacity == 0 || out == nullptr;
   evaluationcount = 0;
+  edgevertexcount = 0;
 
   const std::uint32_t t1 = ticks.tickCount();
   const float zshift = static_cast<float>(
@@ -234,6 +253,7 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
     std::fill_n(runstamp.get(), runCount, 0);
     std::fill_n(normalready.get(), pointCount, 0);
     std::fill_n(visitedcells.get(), cellCount, 0);
+    std::fill_n(edgecache.get(), 6 * pointCount, 0);
     frame = 1;
   }
 
@@ -341,8 +361,16 @@ void BlobField::triangulateCell(int a, int b, int c, int cube,
     return normalAt[q];
   };
   BlobVertex vertex[12];
+  const int edgeBase = pointIndex(a, b, c) * 6;
   for (unsigned edges = edgeTable.entry[cube]; edges; edges &= edges - 1) {
     const int e = std::countr_zero(edges);
+    // Each grid edge is cut once a frame, shared by four cells, two of them
+    // running it each way; a way's vertex is worked out once.
+    std::uint32_t &cached = edgecache[edgeBase + edgeKey[e]];
+    if (cached >> 16 == frame) {
+      vertex[e] = edgevertices[cached & 0xFFFF];
+      continue;
+    }
     const int q0 = cubeEdges[e][0], q1 = cubeEdges[e][1];
     const int *from = cubeCorners[q0], *to = cubeCorners[q1];
     const float va = corner[q0], vb = corner[q1];
@@ -356,6 +384,10 @@ void BlobField::triangulateCell(int a, int b, int c, int cube,
     vertex[e] = {pa[0] + t * (pb[0] - pa[0]), pa[1] + t * (pb[1] - pa[1]),
                  pa[2] + t * (pb[2] - pa[2]), na[0] + t * (nb[0] - na[0]),
                  na[1] + t * (nb[1] - na[1]), na[2] + t * (nb[2] - na[2])};
+    if (edgevertexcount < edgeVertexCapacity) {
+      edgevertices[edgevertexcount] = vertex[e];
+      cached = std::uint32_t(frame) << 16 | edgevertexcount++;
+    }
   }
   const std::int8_t *row = triangleTable[cube];
   for (int n = 0; row[n] != -1; n += 3) {

@@ -132,6 +132,11 @@ private:
   std::unique_ptr<float[][3]> normals;
   std::unique_ptr<std::uint16_t[]> normalready;
   std::unique_ptr<std::uint16_t[]> visitedcells;
+  // Cut edges: the frame's number over the vertex's slot in edgevertices.
+  static constexpr std::uint32_t edgeVertexCapacity = 32768;
+  std::unique_ptr<std::uint32_t[]> edgecache;
+  std::unique_ptr<BlobVertex[]> edgevertices;
+  std::uint32_t edgevertexcount = 0;
   struct FloodFrame {
     std::uint8_t a, b, c, next;
   };

@@ -12,6 +12,8 @@ extern "C" {
 namespace korvane {
 namespace {
 
+constexpr std::size_t scalerSlack = 64;
+
 class FfmpegVideo final : public FrameSource {
 public:
   ~FfmpegVideo() override {
@@ -64,7 +66,9 @@ public:
       return false;
     width = stream->codecpar->width;
     height = stream->codecpar->height;
-    picture.assign(40 + std::size_t(width) * height * 3, 0);
+    // The scaler writes whole vector registers, up to a few bytes past the
+    // end of a row; the last row written ends the picture, so it has room.
+    picture.assign(40 + std::size_t(width) * height * 3 + scalerSlack, 0);
     const std::int32_t header[3] = {40, width, height};
     std::memcpy(picture.data(), header, sizeof header);
     return true;

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -113,6 +116,22 @@ TEST(MeshFile, EveryTestModelLoadsOrFailsCleanly) {
                     colored, materials, error));
   EXPECT_TRUE(colored.fvf & D3DFVF_DIFFUSE);
   EXPECT_FALSE(loadMeshFromX("/nonexistent.x", colored, materials, error));
+}
+
+// The import runs in a child that is given up after its time: here a name
+// that is a pipe nobody writes, so the child waits for ever.
+TEST(MeshFile, AnImportThatHangsIsGivenUp) {
+  TempFolder folder;
+  const fs::path pipe = folder.path / "hang.x";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  Mesh mesh;
+  std::vector<MeshMaterial> materials;
+  std::string error;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(loadMeshFromX(pipe.string(), mesh, materials, error, 1));
+  EXPECT_EQ(error, "the importer did not finish within 1 s");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(mesh.faceCount(), 0u);
 }
 
 TEST(MeshLayer, LoadLogLinesAndFailures) {

@@ -250,9 +250,9 @@ bool finishMesh(Mesh &mesh, const std::vector<MeshMaterial> &materials,
 }
 
 // The importer runs in a child process: some corrupt files crash it or make
-// it spin, and a show must survive both. The child sends the mesh back
+// it spin (or a name may be a pipe nobody writes), and a show must survive
+// all of them. The child sends the mesh back
 // through a pipe; nothing it sends is trusted beyond its sizes' limits.
-constexpr int importSeconds = 60;
 constexpr std::uint64_t largestTransfer = std::uint64_t(1) << 31;
 
 bool writeAll(int fd, const void *data, std::size_t size) {
@@ -384,7 +384,8 @@ bool receiveImport(Receiver &in, Mesh &mesh,
 } // namespace
 
 bool loadMeshFromX(const std::string &path, Mesh &mesh,
-                   std::vector<MeshMaterial> &materials, std::string &error) {
+                   std::vector<MeshMaterial> &materials, std::string &error,
+                   int seconds) {
   mesh = Mesh{};
   materials.clear();
   int channel[2];
@@ -410,8 +411,8 @@ bool loadMeshFromX(const std::string &path, Mesh &mesh,
     ::_exit(0);
   }
   ::close(channel[1]);
-  Receiver in(channel[0], std::chrono::steady_clock::now() +
-                              std::chrono::seconds(importSeconds));
+  Receiver in(channel[0],
+              std::chrono::steady_clock::now() + std::chrono::seconds(seconds));
   const bool received = receiveImport(in, mesh, materials, error);
   ::close(channel[0]);
   if (in.late)
@@ -422,8 +423,8 @@ bool loadMeshFromX(const std::string &path, Mesh &mesh,
   if (!received || mesh.indices.empty()) {
     const bool imported = received && error.empty();
     if (in.late)
-      error = "the importer did not finish within " +
-              std::to_string(importSeconds) + " seconds";
+      error = "the importer did not finish within " + std::to_string(seconds) +
+              " s";
     else if (WIFSIGNALED(status))
       error = "the importer crashed (signal " +
               std::to_string(WTERMSIG(status)) + ")";

@@ -36,9 +36,10 @@ struct MeshMaterial {
 
 // Loads a DirectX .x file (text, binary or compressed) in its own
 // left-handed coordinates with the frame transforms applied. False with
-// `error` on failure.
+// `error` on failure, also when the import takes longer than `seconds`.
 bool loadMeshFromX(const std::string &path, Mesh &mesh,
-                   std::vector<MeshMaterial> &materials, std::string &error);
+                   std::vector<MeshMaterial> &materials, std::string &error,
+                   int seconds = 60);
 
 // The same triangles reordered for the vertex cache and the vertex fetch,
 // within each subset; windings unchanged.

@@ -9,13 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <sys/stat.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace korvane;

@@ -1,6 +1,7 @@
 // The video open and the first frames over arbitrary bytes, through the
 // decoder a picture layer uses: forward steps, a repeat and a seek back.
 
+#include "fuzz/fuzz_entry.h"
 #include "fuzz/fuzz_file.h"
 #include "platform/video_file.h"
 
@@ -30,9 +31,4 @@ int fuzzAvi(const std::uint8_t *data, std::size_t size) {
   return 0;
 }
 
-#ifdef KORVANE_FUZZER
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
-                                      std::size_t size) {
-  return fuzzAvi(data, size);
-}
-#endif
+KORVANE_FUZZ_ENTRY(fuzzAvi)

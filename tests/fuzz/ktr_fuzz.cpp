@@ -1,6 +1,7 @@
 // The KTR dump over arbitrary bytes: every record count and every cut-off
 // file must end in log lines, never in a read past the file or a hang.
 
+#include "fuzz/fuzz_entry.h"
 #include "fuzz/fuzz_file.h"
 #include "layers/mesh/mesh_layer.h"
 #include "player/debuglog.h"
@@ -24,9 +25,4 @@ int fuzzKtr(const std::uint8_t *data, std::size_t size) {
   return 0;
 }
 
-#ifdef KORVANE_FUZZER
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
-                                      std::size_t size) {
-  return fuzzKtr(data, size);
-}
-#endif
+KORVANE_FUZZ_ENTRY(fuzzKtr)

@@ -3,6 +3,7 @@
 // Whatever loads must be a mesh the renderers can draw safely.
 
 #include "device/d3d_types.h"
+#include "fuzz/fuzz_entry.h"
 #include "fuzz/fuzz_file.h"
 #include "gfxutil/mesh.h"
 
@@ -40,9 +41,4 @@ int fuzzMesh(const std::uint8_t *data, std::size_t size) {
   return 0;
 }
 
-#ifdef KORVANE_FUZZER
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
-                                      std::size_t size) {
-  return fuzzMesh(data, size);
-}
-#endif
+KORVANE_FUZZ_ENTRY(fuzzMesh)

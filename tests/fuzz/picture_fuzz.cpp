@@ -1,6 +1,7 @@
 // The picture decoder over arbitrary bytes: JPEG, PNG, BMP and TGA, each
 // told apart by its first bytes. Nothing may crash or read out of bounds.
 
+#include "fuzz/fuzz_entry.h"
 #include "gfxutil/picture_file.h"
 
 #include <cstddef>
@@ -17,9 +18,4 @@ int fuzzPicture(const std::uint8_t *data, std::size_t size) {
   return 0;
 }
 
-#ifdef KORVANE_FUZZER
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
-                                      std::size_t size) {
-  return fuzzPicture(data, size);
-}
-#endif
+KORVANE_FUZZ_ENTRY(fuzzPicture)

@@ -1,6 +1,7 @@
 // Both script passes over arbitrary bytes: nothing may crash, leak or write
 // outside the show record.
 
+#include "fuzz/fuzz_entry.h"
 #include "player/debuglog.h"
 #include "script/parser.h"
 
@@ -28,9 +29,4 @@ int fuzzScript(const std::uint8_t *data, std::size_t size) {
   return 0;
 }
 
-#ifdef KORVANE_FUZZER
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
-                                      std::size_t size) {
-  return fuzzScript(data, size);
-}
-#endif
+KORVANE_FUZZ_ENTRY(fuzzScript)

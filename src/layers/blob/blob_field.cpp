@@ -12,18 +12,26 @@
 namespace korvane {
 namespace {
 
-constexpr int cellCount =
-    BlobField::cellSize * BlobField::cellSize * BlobField::cellSize;
-// The grid and its 33rd plane per axis.
-constexpr int pointCount = (BlobField::gridSize + 1) *
-                           (BlobField::gridSize + 1) *
-                           (BlobField::gridSize + 1);
-
 float gridCoordinate(int i) { return static_cast<float>(i) * 0.0625f - 1.0f; }
+
+constexpr int columnSize = 36; // a column's points, padded to nine runs
+constexpr int planeSize = 33 * columnSize;
+constexpr int valueCount = 33 * planeSize;
+constexpr int columnCount = 33 * 33;
+constexpr int runCount = columnCount * 9;
+// Cells 1 to 30 per axis can hold surface.
+constexpr int cellCount = 30 * 30 * 30;
 
 // Offsets of a cell's corners from its first corner in the value grid.
 constexpr int cornerOffset[8] = {
-    0, 33 * 33, 33 * 33 + 1, 1, 33, 33 * 33 + 33, 33 * 33 + 33 + 1, 33 + 1,
+    0,
+    planeSize,
+    planeSize + 1,
+    1,
+    columnSize,
+    planeSize + columnSize,
+    planeSize + columnSize + 1,
+    columnSize + 1,
 };
 
 // A cell edge as a grid edge: its lower point's offset from the cell's
@@ -42,6 +50,57 @@ constexpr int edgeKey[12] = {edgeKeyOf(0), edgeKeyOf(1),  edgeKeyOf(2),
                              edgeKeyOf(6), edgeKeyOf(7),  edgeKeyOf(8),
                              edgeKeyOf(9), edgeKeyOf(10), edgeKeyOf(11)};
 
+// A cell's corners come from the outside bits of four z-columns, two
+// consecutive bits each: (a, b), (a+1, b), (a, b+1) and (a+1, b+1). This
+// maps those eight bits, in that order, to the cube index.
+struct ColumnBitsToCube {
+  std::uint8_t cube[256] = {};
+  constexpr ColumnBitsToCube() {
+    constexpr int corner[8] = {0, 3, 1, 2, 4, 7, 5, 6};
+    for (int x = 0; x < 256; ++x)
+      for (int p = 0; p < 8; ++p)
+        if (x >> p & 1)
+          cube[x] = static_cast<std::uint8_t>(cube[x] | 1 << corner[p]);
+  }
+};
+constexpr ColumnBitsToCube columnBitsToCube;
+
+// The corners on a cut edge, per cube index: those whose normals count.
+struct CutCorners {
+  std::uint8_t mask[256] = {};
+  constexpr CutCorners() {
+    for (int m = 0; m < 256; ++m)
+      for (int e = 0; e < 12; ++e)
+        if (edgeTable.entry[m] >> e & 1)
+          mask[m] = static_cast<std::uint8_t>(mask[m] | 1 << cubeEdges[e][0] |
+                                              1 << cubeEdges[e][1]);
+  }
+};
+constexpr CutCorners cutCorners;
+
+// The number of triangles per cube index.
+struct TriangleCounts {
+  std::uint8_t count[256] = {};
+  TriangleCounts() {
+    for (int m = 0; m < 256; ++m)
+      while (triangleTable[m][3 * count[m]] != -1)
+        ++count[m];
+  }
+};
+
+// The rows of cells a frame starts with: only the border, cells 0 and 31
+// on any axis, counts as visited.
+struct VisitedBorder {
+  std::uint32_t row[32 * 32] = {};
+  constexpr VisitedBorder() {
+    for (int a = 0; a < 32; ++a)
+      for (int b = 0; b < 32; ++b)
+        row[a * 32 + b] =
+            a == 0 || a == 31 || b == 0 || b == 31 ? 0xFFFFFFFFu : 0x80000001u;
+  }
+};
+constexpr VisitedBorder visitedBorder;
+
 // The six flood neighbours in visiting order.
 constexpr int neighbours[6][3] = {{-1, 0, 0}, {1, 0, 0},  {0, -1, 0},
                                   {0, 1, 0},  {0, 0, -1}, {0, 0, 1}};
@@ -57,15 +116,19 @@ int seedIndex(float v) {
 
 } // namespace
 
-constexpr int runCount = (BlobField::gridSize + 1) * (BlobField::gridSize + 1) *
-                         ((BlobField::gridSize + 1 + 3) / 4);
-
 BlobField::BlobField()
-    : values(new float[pointCount]()), runstamp(new std::uint16_t[runCount]()),
-      normals(new float[pointCount][3]()),
-      normalready(new std::uint16_t[pointCount]()),
-      visitedcells(new std::uint16_t[cellCount]()),
-      edgecache(new std::uint32_t[6 * pointCount]()),
+    : values(new float[valueCount]()),
+      evaluated(new std::uint16_t[columnCount]()),
+      outside(new std::uint64_t[columnCount]()),
+      normalwanted(new std::uint64_t[columnCount]()),
+      visitedcells(new std::uint32_t[cellRows * cellRows]()),
+      pending(new Run[runCount]), surfacecells(new std::uint32_t[cellCount]),
+      normalpoints(new std::uint32_t[valueCount]),
+      normalx(new float[valueCount + 4]()),
+      normaly(new float[valueCount + 4]()),
+      normalz(new float[valueCount + 4]()),
+      normalslot(new std::uint16_t[valueCount]()),
+      edgecache(new std::uint32_t[6 * valueCount]()),
       edgevertices(new BlobVertex[edgeVertexCapacity]),
       floodstack(new FloodFrame[cellCount]) {}
 
@@ -139,73 +202,130 @@ float BlobField::fieldValue(float x, float y, float z) const {
 
 namespace {
 
-// The field at `lanes` grid points that differ in z only, side by side in
-// one vector. Each lane sees the same operations in the same order as a
-// single point would, so every lane's value is the one fieldValue gives.
+// Four grid points that differ in z only, side by side in one vector. Each
+// lane sees the same operations in the same order as a single point would,
+// so every lane's value is the one fieldValue gives.
 constexpr int lanes = 4;
 typedef float Lanes __attribute__((vector_size(4 * lanes)));
 
-void sumRun(const BlobTerms &terms, int count, float px, float py,
-            const float *pzs, float *out) {
-  Lanes pz;
-  for (int l = 0; l < lanes; ++l)
-    pz[l] = pzs[l];
-  Lanes sum = {};
+// Sums the field over N runs at once. The runs are independent, so their
+// divisions overlap instead of each waiting on its own sum; their x and y
+// terms are worked out side by side, one run per lane.
+template <int N>
+void sumRuns(const BlobTerms &terms, int count, Lanes px, Lanes py,
+             const Lanes *pz, Lanes *out) {
+  Lanes sum[N] = {};
   for (int b = 0; b < count; ++b) {
-    const float dx = px - terms.x[b], dy = py - terms.y[b];
-    const Lanes dz = pz - terms.z[b];
+    const Lanes dx = px - terms.x[b], dy = py - terms.y[b];
+    const float bz = terms.z[b];
     if (terms.kind[b] == 1) {
-      const float x2 = dx * dx, y2 = dy * dy;
-      const Lanes z2 = dz * dz;
-      sum += terms.strength4[b] / ((x2 * x2 + y2 * y2) + z2 * z2);
+      const float strength = terms.strength4[b];
+      const Lanes x2 = dx * dx, y2 = dy * dy;
+      const Lanes xy = x2 * x2 + y2 * y2;
+      for (int r = 0; r < N; ++r) {
+        const Lanes dz = pz[r] - bz;
+        const Lanes z2 = dz * dz;
+        sum[r] += strength / (xy[r] + z2 * z2);
+      }
     } else if (terms.kind[b] == 2) {
-      Lanes ring = {};
-      for (int l = 0; l < lanes; ++l)
-        ring[l] = std::sqrt(dx * dx + dz[l] * dz[l]) - terms.ring[b];
-      sum += terms.strength2[b] / (dy * dy + ring * ring);
+      const float strength = terms.strength2[b], radius = terms.ring[b];
+      const Lanes x2 = dx * dx, y2 = dy * dy;
+      for (int r = 0; r < N; ++r) {
+        const Lanes dz = pz[r] - bz;
+        const Lanes xz = x2[r] + dz * dz;
+        Lanes ring;
+        for (int l = 0; l < lanes; ++l)
+          ring[l] = std::sqrt(xz[l]) - radius;
+        sum[r] += strength / (y2[r] + ring * ring);
+      }
     } else {
-      sum += terms.strength2[b] / ((dx * dx + dy * dy) + dz * dz);
+      const float strength = terms.strength2[b];
+      const Lanes xy = dx * dx + dy * dy;
+      for (int r = 0; r < N; ++r) {
+        const Lanes dz = pz[r] - bz;
+        sum[r] += strength / (xy[r] + dz * dz);
+      }
     }
   }
-  for (int l = 0; l < lanes; ++l)
-    out[l] = sum[l];
+  for (int r = 0; r < N; ++r)
+    out[r] = sum[r];
 }
 
 } // namespace
 
-void BlobField::evaluateRun(int i, int j, int k) {
-  const int first = k & ~(lanes - 1);
-  const int n = std::min(lanes, valueSize - first);
-  alignas(16) float pz[lanes], sum[lanes];
-  for (int l = 0; l < lanes; ++l)
-    pz[l] = gridCoordinate(first + l);
-  // Grid points all lie inside [-1, 1]: no bounds to check.
-  sumRun(terms, blobcount, gridCoordinate(i), gridCoordinate(j), pz, sum);
-  runstamp[runIndex(i, j, k)] = frame;
-  float *run = &values[pointIndex(i, j, first)];
-  for (int l = 0; l < n; ++l) {
-    // A point right on a centre is infinitely inside; a finite value keeps
-    // the edge interpolation free of inf/inf.
-    run[l] = std::isinf(sum[l]) ? FLT_MAX : sum[l];
-  }
-  evaluationcount += n;
+void BlobField::require(int i, int j, unsigned runs) {
+  std::uint16_t &done = evaluated[columnIndex(i, j)];
+  unsigned missing = runs & ~unsigned{done};
+  if (!missing)
+    return;
+  done = static_cast<std::uint16_t>(done | missing);
+  for (; missing; missing &= missing - 1)
+    pending[pendingcount++] = {
+        static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j),
+        static_cast<std::uint8_t>(std::countr_zero(missing))};
 }
 
-const float *BlobField::normal(int i, int j, int k) {
-  const int point = pointIndex(i, j, k);
-  if (normalready[point] != frame) {
-    // Central differences, pointing from inside to outside.
-    float n[3] = {value(i - 1, j, k) - value(i + 1, j, k),
-                  value(i, j - 1, k) - value(i, j + 1, k),
-                  value(i, j, k - 1) - value(i, j, k + 1)};
-    const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    if (length > 0.0f)
-      for (float &component : n)
-        component /= length;
-    std::memcpy(normals[point], n, sizeof n);
-    normalready[point] = frame;
+void BlobField::evaluatePending() {
+  for (int first = 0; first < pendingcount; first += lanes) {
+    const int n = std::min(lanes, pendingcount - first);
+    const Run *run = &pending[first];
+    Lanes px = {}, py = {}, pz[lanes], sum[lanes];
+    for (int r = 0; r < n; ++r) {
+      px[r] = gridCoordinate(run[r].i);
+      py[r] = gridCoordinate(run[r].j);
+      const int z = 4 * run[r].run;
+      pz[r] = Lanes{gridCoordinate(z), gridCoordinate(z + 1),
+                    gridCoordinate(z + 2), gridCoordinate(z + 3)};
+    }
+    switch (n) {
+    case 1:
+      sumRuns<1>(terms, blobcount, px, py, pz, sum);
+      break;
+    case 2:
+      sumRuns<2>(terms, blobcount, px, py, pz, sum);
+      break;
+    case 3:
+      sumRuns<3>(terms, blobcount, px, py, pz, sum);
+      break;
+    default:
+      sumRuns<4>(terms, blobcount, px, py, pz, sum);
+      break;
+    }
+    for (int r = 0; r < n; ++r) {
+      const int column = columnIndex(run[r].i, run[r].j);
+      const int z = 4 * run[r].run;
+      float *point = &values[column * columnStride + z];
+      unsigned out = 0;
+      for (int l = 0; l < lanes; ++l) {
+        // A point right on a centre is infinitely inside; a finite value
+        // keeps the edge interpolation free of inf/inf.
+        point[l] = std::isinf(sum[r][l]) ? FLT_MAX : sum[r][l];
+        out |= static_cast<unsigned>(point[l] < 1.0f) << l;
+      }
+      outside[column] = (outside[column] & ~(std::uint64_t{15} << z)) |
+                        std::uint64_t{out} << z;
+      // The last run holds the 33rd point only.
+      evaluationcount += z + lanes > valueSize ? valueSize - z : lanes;
+    }
   }
-  return normals[point];
+  pendingcount = 0;
+}
+
+int BlobField::cubeIndex(int a, int b, int c) {
+  const unsigned runs = 1u << (c >> 2) | 1u << ((c + 1) >> 2);
+  require(a, b, runs);
+  require(a + 1, b, runs);
+  require(a, b + 1, runs);
+  require(a + 1, b + 1, runs);
+  if (pendingcount)
+    evaluatePending();
+  const int column = columnIndex(a, b);
+  const unsigned bits =
+      static_cast<unsigned>(outside[column] >> c & 3) |
+      static_cast<unsigned>(outside[column + valueSize] >> c & 3) << 2 |
+      static_cast<unsigned>(outside[column + 1] >> c & 3) << 4 |
+      static_cast<unsigned>(outside[column + valueSize + 1] >> c & 3) << 6;
+  return columnBitsToCube.cube[bits];
 }
 
 void BlobField::refreshTerms() {
@@ -227,12 +347,13 @@ void BlobField::refreshTerms() {
 }
 
 int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
-  trianglecount = 0;
+  trianglecount = plannedtriangles = 0;
   destination = out;
   capacity = std::clamp(room, 0, blobTriangleCapacity);
   full = capacity == 0 || out == nullptr;
   evaluationcount = 0;
   edgevertexcount = 0;
+  surfacecount = normalcount = pendingcount = 0;
 
   const std::uint32_t t1 = ticks.tickCount();
   const float zshift = static_cast<float>(
@@ -250,12 +371,12 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
 
   if (++frame == 0) {
     // Once in 65535 frames the stamps start again.
-    std::fill_n(runstamp.get(), runCount, 0);
-    std::fill_n(normalready.get(), pointCount, 0);
-    std::fill_n(visitedcells.get(), cellCount, 0);
-    std::fill_n(edgecache.get(), 6 * pointCount, 0);
+    std::fill_n(edgecache.get(), 6 * valueCount, 0);
     frame = 1;
   }
+  std::fill_n(evaluated.get(), columnCount, 0);
+  std::fill_n(normalwanted.get(), columnCount, 0);
+  std::copy_n(visitedBorder.row, cellRows * cellRows, visitedcells.get());
 
   for (int s = 0; s < maxBalls && !full; ++s) {
     const Metaball &ball = metaballs[s];
@@ -267,6 +388,10 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
       continue;
     floodCell(marchToSurface(ax, ay, az), ay, az);
   }
+  if (surfacecount == 0)
+    return 0;
+  workOutNormals();
+  writeTriangles();
   return trianglecount;
 }
 
@@ -276,130 +401,220 @@ int BlobField::marchToSurface(int a, int b, int c) {
   for (;;) {
     if (visited(a, b, c))
       return a;
-    // The corners' values are the frame's own whether or not the flood
-    // worked them out before, so the march reuses them.
-    float corner[8];
-    if (cubeIndex(a, b, c, corner) != 0)
+    if (cubeIndex(a, b, c) != 0)
       return a;
     if (--a == 0)
       return 0;
   }
 }
 
-bool BlobField::enterCell(int a, int b, int c) {
-  if (a < 1 || a > 30 || b < 1 || b > 30 || c < 1 || c > 30)
-    return false;
-  std::uint16_t &seen = visitedcells[cellIndex(a, b, c)];
-  if (seen == frame)
-    return false;
-  seen = frame;
-  float corner[8];
-  const int cube = cubeIndex(a, b, c, corner);
-  if (edgeTable.entry[cube] == 0)
-    return false;
-  triangulateCell(a, b, c, cube, corner);
-  return true;
+void BlobField::enterCell(int a, int b, int c, int cube) {
+  visitedcells[a * cellRows + b] |= 1u << c;
+  surfacecells[surfacecount++] =
+      static_cast<std::uint32_t>(a | b << 8 | c << 16 | cube << 24);
+  // The flood ends with the cell that fills the destination.
+  static const TriangleCounts triangles;
+  plannedtriangles += triangles.count[cube];
+  full = plannedtriangles >= capacity;
+}
+
+unsigned BlobField::surfaceNeighbours(int a, int b, int c) {
+  // The neighbours' corners lie in twelve z-columns: the cell's own four,
+  // from c-1 to c+2, and two beside each of its sides, at c and c+1.
+  const unsigned own = 1u << ((c - 1) >> 2) | 1u << ((c + 2) >> 2);
+  const unsigned side = 1u << (c >> 2) | 1u << ((c + 1) >> 2);
+  require(a, b, own);
+  require(a + 1, b, own);
+  require(a, b + 1, own);
+  require(a + 1, b + 1, own);
+  require(a - 1, b, side);
+  require(a - 1, b + 1, side);
+  require(a + 2, b, side);
+  require(a + 2, b + 1, side);
+  require(a, b - 1, side);
+  require(a + 1, b - 1, side);
+  require(a, b + 2, side);
+  require(a + 1, b + 2, side);
+  if (pendingcount)
+    evaluatePending();
+  // Each column's outside bits from c-1 to c+2.
+  auto bits = [&](int i, int j) {
+    return static_cast<unsigned>(outside[columnIndex(i, j)] >> (c - 1) & 15);
+  };
+  const unsigned c00 = bits(a, b), c10 = bits(a + 1, b), c01 = bits(a, b + 1),
+                 c11 = bits(a + 1, b + 1);
+  // A cell holds surface unless its corners are all alike: given its four
+  // columns' bit pairs, not all clear and not all set.
+  auto holds = [](unsigned p, unsigned q, unsigned r, unsigned s) {
+    return static_cast<unsigned>((p | q | r | s) != 0 && (p & q & r & s) != 3);
+  };
+  const unsigned surface =
+      holds(bits(a - 1, b) >> 1 & 3, c00 >> 1 & 3, bits(a - 1, b + 1) >> 1 & 3,
+            c01 >> 1 & 3) |
+      holds(c10 >> 1 & 3, bits(a + 2, b) >> 1 & 3, c11 >> 1 & 3,
+            bits(a + 2, b + 1) >> 1 & 3)
+          << 1 |
+      holds(bits(a, b - 1) >> 1 & 3, bits(a + 1, b - 1) >> 1 & 3, c00 >> 1 & 3,
+            c10 >> 1 & 3)
+          << 2 |
+      holds(c01 >> 1 & 3, c11 >> 1 & 3, bits(a, b + 2) >> 1 & 3,
+            bits(a + 1, b + 2) >> 1 & 3)
+          << 3 |
+      holds(c00 & 3, c10 & 3, c01 & 3, c11 & 3) << 4 |
+      holds(c00 >> 2, c10 >> 2, c01 >> 2, c11 >> 2) << 5;
+  std::uint32_t *row = &visitedcells[a * cellRows + b];
+  const unsigned seen =
+      (row[-cellRows] >> c & 1) | (row[cellRows] >> c & 1) << 1 |
+      (row[-1] >> c & 1) << 2 | (row[1] >> c & 1) << 3 |
+      (row[0] >> (c - 1) & 1) << 4 | (row[0] >> (c + 1) & 1) << 5;
+  // Cells without surface are visited at once: the flood would only mark
+  // them, and only a later seed's march reads the marks.
+  const unsigned idle = ~surface & ~seen;
+  row[-cellRows] |= (idle & 1) << c;
+  row[cellRows] |= (idle >> 1 & 1) << c;
+  row[-1] |= (idle >> 2 & 1) << c;
+  row[1] |= (idle >> 3 & 1) << c;
+  row[0] |= (idle >> 4 & 1) << (c - 1) | (idle >> 5 & 1) << (c + 1);
+  return surface & ~seen;
 }
 
 void BlobField::floodCell(int a, int b, int c) {
   // Depth first on an explicit stack, in the order a recursion visiting the
-  // six neighbours in turn would take.
-  if (!enterCell(a, b, c))
+  // six neighbours in turn would take. Cells outside 1 to 30 on any axis
+  // are marked visited from the start.
+  if (a < 1 || visited(a, b, c))
     return;
+  const int cube = cubeIndex(a, b, c);
+  if (edgeTable.entry[cube] == 0) {
+    visitedcells[a * cellRows + b] |= 1u << c;
+    return;
+  }
+  enterCell(a, b, c, cube);
   int depth = 0;
   floodstack[depth++] = {static_cast<std::uint8_t>(a),
                          static_cast<std::uint8_t>(b),
-                         static_cast<std::uint8_t>(c), 0};
+                         static_cast<std::uint8_t>(c),
+                         static_cast<std::uint8_t>(surfaceNeighbours(a, b, c))};
   while (depth > 0 && !full) {
     FloodFrame &top = floodstack[depth - 1];
-    if (top.next == 6) {
+    if (top.unseen == 0) {
       --depth;
       continue;
     }
-    const int *step = neighbours[top.next++];
+    const int *step = neighbours[std::countr_zero(unsigned{top.unseen})];
+    top.unseen = static_cast<std::uint8_t>(top.unseen & (top.unseen - 1));
     const int na = top.a + step[0], nb = top.b + step[1], nc = top.c + step[2];
-    if (enterCell(na, nb, nc))
-      floodstack[depth++] = {static_cast<std::uint8_t>(na),
-                             static_cast<std::uint8_t>(nb),
-                             static_cast<std::uint8_t>(nc), 0};
-  }
-}
-
-int BlobField::cubeIndex(int a, int b, int c, float *corner) {
-  // The corners lie in four z-columns, each within one run or, where c is
-  // a run's last point, two.
-  constexpr int columnStep[4] = {0, runsPerColumn, valueSize * runsPerColumn,
-                                 (valueSize + 1) * runsPerColumn};
-  constexpr int columnOffset[4][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}};
-  const int run = runIndex(a, b, c);
-  const bool straddles = (c & 3) == 3;
-  for (int q = 0; q < 4; ++q) {
-    const int i = a + columnOffset[q][0], j = b + columnOffset[q][1];
-    if (runstamp[run + columnStep[q]] != frame)
-      evaluateRun(i, j, c);
-    if (straddles && runstamp[run + columnStep[q] + 1] != frame)
-      evaluateRun(i, j, c + 1);
-  }
-  const int base = pointIndex(a, b, c);
-  int cube = 0;
-  for (int q = 0; q < 8; ++q) {
-    corner[q] = values[base + cornerOffset[q]];
-    cube |= static_cast<int>(corner[q] < 1.0f) << q;
-  }
-  return cube;
-}
-
-void BlobField::triangulateCell(int a, int b, int c, int cube,
-                                const float *corner) {
-  // Only corners on a cut edge reach the output: their normals are all
-  // that is worked out here, once per corner.
-  const float *normalAt[8] = {};
-  auto cornerNormal = [&](int q) {
-    if (!normalAt[q])
-      normalAt[q] = normal(a + cubeCorners[q][0], b + cubeCorners[q][1],
-                           c + cubeCorners[q][2]);
-    return normalAt[q];
-  };
-  BlobVertex vertex[12];
-  const int edgeBase = pointIndex(a, b, c) * 6;
-  for (unsigned edges = edgeTable.entry[cube]; edges; edges &= edges - 1) {
-    const int e = std::countr_zero(edges);
-    // Each grid edge is cut once a frame, shared by four cells, two of them
-    // running it each way; a way's vertex is worked out once.
-    std::uint32_t &cached = edgecache[edgeBase + edgeKey[e]];
-    if (cached >> 16 == frame) {
-      vertex[e] = edgevertices[cached & 0xFFFF];
+    // Visited since its neighbour looked, by another way round.
+    if (visited(na, nb, nc))
       continue;
-    }
-    const int q0 = cubeEdges[e][0], q1 = cubeEdges[e][1];
-    const int *from = cubeCorners[q0], *to = cubeCorners[q1];
-    const float va = corner[q0], vb = corner[q1];
-    const float *na = cornerNormal(q0), *nb = cornerNormal(q1);
-    const float pa[3] = {gridCoordinate(a + from[0]),
-                         gridCoordinate(b + from[1]),
-                         gridCoordinate(c + from[2])};
-    const float pb[3] = {gridCoordinate(a + to[0]), gridCoordinate(b + to[1]),
-                         gridCoordinate(c + to[2])};
-    const float t = (1.0f - va) / (vb - va);
-    vertex[e] = {pa[0] + t * (pb[0] - pa[0]), pa[1] + t * (pb[1] - pa[1]),
-                 pa[2] + t * (pb[2] - pa[2]), na[0] + t * (nb[0] - na[0]),
-                 na[1] + t * (nb[1] - na[1]), na[2] + t * (nb[2] - na[2])};
-    if (edgevertexcount < edgeVertexCapacity) {
-      edgevertices[edgevertexcount] = vertex[e];
-      cached = std::uint32_t(frame) << 16 | edgevertexcount++;
+    enterCell(na, nb, nc, cubeIndex(na, nb, nc));
+    floodstack[depth++] = {
+        static_cast<std::uint8_t>(na), static_cast<std::uint8_t>(nb),
+        static_cast<std::uint8_t>(nc),
+        static_cast<std::uint8_t>(surfaceNeighbours(na, nb, nc))};
+  }
+}
+
+void BlobField::workOutNormals() {
+  // Every corner on a cut edge, once. All eight corners are looked at
+  // without branching: which are wanted and new is data the branch
+  // predictor cannot learn.
+  for (int n = 0; n < surfacecount; ++n) {
+    const std::uint32_t cell = surfacecells[n];
+    const int a = cell & 0xFF, b = cell >> 8 & 0xFF, c = cell >> 16 & 0xFF;
+    const unsigned corners = cutCorners.mask[cell >> 24];
+    for (int q = 0; q < 8; ++q) {
+      const int i = a + cubeCorners[q][0], j = b + cubeCorners[q][1],
+                k = c + cubeCorners[q][2];
+      std::uint64_t &wanted = normalwanted[columnIndex(i, j)];
+      const std::uint64_t want = corners >> q & 1;
+      const int fresh = static_cast<int>(want & ~(wanted >> k));
+      wanted |= want << k;
+      std::uint16_t &slot = normalslot[valueIndex(i, j, k)];
+      slot = fresh ? static_cast<std::uint16_t>(normalcount) : slot;
+      normalpoints[normalcount] =
+          static_cast<std::uint32_t>(i | j << 8 | k << 16);
+      normalcount += fresh;
     }
   }
-  const std::int8_t *row = triangleTable[cube];
-  for (int n = 0; row[n] != -1; n += 3) {
-    if (trianglecount >= capacity) {
-      full = true;
-      return;
+  // Their six neighbours' values are all worked out already: the flood
+  // took every cell found with the columns around it, from c-1 to c+2.
+  // Central differences pointing from inside to outside, normalised, four
+  // points side by side; a short last group repeats its last point.
+  for (int first = 0; first < normalcount; first += lanes) {
+    alignas(16) float difference[3][lanes];
+    for (int l = 0; l < lanes; ++l) {
+      const std::uint32_t point =
+          normalpoints[std::min(first + l, normalcount - 1)];
+      const int i = point & 0xFF, j = point >> 8 & 0xFF, k = point >> 16;
+      const float *v = &values[valueIndex(i, j, k)];
+      difference[0][l] = v[-planeSize] - v[planeSize];
+      difference[1][l] = v[-columnSize] - v[columnSize];
+      difference[2][l] = v[-1] - v[1];
     }
-    BlobVertex *slot = destination + 3 * trianglecount;
-    slot[0] = vertex[row[n]];
-    slot[1] = vertex[row[n + 1]];
-    slot[2] = vertex[row[n + 2]];
-    ++trianglecount;
+    Lanes n[3];
+    std::memcpy(n, difference, sizeof n);
+    const Lanes length2 = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    Lanes length;
+    for (int l = 0; l < lanes; ++l)
+      length[l] = std::sqrt(length2[l]);
+    float *to[3] = {&normalx[first], &normaly[first], &normalz[first]};
+    for (int axis = 0; axis < 3; ++axis) {
+      const Lanes unit = length > 0.0f ? n[axis] / length : n[axis];
+      std::memcpy(to[axis], &unit, sizeof unit);
+    }
+  }
+}
+
+void BlobField::writeTriangles() {
+  BlobVertex vertex[12];
+  for (int n = 0; n < surfacecount; ++n) {
+    const std::uint32_t cell = surfacecells[n];
+    const int a = cell & 0xFF, b = cell >> 8 & 0xFF, c = cell >> 16 & 0xFF;
+    const int cube = static_cast<int>(cell >> 24);
+    const int base = valueIndex(a, b, c);
+    for (unsigned edges = edgeTable.entry[cube]; edges; edges &= edges - 1) {
+      const int e = std::countr_zero(edges);
+      // Each grid edge is cut once a frame, shared by four cells, two of
+      // them running it each way; a way's vertex is worked out once.
+      std::uint32_t &cached = edgecache[base * 6 + edgeKey[e]];
+      if (cached >> 16 == frame) {
+        vertex[e] = edgevertices[cached & 0xFFFF];
+        continue;
+      }
+      const int q0 = cubeEdges[e][0], q1 = cubeEdges[e][1];
+      const int *from = cubeCorners[q0], *to = cubeCorners[q1];
+      const float va = values[base + cornerOffset[q0]];
+      const float vb = values[base + cornerOffset[q1]];
+      const int na = normalslot[base + cornerOffset[q0]];
+      const int nb = normalslot[base + cornerOffset[q1]];
+      const float pa[3] = {gridCoordinate(a + from[0]),
+                           gridCoordinate(b + from[1]),
+                           gridCoordinate(c + from[2])};
+      const float pb[3] = {gridCoordinate(a + to[0]), gridCoordinate(b + to[1]),
+                           gridCoordinate(c + to[2])};
+      const float t = (1.0f - va) / (vb - va);
+      vertex[e] = {pa[0] + t * (pb[0] - pa[0]),
+                   pa[1] + t * (pb[1] - pa[1]),
+                   pa[2] + t * (pb[2] - pa[2]),
+                   normalx[na] + t * (normalx[nb] - normalx[na]),
+                   normaly[na] + t * (normaly[nb] - normaly[na]),
+                   normalz[na] + t * (normalz[nb] - normalz[na])};
+      if (edgevertexcount < edgeVertexCapacity) {
+        edgevertices[edgevertexcount] = vertex[e];
+        cached = std::uint32_t(frame) << 16 | edgevertexcount++;
+      }
+    }
+    const std::int8_t *row = triangleTable[cube];
+    for (int r = 0; row[r] != -1; r += 3) {
+      if (trianglecount >= capacity)
+        return;
+      BlobVertex *slot = destination + 3 * trianglecount;
+      slot[0] = vertex[row[r]];
+      slot[1] = vertex[row[r + 1]];
+      slot[2] = vertex[row[r + 2]];
+      ++trianglecount;
+    }
   }
 }
 

@@ -72,44 +72,51 @@ private:
   // The grid carries a 33rd plane (coordinate 1.0) per axis, so that
   // normals at the last plane have a neighbour to difference with.
   static constexpr int valueSize = gridSize + 1;
+  // Values are worked out four z-points at a time; a column of 33 points
+  // holds nine such runs, the last padded to four.
+  static constexpr int runsPerColumn = (valueSize + 3) / 4;
+  static constexpr int columnStride = 4 * runsPerColumn;
+  static constexpr int columnCount = valueSize * valueSize;
+  // Cells 1 to 30 per axis take part; 0 and 31 border them as if visited.
+  static constexpr int cellRows = 32;
+
+  static int columnIndex(int i, int j) { return i * valueSize + j; }
+  static int valueIndex(int i, int j, int k) {
+    return columnIndex(i, j) * columnStride + k;
+  }
 
   // Copies the balls into the side-by-side layout the field sums.
   void refreshTerms();
-  static int pointIndex(int i, int j, int k) {
-    return (i * valueSize + j) * valueSize + k;
-  }
-  static int cellIndex(int a, int b, int c) {
-    return (a * cellSize + b) * cellSize + c;
-  }
-  // Works out the values of the run of four grid points along z that holds
-  // (i, j, k), side by side; each is summed over the balls in ball order,
-  // exactly as one point after another would be.
-  void evaluateRun(int i, int j, int k);
-  // Values are worked out four z-points at a time; a run's stamp says
-  // whether this frame has evaluated it.
-  static constexpr int runsPerColumn = (valueSize + 3) / 4;
-  static int runIndex(int i, int j, int k) {
-    return (i * valueSize + j) * runsPerColumn + (k >> 2);
-  }
-  float value(int i, int j, int k) {
-    if (runstamp[runIndex(i, j, k)] != frame)
-      evaluateRun(i, j, k);
-    return values[pointIndex(i, j, k)];
-  }
-  const float *normal(int i, int j, int k);
-  // The cube index of cell (a, b, c), with its eight corner values.
-  int cubeIndex(int a, int b, int c, float *corner);
+
+  // A run of four z-points still to be worked out.
+  struct Run {
+    std::uint8_t i, j, run;
+  };
+  // Queues the runs of a column that `runs` names and this frame has not
+  // worked out yet.
+  void require(int i, int j, unsigned runs);
+  // Works out the queued runs, each point summed over the balls in ball
+  // order, exactly as one point after another would be.
+  void evaluatePending();
+  // The cube index of cell (a, b, c): bit q set when corner q is outside.
+  int cubeIndex(int a, int b, int c);
   bool visited(int a, int b, int c) const {
-    return visitedcells[cellIndex(a, b, c)] == frame;
+    return visitedcells[a * cellRows + b] >> c & 1;
   }
   int marchToSurface(int a, int b, int c);
   void floodCell(int a, int b, int c);
-  // Visits one cell of the flood; true when it holds surface, so that its
-  // neighbours are to be visited next.
-  bool enterCell(int a, int b, int c);
-  void triangulateCell(int a, int b, int c, int cube, const float *corner);
+  // Takes the surface cell (a, b, c) into the output order.
+  void enterCell(int a, int b, int c, int cube);
+  // Of the six neighbours of cell (a, b, c), in visiting order, those that
+  // hold surface and are not yet visited; the others are marked visited.
+  unsigned surfaceNeighbours(int a, int b, int c);
+  // The normals at every corner on a cut edge of the cells found.
+  void workOutNormals();
+  // The triangles of the cells found, in the order they were found.
+  void writeTriangles();
 
   int trianglecount = 0;
+  int plannedtriangles = 0;
   int capacity = 0;
   bool full = false;
   Metaball metaballs[maxBalls];
@@ -121,24 +128,35 @@ private:
   BlobVertex *destination = nullptr;
   long evaluationcount = 0;
 
-  // Per-frame state, cleared at the start of every frame: a value of 0
-  // marks a grid point not yet evaluated, and flags mark the normals worked
-  // out and the cells visited.
-  // Per-frame state carries the number of the frame that wrote it instead
-  // of being cleared every frame; 0 is never a frame's number.
-  std::uint16_t frame = 0;
+  // Per-frame state. The small bit arrays are cleared every frame: per
+  // column, the runs worked out, the points outside the surface and the
+  // points whose normal is wanted; per row of cells, the cells visited.
   std::unique_ptr<float[]> values;
-  std::unique_ptr<std::uint16_t[]> runstamp;
-  std::unique_ptr<float[][3]> normals;
-  std::unique_ptr<std::uint16_t[]> normalready;
-  std::unique_ptr<std::uint16_t[]> visitedcells;
-  // Cut edges: the frame's number over the vertex's slot in edgevertices.
+  std::unique_ptr<std::uint16_t[]> evaluated;
+  std::unique_ptr<std::uint64_t[]> outside;
+  std::unique_ptr<std::uint64_t[]> normalwanted;
+  std::unique_ptr<std::uint32_t[]> visitedcells;
+  std::unique_ptr<Run[]> pending;
+  int pendingcount = 0;
+  // The surface cells in flood order: a, b, c and the cube index, a byte
+  // each.
+  std::unique_ptr<std::uint32_t[]> surfacecells;
+  int surfacecount = 0;
+  // The wanted normals, side by side per component, and each point's slot.
+  std::unique_ptr<std::uint32_t[]> normalpoints;
+  std::unique_ptr<float[]> normalx, normaly, normalz;
+  std::unique_ptr<std::uint16_t[]> normalslot;
+  int normalcount = 0;
+  // The large per-edge array carries the frame's number instead of being
+  // cleared: the number over the vertex's slot in edgevertices. 0 is never
+  // a frame's number.
+  std::uint16_t frame = 0;
   static constexpr std::uint32_t edgeVertexCapacity = 32768;
   std::unique_ptr<std::uint32_t[]> edgecache;
   std::unique_ptr<BlobVertex[]> edgevertices;
   std::uint32_t edgevertexcount = 0;
   struct FloodFrame {
-    std::uint8_t a, b, c, next;
+    std::uint8_t a, b, c, unseen;
   };
   std::unique_ptr<FloodFrame[]> floodstack;
 };

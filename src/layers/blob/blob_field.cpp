@@ -319,6 +319,10 @@ int BlobField::cubeIndex(int a, int b, int c) {
   require(a + 1, b + 1, runs);
   if (pendingcount)
     evaluatePending();
+  return knownCubeIndex(a, b, c);
+}
+
+int BlobField::knownCubeIndex(int a, int b, int c) const {
   const int column = columnIndex(a, b);
   const unsigned bits =
       static_cast<unsigned>(outside[column] >> c & 3) |
@@ -507,7 +511,8 @@ void BlobField::floodCell(int a, int b, int c) {
     // Visited since its neighbour looked, by another way round.
     if (visited(na, nb, nc))
       continue;
-    enterCell(na, nb, nc, cubeIndex(na, nb, nc));
+    // Its corners were worked out when its neighbour looked.
+    enterCell(na, nb, nc, knownCubeIndex(na, nb, nc));
     floodstack[depth++] = {
         static_cast<std::uint8_t>(na), static_cast<std::uint8_t>(nb),
         static_cast<std::uint8_t>(nc),

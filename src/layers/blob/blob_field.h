@@ -100,6 +100,8 @@ private:
   void evaluatePending();
   // The cube index of cell (a, b, c): bit q set when corner q is outside.
   int cubeIndex(int a, int b, int c);
+  // The same, for a cell whose corners are worked out already.
+  int knownCubeIndex(int a, int b, int c) const;
   bool visited(int a, int b, int c) const {
     return visitedcells[a * cellRows + b] >> c & 1;
   }

@@ -457,11 +457,16 @@ TEST(BlobField, ReproducibleAndCapped) {
         sameVertices(out.data(), first.vertices.data(), 3 * first.triangles));
   }
 
-  // A small destination: the first triangles, nothing written past it.
-  const Frame capped = polygonise(blobs, 98765, 43210, 10);
-  EXPECT_EQ(capped.triangles, 10);
-  EXPECT_TRUE(sameVertices(capped.vertices.data(), first.vertices.data(), 30));
-  EXPECT_EQ(capped.vertices[30].x, -9.0f);
+  // A small destination: the first triangles, nothing written past it,
+  // whether the last cell fits whole or is cut.
+  for (int room : {1, 2, 3, 5, 10, 37, first.triangles - 1, first.triangles}) {
+    SCOPED_TRACE(room);
+    const Frame capped = polygonise(blobs, 98765, 43210, room);
+    ASSERT_EQ(capped.triangles, room);
+    EXPECT_TRUE(
+        sameVertices(capped.vertices.data(), first.vertices.data(), 3 * room));
+    EXPECT_EQ(capped.vertices[3 * room].x, -9.0f);
+  }
   EXPECT_EQ(polygonise(blobs, 98765, 43210, 0).triangles, 0);
   EXPECT_LE(polygonise(blobs, 98765, 43210, 100000).triangles,
             blobTriangleCapacity);

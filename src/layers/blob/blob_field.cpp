@@ -130,7 +130,9 @@ BlobField::BlobField()
       normalslot(new std::uint16_t[valueCount]()),
       edgecache(new std::uint32_t[6 * valueCount]()),
       edgevertices(new BlobVertex[edgeVertexCapacity]),
-      floodstack(new FloodFrame[cellCount]) {}
+      floodstack(new FloodFrame[cellCount]) {
+  static_assert(columnStride == columnSize && valueSize == 33);
+}
 
 BlobField::~BlobField() = default;
 

@@ -110,7 +110,8 @@ private:
   // Takes the surface cell (a, b, c) into the output order.
   void enterCell(int a, int b, int c, int cube);
   // Of the six neighbours of cell (a, b, c), in visiting order, those that
-  // hold surface and are not yet visited; the others are marked visited.
+  // hold surface and are not yet visited; those without surface are
+  // marked visited.
   unsigned surfaceNeighbours(int a, int b, int c);
   // The normals at every corner on a cut edge of the cells found.
   void workOutNormals();

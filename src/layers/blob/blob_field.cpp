@@ -358,7 +358,6 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   capacity = std::clamp(room, 0, blobTriangleCapacity);
   full = capacity == 0 || out == nullptr;
   evaluationcount = 0;
-  edgevertexcount = 0;
   surfacecount = normalcount = pendingcount = 0;
 
   const std::uint32_t t1 = ticks.tickCount();
@@ -574,8 +573,20 @@ void BlobField::workOutNormals() {
 }
 
 void BlobField::writeTriangles() {
+  // Locals, not members: the stores below could otherwise alias them and
+  // have each reloaded after every store.
+  const float *value = values.get();
+  const std::uint16_t *slotOf = normalslot.get();
+  const float *nx = normalx.get(), *ny = normaly.get(), *nz = normalz.get();
+  std::uint32_t *cache = edgecache.get();
+  BlobVertex *pool = edgevertices.get();
+  BlobVertex *to = destination;
+  const std::uint32_t stamp = std::uint32_t{frame} << 16;
+  std::uint32_t pooled = 0;
+  int written = 0;
+  const int room = capacity;
   BlobVertex vertex[12];
-  for (int n = 0; n < surfacecount; ++n) {
+  for (int n = 0; n < surfacecount && written < room; ++n) {
     const std::uint32_t cell = surfacecells[n];
     const int a = cell & 0xFF, b = cell >> 8 & 0xFF, c = cell >> 16 & 0xFF;
     const int cube = static_cast<int>(cell >> 24);
@@ -584,45 +595,40 @@ void BlobField::writeTriangles() {
       const int e = std::countr_zero(edges);
       // Each grid edge is cut once a frame, shared by four cells, two of
       // them running it each way; a way's vertex is worked out once.
-      std::uint32_t &cached = edgecache[base * 6 + edgeKey[e]];
-      if (cached >> 16 == frame) {
-        vertex[e] = edgevertices[cached & 0xFFFF];
+      std::uint32_t &cached = cache[base * 6 + edgeKey[e]];
+      if ((cached & 0xFFFF0000u) == stamp) {
+        vertex[e] = pool[cached & 0xFFFF];
         continue;
       }
       const int q0 = cubeEdges[e][0], q1 = cubeEdges[e][1];
-      const int *from = cubeCorners[q0], *to = cubeCorners[q1];
-      const float va = values[base + cornerOffset[q0]];
-      const float vb = values[base + cornerOffset[q1]];
-      const int na = normalslot[base + cornerOffset[q0]];
-      const int nb = normalslot[base + cornerOffset[q1]];
-      const float pa[3] = {gridCoordinate(a + from[0]),
-                           gridCoordinate(b + from[1]),
-                           gridCoordinate(c + from[2])};
-      const float pb[3] = {gridCoordinate(a + to[0]), gridCoordinate(b + to[1]),
-                           gridCoordinate(c + to[2])};
+      const int *p0 = cubeCorners[q0], *p1 = cubeCorners[q1];
+      const float va = value[base + cornerOffset[q0]];
+      const float vb = value[base + cornerOffset[q1]];
+      const int na = slotOf[base + cornerOffset[q0]];
+      const int nb = slotOf[base + cornerOffset[q1]];
+      const float pa[3] = {gridCoordinate(a + p0[0]), gridCoordinate(b + p0[1]),
+                           gridCoordinate(c + p0[2])};
+      const float pb[3] = {gridCoordinate(a + p1[0]), gridCoordinate(b + p1[1]),
+                           gridCoordinate(c + p1[2])};
       const float t = (1.0f - va) / (vb - va);
-      vertex[e] = {pa[0] + t * (pb[0] - pa[0]),
-                   pa[1] + t * (pb[1] - pa[1]),
-                   pa[2] + t * (pb[2] - pa[2]),
-                   normalx[na] + t * (normalx[nb] - normalx[na]),
-                   normaly[na] + t * (normaly[nb] - normaly[na]),
-                   normalz[na] + t * (normalz[nb] - normalz[na])};
-      if (edgevertexcount < edgeVertexCapacity) {
-        edgevertices[edgevertexcount] = vertex[e];
-        cached = std::uint32_t(frame) << 16 | edgevertexcount++;
+      vertex[e] = {
+          pa[0] + t * (pb[0] - pa[0]),    pa[1] + t * (pb[1] - pa[1]),
+          pa[2] + t * (pb[2] - pa[2]),    nx[na] + t * (nx[nb] - nx[na]),
+          ny[na] + t * (ny[nb] - ny[na]), nz[na] + t * (nz[nb] - nz[na])};
+      if (pooled < edgeVertexCapacity) {
+        pool[pooled] = vertex[e];
+        cached = stamp | pooled++;
       }
     }
     const std::int8_t *row = triangleTable[cube];
-    for (int r = 0; row[r] != -1; r += 3) {
-      if (trianglecount >= capacity)
-        return;
-      BlobVertex *slot = destination + 3 * trianglecount;
+    for (int r = 0; row[r] != -1 && written < room; r += 3, ++written) {
+      BlobVertex *slot = to + 3 * written;
       slot[0] = vertex[row[r]];
       slot[1] = vertex[row[r + 1]];
       slot[2] = vertex[row[r + 2]];
-      ++trianglecount;
     }
   }
+  trianglecount = written;
 }
 
 } // namespace korvane

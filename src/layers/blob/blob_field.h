@@ -157,7 +157,6 @@ private:
   static constexpr std::uint32_t edgeVertexCapacity = 32768;
   std::unique_ptr<std::uint32_t[]> edgecache;
   std::unique_ptr<BlobVertex[]> edgevertices;
-  std::uint32_t edgevertexcount = 0;
   struct FloodFrame {
     std::uint8_t a, b, c, unseen;
   };

@@ -524,36 +524,40 @@ void BlobField::floodCell(int a, int b, int c) {
 void BlobField::workOutNormals() {
   // Every corner on a cut edge, once. All eight corners are looked at
   // without branching: which are wanted and new is data the branch
-  // predictor cannot learn.
+  // predictor cannot learn. Locals instead of members, which the stores
+  // could alias.
+  constexpr int columnOffset[8] = {0, valueSize,     valueSize,     0,
+                                   1, valueSize + 1, valueSize + 1, 1};
+  std::uint64_t *wanted = normalwanted.get();
+  std::uint16_t *slot = normalslot.get();
+  std::uint32_t *points = normalpoints.get();
+  int count = 0;
   for (int n = 0; n < surfacecount; ++n) {
     const std::uint32_t cell = surfacecells[n];
     const int a = cell & 0xFF, b = cell >> 8 & 0xFF, c = cell >> 16 & 0xFF;
     const unsigned corners = cutCorners.mask[cell >> 24];
+    const int column = columnIndex(a, b), point = valueIndex(a, b, c);
     for (int q = 0; q < 8; ++q) {
-      const int i = a + cubeCorners[q][0], j = b + cubeCorners[q][1],
-                k = c + cubeCorners[q][2];
-      std::uint64_t &wanted = normalwanted[columnIndex(i, j)];
+      std::uint64_t &bits = wanted[column + columnOffset[q]];
+      const int k = c + cubeCorners[q][2];
       const std::uint64_t want = corners >> q & 1;
-      const int fresh = static_cast<int>(want & ~(wanted >> k));
-      wanted |= want << k;
-      std::uint16_t &slot = normalslot[valueIndex(i, j, k)];
-      slot = fresh ? static_cast<std::uint16_t>(normalcount) : slot;
-      normalpoints[normalcount] =
-          static_cast<std::uint32_t>(i | j << 8 | k << 16);
-      normalcount += fresh;
+      const int fresh = static_cast<int>(want & ~(bits >> k));
+      bits |= want << k;
+      const int at = point + cornerOffset[q];
+      slot[at] = fresh ? static_cast<std::uint16_t>(count) : slot[at];
+      points[count] = static_cast<std::uint32_t>(at);
+      count += fresh;
     }
   }
+  normalcount = count;
   // Their six neighbours' values are all worked out already: the flood
   // took every cell found with the columns around it, from c-1 to c+2.
   // Central differences pointing from inside to outside, normalised, four
   // points side by side; a short last group repeats its last point.
-  for (int first = 0; first < normalcount; first += lanes) {
+  for (int first = 0; first < count; first += lanes) {
     alignas(16) float difference[3][lanes];
     for (int l = 0; l < lanes; ++l) {
-      const std::uint32_t point =
-          normalpoints[std::min(first + l, normalcount - 1)];
-      const int i = point & 0xFF, j = point >> 8 & 0xFF, k = point >> 16;
-      const float *v = &values[valueIndex(i, j, k)];
+      const float *v = &values[points[std::min(first + l, count - 1)]];
       difference[0][l] = v[-planeSize] - v[planeSize];
       difference[1][l] = v[-columnSize] - v[columnSize];
       difference[2][l] = v[-1] - v[1];

@@ -119,6 +119,7 @@ int seedIndex(float v) {
 BlobField::BlobField()
     : values(new float[valueCount]()),
       evaluated(new std::uint16_t[columnCount]()),
+      usedruns(new std::uint16_t[columnCount]()),
       outside(new std::uint64_t[columnCount]()),
       normalwanted(new std::uint64_t[columnCount]()),
       visitedcells(new std::uint32_t[cellRows * cellRows]()),
@@ -145,6 +146,7 @@ void BlobField::setup(int count, const float (*positions)[3],
   }
   blobcount = count;
   trianglecount = 0;
+  std::fill_n(usedruns.get(), columnCount, 0);
   for (int i = 0; i < maxBalls; ++i) {
     metaballs[i] = Metaball{};
     amplitudex[i] = amplitudey[i] = amplitudez[i] = 0.0f;
@@ -256,7 +258,9 @@ void sumRuns(const BlobTerms &terms, int count, Lanes px, Lanes py,
 } // namespace
 
 void BlobField::require(int i, int j, unsigned runs) {
-  std::uint16_t &done = evaluated[columnIndex(i, j)];
+  const int column = columnIndex(i, j);
+  usedruns[column] = static_cast<std::uint16_t>(usedruns[column] | runs);
+  std::uint16_t &done = evaluated[column];
   unsigned missing = runs & ~unsigned{done};
   if (!missing)
     return;
@@ -379,7 +383,18 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
     std::fill_n(edgecache.get(), 6 * valueCount, 0);
     frame = 1;
   }
+  // The surface moves little from one frame to the next: the runs the last
+  // frame used are worked out first, in full groups of four, whose
+  // divisions overlap, instead of a few at a time as the flood comes to
+  // them.
   std::fill_n(evaluated.get(), columnCount, 0);
+  if (!full) {
+    for (int i = 0; i < valueSize; ++i)
+      for (int j = 0; j < valueSize; ++j)
+        require(i, j, usedruns[columnIndex(i, j)]);
+    std::fill_n(usedruns.get(), columnCount, 0);
+    evaluatePending();
+  }
   std::fill_n(normalwanted.get(), columnCount, 0);
   std::copy_n(visitedBorder.row, cellRows * cellRows, visitedcells.get());
 

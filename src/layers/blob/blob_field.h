@@ -136,6 +136,8 @@ private:
   // points whose normal is wanted; per row of cells, the cells visited.
   std::unique_ptr<float[]> values;
   std::unique_ptr<std::uint16_t[]> evaluated;
+  // The runs the flood asked for, this frame and the one before.
+  std::unique_ptr<std::uint16_t[]> usedruns;
   std::unique_ptr<std::uint64_t[]> outside;
   std::unique_ptr<std::uint64_t[]> normalwanted;
   std::unique_ptr<std::uint32_t[]> visitedcells;

@@ -255,6 +255,66 @@ void sumRuns(const BlobTerms &terms, int count, Lanes px, Lanes py,
     out[r] = sum[r];
 }
 
+#if defined(__x86_64__)
+// Where the processor has AVX: eight runs at once, two to a vector, with
+// the same operations per lane as sumRuns.
+typedef float Wide __attribute__((vector_size(32)));
+
+// Lane r of v spread over the half of the vector that holds run r.
+__attribute__((target("avx"), always_inline)) inline Wide spread(Wide v,
+                                                                 int p) {
+  const float a = v[2 * p], b = v[2 * p + 1];
+  return Wide{a, a, a, a, b, b, b, b};
+}
+
+__attribute__((target("avx"))) void
+sumEightRuns(const BlobTerms &terms, int count, const float *px,
+             const float *py, const float (*pz)[lanes], float (*out)[lanes]) {
+  Wide x, y, z[4], sum[4] = {};
+  std::memcpy(&x, px, sizeof x);
+  std::memcpy(&y, py, sizeof y);
+  std::memcpy(z, pz, sizeof z);
+  for (int b = 0; b < count; ++b) {
+    const Wide dx = x - terms.x[b], dy = y - terms.y[b];
+    const float bz = terms.z[b];
+    if (terms.kind[b] == 1) {
+      const float strength = terms.strength4[b];
+      const Wide x2 = dx * dx, y2 = dy * dy;
+      const Wide xy = x2 * x2 + y2 * y2;
+      for (int p = 0; p < 4; ++p) {
+        const Wide dz = z[p] - bz;
+        const Wide z2 = dz * dz;
+        sum[p] += strength / (spread(xy, p) + z2 * z2);
+      }
+    } else if (terms.kind[b] == 2) {
+      const float strength = terms.strength2[b], radius = terms.ring[b];
+      const Wide x2 = dx * dx, y2 = dy * dy;
+      for (int p = 0; p < 4; ++p) {
+        const Wide dz = z[p] - bz;
+        const Wide xz = spread(x2, p) + dz * dz;
+        Wide ring;
+        for (int l = 0; l < 2 * lanes; ++l)
+          ring[l] = std::sqrt(xz[l]) - radius;
+        sum[p] += strength / (spread(y2, p) + ring * ring);
+      }
+    } else {
+      const float strength = terms.strength2[b];
+      const Wide xy = dx * dx + dy * dy;
+      for (int p = 0; p < 4; ++p) {
+        const Wide dz = z[p] - bz;
+        sum[p] += strength / (spread(xy, p) + dz * dz);
+      }
+    }
+  }
+  std::memcpy(out, sum, sizeof sum);
+}
+
+bool haveAvx() {
+  static const bool avx = __builtin_cpu_supports("avx");
+  return avx;
+}
+#endif
+
 } // namespace
 
 void BlobField::require(int i, int j, unsigned runs) {
@@ -272,7 +332,42 @@ void BlobField::require(int i, int j, unsigned runs) {
 }
 
 void BlobField::evaluatePending() {
-  for (int first = 0; first < pendingcount; first += lanes) {
+  auto store = [&](const Run &run, const float *sum) {
+    const int column = columnIndex(run.i, run.j);
+    const int z = 4 * run.run;
+    float *point = &values[column * columnStride + z];
+    unsigned out = 0;
+    for (int l = 0; l < lanes; ++l) {
+      // A point right on a centre is infinitely inside; a finite value
+      // keeps the edge interpolation free of inf/inf.
+      point[l] = std::isinf(sum[l]) ? FLT_MAX : sum[l];
+      out |= static_cast<unsigned>(point[l] < 1.0f) << l;
+    }
+    outside[column] =
+        (outside[column] & ~(std::uint64_t{15} << z)) | std::uint64_t{out} << z;
+    // The last run holds the 33rd point only.
+    evaluationcount += z + lanes > valueSize ? valueSize - z : lanes;
+  };
+  int first = 0;
+#if defined(__x86_64__)
+  if (haveAvx()) {
+    for (; pendingcount - first >= 2 * lanes; first += 2 * lanes) {
+      const Run *run = &pending[first];
+      alignas(32) float px[2 * lanes], py[2 * lanes], pz[2 * lanes][lanes],
+          sum[2 * lanes][lanes];
+      for (int r = 0; r < 2 * lanes; ++r) {
+        px[r] = gridCoordinate(run[r].i);
+        py[r] = gridCoordinate(run[r].j);
+        for (int l = 0; l < lanes; ++l)
+          pz[r][l] = gridCoordinate(4 * run[r].run + l);
+      }
+      sumEightRuns(terms, blobcount, px, py, pz, sum);
+      for (int r = 0; r < 2 * lanes; ++r)
+        store(run[r], sum[r]);
+    }
+  }
+#endif
+  for (; first < pendingcount; first += lanes) {
     const int n = std::min(lanes, pendingcount - first);
     const Run *run = &pending[first];
     Lanes px = {}, py = {}, pz[lanes], sum[lanes];
@@ -298,20 +393,9 @@ void BlobField::evaluatePending() {
       break;
     }
     for (int r = 0; r < n; ++r) {
-      const int column = columnIndex(run[r].i, run[r].j);
-      const int z = 4 * run[r].run;
-      float *point = &values[column * columnStride + z];
-      unsigned out = 0;
-      for (int l = 0; l < lanes; ++l) {
-        // A point right on a centre is infinitely inside; a finite value
-        // keeps the edge interpolation free of inf/inf.
-        point[l] = std::isinf(sum[r][l]) ? FLT_MAX : sum[r][l];
-        out |= static_cast<unsigned>(point[l] < 1.0f) << l;
-      }
-      outside[column] = (outside[column] & ~(std::uint64_t{15} << z)) |
-                        std::uint64_t{out} << z;
-      // The last run holds the 33rd point only.
-      evaluationcount += z + lanes > valueSize ? valueSize - z : lanes;
+      alignas(16) float lane[lanes];
+      std::memcpy(lane, &sum[r], sizeof lane);
+      store(run[r], lane);
     }
   }
   pendingcount = 0;

@@ -36,7 +36,8 @@ struct BlobTerms {
 // Up to 16 metaballs moving on fixed paths, and the marching cubes that turn
 // their summed field into triangles once a frame. Only the cells a seed's
 // march reaches and the flood along the surface from there are examined;
-// each grid value is worked out at most once a frame by the flood.
+// each grid value is worked out at most once a frame, most of them up front
+// from the runs of points the frame before used.
 class BlobField {
 public:
   static constexpr int maxBalls = 16;
@@ -147,7 +148,8 @@ private:
   // each.
   std::unique_ptr<std::uint32_t[]> surfacecells;
   int surfacecount = 0;
-  // The wanted normals, side by side per component, and each point's slot.
+  // The wanted normals: their points' value indexes, their components side
+  // by side, and each point's slot among them.
   std::unique_ptr<std::uint32_t[]> normalpoints;
   std::unique_ptr<float[]> normalx, normaly, normalz;
   std::unique_ptr<std::uint16_t[]> normalslot;

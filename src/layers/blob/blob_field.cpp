@@ -212,100 +212,91 @@ namespace {
 constexpr int lanes = 4;
 typedef float Lanes __attribute__((vector_size(4 * lanes)));
 
-// Sums the field over N runs at once. The runs are independent, so their
-// divisions overlap instead of each waiting on its own sum; their x and y
-// terms are worked out side by side, one run per lane.
-template <int N>
-void sumRuns(const BlobTerms &terms, int count, Lanes px, Lanes py,
-             const Lanes *pz, Lanes *out) {
-  Lanes sum[N] = {};
+// Sums the field over the balls for N vectors of grid points. The vectors
+// are independent, so their divisions overlap instead of each waiting on
+// its own sum. The x and y terms are worked out side by side, one run per
+// lane of `px` and `py`; `spread` hands vector n the terms of its runs (by
+// an out parameter, so that no wide vector is returned across a target
+// boundary).
+template <typename V, int N, typename Spread>
+__attribute__((always_inline)) inline void
+sumBalls(const BlobTerms &terms, int count, const V &px, const V &py,
+         const V *pz, V *sum, Spread spread) {
+  for (int n = 0; n < N; ++n)
+    sum[n] = V{};
   for (int b = 0; b < count; ++b) {
-    const Lanes dx = px - terms.x[b], dy = py - terms.y[b];
+    const V dx = px - terms.x[b], dy = py - terms.y[b];
     const float bz = terms.z[b];
     if (terms.kind[b] == 1) {
       const float strength = terms.strength4[b];
-      const Lanes x2 = dx * dx, y2 = dy * dy;
-      const Lanes xy = x2 * x2 + y2 * y2;
-      for (int r = 0; r < N; ++r) {
-        const Lanes dz = pz[r] - bz;
-        const Lanes z2 = dz * dz;
-        sum[r] += strength / (xy[r] + z2 * z2);
+      const V x2 = dx * dx, y2 = dy * dy;
+      const V xy = x2 * x2 + y2 * y2;
+      for (int n = 0; n < N; ++n) {
+        const V dz = pz[n] - bz;
+        const V z2 = dz * dz;
+        V terms4;
+        spread(xy, n, terms4);
+        sum[n] += strength / (terms4 + z2 * z2);
       }
     } else if (terms.kind[b] == 2) {
       const float strength = terms.strength2[b], radius = terms.ring[b];
-      const Lanes x2 = dx * dx, y2 = dy * dy;
-      for (int r = 0; r < N; ++r) {
-        const Lanes dz = pz[r] - bz;
-        const Lanes xz = x2[r] + dz * dz;
-        Lanes ring;
-        for (int l = 0; l < lanes; ++l)
+      const V x2 = dx * dx, y2 = dy * dy;
+      for (int n = 0; n < N; ++n) {
+        const V dz = pz[n] - bz;
+        V tx, ty;
+        spread(x2, n, tx);
+        spread(y2, n, ty);
+        const V xz = tx + dz * dz;
+        V ring;
+        for (int l = 0; l < static_cast<int>(sizeof(V) / sizeof(float)); ++l)
           ring[l] = std::sqrt(xz[l]) - radius;
-        sum[r] += strength / (y2[r] + ring * ring);
+        sum[n] += strength / (ty + ring * ring);
       }
     } else {
       const float strength = terms.strength2[b];
-      const Lanes xy = dx * dx + dy * dy;
-      for (int r = 0; r < N; ++r) {
-        const Lanes dz = pz[r] - bz;
-        sum[r] += strength / (xy[r] + dz * dz);
+      const V xy = dx * dx + dy * dy;
+      for (int n = 0; n < N; ++n) {
+        const V dz = pz[n] - bz;
+        V terms2;
+        spread(xy, n, terms2);
+        sum[n] += strength / (terms2 + dz * dz);
       }
     }
   }
-  for (int r = 0; r < N; ++r)
-    out[r] = sum[r];
+}
+
+// N runs, one to a vector.
+template <int N>
+void sumRuns(const BlobTerms &terms, int count, Lanes px, Lanes py,
+             const Lanes *pz, Lanes *out) {
+  auto spread = [](const Lanes &v, int n, Lanes &to) {
+    to = Lanes{v[n], v[n], v[n], v[n]};
+  };
+  sumBalls<Lanes, N>(terms, count, px, py, pz, out, spread);
 }
 
 #if defined(__x86_64__)
-// Where the processor has AVX: eight runs at once, two to a vector, with
-// the same operations per lane as sumRuns.
+// Where the processor has AVX: eight runs at once, two to a vector.
 typedef float Wide __attribute__((vector_size(32)));
 
-// Lane r of v spread over the half of the vector that holds run r.
-__attribute__((target("avx"), always_inline)) inline Wide spread(Wide v,
-                                                                 int p) {
-  const float a = v[2 * p], b = v[2 * p + 1];
-  return Wide{a, a, a, a, b, b, b, b};
-}
+struct SpreadPairs {
+  // Lanes 2n and 2n+1 of v over the halves of the vector that hold those
+  // runs.
+  __attribute__((always_inline)) void operator()(const Wide &v, int n,
+                                                 Wide &to) const {
+    const float a = v[2 * n], b = v[2 * n + 1];
+    to = Wide{a, a, a, a, b, b, b, b};
+  }
+};
 
 __attribute__((target("avx"))) void
 sumEightRuns(const BlobTerms &terms, int count, const float *px,
              const float *py, const float (*pz)[lanes], float (*out)[lanes]) {
-  Wide x, y, z[4], sum[4] = {};
+  Wide x, y, z[4], sum[4];
   std::memcpy(&x, px, sizeof x);
   std::memcpy(&y, py, sizeof y);
   std::memcpy(z, pz, sizeof z);
-  for (int b = 0; b < count; ++b) {
-    const Wide dx = x - terms.x[b], dy = y - terms.y[b];
-    const float bz = terms.z[b];
-    if (terms.kind[b] == 1) {
-      const float strength = terms.strength4[b];
-      const Wide x2 = dx * dx, y2 = dy * dy;
-      const Wide xy = x2 * x2 + y2 * y2;
-      for (int p = 0; p < 4; ++p) {
-        const Wide dz = z[p] - bz;
-        const Wide z2 = dz * dz;
-        sum[p] += strength / (spread(xy, p) + z2 * z2);
-      }
-    } else if (terms.kind[b] == 2) {
-      const float strength = terms.strength2[b], radius = terms.ring[b];
-      const Wide x2 = dx * dx, y2 = dy * dy;
-      for (int p = 0; p < 4; ++p) {
-        const Wide dz = z[p] - bz;
-        const Wide xz = spread(x2, p) + dz * dz;
-        Wide ring;
-        for (int l = 0; l < 2 * lanes; ++l)
-          ring[l] = std::sqrt(xz[l]) - radius;
-        sum[p] += strength / (spread(y2, p) + ring * ring);
-      }
-    } else {
-      const float strength = terms.strength2[b];
-      const Wide xy = dx * dx + dy * dy;
-      for (int p = 0; p < 4; ++p) {
-        const Wide dz = z[p] - bz;
-        sum[p] += strength / (spread(xy, p) + dz * dz);
-      }
-    }
-  }
+  sumBalls<Wide, 4>(terms, count, x, y, z, sum, SpreadPairs{});
   std::memcpy(out, sum, sizeof sum);
 }
 

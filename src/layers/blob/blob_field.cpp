@@ -536,27 +536,36 @@ unsigned BlobField::surfaceNeighbours(int a, int b, int c) {
   auto bits = [&](int i, int j) {
     return static_cast<unsigned>(outside[columnIndex(i, j)] >> (c - 1) & 15);
   };
-  const unsigned c00 = bits(a, b), c10 = bits(a + 1, b), c01 = bits(a, b + 1),
-                 c11 = bits(a + 1, b + 1);
-  // A cell holds surface unless its corners are all alike: given its four
-  // columns' bit pairs, not all clear and not all set.
-  auto holds = [](unsigned p, unsigned q, unsigned r, unsigned s) {
-    return static_cast<unsigned>((p | q | r | s) != 0 && (p & q & r & s) != 3);
+  // A cell holds surface unless its corners are all alike: of its four
+  // columns' bits at its two z-planes, neither none nor all are set. The
+  // union and the intersection come pairwise, shared between neighbours.
+  unsigned any[4], all[4]; // columns (a-1..a+2, b) with (., b+1)
+  for (int n = 0; n < 4; ++n) {
+    const unsigned p = bits(a - 1 + n, b), q = bits(a - 1 + n, b + 1);
+    any[n] = p | q;
+    all[n] = p & q;
+  }
+  unsigned anyy[2], ally[2]; // columns (a, b-1) with (a+1, b-1), and b+2
+  for (int n = 0; n < 2; ++n) {
+    const unsigned p = bits(a, b - 1 + 3 * n), q = bits(a + 1, b - 1 + 3 * n);
+    anyy[n] = p | q;
+    ally[n] = p & q;
+  }
+  const unsigned ownany = any[1] | any[2], ownall = all[1] & all[2];
+  const unsigned nearany = bits(a, b) | bits(a + 1, b),
+                 nearall = bits(a, b) & bits(a + 1, b),
+                 farany = bits(a, b + 1) | bits(a + 1, b + 1),
+                 farall = bits(a, b + 1) & bits(a + 1, b + 1);
+  auto holds = [](unsigned u, unsigned v, int shift) {
+    return static_cast<unsigned>(((u >> shift & 3) != 0) &
+                                 ((v >> shift & 3) != 3));
   };
-  const unsigned surface =
-      holds(bits(a - 1, b) >> 1 & 3, c00 >> 1 & 3, bits(a - 1, b + 1) >> 1 & 3,
-            c01 >> 1 & 3) |
-      holds(c10 >> 1 & 3, bits(a + 2, b) >> 1 & 3, c11 >> 1 & 3,
-            bits(a + 2, b + 1) >> 1 & 3)
-          << 1 |
-      holds(bits(a, b - 1) >> 1 & 3, bits(a + 1, b - 1) >> 1 & 3, c00 >> 1 & 3,
-            c10 >> 1 & 3)
-          << 2 |
-      holds(c01 >> 1 & 3, c11 >> 1 & 3, bits(a, b + 2) >> 1 & 3,
-            bits(a + 1, b + 2) >> 1 & 3)
-          << 3 |
-      holds(c00 & 3, c10 & 3, c01 & 3, c11 & 3) << 4 |
-      holds(c00 >> 2, c10 >> 2, c01 >> 2, c11 >> 2) << 5;
+  const unsigned surface = holds(any[0] | any[1], all[0] & all[1], 1) |
+                           holds(any[2] | any[3], all[2] & all[3], 1) << 1 |
+                           holds(anyy[0] | nearany, ally[0] & nearall, 1) << 2 |
+                           holds(farany | anyy[1], farall & ally[1], 1) << 3 |
+                           holds(ownany, ownall, 0) << 4 |
+                           holds(ownany, ownall, 2) << 5;
   std::uint32_t *row = &visitedcells[a * cellRows + b];
   const unsigned seen =
       (row[-cellRows] >> c & 1) | (row[cellRows] >> c & 1) << 1 |

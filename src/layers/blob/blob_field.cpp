@@ -88,6 +88,13 @@ struct TriangleCounts {
   }
 };
 
+// Counted on first use: the table lives in another file, whose constant
+// initialisation is not ordered with this one's.
+int trianglesOf(int cube) {
+  static const TriangleCounts counts;
+  return counts.count[cube];
+}
+
 // The rows of cells a frame starts with: only the border, cells 0 and 31
 // on any axis, counts as visited.
 struct VisitedBorder {
@@ -508,8 +515,7 @@ void BlobField::enterCell(int a, int b, int c, int cube) {
   surfacecells[surfacecount++] =
       static_cast<std::uint32_t>(a | b << 8 | c << 16 | cube << 24);
   // The flood ends with the cell that fills the destination.
-  static const TriangleCounts triangles;
-  plannedtriangles += triangles.count[cube];
+  plannedtriangles += trianglesOf(cube);
   full = plannedtriangles >= capacity;
 }
 
@@ -688,19 +694,21 @@ void BlobField::writeTriangles() {
   std::uint32_t pooled = 0;
   int written = 0;
   const int room = capacity;
-  BlobVertex vertex[12];
+  BlobVertex spare[12];
+  const BlobVertex *vertex[12];
   for (int n = 0; n < surfacecount && written < room; ++n) {
     const std::uint32_t cell = surfacecells[n];
     const int a = cell & 0xFF, b = cell >> 8 & 0xFF, c = cell >> 16 & 0xFF;
     const int cube = static_cast<int>(cell >> 24);
     const int base = valueIndex(a, b, c);
+    std::uint32_t *cellcache = cache + base * 6;
     for (unsigned edges = edgeTable.entry[cube]; edges; edges &= edges - 1) {
       const int e = std::countr_zero(edges);
       // Each grid edge is cut once a frame, shared by four cells, two of
       // them running it each way; a way's vertex is worked out once.
-      std::uint32_t &cached = cache[base * 6 + edgeKey[e]];
+      std::uint32_t &cached = cellcache[edgeKey[e]];
       if ((cached & 0xFFFF0000u) == stamp) {
-        vertex[e] = pool[cached & 0xFFFF];
+        vertex[e] = &pool[cached & 0xFFFF];
         continue;
       }
       const int q0 = cubeEdges[e][0], q1 = cubeEdges[e][1];
@@ -714,22 +722,22 @@ void BlobField::writeTriangles() {
       const float pb[3] = {gridCoordinate(a + p1[0]), gridCoordinate(b + p1[1]),
                            gridCoordinate(c + p1[2])};
       const float t = (1.0f - va) / (vb - va);
-      vertex[e] = {
-          pa[0] + t * (pb[0] - pa[0]),    pa[1] + t * (pb[1] - pa[1]),
-          pa[2] + t * (pb[2] - pa[2]),    nx[na] + t * (nx[nb] - nx[na]),
-          ny[na] + t * (ny[nb] - ny[na]), nz[na] + t * (nz[nb] - nz[na])};
+      BlobVertex *made = &spare[e];
       if (pooled < edgeVertexCapacity) {
-        pool[pooled] = vertex[e];
+        made = &pool[pooled];
         cached = stamp | pooled++;
       }
+      *made = {pa[0] + t * (pb[0] - pa[0]),    pa[1] + t * (pb[1] - pa[1]),
+               pa[2] + t * (pb[2] - pa[2]),    nx[na] + t * (nx[nb] - nx[na]),
+               ny[na] + t * (ny[nb] - ny[na]), nz[na] + t * (nz[nb] - nz[na])};
+      vertex[e] = made;
     }
     const std::int8_t *row = triangleTable[cube];
-    for (int r = 0; row[r] != -1 && written < room; r += 3, ++written) {
-      BlobVertex *slot = to + 3 * written;
-      slot[0] = vertex[row[r]];
-      slot[1] = vertex[row[r + 1]];
-      slot[2] = vertex[row[r + 2]];
-    }
+    const int count = std::min(trianglesOf(cube), room - written);
+    BlobVertex *slot = to + 3 * written;
+    for (int r = 0; r < 3 * count; ++r)
+      slot[r] = *vertex[row[r]];
+    written += count;
   }
   trianglecount = written;
 }

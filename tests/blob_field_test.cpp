@@ -492,17 +492,23 @@ TEST(BlobField, LongRunsKeepTheirFrames) {
   const Frame expected = polygonise(blobs, 1234, 5678);
   ASSERT_GT(expected.triangles, 0);
 
+  // Frame 1 draws a nearby surface, whose marks must be gone when the
+  // numbering comes back to 1.
   auto field = std::make_unique<BlobField>();
+  field->setup(blobs.count, blobs.positions, blobs.sizes, blobs.types,
+               blobs.muls);
+  std::vector<BlobVertex> out(blobVertexCapacity);
+  ScriptedTicks nearby{1250, 5690};
+  ASSERT_GT(field->polygonise(out.data(), nearby), 0);
   Blobs none;
   field->setup(0, none.positions, none.sizes, none.types, none.muls);
-  std::vector<BlobVertex> out(blobVertexCapacity);
-  for (int frame = 0; frame < 65534; ++frame) {
+  for (int frame = 1; frame < 65535; ++frame) {
     ScriptedTicks ticks{1234, 5678};
     ASSERT_EQ(field->polygonise(out.data(), ticks), 0);
   }
   field->setup(blobs.count, blobs.positions, blobs.sizes, blobs.types,
                blobs.muls);
-  for (int frame = 0; frame < 3; ++frame) { // across the wrap
+  for (int frame = 0; frame < 3; ++frame) { // from the wrap on
     ScriptedTicks ticks{1234, 5678};
     ASSERT_EQ(field->polygonise(out.data(), ticks), expected.triangles);
     EXPECT_TRUE(sameVertices(out.data(), expected.vertices.data(),

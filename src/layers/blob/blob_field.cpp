@@ -65,19 +65,6 @@ struct ColumnBitsToCube {
 };
 constexpr ColumnBitsToCube columnBitsToCube;
 
-// The corners on a cut edge, per cube index: those whose normals count.
-struct CutCorners {
-  std::uint8_t mask[256] = {};
-  constexpr CutCorners() {
-    for (int m = 0; m < 256; ++m)
-      for (int e = 0; e < 12; ++e)
-        if (edgeTable.entry[m] >> e & 1)
-          mask[m] = static_cast<std::uint8_t>(mask[m] | 1 << cubeEdges[e][0] |
-                                              1 << cubeEdges[e][1]);
-  }
-};
-constexpr CutCorners cutCorners;
-
 // The number of triangles per cube index.
 struct TriangleCounts {
   std::uint8_t count[256] = {};
@@ -128,14 +115,11 @@ BlobField::BlobField()
       evaluated(new std::uint16_t[columnCount]()),
       usedruns(new std::uint16_t[columnCount]()),
       outside(new std::uint64_t[columnCount]()),
-      normalwanted(new std::uint64_t[columnCount]()),
       visitedcells(new std::uint32_t[cellRows * cellRows]()),
       pending(new Run[runCount]), surfacecells(new std::uint32_t[cellCount]),
-      normalpoints(new std::uint32_t[valueCount]),
-      normalx(new float[valueCount + 4]()),
-      normaly(new float[valueCount + 4]()),
-      normalz(new float[valueCount + 4]()),
-      normalslot(new std::uint16_t[valueCount]()),
+      normalx(new float[valueCount]()), normaly(new float[valueCount]()),
+      normalz(new float[valueCount]()),
+      normalframe(new std::uint16_t[valueCount]()),
       edgecache(new std::uint32_t[6 * valueCount]()),
       edgevertices(new BlobVertex[edgeVertexCapacity]),
       floodstack(new FloodFrame[cellCount]) {
@@ -444,7 +428,7 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   capacity = std::clamp(room, 0, blobTriangleCapacity);
   full = capacity == 0 || out == nullptr;
   evaluationcount = 0;
-  surfacecount = normalcount = pendingcount = 0;
+  surfacecount = pendingcount = 0;
 
   const std::uint32_t t1 = ticks.tickCount();
   const float zshift = static_cast<float>(
@@ -463,6 +447,7 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   if (++frame == 0) {
     // Once in 65535 frames the stamps start again.
     std::fill_n(edgecache.get(), 6 * valueCount, 0);
+    std::fill_n(normalframe.get(), valueCount, 0);
     frame = 1;
   }
   // The surface moves little from one frame to the next: the runs the last
@@ -477,7 +462,6 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
     std::fill_n(usedruns.get(), columnCount, 0);
     evaluatePending();
   }
-  std::fill_n(normalwanted.get(), columnCount, 0);
   std::copy_n(visitedBorder.row, cellRows * cellRows, visitedcells.get());
 
   for (int s = 0; s < maxBalls && !full; ++s) {
@@ -492,7 +476,6 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   }
   if (surfacecount == 0)
     return 0;
-  workOutNormals();
   writeTriangles();
   return trianglecount;
 }
@@ -626,67 +609,33 @@ void BlobField::floodCell(int a, int b, int c) {
   }
 }
 
-void BlobField::workOutNormals() {
-  // Every corner on a cut edge, once. All eight corners are looked at
-  // without branching: which are wanted and new is data the branch
-  // predictor cannot learn. Locals instead of members, which the stores
-  // could alias.
-  constexpr int columnOffset[8] = {0, valueSize,     valueSize,     0,
-                                   1, valueSize + 1, valueSize + 1, 1};
-  std::uint64_t *wanted = normalwanted.get();
-  std::uint16_t *slot = normalslot.get();
-  std::uint32_t *points = normalpoints.get();
-  int count = 0;
-  for (int n = 0; n < surfacecount; ++n) {
-    const std::uint32_t cell = surfacecells[n];
-    const int a = cell & 0xFF, b = cell >> 8 & 0xFF, c = cell >> 16 & 0xFF;
-    const unsigned corners = cutCorners.mask[cell >> 24];
-    const int column = columnIndex(a, b), point = valueIndex(a, b, c);
-    for (int q = 0; q < 8; ++q) {
-      std::uint64_t &bits = wanted[column + columnOffset[q]];
-      const int k = c + cubeCorners[q][2];
-      const std::uint64_t want = corners >> q & 1;
-      const int fresh = static_cast<int>(want & ~(bits >> k));
-      bits |= want << k;
-      const int at = point + cornerOffset[q];
-      slot[at] = fresh ? static_cast<std::uint16_t>(count) : slot[at];
-      points[count] = static_cast<std::uint32_t>(at);
-      count += fresh;
-    }
-  }
-  normalcount = count;
-  // Their six neighbours' values are all worked out already: the flood
-  // took every cell found with the columns around it, from c-1 to c+2.
-  // Central differences pointing from inside to outside, normalised, four
-  // points side by side; a short last group repeats its last point.
-  for (int first = 0; first < count; first += lanes) {
-    alignas(16) float difference[3][lanes];
-    for (int l = 0; l < lanes; ++l) {
-      const float *v = &values[points[std::min(first + l, count - 1)]];
-      difference[0][l] = v[-planeSize] - v[planeSize];
-      difference[1][l] = v[-columnSize] - v[columnSize];
-      difference[2][l] = v[-1] - v[1];
-    }
-    Lanes n[3];
-    std::memcpy(n, difference, sizeof n);
-    const Lanes length2 = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
-    Lanes length;
-    for (int l = 0; l < lanes; ++l)
-      length[l] = std::sqrt(length2[l]);
-    float *to[3] = {&normalx[first], &normaly[first], &normalz[first]};
-    for (int axis = 0; axis < 3; ++axis) {
-      const Lanes unit = length > 0.0f ? n[axis] / length : n[axis];
-      std::memcpy(to[axis], &unit, sizeof unit);
-    }
-  }
-}
-
 void BlobField::writeTriangles() {
   // Locals, not members: the stores below could otherwise alias them and
   // have each reloaded after every store.
   const float *value = values.get();
-  const std::uint16_t *slotOf = normalslot.get();
-  const float *nx = normalx.get(), *ny = normaly.get(), *nz = normalz.get();
+  std::uint16_t *normalframe = this->normalframe.get();
+  float *nx = normalx.get(), *ny = normaly.get(), *nz = normalz.get();
+  const std::uint16_t now = frame;
+  // The normal at a point, worked out on first use in the frame: central
+  // differences pointing from inside to outside, normalised. The flood took
+  // every cell found with the columns around it, from c-1 to c+2, so the
+  // neighbours' values are known.
+  auto normalAt = [&](int at) {
+    if (normalframe[at] != now) {
+      const float *v = &value[at];
+      float n[3] = {v[-planeSize] - v[planeSize],
+                    v[-columnSize] - v[columnSize], v[-1] - v[1]};
+      const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+      if (length > 0.0f)
+        for (float &component : n)
+          component /= length;
+      nx[at] = n[0];
+      ny[at] = n[1];
+      nz[at] = n[2];
+      normalframe[at] = now;
+    }
+    return at;
+  };
   std::uint32_t *cache = edgecache.get();
   BlobVertex *pool = edgevertices.get();
   BlobVertex *to = destination;
@@ -715,8 +664,8 @@ void BlobField::writeTriangles() {
       const int *p0 = cubeCorners[q0], *p1 = cubeCorners[q1];
       const float va = value[base + cornerOffset[q0]];
       const float vb = value[base + cornerOffset[q1]];
-      const int na = slotOf[base + cornerOffset[q0]];
-      const int nb = slotOf[base + cornerOffset[q1]];
+      const int na = normalAt(base + cornerOffset[q0]);
+      const int nb = normalAt(base + cornerOffset[q1]);
       const float pa[3] = {gridCoordinate(a + p0[0]), gridCoordinate(b + p0[1]),
                            gridCoordinate(c + p0[2])};
       const float pb[3] = {gridCoordinate(a + p1[0]), gridCoordinate(b + p1[1]),

@@ -114,9 +114,8 @@ private:
   // hold surface and are not yet visited; those without surface are
   // marked visited.
   unsigned surfaceNeighbours(int a, int b, int c);
-  // The normals at every corner on a cut edge of the cells found.
-  void workOutNormals();
-  // The triangles of the cells found, in the order they were found.
+  // The triangles of the cells found, in the order they were found, with
+  // the normals they need.
   void writeTriangles();
 
   int trianglecount = 0;
@@ -133,14 +132,13 @@ private:
   long evaluationcount = 0;
 
   // Per-frame state. The small bit arrays are cleared every frame: per
-  // column, the runs worked out, the points outside the surface and the
-  // points whose normal is wanted; per row of cells, the cells visited.
+  // column, the runs worked out and the points outside the surface; per row
+  // of cells, the cells visited.
   std::unique_ptr<float[]> values;
   std::unique_ptr<std::uint16_t[]> evaluated;
   // The runs the flood asked for, this frame and the one before.
   std::unique_ptr<std::uint16_t[]> usedruns;
   std::unique_ptr<std::uint64_t[]> outside;
-  std::unique_ptr<std::uint64_t[]> normalwanted;
   std::unique_ptr<std::uint32_t[]> visitedcells;
   std::unique_ptr<Run[]> pending;
   int pendingcount = 0;
@@ -148,16 +146,13 @@ private:
   // each.
   std::unique_ptr<std::uint32_t[]> surfacecells;
   int surfacecount = 0;
-  // The wanted normals: their points' value indexes, their components side
-  // by side, and each point's slot among them.
-  std::unique_ptr<std::uint32_t[]> normalpoints;
-  std::unique_ptr<float[]> normalx, normaly, normalz;
-  std::unique_ptr<std::uint16_t[]> normalslot;
-  int normalcount = 0;
-  // The large per-edge array carries the frame's number instead of being
-  // cleared: the number over the vertex's slot in edgevertices. 0 is never
-  // a frame's number.
+  // The large arrays carry the frame's number instead of being cleared; 0
+  // is never a frame's number. Normals per point, with the frame that
+  // worked them out; per grid edge and way, the number over the vertex's
+  // slot in edgevertices.
   std::uint16_t frame = 0;
+  std::unique_ptr<float[]> normalx, normaly, normalz;
+  std::unique_ptr<std::uint16_t[]> normalframe;
   static constexpr std::uint32_t edgeVertexCapacity = 32768;
   std::unique_ptr<std::uint32_t[]> edgecache;
   std::unique_ptr<BlobVertex[]> edgevertices;

@@ -202,6 +202,7 @@ namespace {
 // so every lane's value is the one fieldValue gives.
 constexpr int lanes = 4;
 typedef float Lanes __attribute__((vector_size(4 * lanes)));
+typedef std::int32_t LaneInts __attribute__((vector_size(4 * lanes)));
 
 // Sums the field over the balls for N vectors of grid points. The vectors
 // are independent, so their divisions overlap instead of each waiting on
@@ -317,14 +318,16 @@ void BlobField::evaluatePending() {
   auto store = [&](const Run &run, const float *sum) {
     const int column = columnIndex(run.i, run.j);
     const int z = 4 * run.run;
-    float *point = &values[column * columnStride + z];
-    unsigned out = 0;
-    for (int l = 0; l < lanes; ++l) {
-      // A point right on a centre is infinitely inside; a finite value
-      // keeps the edge interpolation free of inf/inf.
-      point[l] = std::isinf(sum[l]) ? FLT_MAX : sum[l];
-      out |= static_cast<unsigned>(point[l] < 1.0f) << l;
-    }
+    // A point right on a centre is infinitely inside; a finite value keeps
+    // the edge interpolation free of inf/inf.
+    Lanes value;
+    std::memcpy(&value, sum, sizeof value);
+    const LaneInts magnitude = std::bit_cast<LaneInts>(value) & 0x7FFFFFFF;
+    value = magnitude == 0x7F800000 ? Lanes{} + FLT_MAX : value;
+    std::memcpy(&values[column * columnStride + z], &value, sizeof value);
+    const LaneInts below = value < 1.0f;
+    const unsigned out = static_cast<unsigned>((below[0] & 1) | (below[1] & 2) |
+                                               (below[2] & 4) | (below[3] & 8));
     outside[column] =
         (outside[column] & ~(std::uint64_t{15} << z)) | std::uint64_t{out} << z;
     // The last run holds the 33rd point only.

@@ -8,6 +8,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace korvane {
 namespace {
@@ -303,7 +304,11 @@ bool haveAvx() {
 void BlobField::require(int i, int j, unsigned runs) {
   const int column = columnIndex(i, j);
   usedruns[column] = static_cast<std::uint16_t>(usedruns[column] | runs);
-  std::uint16_t &done = evaluated[column];
+  queue(i, j, runs);
+}
+
+void BlobField::queue(int i, int j, unsigned runs) {
+  std::uint16_t &done = evaluated[columnIndex(i, j)];
   unsigned missing = runs & ~unsigned{done};
   if (!missing)
     return;
@@ -458,13 +463,13 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   // divisions overlap, instead of a few at a time as the flood comes to
   // them.
   std::fill_n(evaluated.get(), columnCount, 0);
-  if (!full) {
-    for (int i = 0; i < valueSize; ++i)
-      for (int j = 0; j < valueSize; ++j)
-        require(i, j, usedruns[columnIndex(i, j)]);
-    std::fill_n(usedruns.get(), columnCount, 0);
-    evaluatePending();
-  }
+  for (int i = 0; i < valueSize; ++i)
+    for (int j = 0; j < valueSize; ++j) {
+      const unsigned used = std::exchange(usedruns[columnIndex(i, j)], 0);
+      if (!full)
+        queue(i, j, used);
+    }
+  evaluatePending();
   std::copy_n(visitedBorder.row, cellRows * cellRows, visitedcells.get());
 
   for (int s = 0; s < maxBalls && !full; ++s) {

@@ -94,8 +94,10 @@ private:
     std::uint8_t i, j, run;
   };
   // Queues the runs of a column that `runs` names and this frame has not
-  // worked out yet.
+  // worked out yet, and notes them as used for the next frame.
   void require(int i, int j, unsigned runs);
+  // Queues them without the note.
+  void queue(int i, int j, unsigned runs);
   // Works out the queued runs, each point summed over the balls in ball
   // order, exactly as one point after another would be.
   void evaluatePending();

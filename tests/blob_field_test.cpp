@@ -340,6 +340,18 @@ TEST(BlobField, MatchesTheDefinitionExactly) {
   cases[4]
       .add(BLOB_SPHERE, 0.9f, 0.0f, 0.0f)
       .add(BLOB_TORUS, -0.7f, 0.5f, 0.1f);
+  // A stack of tori capped by cubes: a hollow whose inner surface only a
+  // later seed's march reaches. That march must stop at the cells without
+  // surface that the first flood passed, as the recursion marks them.
+  cases.emplace_back()
+      .add(BLOB_TORUS, 0.009f, -0.448f, 0.0f)
+      .add(BLOB_TORUS, 0.006f, -0.269f, 0.0f)
+      .add(BLOB_TORUS, -0.005f, -0.09f, 0.0f)
+      .add(BLOB_TORUS, 0.008f, 0.09f, 0.0f)
+      .add(BLOB_TORUS, -0.005f, 0.269f, 0.0f)
+      .add(BLOB_TORUS, -0.01f, 0.448f, 0.0f)
+      .add(BLOB_CUBE, -0.007f, 0.622f, 0.0f)
+      .add(BLOB_CUBE, 0.002f, -0.622f, 0.0f);
   for (std::size_t n = 0; n < cases.size(); ++n) {
     // One field for all readings too: what a frame leaves for the next
     // must not change the next one's surface.
@@ -351,6 +363,7 @@ TEST(BlobField, MatchesTheDefinitionExactly) {
          {std::pair<std::uint32_t, std::uint32_t>{0, 0},
           {123456, 654321},
           {123472, 654337},
+          {0, 83},
           {4000000000u, 17}}) {
       SCOPED_TRACE(testing::Message()
                    << "case " << n << " ticks " << drift << "," << phase);

@@ -19,9 +19,12 @@ constexpr int columnSize = 36; // a column's points, padded to nine runs
 constexpr int planeSize = 33 * columnSize;
 constexpr int valueCount = 33 * planeSize;
 constexpr int columnCount = 33 * 33;
-constexpr int runCount = columnCount * 9;
+// The most points summed in one go: four vectors of eight.
+constexpr int group = 32;
 // Cells 1 to 30 per axis can hold surface.
 constexpr int cellCount = 30 * 30 * 30;
+// The found cells' rows, with two rows of margin on each side.
+constexpr int foundSize = 36;
 
 // Offsets of a cell's corners from its first corner in the value grid.
 constexpr int cornerOffset[8] = {
@@ -113,11 +116,17 @@ int seedIndex(float v) {
 
 BlobField::BlobField()
     : values(new float[valueCount]()),
-      evaluated(new std::uint16_t[columnCount]()),
-      usedruns(new std::uint16_t[columnCount]()),
+      evaluated(new std::uint64_t[columnCount]()),
+      usedpoints(new std::uint64_t[columnCount]()),
       outside(new std::uint64_t[columnCount]()),
+      cellstate(new std::uint64_t[cellRows * cellRows]()),
+      foundcells(new std::uint64_t[foundSize * foundSize]()),
       visitedcells(new std::uint32_t[cellRows * cellRows]()),
-      pending(new Run[runCount]), surfacecells(new std::uint32_t[cellCount]),
+      pendingx(new float[valueCount + group]),
+      pendingy(new float[valueCount + group]),
+      pendingz(new float[valueCount + group]),
+      pendingpoint(new std::int32_t[valueCount + group]),
+      surfacecells(new std::uint32_t[cellCount]),
       normalx(new float[valueCount]()), normaly(new float[valueCount]()),
       normalz(new float[valueCount]()),
       normalframe(new std::uint16_t[valueCount]()),
@@ -138,7 +147,7 @@ void BlobField::setup(int count, const float (*positions)[3],
   }
   blobcount = count;
   trianglecount = 0;
-  std::fill_n(usedruns.get(), columnCount, 0);
+  std::fill_n(usedpoints.get(), columnCount, 0);
   for (int i = 0; i < maxBalls; ++i) {
     metaballs[i] = Metaball{};
     amplitudex[i] = amplitudey[i] = amplitudez[i] = 0.0f;
@@ -198,99 +207,88 @@ float BlobField::fieldValue(float x, float y, float z) const {
 
 namespace {
 
-// Four grid points that differ in z only, side by side in one vector. Each
-// lane sees the same operations in the same order as a single point would,
-// so every lane's value is the one fieldValue gives.
-constexpr int lanes = 4;
-typedef float Lanes __attribute__((vector_size(4 * lanes)));
-typedef std::int32_t LaneInts __attribute__((vector_size(4 * lanes)));
+// Grid points side by side in one vector, each with its own coordinates.
+// Each lane sees the same operations in the same order as a single point
+// would, so every lane's value is the one fieldValue gives.
+typedef float Lanes __attribute__((vector_size(16)));
 
 // Sums the field over the balls for N vectors of grid points. The vectors
 // are independent, so their divisions overlap instead of each waiting on
-// its own sum. The x and y terms are worked out side by side, one run per
-// lane of `px` and `py`; `spread` hands vector n the terms of its runs (by
-// an out parameter, so that no wide vector is returned across a target
-// boundary).
-template <typename V, int N, typename Spread>
+// its own sum.
+template <typename V, int N>
 __attribute__((always_inline)) inline void
-sumBalls(const BlobTerms &terms, int count, const V &px, const V &py,
-         const V *pz, V *sum, Spread spread) {
+sumBalls(const BlobTerms &terms, int count, const float *px, const float *py,
+         const float *pz, float *out) {
+  constexpr int width = sizeof(V) / sizeof(float);
+  V x[N], y[N], z[N], sum[N];
+  std::memcpy(x, px, sizeof x);
+  std::memcpy(y, py, sizeof y);
+  std::memcpy(z, pz, sizeof z);
   for (int n = 0; n < N; ++n)
     sum[n] = V{};
   for (int b = 0; b < count; ++b) {
-    const V dx = px - terms.x[b], dy = py - terms.y[b];
-    const float bz = terms.z[b];
+    const float bx = terms.x[b], by = terms.y[b], bz = terms.z[b];
     if (terms.kind[b] == 1) {
       const float strength = terms.strength4[b];
-      const V x2 = dx * dx, y2 = dy * dy;
-      const V xy = x2 * x2 + y2 * y2;
       for (int n = 0; n < N; ++n) {
-        const V dz = pz[n] - bz;
-        const V z2 = dz * dz;
-        V terms4;
-        spread(xy, n, terms4);
-        sum[n] += strength / (terms4 + z2 * z2);
+        const V dx = x[n] - bx, dy = y[n] - by, dz = z[n] - bz;
+        const V x2 = dx * dx, y2 = dy * dy, z2 = dz * dz;
+        sum[n] += strength / (x2 * x2 + y2 * y2 + z2 * z2);
       }
     } else if (terms.kind[b] == 2) {
       const float strength = terms.strength2[b], radius = terms.ring[b];
-      const V x2 = dx * dx, y2 = dy * dy;
       for (int n = 0; n < N; ++n) {
-        const V dz = pz[n] - bz;
-        V tx, ty;
-        spread(x2, n, tx);
-        spread(y2, n, ty);
-        const V xz = tx + dz * dz;
+        const V dx = x[n] - bx, dy = y[n] - by, dz = z[n] - bz;
+        const V xz = dx * dx + dz * dz;
         V ring;
-        for (int l = 0; l < static_cast<int>(sizeof(V) / sizeof(float)); ++l)
+        for (int l = 0; l < width; ++l)
           ring[l] = std::sqrt(xz[l]) - radius;
-        sum[n] += strength / (ty + ring * ring);
+        sum[n] += strength / (dy * dy + ring * ring);
       }
     } else {
       const float strength = terms.strength2[b];
-      const V xy = dx * dx + dy * dy;
       for (int n = 0; n < N; ++n) {
-        const V dz = pz[n] - bz;
-        V terms2;
-        spread(xy, n, terms2);
-        sum[n] += strength / (terms2 + dz * dz);
+        const V dx = x[n] - bx, dy = y[n] - by, dz = z[n] - bz;
+        sum[n] += strength / (dx * dx + dy * dy + dz * dz);
       }
     }
   }
+  std::memcpy(out, sum, sizeof sum);
 }
 
-// N runs, one to a vector.
-template <int N>
-void sumRuns(const BlobTerms &terms, int count, Lanes px, Lanes py,
-             const Lanes *pz, Lanes *out) {
-  auto spread = [](const Lanes &v, int n, Lanes &to) {
-    to = Lanes{v[n], v[n], v[n], v[n]};
-  };
-  sumBalls<Lanes, N>(terms, count, px, py, pz, out, spread);
+// Up to `group` points, in vectors of four.
+void sumLanes(const BlobTerms &terms, int count, int points, const float *px,
+              const float *py, const float *pz, float *out) {
+  switch ((points + 3) / 4) {
+  case 1:
+    return sumBalls<Lanes, 1>(terms, count, px, py, pz, out);
+  case 2:
+    return sumBalls<Lanes, 2>(terms, count, px, py, pz, out);
+  case 3:
+    return sumBalls<Lanes, 3>(terms, count, px, py, pz, out);
+  default:
+    return sumBalls<Lanes, 4>(terms, count, px, py, pz, out);
+  }
 }
 
 #if defined(__x86_64__)
-// Where the processor has AVX: eight runs at once, two to a vector.
+// Where the processor has AVX: vectors of eight.
 typedef float Wide __attribute__((vector_size(32)));
 
-struct SpreadPairs {
-  // Lanes 2n and 2n+1 of v over the halves of the vector that hold those
-  // runs.
-  __attribute__((always_inline)) void operator()(const Wide &v, int n,
-                                                 Wide &to) const {
-    const float a = v[2 * n], b = v[2 * n + 1];
-    to = Wide{a, a, a, a, b, b, b, b};
+__attribute__((target("avx"))) void sumWide(const BlobTerms &terms, int count,
+                                            int points, const float *px,
+                                            const float *py, const float *pz,
+                                            float *out) {
+  switch ((points + 7) / 8) {
+  case 1:
+    return sumBalls<Wide, 1>(terms, count, px, py, pz, out);
+  case 2:
+    return sumBalls<Wide, 2>(terms, count, px, py, pz, out);
+  case 3:
+    return sumBalls<Wide, 3>(terms, count, px, py, pz, out);
+  default:
+    return sumBalls<Wide, 4>(terms, count, px, py, pz, out);
   }
-};
-
-__attribute__((target("avx"))) void
-sumEightRuns(const BlobTerms &terms, int count, const float *px,
-             const float *py, const float (*pz)[lanes], float (*out)[lanes]) {
-  Wide x, y, z[4], sum[4];
-  std::memcpy(&x, px, sizeof x);
-  std::memcpy(&y, py, sizeof y);
-  std::memcpy(z, pz, sizeof z);
-  sumBalls<Wide, 4>(terms, count, x, y, z, sum, SpreadPairs{});
-  std::memcpy(out, sum, sizeof sum);
 }
 
 bool haveAvx() {
@@ -301,102 +299,70 @@ bool haveAvx() {
 
 } // namespace
 
-void BlobField::require(int i, int j, unsigned runs) {
-  const int column = columnIndex(i, j);
-  usedruns[column] = static_cast<std::uint16_t>(usedruns[column] | runs);
-  queue(i, j, runs);
+void BlobField::require(int i, int j, std::uint64_t points) {
+  usedpoints[columnIndex(i, j)] |= points;
+  queue(i, j, points);
 }
 
-void BlobField::queue(int i, int j, unsigned runs) {
-  std::uint16_t &done = evaluated[columnIndex(i, j)];
-  unsigned missing = runs & ~unsigned{done};
+void BlobField::queue(int i, int j, std::uint64_t points) {
+  const int column = columnIndex(i, j);
+  std::uint64_t missing = points & ~evaluated[column];
   if (!missing)
     return;
-  done = static_cast<std::uint16_t>(done | missing);
-  for (; missing; missing &= missing - 1)
-    pending[pendingcount++] = {
-        static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j),
-        static_cast<std::uint8_t>(std::countr_zero(missing))};
+  evaluated[column] |= missing;
+  const float x = gridCoordinate(i), y = gridCoordinate(j);
+  // Locals, so that the stores need not reload the count.
+  float *px = pendingx.get(), *py = pendingy.get(), *pz = pendingz.get();
+  std::int32_t *point = pendingpoint.get();
+  int n = pendingcount;
+  for (; missing; missing &= missing - 1, ++n) {
+    const int k = std::countr_zero(missing);
+    px[n] = x;
+    py[n] = y;
+    pz[n] = gridCoordinate(k);
+    point[n] = column << 6 | k;
+  }
+  pendingcount = n;
 }
 
 void BlobField::evaluatePending() {
-  auto store = [&](const Run &run, const float *sum) {
-    const int column = columnIndex(run.i, run.j);
-    const int z = 4 * run.run;
-    // A point right on a centre is infinitely inside; a finite value keeps
-    // the edge interpolation free of inf/inf.
-    Lanes value;
-    std::memcpy(&value, sum, sizeof value);
-    const LaneInts magnitude = std::bit_cast<LaneInts>(value) & 0x7FFFFFFF;
-    value = magnitude == 0x7F800000 ? Lanes{} + FLT_MAX : value;
-    std::memcpy(&values[column * columnStride + z], &value, sizeof value);
-    const LaneInts below = value < 1.0f;
-    const unsigned out = static_cast<unsigned>((below[0] & 1) | (below[1] & 2) |
-                                               (below[2] & 4) | (below[3] & 8));
-    outside[column] =
-        (outside[column] & ~(std::uint64_t{15} << z)) | std::uint64_t{out} << z;
-    // The last run holds the 33rd point only.
-    evaluationcount += z + lanes > valueSize ? valueSize - z : lanes;
-  };
-  int first = 0;
+  // The lanes past the last point only pad the vectors.
+  for (int l = pendingcount; l % group != 0; ++l)
+    pendingx[l] = pendingy[l] = pendingz[l] = 0.0f;
 #if defined(__x86_64__)
-  if (haveAvx()) {
-    for (; pendingcount - first >= 2 * lanes; first += 2 * lanes) {
-      const Run *run = &pending[first];
-      alignas(32) float px[2 * lanes], py[2 * lanes], pz[2 * lanes][lanes],
-          sum[2 * lanes][lanes];
-      for (int r = 0; r < 2 * lanes; ++r) {
-        px[r] = gridCoordinate(run[r].i);
-        py[r] = gridCoordinate(run[r].j);
-        for (int l = 0; l < lanes; ++l)
-          pz[r][l] = gridCoordinate(4 * run[r].run + l);
-      }
-      sumEightRuns(terms, blobcount, px, py, pz, sum);
-      for (int r = 0; r < 2 * lanes; ++r)
-        store(run[r], sum[r]);
-    }
-  }
+  const bool wide = haveAvx();
 #endif
-  for (; first < pendingcount; first += lanes) {
-    const int n = std::min(lanes, pendingcount - first);
-    const Run *run = &pending[first];
-    Lanes px = {}, py = {}, pz[lanes], sum[lanes];
-    for (int r = 0; r < n; ++r) {
-      px[r] = gridCoordinate(run[r].i);
-      py[r] = gridCoordinate(run[r].j);
-      const int z = 4 * run[r].run;
-      pz[r] = Lanes{gridCoordinate(z), gridCoordinate(z + 1),
-                    gridCoordinate(z + 2), gridCoordinate(z + 3)};
-    }
-    switch (n) {
-    case 1:
-      sumRuns<1>(terms, blobcount, px, py, pz, sum);
-      break;
-    case 2:
-      sumRuns<2>(terms, blobcount, px, py, pz, sum);
-      break;
-    case 3:
-      sumRuns<3>(terms, blobcount, px, py, pz, sum);
-      break;
-    default:
-      sumRuns<4>(terms, blobcount, px, py, pz, sum);
-      break;
-    }
-    for (int r = 0; r < n; ++r) {
-      alignas(16) float lane[lanes];
-      std::memcpy(lane, &sum[r], sizeof lane);
-      store(run[r], lane);
+  for (int first = 0; first < pendingcount; first += group) {
+    const int points = std::min(group, pendingcount - first);
+    alignas(32) float sum[group];
+    const float *px = &pendingx[first], *py = &pendingy[first],
+                *pz = &pendingz[first];
+#if defined(__x86_64__)
+    if (wide)
+      sumWide(terms, blobcount, points, px, py, pz, sum);
+    else
+#endif
+      sumLanes(terms, blobcount, points, px, py, pz, sum);
+    for (int l = 0; l < points; ++l) {
+      const int point = pendingpoint[first + l];
+      const int column = point >> 6, k = point & 63;
+      // A point right on a centre is infinitely inside; a finite value
+      // keeps the edge interpolation free of inf/inf.
+      const float value = std::isinf(sum[l]) ? FLT_MAX : sum[l];
+      values[column * columnStride + k] = value;
+      outside[column] |= std::uint64_t{value < 1.0f} << k;
     }
   }
+  evaluationcount += pendingcount;
   pendingcount = 0;
 }
 
 int BlobField::cubeIndex(int a, int b, int c) {
-  const unsigned runs = 1u << (c >> 2) | 1u << ((c + 1) >> 2);
-  require(a, b, runs);
-  require(a + 1, b, runs);
-  require(a, b + 1, runs);
-  require(a + 1, b + 1, runs);
+  const std::uint64_t points = std::uint64_t{3} << c;
+  require(a, b, points);
+  require(a + 1, b, points);
+  require(a, b + 1, points);
+  require(a + 1, b + 1, points);
   if (pendingcount)
     evaluatePending();
   return knownCubeIndex(a, b, c);
@@ -463,13 +429,16 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   // divisions overlap, instead of a few at a time as the flood comes to
   // them.
   std::fill_n(evaluated.get(), columnCount, 0);
+  std::fill_n(outside.get(), columnCount, 0);
   for (int i = 0; i < valueSize; ++i)
     for (int j = 0; j < valueSize; ++j) {
-      const unsigned used = std::exchange(usedruns[columnIndex(i, j)], 0);
+      const std::uint64_t used =
+          std::exchange(usedpoints[columnIndex(i, j)], 0);
       if (!full)
         queue(i, j, used);
     }
   evaluatePending();
+  classifyCells();
   std::copy_n(visitedBorder.row, cellRows * cellRows, visitedcells.get());
 
   for (int s = 0; s < maxBalls && !full; ++s) {
@@ -484,15 +453,62 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   }
   if (surfacecount == 0)
     return 0;
+  notePointsUsed();
   writeTriangles();
   return trianglecount;
+}
+
+void BlobField::classifyCells() {
+  // Border cells are never entered: known, and never open.
+  for (int a = 0; a < cellRows; ++a)
+    for (int b = 0; b < cellRows; ++b) {
+      std::uint64_t &state = cellstate[a * cellRows + b];
+      if (a == 0 || a == cellRows - 1 || b == 0 || b == cellRows - 1) {
+        state = std::uint64_t{0xFFFFFFFFu} << 32;
+        continue;
+      }
+      const int column = columnIndex(a, b);
+      const std::uint64_t *o = &outside[column], *k = &evaluated[column];
+      const std::uint64_t all = k[0] & k[1] & k[valueSize] & k[valueSize + 1];
+      const std::uint64_t corners = all & all >> 1 & 0xFFFFFFFFu;
+      const std::uint64_t any = o[0] | o[1] | o[valueSize] | o[valueSize + 1];
+      const std::uint64_t every = o[0] & o[1] & o[valueSize] & o[valueSize + 1];
+      const std::uint64_t surface = (any | any >> 1) & ~(every & every >> 1);
+      constexpr std::uint64_t inner = 0x7FFFFFFEu, border = 0x80000001u;
+      state = (surface & corners & inner) | (corners | border) << 32;
+    }
+}
+
+void BlobField::notePointsUsed() {
+  std::uint64_t *found = foundcells.get();
+  std::fill_n(found, foundSize * foundSize, 0);
+  for (int n = 0; n < surfacecount; ++n) {
+    const std::uint32_t cell = surfacecells[n];
+    const int a = cell & 0xFF, b = cell >> 8 & 0xFF, c = cell >> 16 & 0xFF;
+    found[(a + 2) * foundSize + b + 2] |= std::uint64_t{1} << c;
+  }
+  // What the neighbour test of a found cell (a, b, c) reads: its own four
+  // columns from c-1 to c+2, and the two beside each side at c and c+1.
+  for (int i = 0; i < valueSize; ++i)
+    for (int j = 0; j < valueSize; ++j) {
+      auto at = [&](int a, int b) {
+        return found[(a + 2) * foundSize + b + 2];
+      };
+      const std::uint64_t own =
+          at(i - 1, j - 1) | at(i - 1, j) | at(i, j - 1) | at(i, j);
+      const std::uint64_t side =
+          at(i + 1, j) | at(i + 1, j - 1) | at(i - 2, j) | at(i - 2, j - 1) |
+          at(i, j + 1) | at(i - 1, j + 1) | at(i, j - 2) | at(i - 1, j - 2);
+      usedpoints[columnIndex(i, j)] |=
+          own >> 1 | own | own << 1 | own << 2 | side | side << 1;
+    }
 }
 
 int BlobField::marchToSurface(int a, int b, int c) {
   if (a <= 0)
     return a;
   for (;;) {
-    if (visited(a, b, c))
+    if (passed(a, b, c))
       return a;
     if (cubeIndex(a, b, c) != 0)
       return a;
@@ -503,6 +519,7 @@ int BlobField::marchToSurface(int a, int b, int c) {
 
 void BlobField::enterCell(int a, int b, int c, int cube) {
   visitedcells[a * cellRows + b] |= 1u << c;
+  cellstate[a * cellRows + b] &= ~(std::uint64_t{1} << c);
   surfacecells[surfacecount++] =
       static_cast<std::uint32_t>(a | b << 8 | c << 16 | cube << 24);
   // The flood ends with the cell that fills the destination.
@@ -511,10 +528,56 @@ void BlobField::enterCell(int a, int b, int c, int cube) {
 }
 
 unsigned BlobField::surfaceNeighbours(int a, int b, int c) {
+  // Mostly the frame's first evaluations covered the neighbours: then their
+  // surface bits are known already.
+  const std::uint64_t *state = &cellstate[a * cellRows + b];
+  constexpr std::uint64_t both = 0x100000001u;
+  const std::uint64_t gathered =
+      (state[-cellRows] >> c & both) | (state[cellRows] >> c & both) << 1 |
+      (state[-1] >> c & both) << 2 | (state[1] >> c & both) << 3 |
+      (state[0] >> (c - 1) & both) << 4 | (state[0] >> (c + 1) & both) << 5;
+  if (gathered >> 32 == 63)
+    return static_cast<unsigned>(gathered & 63);
+  std::uint32_t *row = &visitedcells[a * cellRows + b];
+  const unsigned seen =
+      (row[-cellRows] >> c & 1) | (row[cellRows] >> c & 1) << 1 |
+      (row[-1] >> c & 1) << 2 | (row[1] >> c & 1) << 3 |
+      (row[0] >> (c - 1) & 1) << 4 | (row[0] >> (c + 1) & 1) << 5;
+  return workOutSurfaceNeighbours(a, b, c) & ~seen;
+}
+
+int BlobField::knownSurface(int a, int b, int c) const {
+  const int column = columnIndex(a, b);
+  const std::uint64_t *done = &evaluated[column];
+  const std::uint64_t corners = std::uint64_t{3} << c;
+  if ((done[0] & done[1] & done[valueSize] & done[valueSize + 1] & corners) !=
+      corners)
+    return -1;
+  return edgeTable.entry[knownCubeIndex(a, b, c)] != 0;
+}
+
+bool BlobField::passed(int a, int b, int c) const {
+  if (visited(a, b, c))
+    return true;
+  // The flood looked at every neighbour of the cells it entered; those
+  // without surface count as visited, as if marked then.
+  if (knownSurface(a, b, c) != 0)
+    return false;
+  for (const int *step : neighbours) {
+    const int na = a + step[0], nb = b + step[1], nc = c + step[2];
+    const bool inner =
+        na >= 1 && na <= 30 && nb >= 1 && nb <= 30 && nc >= 1 && nc <= 30;
+    if (inner && visited(na, nb, nc) && knownSurface(na, nb, nc) == 1)
+      return true;
+  }
+  return false;
+}
+
+unsigned BlobField::workOutSurfaceNeighbours(int a, int b, int c) {
   // The neighbours' corners lie in twelve z-columns: the cell's own four,
   // from c-1 to c+2, and two beside each of its sides, at c and c+1.
-  const unsigned own = 1u << ((c - 1) >> 2) | 1u << ((c + 2) >> 2);
-  const unsigned side = 1u << (c >> 2) | 1u << ((c + 1) >> 2);
+  const std::uint64_t own = std::uint64_t{15} << (c - 1);
+  const std::uint64_t side = std::uint64_t{3} << c;
   require(a, b, own);
   require(a + 1, b, own);
   require(a, b + 1, own);
@@ -557,33 +620,18 @@ unsigned BlobField::surfaceNeighbours(int a, int b, int c) {
     return static_cast<unsigned>(((u >> shift & 3) != 0) &
                                  ((v >> shift & 3) != 3));
   };
-  const unsigned surface = holds(any[0] | any[1], all[0] & all[1], 1) |
-                           holds(any[2] | any[3], all[2] & all[3], 1) << 1 |
-                           holds(anyy[0] | nearany, ally[0] & nearall, 1) << 2 |
-                           holds(farany | anyy[1], farall & ally[1], 1) << 3 |
-                           holds(ownany, ownall, 0) << 4 |
-                           holds(ownany, ownall, 2) << 5;
-  std::uint32_t *row = &visitedcells[a * cellRows + b];
-  const unsigned seen =
-      (row[-cellRows] >> c & 1) | (row[cellRows] >> c & 1) << 1 |
-      (row[-1] >> c & 1) << 2 | (row[1] >> c & 1) << 3 |
-      (row[0] >> (c - 1) & 1) << 4 | (row[0] >> (c + 1) & 1) << 5;
-  // Cells without surface are visited at once: the flood would only mark
-  // them, and only a later seed's march reads the marks.
-  const unsigned idle = ~surface & ~seen;
-  row[-cellRows] |= (idle & 1) << c;
-  row[cellRows] |= (idle >> 1 & 1) << c;
-  row[-1] |= (idle >> 2 & 1) << c;
-  row[1] |= (idle >> 3 & 1) << c;
-  row[0] |= (idle >> 4 & 1) << (c - 1) | (idle >> 5 & 1) << (c + 1);
-  return surface & ~seen;
+  return holds(any[0] | any[1], all[0] & all[1], 1) |
+         holds(any[2] | any[3], all[2] & all[3], 1) << 1 |
+         holds(anyy[0] | nearany, ally[0] & nearall, 1) << 2 |
+         holds(farany | anyy[1], farall & ally[1], 1) << 3 |
+         holds(ownany, ownall, 0) << 4 | holds(ownany, ownall, 2) << 5;
 }
 
 void BlobField::floodCell(int a, int b, int c) {
   // Depth first on an explicit stack, in the order a recursion visiting the
   // six neighbours in turn would take. Cells outside 1 to 30 on any axis
   // are marked visited from the start.
-  if (a < 1 || visited(a, b, c))
+  if (a < 1 || passed(a, b, c))
     return;
   const int cube = cubeIndex(a, b, c);
   if (edgeTable.entry[cube] == 0) {

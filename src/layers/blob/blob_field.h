@@ -73,10 +73,8 @@ private:
   // The grid carries a 33rd plane (coordinate 1.0) per axis, so that
   // normals at the last plane have a neighbour to difference with.
   static constexpr int valueSize = gridSize + 1;
-  // Values are worked out four z-points at a time; a column of 33 points
-  // holds nine such runs, the last padded to four.
-  static constexpr int runsPerColumn = (valueSize + 3) / 4;
-  static constexpr int columnStride = 4 * runsPerColumn;
+  // A column of 33 points, padded to 36.
+  static constexpr int columnStride = 36;
   static constexpr int columnCount = valueSize * valueSize;
   // Cells 1 to 30 per axis take part; 0 and 31 border them as if visited.
   static constexpr int cellRows = 32;
@@ -89,17 +87,14 @@ private:
   // Copies the balls into the side-by-side layout the field sums.
   void refreshTerms();
 
-  // A run of four z-points still to be worked out.
-  struct Run {
-    std::uint8_t i, j, run;
-  };
-  // Queues the runs of a column that `runs` names and this frame has not
-  // worked out yet, and notes them as used for the next frame.
-  void require(int i, int j, unsigned runs);
+  // Queues the points of column (i, j) that `points` names, a bit per z,
+  // and this frame has not worked out yet, and notes them as used for the
+  // next frame.
+  void require(int i, int j, std::uint64_t points);
   // Queues them without the note.
-  void queue(int i, int j, unsigned runs);
-  // Works out the queued runs, each point summed over the balls in ball
-  // order, exactly as one point after another would be.
+  void queue(int i, int j, std::uint64_t points);
+  // Works out the queued points, each summed over the balls in ball order,
+  // exactly as one point after another would be.
   void evaluatePending();
   // The cube index of cell (a, b, c): bit q set when corner q is outside.
   int cubeIndex(int a, int b, int c);
@@ -108,14 +103,26 @@ private:
   bool visited(int a, int b, int c) const {
     return visitedcells[a * cellRows + b] >> c & 1;
   }
+  // 1 when cell (a, b, c) holds surface, 0 when not, -1 when its corners
+  // are not all worked out.
+  int knownSurface(int a, int b, int c) const;
+  // Whether a seed's march stops at cell (a, b, c) as visited.
+  bool passed(int a, int b, int c) const;
   int marchToSurface(int a, int b, int c);
   void floodCell(int a, int b, int c);
   // Takes the surface cell (a, b, c) into the output order.
   void enterCell(int a, int b, int c, int cube);
   // Of the six neighbours of cell (a, b, c), in visiting order, those that
-  // hold surface and are not yet visited; those without surface are
-  // marked visited.
+  // hold surface and are not yet visited.
   unsigned surfaceNeighbours(int a, int b, int c);
+  // The same, from the corners' outside bits, working out what is missing.
+  unsigned workOutSurfaceNeighbours(int a, int b, int c);
+  // Sorts the cells whose corners are all worked out into those that hold
+  // surface and those that do not, a bit each.
+  void classifyCells();
+  // Notes the points the flood around the cells found needed, for the next
+  // frame.
+  void notePointsUsed();
   // The triangles of the cells found, in the order they were found, with
   // the normals they need.
   void writeTriangles();
@@ -137,12 +144,20 @@ private:
   // column, the runs worked out and the points outside the surface; per row
   // of cells, the cells visited.
   std::unique_ptr<float[]> values;
-  std::unique_ptr<std::uint16_t[]> evaluated;
-  // The runs the flood asked for, this frame and the one before.
-  std::unique_ptr<std::uint16_t[]> usedruns;
+  std::unique_ptr<std::uint64_t[]> evaluated;
+  // The points the flood asked for, this frame and the one before.
+  std::unique_ptr<std::uint64_t[]> usedpoints;
   std::unique_ptr<std::uint64_t[]> outside;
+  // Per row of cells, from the frame's first evaluations: in the low half
+  // the cells that hold surface and are not entered yet, in the high half
+  // those whose corners were known (and the border).
+  std::unique_ptr<std::uint64_t[]> cellstate;
+  // The cells found, per row, on a grid with two rows of margin.
+  std::unique_ptr<std::uint64_t[]> foundcells;
   std::unique_ptr<std::uint32_t[]> visitedcells;
-  std::unique_ptr<Run[]> pending;
+  // The points queued: coordinates side by side, and column << 6 | z.
+  std::unique_ptr<float[]> pendingx, pendingy, pendingz;
+  std::unique_ptr<std::int32_t[]> pendingpoint;
   int pendingcount = 0;
   // The surface cells in flood order: a, b, c and the cube index, a byte
   // each.

@@ -127,11 +127,10 @@ BlobField::BlobField()
       pendingz(new float[valueCount + group]),
       pendingpoint(new std::int32_t[valueCount + group]),
       surfacecells(new std::uint32_t[cellCount]),
-      normalx(new float[valueCount]()), normaly(new float[valueCount]()),
-      normalz(new float[valueCount]()),
+      normals(new float[4 * valueCount]()),
       normalframe(new std::uint16_t[valueCount]()),
       edgecache(new std::uint32_t[6 * valueCount]()),
-      edgevertices(new BlobVertex[edgeVertexCapacity]),
+      edgevertices(new float[8 * edgeVertexCapacity]),
       floodstack(new FloodFrame[cellCount]) {
   static_assert(columnStride == columnSize && valueSize == 33);
 }
@@ -665,47 +664,77 @@ void BlobField::floodCell(int a, int b, int c) {
   }
 }
 
+namespace {
+
+// What the triangulation needs of each cell edge: its corners' offsets in
+// the value grid, and their positions from the cell's first corner.
+struct CellEdges {
+  int from[12] = {}, to[12] = {};
+  Lanes fromstep[12] = {}, tostep[12] = {};
+  constexpr CellEdges() {
+    for (int e = 0; e < 12; ++e) {
+      const int q0 = cubeEdges[e][0], q1 = cubeEdges[e][1];
+      from[e] = cornerOffset[q0];
+      to[e] = cornerOffset[q1];
+      for (int d = 0; d < 3; ++d) {
+        fromstep[e][d] = 0.0625f * static_cast<float>(cubeCorners[q0][d]);
+        tostep[e][d] = 0.0625f * static_cast<float>(cubeCorners[q1][d]);
+      }
+    }
+  }
+};
+
+} // namespace
+
 void BlobField::writeTriangles() {
+  static const CellEdges cellEdges;
   // Locals, not members: the stores below could otherwise alias them and
   // have each reloaded after every store.
   const float *value = values.get();
   std::uint16_t *normalframe = this->normalframe.get();
-  float *nx = normalx.get(), *ny = normaly.get(), *nz = normalz.get();
+  float *normal = normals.get();
   const std::uint16_t now = frame;
   // The normal at a point, worked out on first use in the frame: central
   // differences pointing from inside to outside, normalised. The flood took
   // every cell found with the columns around it, from c-1 to c+2, so the
   // neighbours' values are known.
   auto normalAt = [&](int at) {
+    float *n = &normal[4 * at];
     if (normalframe[at] != now) {
       const float *v = &value[at];
-      float n[3] = {v[-planeSize] - v[planeSize],
+      float d[3] = {v[-planeSize] - v[planeSize],
                     v[-columnSize] - v[columnSize], v[-1] - v[1]};
-      const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+      const float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
       if (length > 0.0f)
-        for (float &component : n)
+        for (float &component : d)
           component /= length;
-      nx[at] = n[0];
-      ny[at] = n[1];
-      nz[at] = n[2];
+      n[0] = d[0];
+      n[1] = d[1];
+      n[2] = d[2];
       normalframe[at] = now;
     }
-    return at;
+    Lanes lanes;
+    std::memcpy(&lanes, n, sizeof lanes);
+    return lanes;
   };
   std::uint32_t *cache = edgecache.get();
-  BlobVertex *pool = edgevertices.get();
+  // Pooled vertices take eight floats: the position, then the normal from
+  // the fourth on.
+  float *pool = edgevertices.get();
   BlobVertex *to = destination;
   const std::uint32_t stamp = std::uint32_t{frame} << 16;
   std::uint32_t pooled = 0;
   int written = 0;
   const int room = capacity;
-  BlobVertex spare[12];
-  const BlobVertex *vertex[12];
+  float spare[12][8];
+  const float *vertex[12];
   for (int n = 0; n < surfacecount && written < room; ++n) {
     const std::uint32_t cell = surfacecells[n];
     const int a = cell & 0xFF, b = cell >> 8 & 0xFF, c = cell >> 16 & 0xFF;
     const int cube = static_cast<int>(cell >> 24);
     const int base = valueIndex(a, b, c);
+    const Lanes corner = {gridCoordinate(a), gridCoordinate(b),
+                          gridCoordinate(c), 0.0f};
     std::uint32_t *cellcache = cache + base * 6;
     for (unsigned edges = edgeTable.entry[cube]; edges; edges &= edges - 1) {
       const int e = std::countr_zero(edges);
@@ -713,35 +742,33 @@ void BlobField::writeTriangles() {
       // them running it each way; a way's vertex is worked out once.
       std::uint32_t &cached = cellcache[edgeKey[e]];
       if ((cached & 0xFFFF0000u) == stamp) {
-        vertex[e] = &pool[cached & 0xFFFF];
+        vertex[e] = &pool[8 * (cached & 0xFFFF)];
         continue;
       }
-      const int q0 = cubeEdges[e][0], q1 = cubeEdges[e][1];
-      const int *p0 = cubeCorners[q0], *p1 = cubeCorners[q1];
-      const float va = value[base + cornerOffset[q0]];
-      const float vb = value[base + cornerOffset[q1]];
-      const int na = normalAt(base + cornerOffset[q0]);
-      const int nb = normalAt(base + cornerOffset[q1]);
-      const float pa[3] = {gridCoordinate(a + p0[0]), gridCoordinate(b + p0[1]),
-                           gridCoordinate(c + p0[2])};
-      const float pb[3] = {gridCoordinate(a + p1[0]), gridCoordinate(b + p1[1]),
-                           gridCoordinate(c + p1[2])};
+      const int from = base + cellEdges.from[e],
+                towards = base + cellEdges.to[e];
+      const float va = value[from], vb = value[towards];
       const float t = (1.0f - va) / (vb - va);
-      BlobVertex *made = &spare[e];
+      // Lane by lane, as one coordinate after another.
+      const Lanes pa = corner + cellEdges.fromstep[e];
+      const Lanes pb = corner + cellEdges.tostep[e];
+      const Lanes na = normalAt(from), nb = normalAt(towards);
+      const Lanes position = pa + t * (pb - pa);
+      const Lanes direction = na + t * (nb - na);
+      float *made = spare[e];
       if (pooled < edgeVertexCapacity) {
-        made = &pool[pooled];
+        made = &pool[8 * pooled];
         cached = stamp | pooled++;
       }
-      *made = {pa[0] + t * (pb[0] - pa[0]),    pa[1] + t * (pb[1] - pa[1]),
-               pa[2] + t * (pb[2] - pa[2]),    nx[na] + t * (nx[nb] - nx[na]),
-               ny[na] + t * (ny[nb] - ny[na]), nz[na] + t * (nz[nb] - nz[na])};
+      std::memcpy(made, &position, sizeof position);
+      std::memcpy(made + 3, &direction, sizeof direction);
       vertex[e] = made;
     }
     const std::int8_t *row = triangleTable[cube];
     const int count = std::min(trianglesOf(cube), room - written);
     BlobVertex *slot = to + 3 * written;
     for (int r = 0; r < 3 * count; ++r)
-      slot[r] = *vertex[row[r]];
+      std::memcpy(&slot[r], vertex[row[r]], sizeof(BlobVertex));
     written += count;
   }
   trianglecount = written;

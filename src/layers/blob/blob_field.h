@@ -168,11 +168,12 @@ private:
   // worked them out; per grid edge and way, the number over the vertex's
   // slot in edgevertices.
   std::uint16_t frame = 0;
-  std::unique_ptr<float[]> normalx, normaly, normalz;
+  std::unique_ptr<float[]> normals; // four floats a point
+
   std::unique_ptr<std::uint16_t[]> normalframe;
   static constexpr std::uint32_t edgeVertexCapacity = 32768;
   std::unique_ptr<std::uint32_t[]> edgecache;
-  std::unique_ptr<BlobVertex[]> edgevertices;
+  std::unique_ptr<float[]> edgevertices; // eight floats a vertex
   struct FloodFrame {
     std::uint8_t a, b, c, unseen;
   };

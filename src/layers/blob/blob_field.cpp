@@ -122,13 +122,10 @@ BlobField::BlobField()
       cellstate(new std::uint64_t[cellRows * cellRows]()),
       foundcells(new std::uint64_t[foundSize * foundSize]()),
       visitedcells(new std::uint32_t[cellRows * cellRows]()),
-      pendingx(new float[valueCount + group]),
-      pendingy(new float[valueCount + group]),
-      pendingz(new float[valueCount + group]),
       pendingpoint(new std::int32_t[valueCount + group]),
       surfacecells(new std::uint32_t[cellCount]),
       normals(new float[4 * valueCount]()),
-      normalframe(new std::uint16_t[valueCount]()),
+      normalpoints(new std::uint64_t[columnCount]()),
       edgecache(new std::uint32_t[6 * valueCount]()),
       edgevertices(new float[8 * edgeVertexCapacity]),
       floodstack(new FloodFrame[cellCount]) {
@@ -296,6 +293,46 @@ bool haveAvx() {
 }
 #endif
 
+// The normals at the points of each column that `wanted` names, from 1 to
+// 31: central differences pointing from inside to outside, normalised,
+// stored four floats a point. They are worked out four points of a column
+// at a time, from its lowest point still wanted; points in a group that
+// nobody wants are worked out too and left unread.
+void normalsOfColumns(const float *value, float *normal,
+                      const std::uint64_t *wanted) {
+  for (int column = 0; column < columnCount; ++column)
+    for (std::uint64_t points = wanted[column]; points;) {
+      const int start = std::countr_zero(points);
+      points &= ~(std::uint64_t{15} << start);
+      const int at = column * columnSize + start;
+      Lanes d[3], minus, plus;
+      for (int axis = 0; axis < 3; ++axis) {
+        const int step = axis == 0 ? planeSize : axis == 1 ? columnSize : 1;
+        std::memcpy(&minus, &value[at - step], sizeof minus);
+        std::memcpy(&plus, &value[at + step], sizeof plus);
+        d[axis] = minus - plus;
+      }
+      const Lanes squared = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+      Lanes length;
+      for (int l = 0; l < 4; ++l)
+        length[l] = std::sqrt(squared[l]);
+      const auto positive = length > 0.0f;
+      const Lanes x = positive ? d[0] / length : d[0];
+      const Lanes y = positive ? d[1] / length : d[1];
+      const Lanes z = positive ? d[2] / length : d[2];
+      // From one vector per axis to one per point.
+      const Lanes xy01 = __builtin_shufflevector(x, y, 0, 4, 1, 5);
+      const Lanes xy23 = __builtin_shufflevector(x, y, 2, 6, 3, 7);
+      const Lanes z01 = __builtin_shufflevector(z, z, 0, 4, 1, 5);
+      const Lanes z23 = __builtin_shufflevector(z, z, 2, 6, 3, 7);
+      const Lanes point[4] = {__builtin_shufflevector(xy01, z01, 0, 1, 4, 5),
+                              __builtin_shufflevector(xy01, z01, 2, 3, 6, 7),
+                              __builtin_shufflevector(xy23, z23, 0, 1, 4, 5),
+                              __builtin_shufflevector(xy23, z23, 2, 3, 6, 7)};
+      std::memcpy(&normal[4 * at], point, sizeof point);
+    }
+}
+
 } // namespace
 
 void BlobField::require(int i, int j, std::uint64_t points) {
@@ -309,33 +346,32 @@ void BlobField::queue(int i, int j, std::uint64_t points) {
   if (!missing)
     return;
   evaluated[column] |= missing;
-  const float x = gridCoordinate(i), y = gridCoordinate(j);
   // Locals, so that the stores need not reload the count.
-  float *px = pendingx.get(), *py = pendingy.get(), *pz = pendingz.get();
   std::int32_t *point = pendingpoint.get();
+  const std::int32_t ij = i << 12 | j << 6;
   int n = pendingcount;
-  for (; missing; missing &= missing - 1, ++n) {
-    const int k = std::countr_zero(missing);
-    px[n] = x;
-    py[n] = y;
-    pz[n] = gridCoordinate(k);
-    point[n] = column << 6 | k;
-  }
+  for (; missing; missing &= missing - 1)
+    point[n++] = ij | std::countr_zero(missing);
   pendingcount = n;
 }
 
 void BlobField::evaluatePending() {
+  const std::int32_t *point = pendingpoint.get();
   // The lanes past the last point only pad the vectors.
   for (int l = pendingcount; l % group != 0; ++l)
-    pendingx[l] = pendingy[l] = pendingz[l] = 0.0f;
+    pendingpoint[l] = 0;
 #if defined(__x86_64__)
   const bool wide = haveAvx();
 #endif
   for (int first = 0; first < pendingcount; first += group) {
     const int points = std::min(group, pendingcount - first);
-    alignas(32) float sum[group];
-    const float *px = &pendingx[first], *py = &pendingy[first],
-                *pz = &pendingz[first];
+    alignas(32) float px[group], py[group], pz[group], sum[group];
+    for (int l = 0; l < group; ++l) {
+      const std::int32_t p = point[first + l];
+      px[l] = gridCoordinate(p >> 12);
+      py[l] = gridCoordinate(p >> 6 & 63);
+      pz[l] = gridCoordinate(p & 63);
+    }
 #if defined(__x86_64__)
     if (wide)
       sumWide(terms, blobcount, points, px, py, pz, sum);
@@ -343,8 +379,8 @@ void BlobField::evaluatePending() {
 #endif
       sumLanes(terms, blobcount, points, px, py, pz, sum);
     for (int l = 0; l < points; ++l) {
-      const int point = pendingpoint[first + l];
-      const int column = point >> 6, k = point & 63;
+      const std::int32_t p = point[first + l];
+      const int column = columnIndex(p >> 12, p >> 6 & 63), k = p & 63;
       // A point right on a centre is infinitely inside; a finite value
       // keeps the edge interpolation free of inf/inf.
       const float value = std::isinf(sum[l]) ? FLT_MAX : sum[l];
@@ -420,7 +456,6 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   if (++frame == 0) {
     // Once in 65535 frames the stamps start again.
     std::fill_n(edgecache.get(), 6 * valueCount, 0);
-    std::fill_n(normalframe.get(), valueCount, 0);
     frame = 1;
   }
   // The surface moves little from one frame to the next: the runs the last
@@ -500,7 +535,10 @@ void BlobField::notePointsUsed() {
           at(i, j + 1) | at(i - 1, j + 1) | at(i, j - 2) | at(i - 1, j - 2);
       usedpoints[columnIndex(i, j)] |=
           own >> 1 | own | own << 1 | own << 2 | side | side << 1;
+      // The triangles want normals at the cells' corners.
+      normalpoints[columnIndex(i, j)] = own | own << 1;
     }
+  normalsOfColumns(values.get(), normals.get(), normalpoints.get());
 }
 
 int BlobField::marchToSurface(int a, int b, int c) {
@@ -638,29 +676,32 @@ void BlobField::floodCell(int a, int b, int c) {
     return;
   }
   enterCell(a, b, c, cube);
-  int depth = 0;
-  floodstack[depth++] = {static_cast<std::uint8_t>(a),
-                         static_cast<std::uint8_t>(b),
-                         static_cast<std::uint8_t>(c),
-                         static_cast<std::uint8_t>(surfaceNeighbours(a, b, c))};
+  // Only cells with neighbours still to visit are on the stack, and a cell
+  // leaves it as soon as its last one is taken: the recursion would only
+  // return through it. Both are counted rather than branched on, since
+  // whether a cell has neighbours left is anyone's guess.
+  FloodFrame *stack = floodstack.get();
+  stack[0] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+              static_cast<std::uint8_t>(c),
+              static_cast<std::uint8_t>(surfaceNeighbours(a, b, c))};
+  int depth = stack[0].unseen != 0;
   while (depth > 0 && !full) {
-    FloodFrame &top = floodstack[depth - 1];
-    if (top.unseen == 0) {
-      --depth;
-      continue;
-    }
-    const int *step = neighbours[std::countr_zero(unsigned{top.unseen})];
-    top.unseen = static_cast<std::uint8_t>(top.unseen & (top.unseen - 1));
+    FloodFrame &top = stack[depth - 1];
+    const unsigned unseen = top.unseen;
+    const int *step = neighbours[std::countr_zero(unseen)];
     const int na = top.a + step[0], nb = top.b + step[1], nc = top.c + step[2];
+    top.unseen = static_cast<std::uint8_t>(unseen & (unseen - 1));
+    depth -= top.unseen == 0;
     // Visited since its neighbour looked, by another way round.
     if (visited(na, nb, nc))
       continue;
     // Its corners were worked out when its neighbour looked.
     enterCell(na, nb, nc, knownCubeIndex(na, nb, nc));
-    floodstack[depth++] = {
+    const unsigned next = surfaceNeighbours(na, nb, nc);
+    stack[depth] = {
         static_cast<std::uint8_t>(na), static_cast<std::uint8_t>(nb),
-        static_cast<std::uint8_t>(nc),
-        static_cast<std::uint8_t>(surfaceNeighbours(na, nb, nc))};
+        static_cast<std::uint8_t>(nc), static_cast<std::uint8_t>(next)};
+    depth += next != 0;
   }
 }
 
@@ -691,32 +732,7 @@ void BlobField::writeTriangles() {
   // Locals, not members: the stores below could otherwise alias them and
   // have each reloaded after every store.
   const float *value = values.get();
-  std::uint16_t *normalframe = this->normalframe.get();
-  float *normal = normals.get();
-  const std::uint16_t now = frame;
-  // The normal at a point, worked out on first use in the frame: central
-  // differences pointing from inside to outside, normalised. The flood took
-  // every cell found with the columns around it, from c-1 to c+2, so the
-  // neighbours' values are known.
-  auto normalAt = [&](int at) {
-    float *n = &normal[4 * at];
-    if (normalframe[at] != now) {
-      const float *v = &value[at];
-      float d[3] = {v[-planeSize] - v[planeSize],
-                    v[-columnSize] - v[columnSize], v[-1] - v[1]};
-      const float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-      if (length > 0.0f)
-        for (float &component : d)
-          component /= length;
-      n[0] = d[0];
-      n[1] = d[1];
-      n[2] = d[2];
-      normalframe[at] = now;
-    }
-    Lanes lanes;
-    std::memcpy(&lanes, n, sizeof lanes);
-    return lanes;
-  };
+  const float *normal = normals.get();
   std::uint32_t *cache = edgecache.get();
   // Pooled vertices take eight floats: the position, then the normal from
   // the fourth on.
@@ -752,7 +768,9 @@ void BlobField::writeTriangles() {
       // Lane by lane, as one coordinate after another.
       const Lanes pa = corner + cellEdges.fromstep[e];
       const Lanes pb = corner + cellEdges.tostep[e];
-      const Lanes na = normalAt(from), nb = normalAt(towards);
+      Lanes na, nb;
+      std::memcpy(&na, &normal[4 * from], sizeof na);
+      std::memcpy(&nb, &normal[4 * towards], sizeof nb);
       const Lanes position = pa + t * (pb - pa);
       const Lanes direction = na + t * (nb - na);
       float *made = spare[e];

@@ -121,7 +121,7 @@ private:
   // surface and those that do not, a bit each.
   void classifyCells();
   // Notes the points the flood around the cells found needed, for the next
-  // frame.
+  // frame, and works out the normals at the cells' corners.
   void notePointsUsed();
   // The triangles of the cells found, in the order they were found, with
   // the normals they need.
@@ -155,22 +155,21 @@ private:
   // The cells found, per row, on a grid with two rows of margin.
   std::unique_ptr<std::uint64_t[]> foundcells;
   std::unique_ptr<std::uint32_t[]> visitedcells;
-  // The points queued: coordinates side by side, and column << 6 | z.
-  std::unique_ptr<float[]> pendingx, pendingy, pendingz;
+  // The points queued, as x << 12 | y << 6 | z.
   std::unique_ptr<std::int32_t[]> pendingpoint;
   int pendingcount = 0;
   // The surface cells in flood order: a, b, c and the cube index, a byte
   // each.
   std::unique_ptr<std::uint32_t[]> surfacecells;
   int surfacecount = 0;
-  // The large arrays carry the frame's number instead of being cleared; 0
-  // is never a frame's number. Normals per point, with the frame that
-  // worked them out; per grid edge and way, the number over the vertex's
-  // slot in edgevertices.
+  // Normals, four floats a point, and per column the points that want
+  // them.
+  std::unique_ptr<float[]> normals;
+  std::unique_ptr<std::uint64_t[]> normalpoints;
+  // The edge cache carries the frame's number instead of being cleared; 0
+  // is never a frame's number. Per grid edge and way, the number over the
+  // vertex's slot in edgevertices.
   std::uint16_t frame = 0;
-  std::unique_ptr<float[]> normals; // four floats a point
-
-  std::unique_ptr<std::uint16_t[]> normalframe;
   static constexpr std::uint32_t edgeVertexCapacity = 32768;
   std::unique_ptr<std::uint32_t[]> edgecache;
   std::unique_ptr<float[]> edgevertices; // eight floats a vertex

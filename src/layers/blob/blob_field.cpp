@@ -8,6 +8,9 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
 #include <utility>
 
 namespace korvane {
@@ -123,6 +126,7 @@ BlobField::BlobField()
       foundcells(new std::uint64_t[foundSize * foundSize]()),
       visitedcells(new std::uint32_t[cellRows * cellRows]()),
       pendingpoint(new std::int32_t[valueCount + group]),
+      pendingcolumns(new std::int32_t[valueCount]),
       surfacecells(new std::uint32_t[cellCount]),
       normals(new float[4 * valueCount]()),
       normalpoints(new std::uint64_t[columnCount]()),
@@ -346,6 +350,7 @@ void BlobField::queue(int i, int j, std::uint64_t points) {
   if (!missing)
     return;
   evaluated[column] |= missing;
+  pendingcolumns[pendingcolumncount++] = column;
   // Locals, so that the stores need not reload the count.
   std::int32_t *point = pendingpoint.get();
   const std::int32_t ij = i << 12 | j << 6;
@@ -378,18 +383,40 @@ void BlobField::evaluatePending() {
     else
 #endif
       sumLanes(terms, blobcount, points, px, py, pz, sum);
+    // A point right on a centre is infinitely inside; a finite value keeps
+    // the edge interpolation free of inf/inf.
+    for (float &value : sum)
+      value = std::isinf(value) ? FLT_MAX : value;
+    float *value = values.get();
     for (int l = 0; l < points; ++l) {
       const std::int32_t p = point[first + l];
-      const int column = columnIndex(p >> 12, p >> 6 & 63), k = p & 63;
-      // A point right on a centre is infinitely inside; a finite value
-      // keeps the edge interpolation free of inf/inf.
-      const float value = std::isinf(sum[l]) ? FLT_MAX : sum[l];
-      values[column * columnStride + k] = value;
-      outside[column] |= std::uint64_t{value < 1.0f} << k;
+      value[columnIndex(p >> 12, p >> 6 & 63) * columnStride + (p & 63)] =
+          sum[l];
     }
   }
+  // The outside bits follow from the values, a column at a time: setting
+  // them point by point would have each wait for the one before.
+  for (int n = 0; n < pendingcolumncount; ++n)
+    sortColumn(pendingcolumns[n]);
   evaluationcount += pendingcount;
-  pendingcount = 0;
+  pendingcount = pendingcolumncount = 0;
+}
+
+void BlobField::sortColumn(int column) {
+  // Points this frame has not worked out get bits too; nobody reads them.
+  const float *v = &values[column * columnStride];
+  std::uint64_t bits = 0;
+#if defined(__SSE2__)
+  const __m128 one = _mm_set1_ps(1.0f);
+  for (int k = 0; k < columnStride; k += 4)
+    bits |= static_cast<std::uint64_t>(
+                _mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(v + k), one)))
+            << k;
+#else
+  for (int k = 0; k < valueSize; ++k)
+    bits |= std::uint64_t{v[k] < 1.0f} << k;
+#endif
+  outside[column] = bits;
 }
 
 int BlobField::cubeIndex(int a, int b, int c) {
@@ -437,7 +464,7 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   capacity = std::clamp(room, 0, blobTriangleCapacity);
   full = capacity == 0 || out == nullptr;
   evaluationcount = 0;
-  surfacecount = pendingcount = 0;
+  surfacecount = pendingcount = pendingcolumncount = 0;
 
   const std::uint32_t t1 = ticks.tickCount();
   const float zshift = static_cast<float>(
@@ -463,7 +490,6 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   // divisions overlap, instead of a few at a time as the flood comes to
   // them.
   std::fill_n(evaluated.get(), columnCount, 0);
-  std::fill_n(outside.get(), columnCount, 0);
   for (int i = 0; i < valueSize; ++i)
     for (int j = 0; j < valueSize; ++j) {
       const std::uint64_t used =

@@ -96,6 +96,8 @@ private:
   // Works out the queued points, each summed over the balls in ball order,
   // exactly as one point after another would be.
   void evaluatePending();
+  // Sets the outside bits of a column from its values.
+  void sortColumn(int column);
   // The cube index of cell (a, b, c): bit q set when corner q is outside.
   int cubeIndex(int a, int b, int c);
   // The same, for a cell whose corners are worked out already.
@@ -158,6 +160,9 @@ private:
   // The points queued, as x << 12 | y << 6 | z.
   std::unique_ptr<std::int32_t[]> pendingpoint;
   int pendingcount = 0;
+  // The columns they lie in, each once per queueing.
+  std::unique_ptr<std::int32_t[]> pendingcolumns;
+  int pendingcolumncount = 0;
   // The surface cells in flood order: a, b, c and the cube index, a byte
   // each.
   std::unique_ptr<std::uint32_t[]> surfacecells;

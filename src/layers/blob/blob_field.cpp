@@ -126,6 +126,7 @@ BlobField::BlobField()
       foundcells(new std::uint64_t[foundSize * foundSize]()),
       visitedcells(new std::uint32_t[cellRows * cellRows]()),
       pendingpoint(new std::int32_t[valueCount + group]),
+      pendingindex(new std::int32_t[valueCount + group]),
       pendingcolumns(new std::int32_t[valueCount]),
       surfacecells(new std::uint32_t[cellCount]),
       normals(new float[4 * valueCount]()),
@@ -211,6 +212,7 @@ namespace {
 // Each lane sees the same operations in the same order as a single point
 // would, so every lane's value is the one fieldValue gives.
 typedef float Lanes __attribute__((vector_size(16)));
+typedef std::int32_t LaneInts __attribute__((vector_size(16)));
 
 // Sums the field over the balls for N vectors of grid points. The vectors
 // are independent, so their divisions overlap instead of each waiting on
@@ -352,30 +354,41 @@ void BlobField::queue(int i, int j, std::uint64_t points) {
   evaluated[column] |= missing;
   pendingcolumns[pendingcolumncount++] = column;
   // Locals, so that the stores need not reload the count.
-  std::int32_t *point = pendingpoint.get();
-  const std::int32_t ij = i << 12 | j << 6;
+  std::int32_t *point = pendingpoint.get(), *at = pendingindex.get();
+  const std::int32_t ij = i << 12 | j << 6, base = column * columnStride;
   int n = pendingcount;
-  for (; missing; missing &= missing - 1)
-    point[n++] = ij | std::countr_zero(missing);
+  for (; missing; missing &= missing - 1, ++n) {
+    const int k = std::countr_zero(missing);
+    point[n] = ij | k;
+    at[n] = base + k;
+  }
   pendingcount = n;
 }
 
 void BlobField::evaluatePending() {
-  const std::int32_t *point = pendingpoint.get();
+  const std::int32_t *point = pendingpoint.get(), *at = pendingindex.get();
   // The lanes past the last point only pad the vectors.
   for (int l = pendingcount; l % group != 0; ++l)
     pendingpoint[l] = 0;
 #if defined(__x86_64__)
   const bool wide = haveAvx();
 #endif
+  float *value = values.get();
   for (int first = 0; first < pendingcount; first += group) {
     const int points = std::min(group, pendingcount - first);
+    // Worked out a vector at a time, so that the sums load whole vectors
+    // from whole-vector stores.
     alignas(32) float px[group], py[group], pz[group], sum[group];
-    for (int l = 0; l < group; ++l) {
-      const std::int32_t p = point[first + l];
-      px[l] = gridCoordinate(p >> 12);
-      py[l] = gridCoordinate(p >> 6 & 63);
-      pz[l] = gridCoordinate(p & 63);
+    for (int l = 0; l < group; l += 4) {
+      LaneInts p;
+      std::memcpy(&p, &point[first + l], sizeof p);
+      const Lanes x = __builtin_convertvector(p >> 12, Lanes) * 0.0625f - 1.0f;
+      const Lanes y =
+          __builtin_convertvector(p >> 6 & 63, Lanes) * 0.0625f - 1.0f;
+      const Lanes z = __builtin_convertvector(p & 63, Lanes) * 0.0625f - 1.0f;
+      std::memcpy(&px[l], &x, sizeof x);
+      std::memcpy(&py[l], &y, sizeof y);
+      std::memcpy(&pz[l], &z, sizeof z);
     }
 #if defined(__x86_64__)
     if (wide)
@@ -385,14 +398,15 @@ void BlobField::evaluatePending() {
       sumLanes(terms, blobcount, points, px, py, pz, sum);
     // A point right on a centre is infinitely inside; a finite value keeps
     // the edge interpolation free of inf/inf.
-    for (float &value : sum)
-      value = std::isinf(value) ? FLT_MAX : value;
-    float *value = values.get();
-    for (int l = 0; l < points; ++l) {
-      const std::int32_t p = point[first + l];
-      value[columnIndex(p >> 12, p >> 6 & 63) * columnStride + (p & 63)] =
-          sum[l];
+    for (int l = 0; l < group; l += 4) {
+      Lanes v;
+      std::memcpy(&v, &sum[l], sizeof v);
+      const LaneInts magnitude = std::bit_cast<LaneInts>(v) & 0x7FFFFFFF;
+      v = magnitude == 0x7F800000 ? Lanes{} + FLT_MAX : v;
+      std::memcpy(&sum[l], &v, sizeof v);
     }
+    for (int l = 0; l < points; ++l)
+      value[at[first + l]] = sum[l];
   }
   // The outside bits follow from the values, a column at a time: setting
   // them point by point would have each wait for the one before.

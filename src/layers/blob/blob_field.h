@@ -157,8 +157,9 @@ private:
   // The cells found, per row, on a grid with two rows of margin.
   std::unique_ptr<std::uint64_t[]> foundcells;
   std::unique_ptr<std::uint32_t[]> visitedcells;
-  // The points queued, as x << 12 | y << 6 | z.
-  std::unique_ptr<std::int32_t[]> pendingpoint;
+  // The points queued, as x << 12 | y << 6 | z and as their place in
+  // values.
+  std::unique_ptr<std::int32_t[]> pendingpoint, pendingindex;
   int pendingcount = 0;
   // The columns they lie in, each once per queueing.
   std::unique_ptr<std::int32_t[]> pendingcolumns;

@@ -716,32 +716,40 @@ void BlobField::floodCell(int a, int b, int c) {
     return;
   }
   enterCell(a, b, c, cube);
-  // Only cells with neighbours still to visit are on the stack, and a cell
-  // leaves it as soon as its last one is taken: the recursion would only
-  // return through it. Both are counted rather than branched on, since
-  // whether a cell has neighbours left is anyone's guess.
+  // The cell worked on is (a, b, c), with the neighbours it has still to
+  // visit; the stack holds the cells it was reached through that have
+  // neighbours left. A cell is dropped once its last one is taken: the
+  // recursion would only return through it.
   FloodFrame *stack = floodstack.get();
-  stack[0] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
-              static_cast<std::uint8_t>(c),
-              static_cast<std::uint8_t>(surfaceNeighbours(a, b, c))};
-  int depth = stack[0].unseen != 0;
-  while (depth > 0 && !full) {
-    FloodFrame &top = stack[depth - 1];
-    const unsigned unseen = top.unseen;
+  unsigned unseen = surfaceNeighbours(a, b, c);
+  int depth = 0;
+  while (!full) {
+    if (!unseen) {
+      if (depth == 0)
+        return;
+      const FloodFrame &below = stack[--depth];
+      a = below.a;
+      b = below.b;
+      c = below.c;
+      unseen = below.unseen;
+    }
     const int *step = neighbours[std::countr_zero(unseen)];
-    const int na = top.a + step[0], nb = top.b + step[1], nc = top.c + step[2];
-    top.unseen = static_cast<std::uint8_t>(unseen & (unseen - 1));
-    depth -= top.unseen == 0;
+    unseen &= unseen - 1;
+    const int na = a + step[0], nb = b + step[1], nc = c + step[2];
     // Visited since its neighbour looked, by another way round.
     if (visited(na, nb, nc))
       continue;
     // Its corners were worked out when its neighbour looked.
     enterCell(na, nb, nc, knownCubeIndex(na, nb, nc));
     const unsigned next = surfaceNeighbours(na, nb, nc);
-    stack[depth] = {
-        static_cast<std::uint8_t>(na), static_cast<std::uint8_t>(nb),
-        static_cast<std::uint8_t>(nc), static_cast<std::uint8_t>(next)};
-    depth += next != 0;
+    stack[depth] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                    static_cast<std::uint8_t>(c),
+                    static_cast<std::uint8_t>(unseen)};
+    depth += unseen != 0;
+    a = na;
+    b = nb;
+    c = nc;
+    unseen = next;
   }
 }
 

@@ -18,7 +18,7 @@ namespace {
 
 float gridCoordinate(int i) { return static_cast<float>(i) * 0.0625f - 1.0f; }
 
-constexpr int columnSize = 36; // a column's points, padded to nine runs
+constexpr int columnSize = 36; // a column's 33 points, padded for vectors
 constexpr int planeSize = 33 * columnSize;
 constexpr int valueCount = 33 * planeSize;
 constexpr int columnCount = 33 * 33;
@@ -120,8 +120,8 @@ int seedIndex(float v) {
 BlobField::BlobField()
     : values(new float[valueCount]()),
       evaluated(new std::uint64_t[columnCount]()),
-      usedpoints(new std::uint64_t[columnCount]()),
       outside(new std::uint64_t[columnCount]()),
+      usedpoints(new std::uint64_t[columnCount]()),
       cellstate(new std::uint64_t[cellRows * cellRows]()),
       foundcells(new std::uint64_t[foundSize * foundSize]()),
       visitedcells(new std::uint32_t[cellRows * cellRows]()),
@@ -499,10 +499,10 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
     std::fill_n(edgecache.get(), 6 * valueCount, 0);
     frame = 1;
   }
-  // The surface moves little from one frame to the next: the runs the last
-  // frame used are worked out first, in full groups of four, whose
-  // divisions overlap, instead of a few at a time as the flood comes to
-  // them.
+  // The surface moves little from one frame to the next: the points the
+  // last frame used are worked out first, in full groups whose divisions
+  // overlap, instead of a few at a time as the flood comes to them. Then
+  // every cell whose corners they cover is sorted at once.
   std::fill_n(evaluated.get(), columnCount, 0);
   for (int i = 0; i < valueSize; ++i)
     for (int j = 0; j < valueSize; ++j) {

@@ -37,7 +37,7 @@ struct BlobTerms {
 // their summed field into triangles once a frame. Only the cells a seed's
 // march reaches and the flood along the surface from there are examined;
 // each grid value is worked out at most once a frame, most of them up front
-// from the runs of points the frame before used.
+// from the points the frame before used.
 class BlobField {
 public:
   static constexpr int maxBalls = 16;
@@ -143,13 +143,14 @@ private:
   long evaluationcount = 0;
 
   // Per-frame state. The small bit arrays are cleared every frame: per
-  // column, the runs worked out and the points outside the surface; per row
-  // of cells, the cells visited.
+  // column, the points worked out; per row of cells, the cells visited. A
+  // column's outside bits are set from its values whenever points of it are
+  // worked out, and only those of points worked out are read.
   std::unique_ptr<float[]> values;
   std::unique_ptr<std::uint64_t[]> evaluated;
+  std::unique_ptr<std::uint64_t[]> outside;
   // The points the flood asked for, this frame and the one before.
   std::unique_ptr<std::uint64_t[]> usedpoints;
-  std::unique_ptr<std::uint64_t[]> outside;
   // Per row of cells, from the frame's first evaluations: in the low half
   // the cells that hold surface and are not entered yet, in the high half
   // those whose corners were known (and the border).

@@ -594,16 +594,6 @@ int BlobField::marchToSurface(int a, int b, int c) {
   }
 }
 
-void BlobField::enterCell(int a, int b, int c, int cube) {
-  visitedcells[a * cellRows + b] |= 1u << c;
-  cellstate[a * cellRows + b] &= ~(std::uint64_t{1} << c);
-  surfacecells[surfacecount++] =
-      static_cast<std::uint32_t>(a | b << 8 | c << 16 | cube << 24);
-  // The flood ends with the cell that fills the destination.
-  plannedtriangles += trianglesOf(cube);
-  full = plannedtriangles >= capacity;
-}
-
 unsigned BlobField::surfaceNeighbours(int a, int b, int c) {
   // Mostly the frame's first evaluations covered the neighbours: then their
   // surface bits are known already.
@@ -715,7 +705,23 @@ void BlobField::floodCell(int a, int b, int c) {
     visitedcells[a * cellRows + b] |= 1u << c;
     return;
   }
-  enterCell(a, b, c, cube);
+  // Counts in locals, not members: the stores to the bit rows and the cell
+  // list could otherwise alias them and have them reloaded after each.
+  std::uint32_t *visitedrow = visitedcells.get();
+  std::uint64_t *state = cellstate.get();
+  std::uint32_t *found = surfacecells.get();
+  int foundcount = surfacecount, planned = plannedtriangles;
+  const int room = capacity;
+  auto enter = [&](int a, int b, int c, int cube) {
+    visitedrow[a * cellRows + b] |= 1u << c;
+    state[a * cellRows + b] &= ~(std::uint64_t{1} << c);
+    found[foundcount++] =
+        static_cast<std::uint32_t>(a | b << 8 | c << 16 | cube << 24);
+    // The flood ends with the cell that fills the destination.
+    planned += trianglesOf(cube);
+    return planned >= room;
+  };
+  bool filled = enter(a, b, c, cube);
   // The cell worked on is (a, b, c), with the neighbours it has still to
   // visit; the stack holds the cells it was reached through that have
   // neighbours left. A cell is dropped once its last one is taken: the
@@ -723,10 +729,10 @@ void BlobField::floodCell(int a, int b, int c) {
   FloodFrame *stack = floodstack.get();
   unsigned unseen = surfaceNeighbours(a, b, c);
   int depth = 0;
-  while (!full) {
+  while (!filled) {
     if (!unseen) {
       if (depth == 0)
-        return;
+        break;
       const FloodFrame &below = stack[--depth];
       a = below.a;
       b = below.b;
@@ -737,11 +743,13 @@ void BlobField::floodCell(int a, int b, int c) {
     unseen &= unseen - 1;
     const int na = a + step[0], nb = b + step[1], nc = c + step[2];
     // Visited since its neighbour looked, by another way round.
-    if (visited(na, nb, nc))
+    if (visitedrow[na * cellRows + nb] >> nc & 1)
       continue;
-    // Its corners were worked out when its neighbour looked.
-    enterCell(na, nb, nc, knownCubeIndex(na, nb, nc));
+    // Its corners were worked out when its neighbour looked. Its own bits
+    // are not among those its neighbours' are read from, so they are read
+    // first and need not wait for them.
     const unsigned next = surfaceNeighbours(na, nb, nc);
+    filled = enter(na, nb, nc, knownCubeIndex(na, nb, nc));
     stack[depth] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
                     static_cast<std::uint8_t>(c),
                     static_cast<std::uint8_t>(unseen)};
@@ -751,6 +759,9 @@ void BlobField::floodCell(int a, int b, int c) {
     c = nc;
     unseen = next;
   }
+  surfacecount = foundcount;
+  plannedtriangles = planned;
+  full = filled;
 }
 
 namespace {

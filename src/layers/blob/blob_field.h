@@ -112,8 +112,6 @@ private:
   bool passed(int a, int b, int c) const;
   int marchToSurface(int a, int b, int c);
   void floodCell(int a, int b, int c);
-  // Takes the surface cell (a, b, c) into the output order.
-  void enterCell(int a, int b, int c, int cube);
   // Of the six neighbours of cell (a, b, c), in visiting order, those that
   // hold surface and are not yet visited.
   unsigned surfaceNeighbours(int a, int b, int c);

@@ -115,6 +115,8 @@ int seedIndex(float v) {
   return static_cast<int>(std::clamp(v, -1000.0f, 1000.0f));
 }
 
+bool haveWideLanes();
+
 } // namespace
 
 BlobField::BlobField()
@@ -133,7 +135,7 @@ BlobField::BlobField()
       normalpoints(new std::uint64_t[columnCount]()),
       edgecache(new std::uint32_t[6 * valueCount]()),
       edgevertices(new float[8 * edgeVertexCapacity]),
-      floodstack(new FloodFrame[cellCount]) {
+      floodstack(new FloodFrame[cellCount]), widelanes(haveWideLanes()) {
   static_assert(columnStride == columnSize && valueSize == 33);
 }
 
@@ -258,18 +260,26 @@ sumBalls(const BlobTerms &terms, int count, const float *px, const float *py,
   std::memcpy(out, sum, sizeof sum);
 }
 
-// Up to `group` points, in vectors of four.
+// Up to `group` points, in vectors of four, sixteen points at a time.
 void sumLanes(const BlobTerms &terms, int count, int points, const float *px,
               const float *py, const float *pz, float *out) {
-  switch ((points + 3) / 4) {
-  case 1:
-    return sumBalls<Lanes, 1>(terms, count, px, py, pz, out);
-  case 2:
-    return sumBalls<Lanes, 2>(terms, count, px, py, pz, out);
-  case 3:
-    return sumBalls<Lanes, 3>(terms, count, px, py, pz, out);
-  default:
-    return sumBalls<Lanes, 4>(terms, count, px, py, pz, out);
+  for (int first = 0; first < points; first += 16) {
+    const float *x = px + first, *y = py + first, *z = pz + first;
+    float *sum = out + first;
+    switch ((std::min(points - first, 16) + 3) / 4) {
+    case 1:
+      sumBalls<Lanes, 1>(terms, count, x, y, z, sum);
+      break;
+    case 2:
+      sumBalls<Lanes, 2>(terms, count, x, y, z, sum);
+      break;
+    case 3:
+      sumBalls<Lanes, 3>(terms, count, x, y, z, sum);
+      break;
+    default:
+      sumBalls<Lanes, 4>(terms, count, x, y, z, sum);
+      break;
+    }
   }
 }
 
@@ -292,12 +302,16 @@ __attribute__((target("avx"))) void sumWide(const BlobTerms &terms, int count,
     return sumBalls<Wide, 4>(terms, count, px, py, pz, out);
   }
 }
+#endif
 
-bool haveAvx() {
+bool haveWideLanes() {
+#if defined(__x86_64__)
   static const bool avx = __builtin_cpu_supports("avx");
   return avx;
-}
+#else
+  return false;
 #endif
+}
 
 // The normals at the points of each column that `wanted` names, from 1 to
 // 31: central differences pointing from inside to outside, normalised,
@@ -370,9 +384,6 @@ void BlobField::evaluatePending() {
   // The lanes past the last point only pad the vectors.
   for (int l = pendingcount; l % group != 0; ++l)
     pendingpoint[l] = 0;
-#if defined(__x86_64__)
-  const bool wide = haveAvx();
-#endif
   float *value = values.get();
   for (int first = 0; first < pendingcount; first += group) {
     const int points = std::min(group, pendingcount - first);
@@ -391,7 +402,7 @@ void BlobField::evaluatePending() {
       std::memcpy(&pz[l], &z, sizeof z);
     }
 #if defined(__x86_64__)
-    if (wide)
+    if (widelanes)
       sumWide(terms, blobcount, points, px, py, pz, sum);
     else
 #endif
@@ -844,8 +855,11 @@ void BlobField::writeTriangles() {
     const std::int8_t *row = triangleTable[cube];
     const int count = std::min(trianglesOf(cube), room - written);
     BlobVertex *slot = to + 3 * written;
-    for (int r = 0; r < 3 * count; ++r)
+    for (int r = 0; r < 3 * count; r += 3) {
       std::memcpy(&slot[r], vertex[row[r]], sizeof(BlobVertex));
+      std::memcpy(&slot[r + 1], vertex[row[r + 1]], sizeof(BlobVertex));
+      std::memcpy(&slot[r + 2], vertex[row[r + 2]], sizeof(BlobVertex));
+    }
     written += count;
   }
   trianglecount = written;

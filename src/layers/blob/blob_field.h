@@ -69,6 +69,10 @@ public:
   // The summed field at a point; 0 outside [-1, 1] on any axis.
   float fieldValue(float x, float y, float z) const;
 
+  // Sums the field in vectors of four even where the processor could take
+  // eight, as processors without AVX do; for testing that path.
+  void useFourLanes() { widelanes = false; }
+
 private:
   // The grid carries a 33rd plane (coordinate 1.0) per axis, so that
   // normals at the last plane have a neighbour to difference with.
@@ -182,6 +186,7 @@ private:
     std::uint8_t a, b, c, unseen;
   };
   std::unique_ptr<FloodFrame[]> floodstack;
+  bool widelanes;
 };
 
 } // namespace korvane

@@ -409,7 +409,7 @@ void BlobField::evaluatePending() {
       sumLanes(terms, blobcount, points, px, py, pz, sum);
     // A point right on a centre is infinitely inside; a finite value keeps
     // the edge interpolation free of inf/inf.
-    for (int l = 0; l < group; l += 4) {
+    for (int l = 0; l < points; l += 4) {
       Lanes v;
       std::memcpy(&v, &sum[l], sizeof v);
       const LaneInts magnitude = std::bit_cast<LaneInts>(v) & 0x7FFFFFFF;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -381,6 +382,76 @@ TEST(BlobField, MatchesTheDefinitionExactly) {
         ScriptedTicks ticks{drift, phase};
         ASSERT_EQ(f->polygonise(out.data(), ticks), frame.triangles);
         EXPECT_TRUE(sameVertices(out.data(), expected.data(), expected.size()));
+      }
+    }
+  }
+}
+
+TEST(BlobField, SurfaceReachingTheGridsEdgeFrameByFrame) {
+  // Balls drifting out through the faces of the grid, one 60 Hz frame at a
+  // time: each frame starts from what the last one used, and the cells
+  // that newly reach the border planes need values beyond them for their
+  // normals.
+  Blobs blobs;
+  blobs.add(BLOB_SPHERE, 0.97f, 0.0f, 0.0f)
+      .add(BLOB_SPHERE, 0.0f, -0.97f, 0.2f)
+      .add(BLOB_CUBE, 0.1f, 0.2f, 0.9f);
+  auto field = std::make_unique<BlobField>();
+  field->setup(blobs.count, blobs.positions, blobs.sizes, blobs.types,
+               blobs.muls);
+  std::vector<BlobVertex> out(blobVertexCapacity);
+  for (std::uint32_t t = 0; t < 1600; t += 16) {
+    SCOPED_TRACE(t);
+    const std::uint32_t phase = 1600 - t; // the centres move outwards
+    ReferenceField reference(blobs);
+    const std::vector<BlobVertex> expected = reference.run(t, phase);
+    ASSERT_FALSE(expected.empty());
+    ScriptedTicks ticks{t, phase};
+    ASSERT_EQ(
+        static_cast<std::size_t>(3 * field->polygonise(out.data(), ticks)),
+        expected.size());
+    ASSERT_TRUE(sameVertices(out.data(), expected.data(), expected.size()));
+  }
+}
+
+TEST(BlobField, RandomShowsMatchTheDefinition) {
+  // Random balls of random kinds on random paths, three frames apart, in
+  // wide and narrow vectors and with now and then a small destination.
+  std::mt19937 random(2026);
+  auto uniform = [&](float low, float high) {
+    return low + (high - low) * static_cast<float>(random() % 10001) / 10000;
+  };
+  auto field = std::make_unique<BlobField>();
+  auto narrow = std::make_unique<BlobField>();
+  narrow->useFourLanes();
+  std::vector<BlobVertex> out(blobVertexCapacity);
+  for (int n = 0; n < 40; ++n) {
+    Blobs blobs;
+    const int count = 1 + static_cast<int>(random() % 16);
+    const int kind = static_cast<int>(random() % 4); // 3: mixed
+    const float reach = uniform(0.1f, 1.3f);
+    for (int i = 0; i < count; ++i)
+      blobs.add(kind < 3 ? kind : static_cast<int>(random() % 3),
+                uniform(-reach, reach), uniform(-reach, reach),
+                uniform(-reach, reach));
+    for (BlobField *f : {field.get(), narrow.get()})
+      f->setup(blobs.count, blobs.positions, blobs.sizes, blobs.types,
+               blobs.muls);
+    std::uint32_t drift = static_cast<std::uint32_t>(random()),
+                  phase = static_cast<std::uint32_t>(random());
+    for (int frame = 0; frame < 3; ++frame, drift += 16, phase += 17) {
+      SCOPED_TRACE(testing::Message() << "show " << n << " frame " << frame);
+      ReferenceField reference(blobs);
+      const std::vector<BlobVertex> all = reference.run(drift, phase);
+      const int room = random() % 4 == 0 ? 1 + static_cast<int>(random() % 2000)
+                                         : blobTriangleCapacity;
+      const std::size_t kept = std::min<std::size_t>(all.size(), 3 * room);
+      for (BlobField *f : {field.get(), narrow.get()}) {
+        ScriptedTicks ticks{drift, phase};
+        ASSERT_EQ(static_cast<std::size_t>(
+                      3 * f->polygonise(out.data(), ticks, room)),
+                  kept);
+        ASSERT_TRUE(sameVertices(out.data(), all.data(), kept));
       }
     }
   }

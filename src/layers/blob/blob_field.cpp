@@ -544,14 +544,11 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
 }
 
 void BlobField::classifyCells() {
-  // Border cells are never entered: known, and never open.
+  // Cells on the border are never entered, so they are never open; but
+  // they are known only when their corners are, since the normals at the
+  // corners of the cells next to them need those values.
   for (int a = 0; a < cellRows; ++a)
     for (int b = 0; b < cellRows; ++b) {
-      std::uint64_t &state = cellstate[a * cellRows + b];
-      if (a == 0 || a == cellRows - 1 || b == 0 || b == cellRows - 1) {
-        state = std::uint64_t{0xFFFFFFFFu} << 32;
-        continue;
-      }
       const int column = columnIndex(a, b);
       const std::uint64_t *o = &outside[column], *k = &evaluated[column];
       const std::uint64_t all = k[0] & k[1] & k[valueSize] & k[valueSize + 1];
@@ -559,8 +556,9 @@ void BlobField::classifyCells() {
       const std::uint64_t any = o[0] | o[1] | o[valueSize] | o[valueSize + 1];
       const std::uint64_t every = o[0] & o[1] & o[valueSize] & o[valueSize + 1];
       const std::uint64_t surface = (any | any >> 1) & ~(every & every >> 1);
-      constexpr std::uint64_t inner = 0x7FFFFFFEu, border = 0x80000001u;
-      state = (surface & corners & inner) | (corners | border) << 32;
+      const bool inner = a > 0 && a < cellRows - 1 && b > 0 && b < cellRows - 1;
+      const std::uint64_t open = inner ? surface & corners & 0x7FFFFFFEu : 0;
+      cellstate[a * cellRows + b] = open | corners << 32;
     }
 }
 

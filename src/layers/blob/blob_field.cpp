@@ -313,44 +313,46 @@ bool haveWideLanes() {
 #endif
 }
 
-// The normals at the points of each column that `wanted` names, from 1 to
-// 31: central differences pointing from inside to outside, normalised,
-// stored four floats a point. They are worked out four points of a column
-// at a time, from its lowest point still wanted; points in a group that
-// nobody wants are worked out too and left unread.
+// The normals at the points of each column (i, j) in the given ranges that
+// `wanted` names, from 1 to 31: central differences pointing from inside to
+// outside, normalised, stored four floats a point. They are worked out four
+// points of a column at a time, from its lowest point still wanted; points in a
+// group that nobody wants are worked out too and left unread.
 void normalsOfColumns(const float *value, float *normal,
-                      const std::uint64_t *wanted) {
-  for (int column = 0; column < columnCount; ++column)
-    for (std::uint64_t points = wanted[column]; points;) {
-      const int start = std::countr_zero(points);
-      points &= ~(std::uint64_t{15} << start);
-      const int at = column * columnSize + start;
-      Lanes d[3], minus, plus;
-      for (int axis = 0; axis < 3; ++axis) {
-        const int step = axis == 0 ? planeSize : axis == 1 ? columnSize : 1;
-        std::memcpy(&minus, &value[at - step], sizeof minus);
-        std::memcpy(&plus, &value[at + step], sizeof plus);
-        d[axis] = minus - plus;
+                      const std::uint64_t *wanted, int ilow, int ihigh,
+                      int jlow, int jhigh) {
+  for (int i = ilow; i <= ihigh; ++i)
+    for (int column = i * 33 + jlow; column <= i * 33 + jhigh; ++column)
+      for (std::uint64_t points = wanted[column]; points;) {
+        const int start = std::countr_zero(points);
+        points &= ~(std::uint64_t{15} << start);
+        const int at = column * columnSize + start;
+        Lanes d[3], minus, plus;
+        for (int axis = 0; axis < 3; ++axis) {
+          const int step = axis == 0 ? planeSize : axis == 1 ? columnSize : 1;
+          std::memcpy(&minus, &value[at - step], sizeof minus);
+          std::memcpy(&plus, &value[at + step], sizeof plus);
+          d[axis] = minus - plus;
+        }
+        const Lanes squared = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        Lanes length;
+        for (int l = 0; l < 4; ++l)
+          length[l] = std::sqrt(squared[l]);
+        const auto positive = length > 0.0f;
+        const Lanes x = positive ? d[0] / length : d[0];
+        const Lanes y = positive ? d[1] / length : d[1];
+        const Lanes z = positive ? d[2] / length : d[2];
+        // From one vector per axis to one per point.
+        const Lanes xy01 = __builtin_shufflevector(x, y, 0, 4, 1, 5);
+        const Lanes xy23 = __builtin_shufflevector(x, y, 2, 6, 3, 7);
+        const Lanes z01 = __builtin_shufflevector(z, z, 0, 4, 1, 5);
+        const Lanes z23 = __builtin_shufflevector(z, z, 2, 6, 3, 7);
+        const Lanes point[4] = {__builtin_shufflevector(xy01, z01, 0, 1, 4, 5),
+                                __builtin_shufflevector(xy01, z01, 2, 3, 6, 7),
+                                __builtin_shufflevector(xy23, z23, 0, 1, 4, 5),
+                                __builtin_shufflevector(xy23, z23, 2, 3, 6, 7)};
+        std::memcpy(&normal[4 * at], point, sizeof point);
       }
-      const Lanes squared = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-      Lanes length;
-      for (int l = 0; l < 4; ++l)
-        length[l] = std::sqrt(squared[l]);
-      const auto positive = length > 0.0f;
-      const Lanes x = positive ? d[0] / length : d[0];
-      const Lanes y = positive ? d[1] / length : d[1];
-      const Lanes z = positive ? d[2] / length : d[2];
-      // From one vector per axis to one per point.
-      const Lanes xy01 = __builtin_shufflevector(x, y, 0, 4, 1, 5);
-      const Lanes xy23 = __builtin_shufflevector(x, y, 2, 6, 3, 7);
-      const Lanes z01 = __builtin_shufflevector(z, z, 0, 4, 1, 5);
-      const Lanes z23 = __builtin_shufflevector(z, z, 2, 6, 3, 7);
-      const Lanes point[4] = {__builtin_shufflevector(xy01, z01, 0, 1, 4, 5),
-                              __builtin_shufflevector(xy01, z01, 2, 3, 6, 7),
-                              __builtin_shufflevector(xy23, z23, 0, 1, 4, 5),
-                              __builtin_shufflevector(xy23, z23, 2, 3, 6, 7)};
-      std::memcpy(&normal[4 * at], point, sizeof point);
-    }
 }
 
 } // namespace
@@ -553,6 +555,10 @@ void BlobField::classifyCells() {
       const std::uint64_t *o = &outside[column], *k = &evaluated[column];
       const std::uint64_t all = k[0] & k[1] & k[valueSize] & k[valueSize + 1];
       const std::uint64_t corners = all & all >> 1 & 0xFFFFFFFFu;
+      if (!corners) { // mostly so, away from the surface
+        cellstate[a * cellRows + b] = 0;
+        continue;
+      }
       const std::uint64_t any = o[0] | o[1] | o[valueSize] | o[valueSize + 1];
       const std::uint64_t every = o[0] & o[1] & o[valueSize] & o[valueSize + 1];
       const std::uint64_t surface = (any | any >> 1) & ~(every & every >> 1);
@@ -565,15 +571,23 @@ void BlobField::classifyCells() {
 void BlobField::notePointsUsed() {
   std::uint64_t *found = foundcells.get();
   std::fill_n(found, foundSize * foundSize, 0);
+  int alow = cellRows, ahigh = 0, blow = cellRows, bhigh = 0;
   for (int n = 0; n < surfacecount; ++n) {
     const std::uint32_t cell = surfacecells[n];
     const int a = cell & 0xFF, b = cell >> 8 & 0xFF, c = cell >> 16 & 0xFF;
     found[(a + 2) * foundSize + b + 2] |= std::uint64_t{1} << c;
+    alow = std::min(alow, a);
+    ahigh = std::max(ahigh, a);
+    blow = std::min(blow, b);
+    bhigh = std::max(bhigh, b);
   }
   // What the neighbour test of a found cell (a, b, c) reads: its own four
-  // columns from c-1 to c+2, and the two beside each side at c and c+1.
-  for (int i = 0; i < valueSize; ++i)
-    for (int j = 0; j < valueSize; ++j) {
+  // columns from c-1 to c+2, and the two beside each side at c and c+1;
+  // columns a-1 to a+2 and b-1 to b+2 around it.
+  const int ilow = alow - 1, ihigh = ahigh + 2, jlow = blow - 1,
+            jhigh = bhigh + 2;
+  for (int i = ilow; i <= ihigh; ++i)
+    for (int j = jlow; j <= jhigh; ++j) {
       auto at = [&](int a, int b) {
         return found[(a + 2) * foundSize + b + 2];
       };
@@ -587,7 +601,8 @@ void BlobField::notePointsUsed() {
       // The triangles want normals at the cells' corners.
       normalpoints[columnIndex(i, j)] = own | own << 1;
     }
-  normalsOfColumns(values.get(), normals.get(), normalpoints.get());
+  normalsOfColumns(values.get(), normals.get(), normalpoints.get(), ilow, ihigh,
+                   jlow, jhigh);
 }
 
 int BlobField::marchToSurface(int a, int b, int c) {

@@ -21,7 +21,6 @@ float gridCoordinate(int i) { return static_cast<float>(i) * 0.0625f - 1.0f; }
 constexpr int columnSize = 36; // a column's 33 points, padded for vectors
 constexpr int planeSize = 33 * columnSize;
 constexpr int valueCount = 33 * planeSize;
-constexpr int columnCount = 33 * 33;
 // The most points summed in one go: four vectors of eight.
 constexpr int group = 32;
 // Cells 1 to 30 per axis can hold surface.

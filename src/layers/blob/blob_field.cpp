@@ -259,27 +259,35 @@ sumBalls(const BlobTerms &terms, int count, const float *px, const float *py,
   std::memcpy(out, sum, sizeof sum);
 }
 
-// Up to `group` points, in vectors of four, sixteen points at a time.
-void sumLanes(const BlobTerms &terms, int count, int points, const float *px,
-              const float *py, const float *pz, float *out) {
-  for (int first = 0; first < points; first += 16) {
+// Any number of points, in up to four vectors of V at a time.
+template <typename V>
+__attribute__((always_inline)) inline void
+sumVectors(const BlobTerms &terms, int count, int points, const float *px,
+           const float *py, const float *pz, float *out) {
+  constexpr int width = sizeof(V) / sizeof(float);
+  for (int first = 0; first < points; first += 4 * width) {
     const float *x = px + first, *y = py + first, *z = pz + first;
     float *sum = out + first;
-    switch ((std::min(points - first, 16) + 3) / 4) {
+    switch ((std::min(points - first, 4 * width) + width - 1) / width) {
     case 1:
-      sumBalls<Lanes, 1>(terms, count, x, y, z, sum);
+      sumBalls<V, 1>(terms, count, x, y, z, sum);
       break;
     case 2:
-      sumBalls<Lanes, 2>(terms, count, x, y, z, sum);
+      sumBalls<V, 2>(terms, count, x, y, z, sum);
       break;
     case 3:
-      sumBalls<Lanes, 3>(terms, count, x, y, z, sum);
+      sumBalls<V, 3>(terms, count, x, y, z, sum);
       break;
     default:
-      sumBalls<Lanes, 4>(terms, count, x, y, z, sum);
+      sumBalls<V, 4>(terms, count, x, y, z, sum);
       break;
     }
   }
+}
+
+void sumLanes(const BlobTerms &terms, int count, int points, const float *px,
+              const float *py, const float *pz, float *out) {
+  sumVectors<Lanes>(terms, count, points, px, py, pz, out);
 }
 
 #if defined(__x86_64__)
@@ -290,16 +298,7 @@ __attribute__((target("avx"))) void sumWide(const BlobTerms &terms, int count,
                                             int points, const float *px,
                                             const float *py, const float *pz,
                                             float *out) {
-  switch ((points + 7) / 8) {
-  case 1:
-    return sumBalls<Wide, 1>(terms, count, px, py, pz, out);
-  case 2:
-    return sumBalls<Wide, 2>(terms, count, px, py, pz, out);
-  case 3:
-    return sumBalls<Wide, 3>(terms, count, px, py, pz, out);
-  default:
-    return sumBalls<Wide, 4>(terms, count, px, py, pz, out);
-  }
+  sumVectors<Wide>(terms, count, points, px, py, pz, out);
 }
 #endif
 
@@ -524,8 +523,10 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
         queue(i, j, used);
     }
   evaluatePending();
-  classifyCells();
   std::copy_n(visitedBorder.row, cellRows * cellRows, visitedcells.get());
+  for (int a = 0; a < cellRows; ++a)
+    for (int b = 0; b < cellRows; ++b)
+      sortCells(a, b);
 
   for (int s = 0; s < maxBalls && !full; ++s) {
     const Metaball &ball = metaballs[s];
@@ -544,27 +545,26 @@ int BlobField::polygonise(BlobVertex *out, TickSource &ticks, int room) {
   return trianglecount;
 }
 
-void BlobField::classifyCells() {
+void BlobField::sortCells(int a, int b) {
   // Cells on the border are never entered, so they are never open; but
   // they are known only when their corners are, since the normals at the
   // corners of the cells next to them need those values.
-  for (int a = 0; a < cellRows; ++a)
-    for (int b = 0; b < cellRows; ++b) {
-      const int column = columnIndex(a, b);
-      const std::uint64_t *o = &outside[column], *k = &evaluated[column];
-      const std::uint64_t all = k[0] & k[1] & k[valueSize] & k[valueSize + 1];
-      const std::uint64_t corners = all & all >> 1 & 0xFFFFFFFFu;
-      if (!corners) { // mostly so, away from the surface
-        cellstate[a * cellRows + b] = 0;
-        continue;
-      }
-      const std::uint64_t any = o[0] | o[1] | o[valueSize] | o[valueSize + 1];
-      const std::uint64_t every = o[0] & o[1] & o[valueSize] & o[valueSize + 1];
-      const std::uint64_t surface = (any | any >> 1) & ~(every & every >> 1);
-      const bool inner = a > 0 && a < cellRows - 1 && b > 0 && b < cellRows - 1;
-      const std::uint64_t open = inner ? surface & corners & 0x7FFFFFFEu : 0;
-      cellstate[a * cellRows + b] = open | corners << 32;
-    }
+  const int column = columnIndex(a, b);
+  const std::uint64_t *o = &outside[column], *k = &evaluated[column];
+  const std::uint64_t all = k[0] & k[1] & k[valueSize] & k[valueSize + 1];
+  const std::uint64_t corners = all & all >> 1 & 0xFFFFFFFFu;
+  if (!corners) { // mostly so, away from the surface
+    cellstate[a * cellRows + b] = 0;
+    return;
+  }
+  const std::uint64_t any = o[0] | o[1] | o[valueSize] | o[valueSize + 1];
+  const std::uint64_t every = o[0] & o[1] & o[valueSize] & o[valueSize + 1];
+  const std::uint64_t surface = (any | any >> 1) & ~(every & every >> 1);
+  const bool inner = a > 0 && a < cellRows - 1 && b > 0 && b < cellRows - 1;
+  const std::uint64_t open =
+      inner ? surface & corners & ~std::uint64_t{visitedcells[a * cellRows + b]}
+            : 0;
+  cellstate[a * cellRows + b] = open | corners << 32;
 }
 
 void BlobField::notePointsUsed() {
@@ -620,20 +620,43 @@ int BlobField::marchToSurface(int a, int b, int c) {
 unsigned BlobField::surfaceNeighbours(int a, int b, int c) {
   // Mostly the frame's first evaluations covered the neighbours: then their
   // surface bits are known already.
-  const std::uint64_t *state = &cellstate[a * cellRows + b];
-  constexpr std::uint64_t both = 0x100000001u;
-  const std::uint64_t gathered =
-      (state[-cellRows] >> c & both) | (state[cellRows] >> c & both) << 1 |
-      (state[-1] >> c & both) << 2 | (state[1] >> c & both) << 3 |
-      (state[0] >> (c - 1) & both) << 4 | (state[0] >> (c + 1) & both) << 5;
+  // Each neighbour's open bit, and above them its known bit.
+  auto gather = [&] {
+    const std::uint64_t *state = &cellstate[a * cellRows + b];
+    constexpr std::uint64_t both = 0x100000001u;
+    return (state[-cellRows] >> c & both) | (state[cellRows] >> c & both) << 1 |
+           (state[-1] >> c & both) << 2 | (state[1] >> c & both) << 3 |
+           (state[0] >> (c - 1) & both) << 4 |
+           (state[0] >> (c + 1) & both) << 5;
+  };
+  const std::uint64_t gathered = gather();
   if (gathered >> 32 == 63)
     return static_cast<unsigned>(gathered & 63);
-  std::uint32_t *row = &visitedcells[a * cellRows + b];
-  const unsigned seen =
-      (row[-cellRows] >> c & 1) | (row[cellRows] >> c & 1) << 1 |
-      (row[-1] >> c & 1) << 2 | (row[1] >> c & 1) << 3 |
-      (row[0] >> (c - 1) & 1) << 4 | (row[0] >> (c + 1) & 1) << 5;
-  return workOutSurfaceNeighbours(a, b, c) & ~seen;
+  // Otherwise the neighbours' corners are worked out, in twelve z-columns:
+  // the cell's own four, from c-1 to c+2, and two beside each of its sides,
+  // at c and c+1; and the rows of the neighbours sorted again.
+  const std::uint64_t own = std::uint64_t{15} << (c - 1);
+  const std::uint64_t side = std::uint64_t{3} << c;
+  require(a, b, own);
+  require(a + 1, b, own);
+  require(a, b + 1, own);
+  require(a + 1, b + 1, own);
+  require(a - 1, b, side);
+  require(a - 1, b + 1, side);
+  require(a + 2, b, side);
+  require(a + 2, b + 1, side);
+  require(a, b - 1, side);
+  require(a + 1, b - 1, side);
+  require(a, b + 2, side);
+  require(a + 1, b + 2, side);
+  if (pendingcount)
+    evaluatePending();
+  sortCells(a, b);
+  sortCells(a - 1, b);
+  sortCells(a + 1, b);
+  sortCells(a, b - 1);
+  sortCells(a, b + 1);
+  return static_cast<unsigned>(gather() & 63);
 }
 
 int BlobField::knownSurface(int a, int b, int c) const {
@@ -661,60 +684,6 @@ bool BlobField::passed(int a, int b, int c) const {
       return true;
   }
   return false;
-}
-
-unsigned BlobField::workOutSurfaceNeighbours(int a, int b, int c) {
-  // The neighbours' corners lie in twelve z-columns: the cell's own four,
-  // from c-1 to c+2, and two beside each of its sides, at c and c+1.
-  const std::uint64_t own = std::uint64_t{15} << (c - 1);
-  const std::uint64_t side = std::uint64_t{3} << c;
-  require(a, b, own);
-  require(a + 1, b, own);
-  require(a, b + 1, own);
-  require(a + 1, b + 1, own);
-  require(a - 1, b, side);
-  require(a - 1, b + 1, side);
-  require(a + 2, b, side);
-  require(a + 2, b + 1, side);
-  require(a, b - 1, side);
-  require(a + 1, b - 1, side);
-  require(a, b + 2, side);
-  require(a + 1, b + 2, side);
-  if (pendingcount)
-    evaluatePending();
-  // Each column's outside bits from c-1 to c+2.
-  auto bits = [&](int i, int j) {
-    return static_cast<unsigned>(outside[columnIndex(i, j)] >> (c - 1) & 15);
-  };
-  // A cell holds surface unless its corners are all alike: of its four
-  // columns' bits at its two z-planes, neither none nor all are set. The
-  // union and the intersection come pairwise, shared between neighbours.
-  unsigned any[4], all[4]; // columns (a-1..a+2, b) with (., b+1)
-  for (int n = 0; n < 4; ++n) {
-    const unsigned p = bits(a - 1 + n, b), q = bits(a - 1 + n, b + 1);
-    any[n] = p | q;
-    all[n] = p & q;
-  }
-  unsigned anyy[2], ally[2]; // columns (a, b-1) with (a+1, b-1), and b+2
-  for (int n = 0; n < 2; ++n) {
-    const unsigned p = bits(a, b - 1 + 3 * n), q = bits(a + 1, b - 1 + 3 * n);
-    anyy[n] = p | q;
-    ally[n] = p & q;
-  }
-  const unsigned ownany = any[1] | any[2], ownall = all[1] & all[2];
-  const unsigned nearany = bits(a, b) | bits(a + 1, b),
-                 nearall = bits(a, b) & bits(a + 1, b),
-                 farany = bits(a, b + 1) | bits(a + 1, b + 1),
-                 farall = bits(a, b + 1) & bits(a + 1, b + 1);
-  auto holds = [](unsigned u, unsigned v, int shift) {
-    return static_cast<unsigned>(((u >> shift & 3) != 0) &
-                                 ((v >> shift & 3) != 3));
-  };
-  return holds(any[0] | any[1], all[0] & all[1], 1) |
-         holds(any[2] | any[3], all[2] & all[3], 1) << 1 |
-         holds(anyy[0] | nearany, ally[0] & nearall, 1) << 2 |
-         holds(farany | anyy[1], farall & ally[1], 1) << 3 |
-         holds(ownany, ownall, 0) << 4 | holds(ownany, ownall, 2) << 5;
 }
 
 void BlobField::floodCell(int a, int b, int c) {

@@ -117,13 +117,12 @@ private:
   int marchToSurface(int a, int b, int c);
   void floodCell(int a, int b, int c);
   // Of the six neighbours of cell (a, b, c), in visiting order, those that
-  // hold surface and are not yet visited.
+  // hold surface and are not yet visited; working out their corners first
+  // where they are not known.
   unsigned surfaceNeighbours(int a, int b, int c);
-  // The same, from the corners' outside bits, working out what is missing.
-  unsigned workOutSurfaceNeighbours(int a, int b, int c);
-  // Sorts the cells whose corners are all worked out into those that hold
-  // surface and those that do not, a bit each.
-  void classifyCells();
+  // Sorts the cells of row (a, b) whose corners are all worked out into
+  // those that hold surface and are not entered yet, and the rest.
+  void sortCells(int a, int b);
   // Notes the points the flood around the cells found needed, for the next
   // frame, and works out the normals at the cells' corners.
   void notePointsUsed();

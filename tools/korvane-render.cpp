@@ -144,6 +144,10 @@ int main(int argc, char **argv) {
   // Headless, on the software renderer, whatever the machine has.
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+  // A GPU vendor's EGL would be picked before Mesa's and draw other pixels.
+  const char *mesa = "/usr/share/glvnd/egl_vendor.d/50_mesa.json";
+  if (fs::is_regular_file(mesa, failure))
+    setenv("__EGL_VENDOR_LIBRARY_FILENAMES", mesa, 0);
   setenv("SDL_AUDIODRIVER", "dummy", 0);
 
   static korvane::Show show;

@@ -22,19 +22,22 @@ namespace fs = std::filesystem;
 
 constexpr const char *usage =
     "usage: korvane-render SHOWDIR --out DIR [--at MS[,MS...]] [--fps N]\n"
-    "                      [--size WxH] [--memory]\n"
+    "                      [--size WxH] [--memory] [--trace DIR]\n"
     "\n"
     "Renders the show in SHOWDIR without a display, on a virtual clock, so\n"
     "that the same command always writes the same pixels.\n"
     "\n"
     "  --out DIR      where the PNG files go (created if missing)\n"
-    "  --at MS,...    one picture per show time: at_<ms>.png\n"
+    "  --at MS,...    one picture per show time: at_<ms>.png, each drawn\n"
+    "                 after the frame that play shows 1/60 s before it\n"
     "  --fps N        every frame of the whole show at N frames a second:\n"
     "                 frame_000000.png on (the default is --fps 30)\n"
     "  --size WxH     render at this size instead of the script's\n"
     "  --memory       write no pictures (--out is then not needed); print\n"
     "                 the resident memory at the start and after every ten\n"
     "                 seconds of show time, for soak runs\n"
+    "  --trace DIR    also write every call made on the graphics device\n"
+    "                 into DIR as a device trace, one present per picture\n"
     "  --help         show this text\n"
     "\n"
     "Exit status: 0 done, 1 the show could not be read, 2 bad arguments.\n";
@@ -79,7 +82,7 @@ long residentKb() {
 } // namespace
 
 int main(int argc, char **argv) {
-  std::string showdir, outdir;
+  std::string showdir, outdir, tracedir;
   std::vector<std::uint32_t> times;
   int fps = 0, width = 0, height = 0;
   bool memory = false;
@@ -107,6 +110,10 @@ int main(int argc, char **argv) {
           std::sscanf(argv[++i], "%dx%d%c", &width, &height, &end) != 2 ||
           width < 1 || height < 1 || width > 8192 || height > 8192)
         return bad("--size needs WxH");
+    } else if (arg == "--trace") {
+      if (!value)
+        return bad("--trace needs a folder");
+      tracedir = argv[++i];
     } else if (arg == "--memory") {
       memory = true;
     } else if (!arg.empty() && arg[0] == '-') {
@@ -136,6 +143,8 @@ int main(int argc, char **argv) {
     return 1;
   }
   const fs::path music = fs::absolute(fs::path(showdir) / "mirl .mp3", failure);
+  const fs::path trace =
+      tracedir.empty() ? fs::path() : fs::absolute(tracedir, failure);
   if (chdir(showdir.c_str()) != 0) {
     std::fprintf(stderr, "korvane-render: cannot open %s\n", showdir.c_str());
     return 1;
@@ -162,6 +171,7 @@ int main(int argc, char **argv) {
   options.ticks = &clock;
   options.width = width;
   options.height = height;
+  options.tracefolder = trace.string();
   options.capture = [&] {
     if (pending.empty())
       return;
@@ -189,6 +199,7 @@ int main(int argc, char **argv) {
   std::uint32_t nextReport = 0;
   auto render = [&](std::uint32_t ms, const std::string &file) {
     clock.set(ms);
+    frame.present = !file.empty();
     if (memory) {
       if (ms >= nextReport) {
         std::printf("show time %u ms: resident memory %ld kB\n", ms,
@@ -196,7 +207,7 @@ int main(int argc, char **argv) {
         std::fflush(stdout);
         nextReport = ms - ms % 10000 + 10000;
       }
-    } else {
+    } else if (!file.empty()) {
       pending = (out / file).string();
     }
     const bool ended = korvane::renderFrame(show, frame, ms);
@@ -207,12 +218,17 @@ int main(int argc, char **argv) {
   };
 
   if (!times.empty()) {
-    for (std::uint32_t ms : times)
+    // Play draws every frame over the states the one before it left.
+    constexpr std::uint32_t frameBefore = 1000 / 60;
+    for (std::uint32_t ms : times) {
+      if (ms >= frameBefore)
+        render(ms - frameBefore, "");
       if (!render(ms, "at_" + std::to_string(ms) + ".png"))
         std::fprintf(stderr,
                      "korvane-render: the show has ended at %u ms; no "
                      "at_%u.png\n",
                      ms, ms);
+    }
   } else {
     const std::uint32_t last =
         show.partnumber > 0 ? static_cast<std::uint32_t>(
@@ -240,6 +256,10 @@ int main(int argc, char **argv) {
   }
   if (memory)
     std::printf("end of the show: resident memory %ld kB\n", residentKb());
+  if (player.trace && !player.trace->ok()) {
+    std::fprintf(stderr, "korvane-render: %s\n", player.trace->error().c_str());
+    ok = false;
+  }
   korvane::stopPlayer(player, frames, clock.tickCount());
   SDL_Quit();
   if (!player.scriptread) {

@@ -1,6 +1,9 @@
 #include "device/device.h"
 
+#include "device/device_trace.h"
+
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 
 namespace korvane {
@@ -38,6 +41,43 @@ std::uint32_t vertexSize(std::uint32_t fvf) {
   return size;
 }
 
+namespace {
+
+// Slots of the transforms a state holds: world, view, projection, then the
+// texture transforms; -1 for a type the device does not keep.
+int transformIndex(TransformType which) {
+  switch (which) {
+  case D3DTS_WORLD:
+    return 0;
+  case D3DTS_VIEW:
+    return 1;
+  case D3DTS_PROJECTION:
+    return 2;
+  case D3DTS_TEXTURE0:
+    return 3;
+  case D3DTS_TEXTURE1:
+    return 4;
+  }
+  return -1;
+}
+constexpr int transformCount = 5;
+
+// The transform of a slot, in a state or a const state.
+template <typename State> auto *transformSlot(State &state, int index) {
+  switch (index) {
+  case 0:
+    return &state.world;
+  case 1:
+    return &state.view;
+  case 2:
+    return &state.projection;
+  default:
+    return &state.texturetransform[index - 3];
+  }
+}
+
+} // namespace
+
 Texture::Texture(std::uint32_t width, std::uint32_t height,
                  std::uint32_t levels, PixelFormat format, Pool pool)
     : pixelformat(format), memorypool(pool) {
@@ -55,43 +95,69 @@ Texture::Texture(std::uint32_t width, std::uint32_t height,
 }
 
 Texture::~Texture() {
+  if (trace.trace)
+    trace.trace->released(trace);
   if (backend)
     backend->releaseTexture(*this);
 }
 
-void Texture::unlock(std::uint32_t) { ++changes; }
+void Texture::unlock(std::uint32_t n) {
+  ++changes;
+  if (n < level.size())
+    ++level[n].version;
+}
 
-// A recorded state block: the states set while it was being recorded, with
-// the values it holds now.
+VertexBuffer::~VertexBuffer() {
+  if (trace.trace)
+    trace.trace->released(trace);
+}
+
+// A recorded state block: which states were set while it was being
+// recorded, and the values it holds for them now.
 struct Device::Recorded {
-  struct RenderState {
-    std::uint32_t state, value;
-  };
-  struct StageState {
-    int stage;
-    std::uint32_t type, value;
-  };
-  struct TextureBinding {
-    int stage;
-    Texture *texture;
-  };
-  std::vector<RenderState> renderstates;
-  std::vector<StageState> stagestates;
-  std::vector<TextureBinding> textures;
+  DeviceState values;
+  std::bitset<D3DRS_COUNT> renderstates;
+  std::bitset<D3DTSS_COUNT> stagestates[maxStages];
+  std::bitset<transformCount> transforms;
+  std::bitset<maxLights> lights, lightenables;
+  std::bitset<maxStages> textures;
+  bool material = false, stream = false, fvf = false;
 
-  template <typename Entry, typename Same>
-  static void put(std::vector<Entry> &list, const Entry &entry, Same same) {
-    for (Entry &existing : list)
-      if (same(existing)) {
-        existing = entry;
-        return;
-      }
-    list.push_back(entry);
+  // Copies the recorded states from one state to another.
+  void copy(const DeviceState &from, DeviceState &to) const {
+    for (std::uint32_t n = 0; n < D3DRS_COUNT; ++n)
+      if (renderstates[n])
+        to.renderstate[n] = from.renderstate[n];
+    for (int stage = 0; stage < maxStages; ++stage) {
+      for (std::uint32_t n = 0; n < D3DTSS_COUNT; ++n)
+        if (stagestates[stage][n])
+          to.stagestate[stage][n] = from.stagestate[stage][n];
+      if (textures[stage])
+        to.texture[stage] = from.texture[stage];
+    }
+    for (int n = 0; n < transformCount; ++n)
+      if (transforms[n])
+        *transformSlot(to, n) = *transformSlot(from, n);
+    for (int n = 0; n < maxLights; ++n) {
+      if (lights[n])
+        to.lights[n] = from.lights[n];
+      if (lightenables[n])
+        to.lightenabled[n] = from.lightenabled[n];
+    }
+    if (material)
+      to.material = from.material;
+    if (stream) {
+      to.stream = from.stream;
+      to.stride = from.stride;
+    }
+    if (fvf)
+      to.fvf = from.fvf;
   }
 };
 
-Device::Device(std::unique_ptr<DeviceBackend> backend)
-    : drawer(backend ? std::move(backend) : std::make_unique<NullBackend>()) {
+Device::Device(std::unique_ptr<DeviceBackend> backend, DeviceTrace *trace)
+    : drawer(backend ? std::move(backend) : std::make_unique<NullBackend>()),
+      tracer(trace) {
   // Direct3D's documented defaults for the states the renderers rely on.
   std::uint32_t *rs = current.renderstate;
   rs[D3DRS_ZENABLE] = D3DZB_TRUE;
@@ -128,15 +194,14 @@ Device::~Device() = default;
 Device::Recorded *Device::recording() { return open.get(); }
 
 void Device::setRenderState(std::uint32_t state, std::uint32_t value) {
+  if (tracer)
+    tracer->renderState(state, value);
   if (state >= D3DRS_COUNT)
     return;
-  if (Recorded *block = recording()) {
-    Recorded::put(
-        block->renderstates, {state, value},
-        [&](const Recorded::RenderState &e) { return e.state == state; });
-    return;
-  }
-  current.renderstate[state] = value;
+  DeviceState &target = recording() ? open->values : current;
+  if (Recorded *block = recording())
+    block->renderstates.set(state);
+  target.renderstate[state] = value;
 }
 
 std::uint32_t Device::renderState(std::uint32_t state) const {
@@ -145,16 +210,14 @@ std::uint32_t Device::renderState(std::uint32_t state) const {
 
 void Device::setTextureStageState(int stage, std::uint32_t type,
                                   std::uint32_t value) {
+  if (tracer)
+    tracer->stageState(stage, type, value);
   if (stage < 0 || stage >= maxStages || type >= D3DTSS_COUNT)
     return;
-  if (Recorded *block = recording()) {
-    Recorded::put(block->stagestates, {stage, type, value},
-                  [&](const Recorded::StageState &e) {
-                    return e.stage == stage && e.type == type;
-                  });
-    return;
-  }
-  current.stagestate[stage][type] = value;
+  DeviceState &target = recording() ? open->values : current;
+  if (Recorded *block = recording())
+    block->stagestates[stage].set(type);
+  target.stagestate[stage][type] = value;
 }
 
 std::uint32_t Device::textureStageState(int stage, std::uint32_t type) const {
@@ -164,23 +227,15 @@ std::uint32_t Device::textureStageState(int stage, std::uint32_t type) const {
 }
 
 void Device::setTransform(TransformType which, const Matrix &matrix) {
-  switch (which) {
-  case D3DTS_WORLD:
-    current.world = matrix;
-    break;
-  case D3DTS_VIEW:
-    current.view = matrix;
-    break;
-  case D3DTS_PROJECTION:
-    current.projection = matrix;
-    break;
-  case D3DTS_TEXTURE0:
-    current.texturetransform[0] = matrix;
-    break;
-  case D3DTS_TEXTURE1:
-    current.texturetransform[1] = matrix;
-    break;
-  }
+  if (tracer)
+    tracer->transform(which, matrix);
+  const int index = transformIndex(which);
+  if (index < 0)
+    return;
+  DeviceState &target = recording() ? open->values : current;
+  if (Recorded *block = recording())
+    block->transforms.set(static_cast<std::size_t>(index));
+  *transformSlot(target, index) = matrix;
 }
 
 const Matrix &Device::transform(TransformType which) const {
@@ -199,51 +254,69 @@ const Matrix &Device::transform(TransformType which) const {
 }
 
 void Device::setMaterial(const Material &material) {
-  current.material = material;
+  if (tracer)
+    tracer->material(material);
+  if (Recorded *block = recording())
+    block->material = true;
+  (recording() ? open->values : current).material = material;
 }
 
 void Device::setLight(int index, const Light &light) {
-  if (index >= 0 && index < maxLights)
-    current.lights[index] = light;
+  if (tracer)
+    tracer->light(index, light);
+  if (index < 0 || index >= maxLights)
+    return;
+  if (Recorded *block = recording())
+    block->lights.set(static_cast<std::size_t>(index));
+  (recording() ? open->values : current).lights[index] = light;
 }
 
 void Device::lightEnable(int index, bool enable) {
-  if (index >= 0 && index < maxLights)
-    current.lightenabled[index] = enable;
+  if (tracer)
+    tracer->lightEnable(index, enable);
+  if (index < 0 || index >= maxLights)
+    return;
+  if (Recorded *block = recording())
+    block->lightenables.set(static_cast<std::size_t>(index));
+  (recording() ? open->values : current).lightenabled[index] = enable;
 }
 
 void Device::setTexture(int stage, Texture *texture) {
+  if (tracer)
+    tracer->texture(stage, texture);
   if (stage < 0 || stage >= maxStages)
     return;
-  if (Recorded *block = recording()) {
-    Recorded::put(
-        block->textures, {stage, texture},
-        [&](const Recorded::TextureBinding &e) { return e.stage == stage; });
-    return;
-  }
-  current.texture[stage] = texture;
+  if (Recorded *block = recording())
+    block->textures.set(static_cast<std::size_t>(stage));
+  (recording() ? open->values : current).texture[stage] = texture;
 }
 
 std::unique_ptr<Texture> Device::createTexture(std::uint32_t width,
                                                std::uint32_t height,
                                                std::uint32_t levels,
-                                               std::uint32_t /*usage*/,
+                                               std::uint32_t usage,
                                                PixelFormat format, Pool pool) {
   if (width == 0 || height == 0 || bytesPerPixel(format) == 0)
     return nullptr;
   const std::uint32_t limit = drawer->maxTextureSize();
   if (width > limit || height > limit)
     return nullptr;
-  return std::make_unique<Texture>(width, height, levels, format, pool);
+  auto texture = std::make_unique<Texture>(width, height, levels, format, pool);
+  if (tracer)
+    tracer->textureCreated(*texture, usage);
+  return texture;
 }
 
 std::unique_ptr<VertexBuffer> Device::createVertexBuffer(std::uint32_t bytes,
                                                          std::uint32_t usage,
                                                          std::uint32_t fvf,
-                                                         Pool /*pool*/) {
+                                                         Pool pool) {
   if (bytes == 0)
     return nullptr;
-  return std::make_unique<VertexBuffer>(bytes, usage, fvf);
+  auto buffer = std::make_unique<VertexBuffer>(bytes, usage, fvf);
+  if (tracer)
+    tracer->vertexBufferCreated(*buffer, pool);
+  return buffer;
 }
 
 bool Device::updateTexture(const Texture &source, Texture &destination) {
@@ -262,40 +335,43 @@ bool Device::updateTexture(const Texture &source, Texture &destination) {
   return true;
 }
 
-void Device::beginStateBlock() { open = std::make_unique<Recorded>(); }
+void Device::beginStateBlock() {
+  if (tracer)
+    tracer->stateBlock("beginstateblock");
+  open = std::make_unique<Recorded>();
+}
 
 StateBlock Device::endStateBlock() {
   if (!open)
     return 0;
   blocks.push_back(std::move(open));
-  return static_cast<StateBlock>(blocks.size());
+  const auto handle = static_cast<StateBlock>(blocks.size());
+  if (tracer)
+    tracer->stateBlock("endstateblock", handle);
+  return handle;
 }
 
 void Device::captureStateBlock(StateBlock handle) {
+  if (tracer)
+    tracer->stateBlock("capturestateblock", handle);
   if (handle == 0 || handle > blocks.size() || !blocks[handle - 1])
     return;
   Recorded &block = *blocks[handle - 1];
-  for (auto &e : block.renderstates)
-    e.value = current.renderstate[e.state];
-  for (auto &e : block.stagestates)
-    e.value = current.stagestate[e.stage][e.type];
-  for (auto &e : block.textures)
-    e.texture = current.texture[e.stage];
+  block.copy(current, block.values);
 }
 
 void Device::applyStateBlock(StateBlock handle) {
+  if (tracer)
+    tracer->stateBlock("applystateblock", handle);
   if (handle == 0 || handle > blocks.size() || !blocks[handle - 1])
     return;
   const Recorded &block = *blocks[handle - 1];
-  for (const auto &e : block.renderstates)
-    current.renderstate[e.state] = e.value;
-  for (const auto &e : block.stagestates)
-    current.stagestate[e.stage][e.type] = e.value;
-  for (const auto &e : block.textures)
-    current.texture[e.stage] = e.texture;
+  block.copy(block.values, current);
 }
 
 void Device::deleteStateBlock(StateBlock handle) {
+  if (tracer && handle != 0 && handle <= blocks.size() && blocks[handle - 1])
+    tracer->stateBlock("deletestateblock", handle);
   if (handle == 0 || handle > blocks.size())
     return;
   blocks[handle - 1].reset();
@@ -303,19 +379,44 @@ void Device::deleteStateBlock(StateBlock handle) {
 
 void Device::clear(std::uint32_t flags, std::uint32_t color, float z,
                    std::uint32_t stencil) {
+  if (tracer)
+    tracer->clear(flags, color, z, stencil);
   drawer->clear(flags, color, z, stencil);
 }
 
-void Device::beginScene() {}
-void Device::endScene() {}
-void Device::present() { drawer->present(); }
-
-void Device::setStreamSource(const VertexBuffer *buffer, std::uint32_t stride) {
-  current.stream = buffer;
-  current.stride = stride;
+void Device::beginScene() {
+  if (tracer)
+    tracer->scene(true);
 }
 
-void Device::setVertexShader(std::uint32_t fvf) { current.fvf = fvf; }
+void Device::endScene() {
+  if (tracer)
+    tracer->scene(false);
+}
+
+void Device::present() {
+  if (tracer)
+    tracer->present();
+  drawer->present();
+}
+
+void Device::setStreamSource(const VertexBuffer *buffer, std::uint32_t stride) {
+  if (tracer)
+    tracer->stream(buffer, stride);
+  if (Recorded *block = recording())
+    block->stream = true;
+  DeviceState &target = recording() ? open->values : current;
+  target.stream = buffer;
+  target.stride = stride;
+}
+
+void Device::setVertexShader(std::uint32_t fvf) {
+  if (tracer)
+    tracer->vertexFormat(fvf);
+  if (Recorded *block = recording())
+    block->fvf = true;
+  (recording() ? open->values : current).fvf = fvf;
+}
 
 void Device::drawPrimitive(PrimitiveType type, std::uint32_t startVertex,
                            std::uint32_t primitiveCount) {
@@ -338,6 +439,8 @@ void Device::drawPrimitive(PrimitiveType type, std::uint32_t startVertex,
       stride == 0 ||
       (std::uint64_t(startVertex) + vertices) * stride > stream->size())
     return;
+  if (tracer)
+    tracer->draw(type, startVertex, primitiveCount);
   drawer->draw(current, type, startVertex, vertices);
 }
 
@@ -357,6 +460,8 @@ void Device::drawIndexedTriangles(const std::uint32_t *indices,
   for (std::uint32_t i = 0; i < count; ++i)
     if (indices[i] >= vertices)
       return;
+  if (tracer)
+    tracer->drawIndexed(indices, triangleCount);
   drawer->drawIndexed(current, indices, count, vertices);
 }
 

@@ -11,6 +11,14 @@
 namespace korvane {
 
 class DeviceBackend;
+class DeviceTrace;
+
+// What a device trace knows of one of its textures or vertex buffers: the
+// id it wrote, and the trace to tell when the object goes.
+struct TraceLink {
+  DeviceTrace *trace = nullptr;
+  std::uint32_t id = 0;
+};
 
 // A texture with its levels kept in memory in its own pixel format, the
 // way a locked Direct3D texture shows them: rows of `pitch` bytes.
@@ -36,6 +44,10 @@ public:
   }
   // Bumped whenever a level changes, so that a backend re-uploads it.
   std::uint64_t version() const { return changes; }
+  // Level n's own count of changes.
+  std::uint64_t levelVersion(std::uint32_t n) const { return level[n].version; }
+
+  TraceLink trace;
 
   // Backend data (a GL texture name); released with the texture.
   std::uint32_t backendname = 0;
@@ -49,6 +61,7 @@ private:
   struct Level {
     std::uint32_t width, height, pitch;
     std::vector<std::uint8_t> pixels;
+    std::uint64_t version = 1;
   };
   std::vector<Level> level;
   PixelFormat pixelformat;
@@ -62,22 +75,30 @@ class VertexBuffer {
 public:
   VertexBuffer(std::uint32_t bytes, std::uint32_t usage, std::uint32_t fvf)
       : memory(bytes), bufferusage(usage), vertexformat(fvf) {}
+  ~VertexBuffer();
+  VertexBuffer(const VertexBuffer &) = delete;
+  VertexBuffer &operator=(const VertexBuffer &) = delete;
   // The whole buffer from `offset` on; no checks beyond the size.
   std::uint8_t *lock(std::uint32_t offset = 0) {
     return offset < memory.size() ? memory.data() + offset : nullptr;
   }
-  void unlock() {}
+  // Marks the content changed.
+  void unlock() { ++changes; }
   std::uint32_t size() const {
     return static_cast<std::uint32_t>(memory.size());
   }
   const std::uint8_t *data() const { return memory.data(); }
   std::uint32_t usage() const { return bufferusage; }
   std::uint32_t fvf() const { return vertexformat; }
+  std::uint64_t version() const { return changes; }
+
+  TraceLink trace;
 
 private:
   std::vector<std::uint8_t> memory;
   std::uint32_t bufferusage;
   std::uint32_t vertexformat;
+  std::uint64_t changes = 1;
 };
 
 // Size in bytes of one vertex of a flexible vertex format.
@@ -157,7 +178,9 @@ using StateBlock = std::uint32_t; // 0 is no block
 // draw hands the recorded state to the backend.
 class Device {
 public:
-  explicit Device(std::unique_ptr<DeviceBackend> backend);
+  // With a trace, every call from construction on is written to it.
+  explicit Device(std::unique_ptr<DeviceBackend> backend,
+                  DeviceTrace *trace = nullptr);
   ~Device();
 
   void setRenderState(std::uint32_t state, std::uint32_t value);
@@ -214,6 +237,7 @@ private:
   Recorded *recording();
 
   std::unique_ptr<DeviceBackend> drawer;
+  DeviceTrace *tracer;
   DeviceState current;
   std::vector<std::unique_ptr<Recorded>> blocks; // index + 1 is the handle
   std::unique_ptr<Recorded> open;                // being recorded

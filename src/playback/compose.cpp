@@ -127,7 +127,8 @@ void endFrame(FrameContext &frame, bool showfps, bool showtime,
       frame.font->drawString(2.0f, 16.0f, 0xFFFFFF00u, text, 0);
   }
   frame.device.endScene();
-  frame.device.present();
+  if (frame.present)
+    frame.device.present();
 }
 
 } // namespace korvane

@@ -30,6 +30,8 @@ struct FrameContext {
   FrameTimer &timer;
   OverlayState &overlay;
   const LayerRenderers &renderers;
+  // False draws the frame for the states it leaves, without showing it.
+  bool present = true;
 };
 
 // Draws the frame for `elapsed` ms since the start tick; true when no part

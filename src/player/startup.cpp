@@ -39,9 +39,17 @@ bool startPlayer(Player &player, const StartOptions &options,
       capture();
       window->swap();
     };
+  if (!options.tracefolder.empty()) {
+    player.trace =
+        std::make_unique<DeviceTrace>(options.tracefolder, width, height);
+    if (!player.trace->ok()) {
+      error = player.trace->error();
+      return false;
+    }
+  }
   if (!setupDevice(player.graphics,
                    std::make_unique<GlBackend>(width, height, swap),
-                   player.arcball, width, height)) {
+                   player.arcball, width, height, player.trace.get())) {
     error = "cannot set up the graphics device";
     return false;
   }

@@ -2,6 +2,7 @@
 
 #include "device/arcball.h"
 #include "device/device_setup.h"
+#include "device/device_trace.h"
 #include "platform/window.h"
 #include "playback/compose.h"
 #include "script/parser.h"
@@ -21,6 +22,7 @@ struct Player {
   Arcball arcball;
   LayerLoaders loaders;
   LayerRenderers renderers;
+  std::unique_ptr<DeviceTrace> trace; // every device call, when asked for
   bool scriptread = false; // the full pass found a script beginning <demo>
   bool sound = false;      // the soundtrack was opened
 };
@@ -35,6 +37,8 @@ struct StartOptions {
   TickSource *ticks = nullptr;
   // Plays the soundtrack when the script enables it.
   bool sound = true;
+  // A folder to write the device trace into; empty for none.
+  std::string tracefolder;
 };
 
 // The start-up in the player's order, from the start folder: into "Data",

@@ -16,9 +16,11 @@ void upload(DrawnMesh &drawn, Device &device) {
   drawn.vertices = device.createVertexBuffer(
       static_cast<std::uint32_t>(drawn.mesh.vertices.size()), 0, drawn.mesh.fvf,
       D3DPOOL_MANAGED);
-  if (drawn.vertices)
+  if (drawn.vertices) {
     std::memcpy(drawn.vertices->lock(0), drawn.mesh.vertices.data(),
                 drawn.mesh.vertices.size());
+    drawn.vertices->unlock();
+  }
 }
 
 void drawSubset(Device &device, const DrawnMesh &drawn, std::uint32_t i) {

@@ -125,11 +125,15 @@ void setColor(float *out, std::uint32_t argb) {
   out[3] = static_cast<float>(argb >> 24) / 255.0f;
 }
 
-// Direct3D's clip depth runs 0..w, GL's -w..w: z' = 2z - w.
-Matrix depthToGl(const Matrix &projection) {
+// Direct3D's clip depth runs 0..w, GL's -w..w: z' = 2z - w. Direct3D's
+// pixel centres lie on whole window coordinates, GL's half a pixel right
+// and down (in Direct3D's downward y): x' = x + w/width, y' = y - w/height.
+Matrix projectionToGl(const Matrix &projection, int width, int height) {
   Matrix fix = matrixIdentity();
   fix.m[2][2] = 2.0f;
   fix.m[3][2] = -1.0f;
+  fix.m[3][0] = 1.0f / static_cast<float>(width);
+  fix.m[3][1] = -1.0f / static_cast<float>(height);
   return matrixMultiply(projection, fix);
 }
 
@@ -475,7 +479,7 @@ void GlBackend::prepare(const DeviceState &state, std::uint32_t startVertex,
     loadMatrix(GL_PROJECTION, ortho);
     loadMatrix(GL_MODELVIEW, matrixIdentity());
   } else {
-    loadMatrix(GL_PROJECTION, depthToGl(state.projection));
+    loadMatrix(GL_PROJECTION, projectionToGl(state.projection, width, height));
   }
 
   // Lighting, with lights placed in world space (through the view alone).

@@ -162,7 +162,7 @@ TEST(Inspect, TransformAndSampleOfALayer) {
                   "scale 1 1 1 rotation 0 2 0 color 255 0 0 255 <timeline> "
                   "0 position 0 0 0 1000 position 10 0 0 "
                   "0 color 0 0 0 255 1000 color 255 0 0 255 </timeline> "
-                  "<shadow> plane_a 0 -1 0 plane_b 1 -1 0 plane_c 0 -1 1 "
+                  "<shadow> plane_a 0 -1 0 plane_b 0 -1 1 plane_c 1 -1 0 "
                   "light 0 1 0 </shadow> </layer> </part>");
   const ToolRun normal =
       inspect("--transform 1,1 --at 250 " + quote(show.path));

@@ -150,8 +150,8 @@ TEST(LayerTransform, TimelineChannels) {
 TEST(LayerTransform, ShadowPasses) {
   auto parsed = parseBoth(layerScript(
       "type XFILE scale 1 1 1 position 0 2 0 "
-      "<shadow> plane_a 0 -1 0 plane_b 1 -1 0 plane_c 0 -1 1 light 0 1 0 "
-      "</shadow> <shadow> plane_a 0 0 5 plane_b 0 1 5 plane_c 1 0 5 "
+      "<shadow> plane_a 0 -1 0 plane_b 0 -1 1 plane_c 1 -1 0 light 0 1 0 "
+      "</shadow> <shadow> plane_a 0 0 5 plane_b 1 0 5 plane_c 0 1 5 "
       "light 0 0 1 </shadow>"));
   Layer &layer = parsed.show->parts[0].layers[0];
   expectNear(vec3TransformCoord({1, 0, 3}, buildLayerTransform(layer, 0)),

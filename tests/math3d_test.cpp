@@ -77,7 +77,8 @@ TEST(Math3d, VectorsAndPlanes) {
 }
 
 TEST(Math3d, ShadowFlattensAlongTheLight) {
-  const Plane floor = planeFromPoints({0, -1, 0}, {1, -1, 0}, {0, -1, 1});
+  // Normal (0, 1, 0): the floor y = -1 faces a light above it.
+  const Plane floor = planeFromPoints({0, -1, 0}, {0, -1, 1}, {1, -1, 0});
   const Matrix down = matrixShadow({0, 1, 0, 0}, floor);
   expectNear(apply({3, 5, -2}, down), {3, -1, -2});
   // The flattened point keeps a positive w, so it is not clipped away.
@@ -90,13 +91,34 @@ TEST(Math3d, ShadowFlattensAlongTheLight) {
   const Matrix slant = matrixShadow({1, 1, 0, 0}, floor);
   expectNear(apply({0, 1, 0}, slant), {-2, -1, 0});
   // An unnormalised plane gives the same matrix.
-  const Matrix scaled = matrixShadow({1, 1, 0, 0}, {0, -4, 0, -4});
+  const Matrix scaled = matrixShadow({1, 1, 0, 0}, {0, 4, 0, 4});
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j)
       EXPECT_FLOAT_EQ(scaled.m[i][j], slant.m[i][j]);
   // A point light (w = 1) projects from its position.
   const Matrix point = matrixShadow({0, 3, 0, 1}, floor);
   expectNear(apply({1, 1, 0}, point), {2, -1, 0});
+
+  // The same plane with its normal turned away from the light: the same
+  // flattened points, with w negated, so the rasteriser clips them.
+  const Plane under = planeFromPoints({0, -1, 0}, {1, -1, 0}, {0, -1, 1});
+  const Matrix away = matrixShadow({0, 1, 0, 0}, under);
+  expectNear(apply({3, 5, -2}, away), {3, -1, -2});
+  EXPECT_LT(away.m[3][3] + 5 * away.m[1][3], 0.0f);
+}
+
+TEST(Math3d, ShadowMatchesTheUtilityLibrary) {
+  // Rows the Direct3D utility library gives for this light and plane.
+  const Matrix m =
+      matrixShadow({9.6f, 8.5f, 7.4f, 6.3f}, {-3.0f, -1.0f, 4.0f, 7.0f});
+  const float want[4][4] = {
+      {12.786773f, 5.0009613f, 4.3537784f, 3.7065949f},
+      {1.8827150f, 8.8056154f, 1.4512594f, 1.2355317f},
+      {-7.5308599f, -6.6679487f, 1.3335901f, -4.9421268f},
+      {-13.179006f, -11.668910f, -10.158816f, -1.5100943f}};
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j)
+      EXPECT_NEAR(m.m[i][j], want[i][j], 2e-5f) << i << "," << j;
 }
 
 TEST(Math3d, ProjectionAndLookAt) {

@@ -752,7 +752,7 @@ TEST(Render, MeshLayers) {
       " position 0 -0.2 5 scale 0.5 0.5 0.5 rotationadd 60 0 0 blend ONE ONE "
       "<shadow> filename " +
       (media / "shadow.png").string() +
-      " plane_a 0 -1 0 plane_b 1 -1 0 plane_c 0 -1 1 light 0 1 0 </shadow> "
+      " plane_a 0 -1 0 plane_b 0 -1 1 plane_c 1 -1 0 light 0 1 0 </shadow> "
       "</layer>\n"
       "<layer> type XFILE filename " +
       quad +

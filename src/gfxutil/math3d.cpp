@@ -102,14 +102,14 @@ Matrix matrixShadow(const Vec4 &light, const Plane &plane) {
   if (length != 0.0f)
     p = {plane.a / length, plane.b / length, plane.c / length,
          plane.d / length};
-  const float d =
-      -(p.a * light.x + p.b * light.y + p.c * light.z + p.d * light.w);
+  const float dot =
+      p.a * light.x + p.b * light.y + p.c * light.z + p.d * light.w;
   const float pv[4] = {p.a, p.b, p.c, p.d};
   const float lv[4] = {light.x, light.y, light.z, light.w};
   Matrix out;
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j)
-      out.m[i][j] = pv[i] * lv[j] + (i == j ? d : 0.0f);
+      out.m[i][j] = (i == j ? dot : 0.0f) - pv[i] * lv[j];
   return out;
 }
 

@@ -51,8 +51,9 @@ Matrix matrixMultiply(const Matrix &a, const Matrix &b);
 Vec3 vec3Normalize(const Vec3 &v);
 // n = normalize((b - a) x (c - a)), plane (n, -a.n)
 Plane planeFromPoints(const Vec3 &a, const Vec3 &b, const Vec3 &c);
-// P = plane / |(a,b,c)|, d = -P.L: m[i][j] = P_i L_j + d d_ij; w = 0 makes
-// L a direction
+// P = plane / |(a,b,c)|, d = P.L: m[i][j] = d d_ij - P_i L_j; w = 0 makes
+// L a direction. Flattened points keep a positive w only where the plane's
+// normal faces the light; elsewhere they are clipped.
 Matrix matrixShadow(const Vec4 &light, const Plane &plane);
 // ys = cot(fovy/2), xs = ys/aspect: rows (xs 0 0 0), (0 ys 0 0),
 // (0 0 zf/(zf-zn) 1), (0 0 -zn zf/(zf-zn) 0)

@@ -1,5 +1,7 @@
 #include "device/gl_backend.h"
 
+#include "device/texgen.h"
+
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -330,7 +332,7 @@ void GlBackend::applyStage(const DeviceState &state, int stage,
   // Generated coordinates: the camera-space reflection vector (or normal),
   // through the stage's texture transform.
   const std::uint32_t generation = ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF0000u;
-  const bool generate = !pretransformed && generation != 0;
+  const bool generate = !pretransformed && generation != 0 && !cpugeneration;
   if (generate) {
     const GLint mode = generation == D3DTSS_TCI_CAMERASPACENORMAL
                            ? GL_NORMAL_MAP
@@ -341,7 +343,7 @@ void GlBackend::applyStage(const DeviceState &state, int stage,
   generationOn(stage, generate);
   const bool transformed = ts[D3DTSS_TEXTURETRANSFORMFLAGS] != D3DTTFF_DISABLE;
   activate(stage);
-  loadMatrix(GL_TEXTURE, transformed && !pretransformed
+  loadMatrix(GL_TEXTURE, transformed && !pretransformed && !cpugeneration
                              ? state.texturetransform[stage]
                              : matrixIdentity());
 }
@@ -536,8 +538,13 @@ void GlBackend::prepare(const DeviceState &state, std::uint32_t startVertex,
   } else {
     enable(GL_COLOR_MATERIAL, false);
   }
-  if (!pretransformed)
-    loadMatrix(GL_MODELVIEW, matrixMultiply(state.world, state.view));
+  if (!pretransformed) {
+    const Matrix modelview = matrixMultiply(state.world, state.view);
+    loadMatrix(GL_MODELVIEW, modelview);
+    cpugeneration = flattens(modelview);
+  } else {
+    cpugeneration = false;
+  }
 
   for (int stage = 0; stage < maxStages; ++stage) {
     // A disabled stage ends the cascade.
@@ -590,14 +597,42 @@ void GlBackend::prepare(const DeviceState &state, std::uint32_t startVertex,
   for (int stage = 0; stage < maxStages; ++stage) {
     const std::uint32_t set =
         state.stagestate[stage][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
-    const bool used = set < sets && texturing[stage] == 1;
+    const bool computed =
+        cpugeneration && texturing[stage] == 1 &&
+        (state.stagestate[stage][D3DTSS_TEXCOORDINDEX] & 0xFFFF0000u) != 0;
+    const bool used = computed || (set < sets && texturing[stage] == 1);
     if (used || arrays[2 + stage] != 0) {
       activate(stage);
       clientArray(2 + stage, GL_TEXTURE_COORD_ARRAY, used);
     }
-    if (used)
+    if (computed)
+      generatedCoordinates(state, stage, base, vertexCount);
+    else if (used)
       glTexCoordPointer(2, GL_FLOAT, stride, base + offset + 8 * set);
   }
+}
+
+void GlBackend::generatedCoordinates(const DeviceState &state, int stage,
+                                     const std::uint8_t *base,
+                                     std::uint32_t vertexCount) {
+  const std::uint32_t *ts = state.stagestate[stage];
+  TexgenInput input;
+  input.vertices = base;
+  input.stride = state.stride;
+  input.count = vertexCount;
+  input.normaloffset = (state.fvf & D3DFVF_NORMAL) ? 12 : -1;
+  input.modelview = matrixMultiply(state.world, state.view);
+  input.normal = normalMatrix(input.modelview);
+  input.normalize = state.renderstate[D3DRS_NORMALIZENORMALS] != 0;
+  input.reflection = (ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF0000u) ==
+                     D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR;
+  input.texture = ts[D3DTSS_TEXTURETRANSFORMFLAGS] != D3DTTFF_DISABLE
+                      ? &state.texturetransform[stage]
+                      : nullptr;
+  std::vector<float> &coordinates = generated[stage];
+  coordinates.resize(std::size_t(vertexCount) * 2);
+  generateCoordinates(input, coordinates.data());
+  glTexCoordPointer(2, GL_FLOAT, 0, coordinates.data());
 }
 
 } // namespace korvane

@@ -36,6 +36,10 @@ private:
   void enable(unsigned cap, bool on);
   void bindTexture(int unit, Texture *texture);
   void applyStage(const DeviceState &state, int stage, bool pretransformed);
+  // Binds stage's coordinates worked out here instead of by GL.
+  void generatedCoordinates(const DeviceState &state, int stage,
+                            const std::uint8_t *base,
+                            std::uint32_t vertexCount);
   void loadMatrix(unsigned mode, const Matrix &matrix);
   // Applies the state and binds the arrays of `vertexCount` vertices from
   // `startVertex` on.
@@ -73,6 +77,10 @@ private:
   int arrays[2 + maxStages] = {-1, -1, -1, -1}; // normal, colour, texcoords
   bool vertexarray = false;
   std::vector<float> scratch;
+  // Where world x view flattens space, generated texture coordinates are
+  // worked out here, as Direct3D transforms normals there.
+  bool cpugeneration = false;
+  std::vector<float> generated[maxStages];
 };
 
 } // namespace korvane

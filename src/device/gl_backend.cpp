@@ -51,9 +51,12 @@ GLenum compareFunc(std::uint32_t d3d) {
   return d3d >= 1 && d3d <= 8 ? table[d3d] : GL_LEQUAL;
 }
 
-bool validBlend(std::uint32_t value) { return value >= 1 && value <= 13; }
+constexpr GLenum noFactor = ~0u; // GL_ZERO is 0
 
-GLenum blendFactor(std::uint32_t d3d, bool source) {
+// GL's factor for a Direct3D blend value, or noFactor where Direct3D 8 has
+// none (0, 14 on, and the two legacy values that only a source names).
+// The back buffer is X8R8G8B8: the destination alpha it reads is 1.
+GLenum blendFactor(std::uint32_t d3d) {
   switch (d3d) {
   case D3DBLEND_ZERO:
     return GL_ZERO;
@@ -68,18 +71,17 @@ GLenum blendFactor(std::uint32_t d3d, bool source) {
   case D3DBLEND_INVSRCALPHA:
     return GL_ONE_MINUS_SRC_ALPHA;
   case D3DBLEND_DESTALPHA:
-    return GL_DST_ALPHA;
+    return GL_ONE;
   case D3DBLEND_INVDESTALPHA:
-    return GL_ONE_MINUS_DST_ALPHA;
+    return GL_ZERO;
   case D3DBLEND_DESTCOLOR:
     return GL_DST_COLOR;
   case D3DBLEND_INVDESTCOLOR:
     return GL_ONE_MINUS_DST_COLOR;
   case D3DBLEND_SRCALPHASAT:
-    // GL has the saturated factor for the source only.
-    return source ? GL_SRC_ALPHA_SATURATE : GL_ONE;
+    return GL_SRC_ALPHA_SATURATE;
   default:
-    return GL_ONE;
+    return noFactor;
   }
 }
 
@@ -154,6 +156,11 @@ GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers)
   if (size > 0)
     maxtexture = static_cast<std::uint32_t>(size);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  // A new context's blend function.
+  appliedsrc = GL_ONE;
+  applieddst = GL_ZERO;
+  // The back buffer is X8R8G8B8: its alpha stays 1, as clears leave it.
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
   glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
   glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_TRUE);
 }
@@ -354,7 +361,7 @@ void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
   if (flags & D3DCLEAR_TARGET) {
     float c[4];
     setColor(c, color);
-    glClearColor(c[0], c[1], c[2], c[3]);
+    glClearColor(c[0], c[1], c[2], 1.0f);
     mask |= GL_COLOR_BUFFER_BIT;
   }
   if (flags & D3DCLEAR_ZBUFFER) {
@@ -370,8 +377,12 @@ void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
     glClearStencil(static_cast<GLint>(stencil));
     mask |= GL_STENCIL_BUFFER_BIT;
   }
+  if (mask & GL_COLOR_BUFFER_BIT)
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   if (mask)
     glClear(mask);
+  if (mask & GL_COLOR_BUFFER_BIT)
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
 }
 
 void GlBackend::present() {
@@ -419,21 +430,21 @@ void GlBackend::prepare(const DeviceState &state, std::uint32_t startVertex,
   }
   enable(GL_BLEND, rs[D3DRS_ALPHABLENDENABLE] != 0);
   if (rs[D3DRS_ALPHABLENDENABLE]) {
-    // An invalid factor (an unknown name in the script) keeps the last.
-    if (validBlend(rs[D3DRS_SRCBLEND]))
-      lastsrc = rs[D3DRS_SRCBLEND];
-    if (validBlend(rs[D3DRS_DESTBLEND]))
-      lastdst = rs[D3DRS_DESTBLEND];
-    GLenum src = blendFactor(lastsrc, true);
-    GLenum dst = blendFactor(lastdst, false);
-    if (lastsrc == D3DBLEND_BOTHSRCALPHA) {
+    // The legacy source values set both factors. A pair with a value
+    // that has no factor (an unknown name in the script) is refused as a
+    // whole, as Direct3D 8 refuses it: the last pair stays.
+    const std::uint32_t source = rs[D3DRS_SRCBLEND];
+    GLenum src = blendFactor(source);
+    GLenum dst = blendFactor(rs[D3DRS_DESTBLEND]);
+    if (source == D3DBLEND_BOTHSRCALPHA) {
       src = GL_SRC_ALPHA;
       dst = GL_ONE_MINUS_SRC_ALPHA;
-    } else if (lastsrc == D3DBLEND_BOTHINVSRCALPHA) {
+    } else if (source == D3DBLEND_BOTHINVSRCALPHA) {
       src = GL_ONE_MINUS_SRC_ALPHA;
       dst = GL_SRC_ALPHA;
     }
-    if (src != appliedsrc || dst != applieddst) {
+    if (src != noFactor && dst != noFactor &&
+        (src != appliedsrc || dst != applieddst)) {
       glBlendFunc(src, dst);
       appliedsrc = src;
       applieddst = dst;

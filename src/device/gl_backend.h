@@ -63,8 +63,7 @@ private:
   bool capknown[64] = {};
   int activeunit = -1;
   unsigned boundname[maxStages] = {};
-  std::uint32_t lastsrc = D3DBLEND_ONE, lastdst = D3DBLEND_ZERO;
-  unsigned appliedsrc = 0, applieddst = 0;
+  unsigned appliedsrc, applieddst; // GL's blend function
   unsigned depthfunc = 0, alphafunc = 0, frontface = 0;
   float alpharef = -1.0f;
   int depthmask = -1;

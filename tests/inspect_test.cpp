@@ -97,7 +97,8 @@ TEST(Inspect, ExampleShowPrintsTheTablesValues) {
             "2 - 2 - 0 - 1", "FileName: ship.x",
             "Position: 0.000000, 0.000000, 5.000000",
             "SrcBlend: 0, DstBlend: 0", "Vertices: 4, Faces: 2", "Materials: 1",
-            "Picture file hull.png cannot be opened", "PartNumber: 1"}));
+            "PartNumber: 1"}));
+  EXPECT_EQ(doc["problems"], json({"Picture file hull.png cannot be opened"}));
   // The loaders ran on the null device.
   EXPECT_EQ(layer["mesh"],
             json::parse(R"({"vertices": 4, "faces": 2, "materials": 1,
@@ -119,7 +120,11 @@ TEST(Inspect, OptionsAndExitCodes) {
   EXPECT_EQ(doc["resolution"], json({640, 480}));
   EXPECT_EQ(doc["log"], json({"PartNumber: 0"}));
 
-  EXPECT_EQ(inspect("--check " + quote(exampleShow)).status, 0);
+  // The example names a texture it does not have.
+  const ToolRun example = inspect("--check " + quote(exampleShow), true);
+  EXPECT_EQ(example.status, 3);
+  EXPECT_EQ(example.out, (exampleShow / "Data" / "mirl .script").string() +
+                             ": Picture file hull.png cannot be opened\n");
   EXPECT_EQ(inspect("/nonexistent/show").status, 2);
   EXPECT_EQ(inspect(quote(fs::path(KORVANE_TESTS_DIR))).status, 2);
   EXPECT_EQ(inspect("").status, 2);

@@ -1,6 +1,7 @@
 // Mesh loading, optimisation and the KTR dump, on the null device.
 
 #include "gfxutil/mesh.h"
+#include "gfxutil/xfile_scan.h"
 #include "layers/mesh/mesh_layer.h"
 #include "script_util.h"
 
@@ -18,6 +19,7 @@
 
 namespace fs = std::filesystem;
 using namespace korvane;
+using korvane::test::layerScript;
 using korvane::test::parseBoth;
 
 namespace {
@@ -158,20 +160,28 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
       "Vertices: 24, Faces: 12",
       "Materials: 1",
       "CLONEMESH",
-      "Picture file env.png cannot be opened",
       "TEXTURE LOAD ERROR!",
       "SHADOW1",
-      "Picture file s1.png cannot be opened",
       "TEXTURE LOAD ERROR! - SHADOW",
       "SHADOW2",
-      "Picture file s2.png cannot be opened",
-      "TEXTURE LOAD ERROR! - SHADOW"};
+      "TEXTURE LOAD ERROR! - SHADOW",
+      "--------------- LOADLAYER"};
   auto first = std::find(parsed.log.begin(), parsed.log.end(), expected[0]);
   ASSERT_NE(first, parsed.log.end());
   EXPECT_EQ(std::vector<std::string>(first, first + expected.size()), expected);
-  EXPECT_TRUE(parsed.logged("D3DXLoadMeshFromX failed!"));
-  EXPECT_TRUE(parsed.logged("Mesh file missing.x cannot be loaded: Unable to "
-                            "open file \"missing.x\"."));
+  // debug.log has the failure's own line and nothing after it; the reasons
+  // go to people.
+  auto failed = std::find(parsed.log.begin(), parsed.log.end(),
+                          "D3DXLoadMeshFromX failed!");
+  ASSERT_NE(failed, parsed.log.end());
+  EXPECT_EQ(failed[1], "PartNumber: 1");
+  EXPECT_EQ(parsed.problems,
+            (std::vector<std::string>{
+                "Picture file env.png cannot be opened",
+                "Picture file s1.png cannot be opened",
+                "Picture file s2.png cannot be opened",
+                "Mesh file missing.x cannot be loaded: Unable to open file "
+                "\"missing.x\"."}));
   auto *mesh = dynamic_cast<MeshLayerResources *>(
       parsed.show->parts[0].layers[0].resources.get());
   ASSERT_TRUE(mesh);
@@ -202,6 +212,70 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
   const int draws = backend.draws;
   EXPECT_FALSE(renderMeshLayer(layer, 0, device));
   EXPECT_EQ(backend.draws, draws);
+}
+
+// Six vertices in the file, two of them the same as others: the importer
+// merges them; the log gives the file's count. No material list: nothing
+// is drawn.
+constexpr const char *plainQuad = "xof 0303txt 0032\n"
+                                  "Mesh quad {\n 6;\n"
+                                  " 0;0;0;, 1;0;0;, 0;1;0;, 1;0;0;, 1;1;0;,"
+                                  " 0;1;0;;\n"
+                                  " 2;\n 3;0,1,2;, 3;3,4,5;;\n}\n";
+
+TEST(MeshLayer, AFileWithoutMaterialsLoadsButDrawsNothing) {
+  TempFolder folder;
+  std::ofstream("quad.x") << plainQuad;
+  Device device(nullptr);
+  LayerLoaders loaders;
+  loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
+    return loadMeshLayer(layer, device);
+  };
+  auto parsed = parseBoth(layerScript("type XFILE filename quad.x"), &loaders);
+  EXPECT_TRUE(parsed.logged("Vertices: 6, Faces: 2"));
+  EXPECT_TRUE(parsed.logged("Materials: 0"));
+  auto *mesh = dynamic_cast<MeshLayerResources *>(
+      parsed.show->parts[0].layers[0].resources.get());
+  ASSERT_TRUE(mesh);
+  EXPECT_EQ(mesh->materialnumber, 0u);
+  EXPECT_EQ(mesh->mesh.vertexcount, 4u); // merged for drawing
+  auto &backend = static_cast<NullBackend &>(device.backend());
+  EXPECT_TRUE(renderMeshLayer(parsed.show->parts[0].layers[0], 0, device));
+  EXPECT_EQ(backend.draws, 0);
+}
+
+TEST(MeshFile, ScanReadsTheFilesOwnCounts) {
+  auto scan = [](const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
+    return scanXFile(bytes.data(), bytes.size());
+  };
+  for (const char *name :
+       {"test_cube_text.x", "test_cube_binary.x", "test_cube_compressed.x"}) {
+    const XFileCounts counts = scan(models / name);
+    EXPECT_TRUE(counts.read) << name;
+    EXPECT_EQ(counts.vertices, 24u) << name;
+    EXPECT_TRUE(counts.materiallist) << name;
+  }
+  const std::string quad = plainQuad;
+  const XFileCounts plain = scanXFile(
+      reinterpret_cast<const std::uint8_t *>(quad.data()), quad.size());
+  EXPECT_TRUE(plain.read);
+  EXPECT_EQ(plain.vertices, 6u);
+  EXPECT_FALSE(plain.materiallist);
+  // Cut short or not a .x file at all: nothing read, nothing claimed.
+  std::ifstream in(models / "test_cube_compressed.x", std::ios::binary);
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+  for (std::size_t size : {bytes.size() / 2, std::size_t(19), std::size_t(3)})
+    EXPECT_FALSE(scanXFile(bytes.data(), size).read) << size;
+  bytes[20 + 4] = 'X'; // the first block's mark
+  EXPECT_FALSE(scanXFile(bytes.data(), bytes.size()).read);
+  const std::string png = "\x89PNG\r\n\x1a\n0000000000";
+  EXPECT_FALSE(
+      scanXFile(reinterpret_cast<const std::uint8_t *>(png.data()), png.size())
+          .read);
 }
 
 TEST(MeshLayer, NoneAfterSphereMapKeepsTheGeneration) {
@@ -240,13 +314,17 @@ TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
   write("zero.ktr", 0, 0);
   write("one.ktr", 1, 3 + 2 + 12);
   write("short.ktr", 2, 4);
-  auto dump = [](const char *name) {
+  std::vector<std::string> problems;
+  auto dump = [&problems](const char *name) {
     Layer layer;
     std::strcpy(layer.filename, name);
     std::vector<std::string> log;
+    problems.clear();
     setLogCapture(&log);
+    setProblemCapture(&problems);
     EXPECT_TRUE(dumpKtrFile(layer));
     setLogCapture(nullptr);
+    setProblemCapture(nullptr);
     return log;
   };
   const std::string rule = "-------------------";
@@ -264,8 +342,10 @@ TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
   EXPECT_EQ(one.back(), rule);
   const auto cut = dump("short.ktr");
   EXPECT_EQ(cut[2], "0.000000, 0.500000, 1.000000");
-  EXPECT_EQ(cut.size(), 4u);
-  EXPECT_EQ(cut.back(), "KTR file short.ktr ends before its last record");
-  EXPECT_EQ(dump("none.ktr"),
+  EXPECT_EQ(cut.size(), 3u);
+  EXPECT_EQ(problems, std::vector<std::string>{
+                          "KTR file short.ktr ends before its last record"});
+  EXPECT_TRUE(dump("none.ktr").empty());
+  EXPECT_EQ(problems,
             std::vector<std::string>{"KTR file none.ktr cannot be read"});
 }

@@ -88,7 +88,7 @@ TEST(ScriptReader, TokenLengthLimits) {
   const std::string overlong(5000, 'q');
   EXPECT_EQ(tokens("a " + overlong + " b", &log),
             (Tokens{"a", std::string(1023, 'q'), "b"}));
-  EXPECT_EQ(log, Tokens{"Token of 5000 characters cut to 1023 characters!"});
+  EXPECT_TRUE(log.empty()); // a warning, not a line of debug.log
 
   // A shorter token after a longer one leaves the buffer clear past it.
   ScriptReader reader;
@@ -118,9 +118,10 @@ TEST(ScriptReader, MissingFileReadsEmptyAndSaysSo) {
   reader.open("/nonexistent/korvane/mirl .script");
   EXPECT_FALSE(reader.next());
   setLogCapture(nullptr);
-  EXPECT_EQ(log, Tokens{"Cannot open script file "
-                        "\"/nonexistent/korvane/mirl .script\"!"});
+  EXPECT_TRUE(log.empty());
   ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0].message,
+            "cannot open script file \"/nonexistent/korvane/mirl .script\"");
   reader.close();
 }
 

@@ -16,6 +16,7 @@ struct Parsed {
   std::unique_ptr<Show> show = std::make_unique<Show>();
   std::vector<std::string> log;
   std::vector<ScriptWarning> warnings;
+  std::vector<std::string> problems; // reported by the loaders
   bool settingsRead = false;
   bool fullRead = false;
 
@@ -23,6 +24,12 @@ struct Parsed {
   const Layer &layer(int p, int l) const { return show->parts[p].layers[l]; }
   bool logged(std::string_view line) const {
     for (const auto &entry : log)
+      if (entry == line)
+        return true;
+    return false;
+  }
+  bool reported(std::string_view line) const {
+    for (const auto &entry : problems)
       if (entry == line)
         return true;
     return false;
@@ -39,6 +46,7 @@ inline Parsed parseBoth(std::string_view text,
                         const LayerLoaders *loaders = nullptr) {
   Parsed parsed;
   setLogCapture(&parsed.log);
+  setProblemCapture(&parsed.problems);
   parsed.show->partnumber = 0;
   parsed.settingsRead = parseScriptText(*parsed.show, text, false);
   ParseOptions options;
@@ -46,6 +54,7 @@ inline Parsed parseBoth(std::string_view text,
   options.warnings = &parsed.warnings;
   parsed.fullRead = parseScriptText(*parsed.show, text, true, options);
   setLogCapture(nullptr);
+  setProblemCapture(nullptr);
   return parsed;
 }
 

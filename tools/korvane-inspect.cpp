@@ -28,7 +28,8 @@ constexpr const char *usage =
     "\n"
     "  --settings-only  run the settings pass alone\n"
     "  --check          print the script's warnings on standard error as\n"
-    "                   FILE:LINE: message; exit 3 if there are any\n"
+    "                   FILE:LINE: message, and the problems with the files\n"
+    "                   it names as FILE: message; exit 3 if there are any\n"
     "  --transform P,L  print the matrix of layer L of part P (both from 0)\n"
     "                   at part time MS: 16 numbers, row by row\n"
     "  --shadow N       with --transform: the matrix of shadow draw N (1 or\n"
@@ -41,7 +42,7 @@ constexpr const char *usage =
     "  --help           show this text\n"
     "\n"
     "Exit status: 0 the script was read, 1 it does not begin with <demo>,\n"
-    "2 PATH cannot be read, 3 --check found warnings.\n";
+    "2 PATH cannot be read, 3 --check found warnings or problems.\n";
 
 // "P,L" as two numbers from 0, or false.
 bool parsePair(const char *text, int &first, int &second) {
@@ -143,7 +144,9 @@ int main(int argc, char **argv) {
   auto show = std::make_unique<korvane::Show>();
   std::vector<std::string> log;
   std::vector<korvane::ScriptWarning> warnings;
+  std::vector<std::string> problems; // with the media the script names
   korvane::setLogCapture(&log);
+  korvane::setProblemCapture(&problems);
 
   // The settings pass only reads what the full pass reads again, so its
   // warnings are collected only when it runs alone.
@@ -171,6 +174,7 @@ int main(int argc, char **argv) {
     fs::current_path(previous, error);
   }
   korvane::setLogCapture(nullptr);
+  korvane::setProblemCapture(nullptr);
 
   if (query != Query::None) {
     if (queryPart >= show->partnumber ||
@@ -202,11 +206,13 @@ int main(int argc, char **argv) {
     for (const auto &warning : warnings)
       std::cerr << script << ":" << warning.line << ": " << warning.message
                 << "\n";
+    for (const std::string &problem : problems)
+      std::cerr << script << ": " << problem << "\n";
     // A script that does not begin with <demo> always has its warning.
-    return warnings.empty() ? 0 : 3;
+    return warnings.empty() && problems.empty() ? 0 : 3;
   }
 
-  std::cout << korvane::showToJson(*show, log, warnings)
+  std::cout << korvane::showToJson(*show, log, warnings, problems)
                    .dump(2, ' ', false,
                          nlohmann::json::error_handler_t::replace)
             << "\n";

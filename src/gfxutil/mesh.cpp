@@ -1,6 +1,7 @@
 #include "gfxutil/mesh.h"
 
 #include "device/device.h"
+#include "gfxutil/xfile_scan.h"
 
 #include <assimp/cimport.h>
 #include <assimp/material.h>
@@ -13,6 +14,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <numeric>
 #include <poll.h>
@@ -220,6 +223,17 @@ bool importScene(const std::string &path, Mesh &mesh,
     error = "no triangles";
     return false;
   }
+  // The file's own counts: the importer merges vertices, and gives a file
+  // without materials one of its own, which the file does not have.
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+  const XFileCounts counts = scanXFile(bytes.data(), bytes.size());
+  mesh.filevertexcount = counts.read && counts.vertices <= 0xFFFFFFFFu
+                             ? static_cast<std::uint32_t>(counts.vertices)
+                             : mesh.vertexcount;
+  if (counts.read && !counts.materiallist)
+    materials.clear();
   return true;
 }
 
@@ -286,7 +300,8 @@ void sendImport(int fd, const std::string &path) {
     writeVector(fd, std::vector<char>(error.begin(), error.end()));
     return;
   }
-  const std::uint32_t head[3] = {mesh.fvf, mesh.stride, mesh.vertexcount};
+  const std::uint32_t head[4] = {mesh.fvf, mesh.stride, mesh.vertexcount,
+                                 mesh.filevertexcount};
   if (!writeAll(fd, head, sizeof head) || !writeVector(fd, mesh.vertices) ||
       !writeVector(fd, mesh.indices) || !writeVector(fd, mesh.attributes))
     return;
@@ -361,13 +376,14 @@ bool receiveImport(Receiver &in, Mesh &mesh,
     error.assign(text.begin(), text.end());
     return true;
   }
-  std::uint32_t head[3];
+  std::uint32_t head[4];
   if (!in.read(head, sizeof head) || !in.readVector(mesh.vertices) ||
       !in.readVector(mesh.indices) || !in.readVector(mesh.attributes))
     return false;
   mesh.fvf = head[0];
   mesh.stride = head[1];
   mesh.vertexcount = head[2];
+  mesh.filevertexcount = head[3];
   std::uint64_t count = 0;
   if (!in.read(&count, sizeof count) || count > 0xFFFF)
     return false;

@@ -15,6 +15,8 @@ struct Mesh {
   std::uint32_t fvf = 0;
   std::uint32_t stride = 0;
   std::uint32_t vertexcount = 0;
+  // The vertex count the file gives, before vertices were merged.
+  std::uint32_t filevertexcount = 0;
   std::vector<std::uint8_t> vertices;
   std::vector<std::uint32_t> indices;    // three per face
   std::vector<std::uint32_t> attributes; // one per face

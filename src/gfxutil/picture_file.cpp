@@ -244,7 +244,7 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
                                              const std::string &name,
                                              std::string *reason) {
   auto fail = [&](const char *why) {
-    writeLog("Picture file %s %s", name.c_str(), why);
+    reportProblem("Picture file %s %s", name.c_str(), why);
     if (reason)
       *reason = why;
     return std::unique_ptr<Texture>();

@@ -19,9 +19,7 @@ struct MusicGraph {
 } graph;
 
 void silent(const std::string &why) {
-  writeLog("Music: %s; the show plays in silence", why.c_str());
-  std::fprintf(stderr, "korvane: music: %s; the show plays in silence\n",
-               why.c_str());
+  reportProblem("Music: %s; the show plays in silence", why.c_str());
 }
 
 } // namespace

@@ -170,6 +170,10 @@ std::uint32_t SystemTicks::tickCount() { return SDL_GetTicks(); }
 
 void showError(const char *title, const char *text) {
   std::fprintf(stderr, "%s: %s\n", title, text);
+  showMessageBox(title, text);
+}
+
+void showMessageBox(const char *title, const char *text) {
   if (errorSink) {
     errorSink(title, text);
     return;

@@ -51,6 +51,8 @@ public:
 // Tells the user about a failure: a message box where there is a display,
 // and always the text on standard error.
 void showError(const char *title, const char *text);
+// The message box alone, where there is a display.
+void showMessageBox(const char *title, const char *text);
 // Replaces the message box for tests; null restores it.
 void setErrorSink(void (*sink)(const char *title, const char *text));
 

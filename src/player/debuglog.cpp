@@ -9,6 +9,7 @@ namespace {
 
 std::unique_ptr<char[]> logName;
 std::vector<std::string> *capture = nullptr;
+std::vector<std::string> *problems = nullptr;
 
 } // namespace
 
@@ -48,5 +49,21 @@ bool closeLog() {
 }
 
 void setLogCapture(std::vector<std::string> *lines) { capture = lines; }
+
+void reportProblem(const char *format, ...) {
+  char line[1024];
+  va_list args;
+  va_start(args, format);
+  const int written = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (written < 0)
+    line[0] = '\0';
+  if (problems)
+    problems->emplace_back(line);
+  else
+    std::fprintf(stderr, "korvane: %s\n", line);
+}
+
+void setProblemCapture(std::vector<std::string> *lines) { problems = lines; }
 
 } // namespace korvane

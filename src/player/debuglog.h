@@ -24,4 +24,14 @@ bool closeLog();
 // for tools and tests that need the text rather than the file. Null stops it.
 void setLogCapture(std::vector<std::string> *lines);
 
+// A problem for people that debug.log has no line for (tools read that
+// file and rely on its lines): printf-style, one line naming the file and
+// the reason, on standard error, or into the capture when one is set.
+void reportProblem(const char *format, ...)
+    __attribute__((format(printf, 1, 2)));
+
+// Collects reported problems in `lines` instead of writing them to
+// standard error. Null stops it.
+void setProblemCapture(std::vector<std::string> *lines);
+
 } // namespace korvane

@@ -59,7 +59,12 @@ bool startPlayer(Player &player, const StartOptions &options,
                      options.ticks ? *options.ticks : systemTicks);
   ParseOptions full;
   full.loaders = &player.loaders;
+  std::vector<ScriptWarning> warnings;
+  full.warnings = &warnings;
   player.scriptread = parseScript(show, scriptName, true, full);
+  for (const ScriptWarning &warning : warnings)
+    reportProblem("Data/%s:%d: %s", scriptName, warning.line,
+                  warning.message.c_str());
 
   (void)chdir("..");
   player.sound = options.sound && show.music != 0;

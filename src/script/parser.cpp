@@ -143,7 +143,6 @@ void Parser::readFileName(char (&dest)[fileNameCapacity], const char *what) {
   std::memcpy(dest, reader.token, kept);
   dest[kept] = '\0';
   if (kept < length) {
-    writeLog("File name of %zu characters cut to %zu: %s", length, kept, dest);
     warn(std::string(what) + " of " + std::to_string(length) +
          " characters cut to " + std::to_string(kept));
   }
@@ -189,7 +188,6 @@ bool Parser::parseScript() {
         const int line = reader.tokenline;
         auto dropped = std::make_unique<Part>();
         parsePart(*dropped, false);
-        writeLog("Part dropped: a show holds at most %d parts", maxParts);
         reader.warn(line, "part dropped: a show holds at most " +
                               std::to_string(maxParts) + " parts");
       }
@@ -238,7 +236,6 @@ void Parser::parsePart(Part &part, bool load) {
         const int line = reader.tokenline;
         auto dropped = std::make_unique<Layer>();
         parseLayer(*dropped, false);
-        writeLog("Layer dropped: a part holds at most %d layers", maxLayers);
         reader.warn(line, "layer dropped: a part holds at most " +
                               std::to_string(maxLayers) + " layers");
       }
@@ -532,8 +529,6 @@ void Parser::parseTimeline(Layer &layer) {
   for (Channel &channel : channels) {
     if (channel.dropped == 0)
       continue;
-    writeLog("Timeline: %lld %s keys dropped, a channel holds at most %d",
-             static_cast<long long>(channel.dropped), channel.name, maxKeys);
     reader.warn(openedAt, std::to_string(channel.dropped) + " " + channel.name +
                               " keys dropped: a channel holds at most " +
                               std::to_string(maxKeys));
@@ -595,8 +590,6 @@ void Parser::parseBlobs(Layer &layer) {
   for (const auto &[keyword, count] : counts) {
     if (count <= maxBlobs)
       continue;
-    writeLog("Blobs: %d %s entries dropped, a layer holds at most %d blobs",
-             count - maxBlobs, keyword, maxBlobs);
     reader.warn(openedAt, std::to_string(count - maxBlobs) + " " + keyword +
                               " entries dropped: a layer holds at most " +
                               std::to_string(maxBlobs) + " blobs");
@@ -643,7 +636,6 @@ void Parser::parseShadow(Layer &layer) {
   if (kept) {
     ++layer.shadownumber;
   } else {
-    writeLog("Shadow dropped: a layer holds at most %d shadows", maxShadows);
     reader.warn(openedAt, "shadow dropped: a layer holds at most " +
                               std::to_string(maxShadows) + " shadows");
   }

@@ -125,7 +125,6 @@ bool ScriptReader::open(const char *filename) {
   }
   if (!readable) {
     contents.clear();
-    writeLog("Cannot open script file \"%s\"!", filename);
     warn(0, std::string("cannot open script file \"") + filename + "\"");
   }
   adopt(contents);
@@ -197,7 +196,6 @@ bool ScriptReader::next() {
     tokenlength = kept;
     tokenline = line;
     if (kept < length) {
-      writeLog("Token of %zu characters cut to %zu characters!", length, kept);
       warn(line, "token of " + std::to_string(length) + " characters cut to " +
                      std::to_string(kept));
     }

@@ -173,7 +173,8 @@ std::string blobFrameJson(const Layer &layer, std::uint32_t drift,
 }
 
 json showToJson(const Show &show, const std::vector<std::string> &log,
-                const std::vector<ScriptWarning> &warnings) {
+                const std::vector<ScriptWarning> &warnings,
+                const std::vector<std::string> &problems) {
   json out;
   out["showfps"] = show.showfps;
   out["showtime"] = show.showtime;
@@ -203,6 +204,7 @@ json showToJson(const Show &show, const std::vector<std::string> &log,
   for (const ScriptWarning &warning : warnings)
     listed.push_back({{"line", warning.line}, {"message", warning.message}});
   out["warnings"] = listed;
+  out["problems"] = problems;
   return out;
 }
 

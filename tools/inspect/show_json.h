@@ -14,9 +14,11 @@ namespace korvane {
 double jsonFloat(float value);
 
 // The show record as the inspect tool prints it: demo settings, the valid
-// parts with their layers and keys, the log lines and the warnings.
+// parts with their layers and keys, the log lines, the warnings and the
+// problems with the media the script names.
 nlohmann::json showToJson(const Show &show, const std::vector<std::string> &log,
-                          const std::vector<ScriptWarning> &warnings);
+                          const std::vector<ScriptWarning> &warnings,
+                          const std::vector<std::string> &problems = {});
 
 // A layer's sampled channels: position, scale, rotation and colour.
 nlohmann::json sampleToJson(const LayerSample &sample);

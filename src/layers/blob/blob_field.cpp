@@ -144,7 +144,7 @@ void BlobField::setup(int count, const float (*positions)[3],
                       const float * /*sizes*/, const std::int32_t *types,
                       const float (*amplitudes)[3]) {
   if (count > maxBalls) {
-    writeLog("Blob count %d cut to %d", count, maxBalls);
+    reportProblem("Blob count %d cut to %d", count, maxBalls);
     count = maxBalls;
   }
   blobcount = count;

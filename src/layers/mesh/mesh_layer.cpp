@@ -65,13 +65,13 @@ bool loadMeshLayer(Layer &layer, Device &device) {
   if (!loadMeshFromX(resolveMediaPath(layer.filename), resources->mesh,
                      materials, error)) {
     writeLog("D3DXLoadMeshFromX failed!");
-    writeLog("Mesh file %s cannot be loaded: %s", layer.filename,
-             error.c_str());
+    reportProblem("Mesh file %s cannot be loaded: %s", layer.filename,
+                  error.c_str());
     layer.resources = std::move(resources);
     return false;
   }
   writeLog("Vertices: %d, Faces: %d",
-           static_cast<int>(resources->mesh.vertexcount),
+           static_cast<int>(resources->mesh.filevertexcount),
            static_cast<int>(resources->mesh.faceCount()));
   resources->materialnumber = static_cast<std::uint32_t>(materials.size());
   writeLog("Materials: %d", static_cast<int>(resources->materialnumber));
@@ -183,7 +183,7 @@ bool dumpKtrFile(Layer &layer) {
   const std::string name = resolveMediaPath(layer.filename);
   std::FILE *file = std::fopen(name.c_str(), "rb");
   if (!file || std::fseek(file, 28, SEEK_SET) != 0) {
-    writeLog("KTR file %s cannot be read", layer.filename);
+    reportProblem("KTR file %s cannot be read", layer.filename);
     if (file)
       std::fclose(file);
     return true;
@@ -222,7 +222,7 @@ bool dumpKtrFile(Layer &layer) {
       writeLog("-------------------");
   }
   if (!whole)
-    writeLog("KTR file %s ends before its last record", layer.filename);
+    reportProblem("KTR file %s ends before its last record", layer.filename);
   std::fclose(file);
   return true;
 }

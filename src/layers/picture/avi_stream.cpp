@@ -11,12 +11,12 @@
 namespace korvane {
 namespace {
 
-// The message box says what the step was; the log also names the file, so
-// a show's author can find which layer failed.
+// The message box says what the step was; standard error also names the
+// file, so a show's author can find which layer failed.
 bool fail(const std::string &filename, const std::string &text) {
-  writeLog("Video file %s cannot be played: %s", filename.c_str(),
-           text.c_str());
-  showError("Korvane", text.c_str());
+  reportProblem("Video file %s cannot be played: %s", filename.c_str(),
+                text.c_str());
+  showMessageBox("Korvane", text.c_str());
   return false;
 }
 

@@ -150,6 +150,35 @@ std::array<int, 4> pixel(const Picture &p, int x, int y) {
   return {q[0], q[1], q[2], q[3]};
 }
 
+// A DDS file: the 128-byte header, then `data`. `fourcc` 0 means
+// uncompressed RGB with the given bit count and masks.
+Bytes dds(std::uint32_t w, std::uint32_t h, const char *fourcc,
+          std::uint32_t bits, std::array<std::uint32_t, 4> masks, bool alpha,
+          const Bytes &data, std::uint32_t caps2 = 0) {
+  Bytes out(128, 0);
+  auto at = [&out](std::size_t offset, std::uint32_t v) {
+    std::memcpy(out.data() + offset, &v, 4);
+  };
+  std::memcpy(out.data(), "DDS ", 4);
+  at(4, 124);
+  at(8, 0x1007); // caps, height, width, pixel format
+  at(12, h);
+  at(16, w);
+  at(76, 32);
+  at(80, fourcc ? 0x4u : (0x40u | (alpha ? 0x1u : 0u)));
+  if (fourcc)
+    std::memcpy(out.data() + 84, fourcc, 4);
+  at(88, bits);
+  for (int i = 0; i < 4; ++i)
+    at(92 + 4 * i, masks[i]);
+  at(108, 0x1000);
+  at(112, caps2);
+  out.resize(128 + data.size());
+  if (!data.empty())
+    std::memcpy(out.data() + 128, data.data(), data.size());
+  return out;
+}
+
 } // namespace
 
 TEST(PictureFile, EveryKindDecodes) {
@@ -191,6 +220,81 @@ TEST(PictureFile, EveryKindDecodes) {
   const Picture targa = decoded(tga(2, 2));
   EXPECT_TRUE(targa.alpha);
   EXPECT_EQ(pixel(targa, 1, 1), (std::array<int, 4>{10, 20, 30, 64}));
+
+  const std::string ppmText = "P6\n2 1\n255\n";
+  Bytes ppm(ppmText.begin(), ppmText.end());
+  ppm.insert(ppm.end(), {255, 0, 0, 0, 128, 255});
+  const Picture portable = decoded(ppm);
+  EXPECT_FALSE(portable.alpha);
+  EXPECT_EQ(pixel(portable, 1, 0), (std::array<int, 4>{255, 128, 0, 255}));
+}
+
+TEST(PictureFile, DdsLayoutsDecodeOthersAreRefused) {
+  // One DXT1 block: red 0xF800 and blue 0x001F, texels 0 to 3 taking the
+  // four colours, the rest the first.
+  const Bytes colors = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0, 0, 0};
+  const Picture dxt1 = decoded(dds(4, 4, "DXT1", 0, {}, false, colors));
+  EXPECT_TRUE(dxt1.alpha);
+  EXPECT_EQ(pixel(dxt1, 0, 0), (std::array<int, 4>{0, 0, 255, 255}));
+  EXPECT_EQ(pixel(dxt1, 1, 0), (std::array<int, 4>{255, 0, 0, 255}));
+  EXPECT_EQ(pixel(dxt1, 2, 0), (std::array<int, 4>{85, 0, 170, 255}));
+  EXPECT_EQ(pixel(dxt1, 3, 0), (std::array<int, 4>{170, 0, 85, 255}));
+  EXPECT_EQ(pixel(dxt1, 3, 3), (std::array<int, 4>{0, 0, 255, 255}));
+  // The first colour not above the second: three colours and transparency.
+  const Bytes threeColors = {0x1F, 0x00, 0x00, 0xF8, 0xC0, 0, 0, 0};
+  const Picture cut = decoded(dds(4, 4, "DXT1", 0, {}, false, threeColors));
+  EXPECT_EQ(pixel(cut, 3, 0), (std::array<int, 4>{0, 0, 0, 0}));
+  EXPECT_EQ(pixel(cut, 0, 0), (std::array<int, 4>{255, 0, 0, 255}));
+
+  // DXT3: explicit 4-bit alpha, 0x3 for the first texel; a 2x2 picture
+  // takes the top left of its block.
+  Bytes dxt3Block = {0x03, 0, 0, 0, 0, 0, 0, 0};
+  dxt3Block.insert(dxt3Block.end(), colors.begin(), colors.end());
+  const Picture dxt3 = decoded(dds(2, 2, "DXT3", 0, {}, false, dxt3Block));
+  EXPECT_EQ(dxt3.width, 2);
+  EXPECT_EQ(pixel(dxt3, 0, 0), (std::array<int, 4>{0, 0, 255, 51}));
+  EXPECT_EQ(pixel(dxt3, 1, 0)[3], 0);
+  // DXT5: alphas 255 and 0 interpolated in sevenths; index 2 for texel 0.
+  Bytes dxt5Block = {255, 0, 0x02, 0, 0, 0, 0, 0};
+  dxt5Block.insert(dxt5Block.end(), colors.begin(), colors.end());
+  const Picture dxt5 = decoded(dds(4, 4, "DXT5", 0, {}, false, dxt5Block));
+  EXPECT_EQ(pixel(dxt5, 0, 0)[3], 218); // (6 * 255 + 0) / 7
+  EXPECT_EQ(pixel(dxt5, 1, 0)[3], 255);
+
+  // Uncompressed: 24-bit BGR, and 32-bit with alpha in the top byte.
+  const Picture rgb =
+      decoded(dds(2, 1, nullptr, 24, {0xFF0000, 0xFF00, 0xFF, 0}, false,
+                  {1, 2, 3, 4, 5, 6}));
+  EXPECT_FALSE(rgb.alpha);
+  EXPECT_EQ(pixel(rgb, 1, 0), (std::array<int, 4>{4, 5, 6, 255}));
+  const Picture rgba =
+      decoded(dds(1, 1, nullptr, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u},
+                  true, {10, 20, 30, 40}));
+  EXPECT_TRUE(rgba.alpha);
+  EXPECT_EQ(pixel(rgba, 0, 0), (std::array<int, 4>{10, 20, 30, 40}));
+
+  // Refused, each with its reason.
+  auto refusal = [](const Bytes &file) {
+    Picture picture;
+    std::string why;
+    EXPECT_FALSE(decodePicture(file.data(), file.size(), picture, 16384, &why));
+    EXPECT_TRUE(picture.bgra.empty());
+    return why;
+  };
+  EXPECT_EQ(refusal(dds(4, 4, "ATI2", 0, {}, false, Bytes(16))),
+            "is a DDS file in a layout that cannot be read (ATI2)");
+  EXPECT_EQ(refusal(dds(4, 4, nullptr, 16, {0xF800, 0x7E0, 0x1F, 0}, false,
+                        Bytes(32))),
+            "is a DDS file in a layout that cannot be read (16-bit, not 24- "
+            "or 32-bit RGB)");
+  EXPECT_EQ(refusal(dds(4, 4, "DXT1", 0, {}, false, colors, 0x200)),
+            "is a cube map or volume DDS file, not a flat picture");
+  EXPECT_EQ(refusal(dds(8, 4, "DXT1", 0, {}, false, colors)), "is cut short");
+  EXPECT_EQ(refusal(dds(100000, 4, "DXT1", 0, {}, false, colors)),
+            "is larger than the largest texture");
+  const Bytes whole = dds(4, 4, "DXT1", 0, {}, false, colors);
+  EXPECT_EQ(refusal(Bytes(whole.begin(), whole.begin() + 60)),
+            "is not a picture that can be read");
 }
 
 TEST(PictureFile, BrokenFilesFailCleanly) {

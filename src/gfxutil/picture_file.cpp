@@ -1,5 +1,6 @@
 #include "gfxutil/picture_file.h"
 
+#include "gfxutil/dds_file.h"
 #include "gfxutil/media_path.h"
 #include "player/debuglog.h"
 
@@ -16,6 +17,7 @@
 #define STB_IMAGE_STATIC
 #define STBI_ONLY_BMP
 #define STBI_ONLY_TGA
+#define STBI_ONLY_PNM
 #define STBI_NO_STDIO
 #define STBI_NO_FAILURE_STRINGS
 #if defined(__GNUC__) && !defined(__clang__)
@@ -220,23 +222,31 @@ bool decodeStb(const std::uint8_t *data, std::size_t size, Picture &out) {
 } // namespace
 
 bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
-                   std::uint32_t maxSide, bool *oversized) {
+                   std::uint32_t maxSide, std::string *refusal) {
   picture = Picture{};
   sideLimit = maxSide;
   refusedSize = false;
-  if (!data || size < 4)
-    return false;
+  std::string why = "is not a picture that can be read";
   bool ok = false;
-  if (data[0] == 0xFF && data[1] == 0xD8)
-    ok = decodeJpeg(data, size, picture);
-  else if (std::memcmp(data, "\x89PNG", 4) == 0)
-    ok = decodePng(data, size, picture);
-  else
-    ok = decodeStb(data, size, picture); // BMP by its "BM", or TGA
+  if (data && size >= 4) {
+    if (data[0] == 0xFF && data[1] == 0xD8) {
+      ok = decodeJpeg(data, size, picture);
+    } else if (std::memcmp(data, "\x89PNG", 4) == 0) {
+      ok = decodePng(data, size, picture);
+    } else if (std::memcmp(data, "DDS ", 4) == 0) {
+      DdsPicture dds;
+      ok = decodeDds(data, size, dds, maxSide, maxPixels, why, refusedSize);
+      picture = {dds.width, dds.height, dds.alpha, std::move(dds.bgra)};
+    } else {
+      ok = decodeStb(data, size, picture); // BMP by its "BM", TGA, PPM
+    }
+  }
   if (!ok)
     picture = Picture{};
-  if (oversized)
-    *oversized = !ok && refusedSize;
+  if (refusedSize)
+    why = "is larger than the largest texture";
+  if (refusal && !ok)
+    *refusal = why;
   return ok;
 }
 
@@ -255,11 +265,10 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
   const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                         std::istreambuf_iterator<char>());
   Picture picture;
-  bool oversized = false;
+  std::string refusal;
   if (!decodePicture(bytes.data(), bytes.size(), picture,
-                     device.maxTextureSize(), &oversized))
-    return fail(oversized ? "is larger than the largest texture"
-                          : "is not a picture that can be read");
+                     device.maxTextureSize(), &refusal))
+    return fail(refusal.c_str());
   const std::uint32_t w = static_cast<std::uint32_t>(picture.width);
   const std::uint32_t h = static_cast<std::uint32_t>(picture.height);
   auto texture = device.createTexture(

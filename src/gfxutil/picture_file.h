@@ -18,13 +18,14 @@ struct Picture {
   std::vector<std::uint8_t> bgra;
 };
 
-// Decodes JPEG, PNG, BMP or TGA, told apart by their first bytes. False
-// for anything else, for a corrupt or truncated file, and for a picture
-// wider or taller than `maxSide`, which is refused before any pixel is
-// decoded or allocated.
-// `oversized`, when given, tells whether the size was the reason.
+// Decodes JPEG, PNG, BMP (and DIB), TGA, PPM or DDS, told apart by their
+// first bytes. False for anything else, for a corrupt or truncated file,
+// and for a picture wider or taller than `maxSide`, which is refused before
+// any pixel is decoded or allocated. `refusal`, when given, then says why,
+// as the rest of a sentence that begins with the file's name.
 bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
-                   std::uint32_t maxSide = 16384, bool *oversized = nullptr);
+                   std::uint32_t maxSide = 16384,
+                   std::string *refusal = nullptr);
 
 // The file-to-texture loader of the layers: the picture at the file's own
 // size, A8R8G8B8 (X8R8G8B8 without alpha), with a full mip chain. Null when

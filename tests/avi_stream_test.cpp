@@ -1,4 +1,5 @@
 #include "layers/picture/avi_stream.h"
+#include "layers/picture/picture_layer.h"
 #include "platform/video_file.h"
 #include "platform/window.h"
 
@@ -6,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 namespace fs = std::filesystem;
 using namespace korvane;
@@ -223,4 +226,15 @@ TEST(VideoFile, DecodesEveryCodecByNumber) {
   std::string step;
   EXPECT_FALSE(openVideoFile((folder / "none.avi").string(), step));
   EXPECT_EQ(step, "AVIFileOpen");
+}
+
+TEST(AviStream, SpeedGivesADefinedVideoTime) {
+  EXPECT_EQ(aviTime(1000, 2.0f), 2000u);
+  EXPECT_EQ(aviTime(999, 0.5f), 499u);          // toward zero
+  EXPECT_EQ(aviTime(1500, -1.0f), 0xFFFFFA24u); // -1500 modulo 2^32
+  EXPECT_EQ(aviTime(1000, 5e6f), 705032704u);   // 5e9 modulo 2^32
+  EXPECT_EQ(aviTime(1000, std::nanf("")), 0u);
+  EXPECT_EQ(aviTime(1000, 1e30f), 0u);
+  EXPECT_EQ(aviTime(1000, -std::numeric_limits<float>::infinity()), 0u);
+  EXPECT_EQ(aviTime(0, std::numeric_limits<float>::infinity()), 0u);
 }

@@ -323,3 +323,21 @@ TEST(BadInput, BrokenScriptsPlayWhatTheyHold) {
   EXPECT_NE(missing.errors.find("no script at"), std::string::npos)
       << missing.errors;
 }
+
+// Unpacked from a Windows archive: the folder and the script in capitals.
+TEST(BadInput, ShowFolderNamesInAnyCase) {
+  const korvane::test::TempFolder scratch;
+  const fs::path data = scratch.path / "DATA";
+  fs::create_directories(data);
+  writeFile(data / "MIRL .SCRIPT",
+            "<demo> resolution 160 120 <part> length 500 "
+            "backgroundcolor 0 200 0 </part>");
+  const fs::path out = scratch.path / "frames";
+  const std::string command = std::string(KORVANE_RENDER) + " '" +
+                              scratch.path.string() + "' --out '" +
+                              out.string() + "' --at 100 2>/dev/null >&2";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_TRUE(fs::exists(out / "at_100.png"));
+  EXPECT_NE(readFile(data / "debug.log").find("Length: 0 - 500"),
+            std::string::npos);
+}

@@ -1,6 +1,7 @@
 // korvane-inspect: reads a show's script the way the player does and prints
 // what it found as one JSON document.
 
+#include "gfxutil/media_path.h"
 #include "inspect/show_json.h"
 #include "layers/blob/blob_field.h"
 #include "layers/layer_kinds.h"
@@ -64,7 +65,8 @@ std::string scriptPath(const std::string &path) {
   std::error_code error;
   std::string script = path;
   if (fs::is_directory(path, error))
-    script = (fs::path(path) / "Data" / "mirl .script").string();
+    script = korvane::resolveMediaPath(
+        (fs::path(path) / "Data" / "mirl .script").string());
   if (!fs::is_regular_file(script, error))
     return {};
   std::FILE *file = std::fopen(script.c_str(), "rb");

@@ -1,6 +1,7 @@
 // korvane-render: renders a show offline and headless, frame-exact, into
 // PNG files, on a virtual clock.
 
+#include "gfxutil/media_path.h"
 #include "gfxutil/png_file.h"
 #include "player/clocks.h"
 #include "player/debuglog.h"
@@ -136,13 +137,17 @@ int main(int argc, char **argv) {
     fs::create_directories(outdir, failure);
   const fs::path out =
       outdir.empty() ? fs::path() : fs::absolute(outdir, failure);
-  const fs::path script = fs::path(showdir) / "Data" / "mirl .script";
+  // The folder's own names in any case, as Windows finds them.
+  const fs::path script = korvane::resolveMediaPath(
+      (fs::path(showdir) / "Data" / "mirl .script").string());
   if (!fs::is_regular_file(script, failure)) {
     std::fprintf(stderr, "korvane-render: no script at %s\n",
                  script.string().c_str());
     return 1;
   }
-  const fs::path music = fs::absolute(fs::path(showdir) / "mirl .mp3", failure);
+  const fs::path music = fs::absolute(
+      korvane::resolveMediaPath((fs::path(showdir) / "mirl .mp3").string()),
+      failure);
   const fs::path trace =
       tracedir.empty() ? fs::path() : fs::absolute(tracedir, failure);
   if (chdir(showdir.c_str()) != 0) {

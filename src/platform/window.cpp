@@ -53,8 +53,8 @@ std::unique_ptr<Window> Window::create(const char *title, int width, int height,
   SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
 
-  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS |
-                 (hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
+  // Hidden until the show is loaded; show() brings it up.
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
   if (fullscreen && !hidden) {
     // A display mode of exactly the size, or the desktop's, letterboxed.
     SDL_DisplayMode wanted = {0, width, height, 0, nullptr}, found;

@@ -18,8 +18,9 @@ struct WindowEvent {
 // The one borderless window with its OpenGL 2.1 compatibility context.
 class Window {
 public:
-  // Null with `error` saying why (no display, no GL). `hidden` keeps it
-  // off screen, for offline rendering.
+  // Null with `error` saying why (no display, no GL). The window starts
+  // hidden: show() brings it up. `hidden` marks it for offline rendering,
+  // never shown and never full screen.
   static std::unique_ptr<Window> create(const char *title, int width,
                                         int height, bool fullscreen,
                                         bool hidden, std::string &error);

@@ -1,6 +1,7 @@
 #include "player/startup.h"
 
 #include "device/gl_backend.h"
+#include "gfxutil/media_path.h"
 #include "layers/layer_kinds.h"
 #include "music/music.h"
 #include "player/debuglog.h"
@@ -10,19 +11,25 @@
 namespace korvane {
 
 namespace {
-constexpr const char *scriptName = "mirl .script";
-}
+
+// The show folder's own names, found in any case as Windows finds them.
+std::string dataFolder() { return resolveMediaPath("Data"); }
+std::string scriptName() { return resolveMediaPath("mirl .script"); }
+
+} // namespace
 
 bool startPlayer(Player &player, const StartOptions &options,
                  std::string &error) {
   Show &show = player.show;
-  (void)chdir("Data");
+  const std::string data = dataFolder();
+  (void)chdir(data.c_str());
   openLog("debug.log");
   writeLog(" DEBUG.LOG ");
   writeLog(" --------- ");
 
   show.partnumber = 0;
-  parseSettings(show, scriptName);
+  const std::string script = scriptName();
+  parseSettings(show, script.c_str());
 
   const int width = options.width > 0 ? options.width : show.resolution[0];
   const int height = options.height > 0 ? options.height : show.resolution[1];
@@ -61,9 +68,9 @@ bool startPlayer(Player &player, const StartOptions &options,
   full.loaders = &player.loaders;
   std::vector<ScriptWarning> warnings;
   full.warnings = &warnings;
-  player.scriptread = parseScript(show, scriptName, true, full);
+  player.scriptread = parseScript(show, script.c_str(), true, full);
   for (const ScriptWarning &warning : warnings)
-    reportProblem("Data/%s:%d: %s", scriptName, warning.line,
+    reportProblem("%s/%s:%d: %s", data.c_str(), script.c_str(), warning.line,
                   warning.message.c_str());
 
   (void)chdir("..");
@@ -76,7 +83,7 @@ bool startPlayer(Player &player, const StartOptions &options,
     window->show();
     window->hideCursor();
   }
-  (void)chdir("Data");
+  (void)chdir(data.c_str());
   return true;
 }
 

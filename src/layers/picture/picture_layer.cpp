@@ -5,6 +5,8 @@
 #include "playback/layer_transform.h"
 #include "player/debuglog.h"
 
+#include <cmath>
+
 namespace korvane {
 namespace {
 
@@ -53,15 +55,23 @@ bool loadPictureLayer(Layer &layer, Device &device) {
   return true;
 }
 
+std::uint32_t aviTime(std::uint32_t t, float speed) {
+  const float v = static_cast<float>(t) * speed;
+  // Truncated through 64 bits to the low 32, as the original runtime did;
+  // what 64 bits cannot hold (and NaN) gave its "indefinite" value, whose
+  // low 32 bits are 0.
+  if (!(std::fabs(v) < 9.2233715e18f))
+    return 0;
+  return static_cast<std::uint32_t>(static_cast<std::int64_t>(v));
+}
+
 bool renderPictureLayer(Layer &layer, std::uint32_t t, Device &device) {
   auto *resources =
       dynamic_cast<PictureLayerResources *>(layer.resources.get());
   if (!resources || !resources->picturevertices)
     return true;
   if (layer.type == LAYER_AVIPICTURE)
-    updateAviStream(
-        resources->avistream,
-        static_cast<std::uint32_t>(static_cast<float>(t) * layer.avispeed));
+    updateAviStream(resources->avistream, aviTime(t, layer.avispeed));
   std::uint32_t color = layer.color;
   if (layer.hastimeline && layer.hascolorkeys && layer.colortimes &&
       layer.colorcount > 0)

@@ -133,8 +133,13 @@ Bytes tga(int w, int h) {
   out[14] = static_cast<std::uint8_t>(h);
   out[16] = 32;
   out[17] = 0x28; // top-left origin, 8 alpha bits
-  for (int i = 0; i < w * h; ++i)
-    out.insert(out.end(), {10, 20, 30, 64}); // BGRA
+  out.resize(18 + 4 * std::size_t(w) * h);
+  for (std::size_t i = 18; i < out.size(); i += 4) {
+    out[i] = 10; // BGRA
+    out[i + 1] = 20;
+    out[i + 2] = 30;
+    out[i + 3] = 64;
+  }
   return out;
 }
 
@@ -221,12 +226,20 @@ TEST(PictureFile, EveryKindDecodes) {
   EXPECT_TRUE(targa.alpha);
   EXPECT_EQ(pixel(targa, 1, 1), (std::array<int, 4>{10, 20, 30, 64}));
 
-  const std::string ppmText = "P6\n2 1\n255\n";
-  Bytes ppm(ppmText.begin(), ppmText.end());
-  ppm.insert(ppm.end(), {255, 0, 0, 0, 128, 255});
-  const Picture portable = decoded(ppm);
+  auto bytes = [](const std::string &text) {
+    return Bytes(text.begin(), text.end());
+  };
+  const Picture portable =
+      decoded(bytes(std::string("P6\n2 1\n255\n") + '\xff' + '\0' + '\0' +
+                    '\0' + '\x80' + '\xff'));
   EXPECT_FALSE(portable.alpha);
   EXPECT_EQ(pixel(portable, 1, 0), (std::array<int, 4>{255, 128, 0, 255}));
+  // A greymap with its own maximum, scaled to 255; 16-bit samples refused.
+  const Bytes pgm = bytes(std::string("P5 # grey\n2 1 15\n") + '\x0f' + '\x05');
+  EXPECT_EQ(pixel(decoded(pgm), 1, 0), (std::array<int, 4>{85, 85, 85, 255}));
+  const Bytes deepPpm = bytes("P6\n1 1\n65535\n" + std::string(6, '\x80'));
+  Picture refused;
+  EXPECT_FALSE(decodePicture(deepPpm.data(), deepPpm.size(), refused));
 }
 
 TEST(PictureFile, DdsLayoutsDecodeOthersAreRefused) {

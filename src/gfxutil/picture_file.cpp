@@ -4,6 +4,8 @@
 #include "gfxutil/media_path.h"
 #include "player/debuglog.h"
 
+#include <algorithm>
+#include <cctype>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +19,6 @@
 #define STB_IMAGE_STATIC
 #define STBI_ONLY_BMP
 #define STBI_ONLY_TGA
-#define STBI_ONLY_PNM
 #define STBI_NO_STDIO
 #define STBI_NO_FAILURE_STRINGS
 #if defined(__GNUC__) && !defined(__clang__)
@@ -219,6 +220,45 @@ bool decodeStb(const std::uint8_t *data, std::size_t size, Picture &out) {
   return true;
 }
 
+// Portable pixmaps and greymaps, binary, 8 bits a sample (stb's reader
+// overruns its buffer on 16-bit ones).
+bool decodePnm(const std::uint8_t *data, std::size_t size, Picture &out) {
+  std::size_t at = 2;
+  auto number = [&](std::uint64_t &value) {
+    while (at < size && (std::isspace(data[at]) || data[at] == '#')) {
+      if (data[at] == '#')
+        while (at < size && data[at] != '\n')
+          ++at;
+      else
+        ++at;
+    }
+    value = 0;
+    const std::size_t start = at;
+    while (at < size && std::isdigit(data[at]) && at - start < 9)
+      value = value * 10 + (data[at++] - '0');
+    return at > start;
+  };
+  const int channels = data[1] == '6' ? 3 : 1;
+  std::uint64_t w = 0, h = 0, top = 0;
+  if (!number(w) || !number(h) || !number(top) || top == 0 || top > 255 ||
+      at >= size || !std::isspace(data[at]) || tooLarge(w, h))
+    return false;
+  ++at;
+  if ((size - at) / channels / w < h)
+    return false;
+  out.bgra.assign(w * h * 4, 255);
+  for (std::size_t i = 0; i < w * h; ++i) {
+    const std::uint8_t *p = data + at + i * channels;
+    for (int c = 0; c < 3; ++c)
+      out.bgra[4 * i + 2 - c] = static_cast<std::uint8_t>(std::min<unsigned>(
+          255, (p[channels == 3 ? c : 0] * 255u + top / 2) / top));
+  }
+  out.width = static_cast<int>(w);
+  out.height = static_cast<int>(h);
+  out.alpha = false;
+  return true;
+}
+
 } // namespace
 
 bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
@@ -233,12 +273,14 @@ bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
       ok = decodeJpeg(data, size, picture);
     } else if (std::memcmp(data, "\x89PNG", 4) == 0) {
       ok = decodePng(data, size, picture);
+    } else if (data[0] == 'P' && (data[1] == '5' || data[1] == '6')) {
+      ok = decodePnm(data, size, picture);
     } else if (std::memcmp(data, "DDS ", 4) == 0) {
       DdsPicture dds;
       ok = decodeDds(data, size, dds, maxSide, maxPixels, why, refusedSize);
       picture = {dds.width, dds.height, dds.alpha, std::move(dds.bgra)};
     } else {
-      ok = decodeStb(data, size, picture); // BMP by its "BM", TGA, PPM
+      ok = decodeStb(data, size, picture); // BMP by its "BM", or TGA
     }
   }
   if (!ok)

@@ -246,3 +246,53 @@ TEST(TextureFont, LayoutAndBatches) {
   font.releaseDeviceResources();
   EXPECT_LT(font.drawString(0, 0, 0, "x", 0), 0);
 }
+
+// Every kind of state a block can hold waits for the block to be applied.
+TEST(Device, StateBlocksHoldTransformsMaterialLightsAndTheStream) {
+  Device device(nullptr);
+  auto buffer = device.createVertexBuffer(96, 0, 0x142, D3DPOOL_DEFAULT);
+  const Matrix moved = matrixTranslation(1, 2, 3);
+  Material red;
+  red.diffuse = {1, 0, 0, 1};
+  Light light;
+  light.range = 7.0f;
+
+  device.beginStateBlock();
+  device.setTransform(D3DTS_VIEW, moved);
+  device.setTransform(D3DTS_TEXTURE1, moved);
+  device.setMaterial(red);
+  device.setLight(2, light);
+  device.lightEnable(2, true);
+  device.setStreamSource(buffer.get(), 24);
+  device.setVertexShader(0x142);
+  const StateBlock block = device.endStateBlock();
+  const DeviceState &state = device.state();
+  EXPECT_EQ(state.view, matrixIdentity());
+  EXPECT_EQ(state.texturetransform[1], matrixIdentity());
+  EXPECT_EQ(state.material.diffuse.r, 0.0f);
+  EXPECT_EQ(state.lights[2].range, 0.0f);
+  EXPECT_FALSE(state.lightenabled[2]);
+  EXPECT_EQ(state.stream, nullptr);
+  EXPECT_EQ(state.fvf, 0u);
+
+  device.applyStateBlock(block);
+  EXPECT_EQ(state.view, moved);
+  EXPECT_EQ(state.texturetransform[1], moved);
+  EXPECT_EQ(state.world, matrixIdentity()); // not in the block
+  EXPECT_EQ(state.material.diffuse.r, 1.0f);
+  EXPECT_EQ(state.lights[2].range, 7.0f);
+  EXPECT_TRUE(state.lightenabled[2]);
+  EXPECT_EQ(state.stream, buffer.get());
+  EXPECT_EQ(state.stride, 24u);
+  EXPECT_EQ(state.fvf, 0x142u);
+
+  // Captured again from the live values, then restored by applying.
+  device.setTransform(D3DTS_VIEW, matrixScaling(2, 2, 2));
+  device.lightEnable(2, false);
+  device.captureStateBlock(block);
+  device.setTransform(D3DTS_VIEW, matrixIdentity());
+  device.lightEnable(2, true);
+  device.applyStateBlock(block);
+  EXPECT_EQ(state.view, matrixScaling(2, 2, 2));
+  EXPECT_FALSE(state.lightenabled[2]);
+}

@@ -1,6 +1,7 @@
 // Mesh loading, optimisation and the KTR dump, on the null device.
 
 #include "gfxutil/mesh.h"
+#include "gfxutil/png_file.h"
 #include "gfxutil/xfile_scan.h"
 #include "layers/mesh/mesh_layer.h"
 #include "script_util.h"
@@ -348,4 +349,38 @@ TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
   EXPECT_TRUE(dump("none.ktr").empty());
   EXPECT_EQ(problems,
             std::vector<std::string>{"KTR file none.ktr cannot be read"});
+}
+
+TEST(MeshLayer, CloneOnlyForSphereMapTwoAndTheSecondShadowTexture) {
+  TempFolder folder;
+  fs::copy_file(models / "test_cube_text.x", folder.path / "cube.x");
+  // Shadow textures of one colour each, red then blue (RGB rows).
+  ASSERT_TRUE(writePng("red.png", 2, 2,
+                       std::string(12, '\0').replace(0, 1, 1, '\xff')));
+  ASSERT_TRUE(writePng("blue.png", 2, 2,
+                       std::string("\0\0\xff", 3) + std::string(9, '\0')));
+  Device device(nullptr);
+  LayerLoaders loaders;
+  loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
+    return loadMeshLayer(layer, device);
+  };
+  auto parsed =
+      parseBoth("<demo> <part> length 10 "
+                "<layer> type XFILE filename cube.x envmap SPHEREMAP "
+                "<shadow> filename red.png </shadow> "
+                "<shadow> filename blue.png </shadow> </layer> </part>",
+                &loaders);
+  EXPECT_FALSE(parsed.logged("CLONEMESH"));
+  EXPECT_TRUE(parsed.logged("SHADOW1"));
+  EXPECT_TRUE(parsed.logged("SHADOW2"));
+  auto *mesh = dynamic_cast<MeshLayerResources *>(
+      parsed.show->parts[0].layers[0].resources.get());
+  ASSERT_TRUE(mesh);
+  EXPECT_TRUE(mesh->clonemesh.mesh.vertices.empty());
+  EXPECT_FALSE(mesh->envmaptexture);
+  ASSERT_TRUE(mesh->shadowtexture);
+  // B, G, R, A of the first texel: the second block's blue.
+  const std::uint8_t *texel = mesh->shadowtexture->pixels(0);
+  EXPECT_EQ(texel[0], 255);
+  EXPECT_EQ(texel[2], 0);
 }

@@ -394,13 +394,14 @@ struct ShowRun {
   OverlayState overlay;
   std::unique_ptr<FrameContext> context;
 
-  explicit ShowRun(const std::string &script) {
+  // `sound`: the player's own choice, as the real player makes it.
+  explicit ShowRun(const std::string &script, bool sound = false) {
     headless();
     fs::create_directory(folder / "Data");
     std::ofstream(folder / "Data" / "mirl .script") << script;
     StartOptions options;
     options.hidden = true;
-    options.sound = false;
+    options.sound = sound;
     options.ticks = &clock;
     options.capture = [this] {
       frame = readBackBuffer(player.window->width(), player.window->height());
@@ -612,10 +613,21 @@ TEST(Render, BlobLayersShowTheirTexture) {
 }
 
 TEST(Render, MusicDisabledOpensNoAudio) {
-  ShowRun run("<demo> resolution 64 48 music DISABLE <part> length 100 "
-              "</part>");
-  EXPECT_FALSE(run.player.sound);
-  EXPECT_FALSE(SDL_WasInit(SDL_INIT_AUDIO));
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  {
+    ShowRun run("<demo> resolution 64 48 music DISABLE <part> length 100 "
+                "</part>",
+                true);
+    EXPECT_FALSE(run.player.sound);
+    EXPECT_FALSE(SDL_WasInit(SDL_INIT_AUDIO));
+  }
+  // The same start-up with music enabled opens the audio device, even
+  // though there is no music file to play.
+  ShowRun enabled("<demo> resolution 64 48 music ENABLE <part> length 100 "
+                  "</part>",
+                  true);
+  EXPECT_TRUE(enabled.player.sound);
+  EXPECT_TRUE(SDL_WasInit(SDL_INIT_AUDIO));
 }
 
 namespace {
@@ -876,4 +888,80 @@ TEST(BundledShow, ReadsCleanAndMatchesItsReferences) {
     ++compared;
   }
   EXPECT_EQ(compared, 10);
+}
+
+// The window's events as the main loop sees them: auto-repeated Space
+// key-downs each count, Escape and closing the window both quit.
+TEST(Render, WindowEventsForTheMainLoop) {
+  headless();
+  std::string error;
+  auto window = Window::create("test", 32, 32, false, true, error);
+  ASSERT_TRUE(window) << error;
+  WindowEvent drained;
+  while (window->poll(drained)) {
+  }
+  auto key = [](SDL_Keycode code, bool repeat) {
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = code;
+    e.key.repeat = repeat ? 1 : 0;
+    SDL_PushEvent(&e);
+  };
+  key(SDLK_SPACE, false);
+  key(SDLK_SPACE, true);
+  key(SDLK_SPACE, true);
+  key(SDLK_a, false);
+  key(SDLK_ESCAPE, false);
+  SDL_Event close{};
+  close.type = SDL_QUIT;
+  SDL_PushEvent(&close);
+  std::vector<WindowEvent::Kind> kinds;
+  WindowEvent event;
+  while (window->poll(event))
+    if (event.kind != WindowEvent::Other)
+      kinds.push_back(event.kind);
+  EXPECT_EQ(kinds,
+            (std::vector<WindowEvent::Kind>{
+                WindowEvent::Space, WindowEvent::Space, WindowEvent::Space,
+                WindowEvent::Escape, WindowEvent::Quit}));
+}
+
+// A still is what continuous play shows at its time, whatever was rendered
+// before it; the trace has one present per picture written.
+TEST(Render, StillsDoNotDependOnEarlierStills) {
+  const korvane::test::TempFolder scratch;
+  const fs::path show = fs::path(KORVANE_SOURCE_DIR) / "show";
+  fs::copy(show, scratch.path / "show", fs::copy_options::recursive);
+  auto render = [&](const std::string &at, const std::string &out,
+                    const std::string &more = "") {
+    const std::string command = std::string("'") + KORVANE_RENDER + "' '" +
+                                (scratch.path / "show").string() +
+                                "' --size 160x120 --out '" +
+                                (scratch.path / out).string() + "' --at " + at +
+                                more + " >/dev/null 2>&1";
+    return std::system(command.c_str());
+  };
+  ASSERT_EQ(render("26000", "alone"), 0);
+  ASSERT_EQ(render("18000,26000", "after",
+                   " --trace '" + (scratch.path / "trace").string() + "'"),
+            0);
+  auto read = [](const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  };
+  const std::string alone = read(scratch.path / "alone" / "at_26000.png");
+  EXPECT_GT(alone.size(), 100u);
+  EXPECT_EQ(alone, read(scratch.path / "after" / "at_26000.png"));
+  std::ifstream trace(scratch.path / "trace" / "trace.txt");
+  int presents = 0, clears = 0;
+  for (std::string line; std::getline(trace, line);) {
+    presents += line == "present";
+    clears += line.rfind("clear ", 0) == 0;
+  }
+  EXPECT_EQ(presents, 2);
+  // Each still after frames drawn but not shown: one of each earlier part,
+  // then the one 1/60 s before it.
+  EXPECT_EQ(clears, 3 + 4);
 }

@@ -9,6 +9,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,8 +30,10 @@ constexpr const char *usage =
     "that the same command always writes the same pixels.\n"
     "\n"
     "  --out DIR      where the PNG files go (created if missing)\n"
-    "  --at MS,...    one picture per show time: at_<ms>.png, each drawn\n"
-    "                 after the frame that play shows 1/60 s before it\n"
+    "  --at MS,...    one picture per show time: at_<ms>.png, in time\n"
+    "                 order, each drawn over the states play leaves before\n"
+    "                 it (a frame of each earlier part, then the frame\n"
+    "                 1/60 s before)\n"
     "  --fps N        every frame of the whole show at N frames a second:\n"
     "                 frame_000000.png on (the default is --fps 30)\n"
     "  --size WxH     render at this size instead of the script's\n"
@@ -64,6 +67,25 @@ bool parseTimes(const char *text, std::vector<std::uint32_t> &times) {
       item += *p;
     }
   }
+}
+
+// The frames play draws before the one at `ms` that leave the device states
+// it starts from: states persist across frames and parts, so one frame of
+// every earlier part (their last at 60 Hz), then the frame 1/60 s before.
+std::vector<std::uint32_t> framesBefore(const korvane::Show &show,
+                                        std::uint32_t ms) {
+  constexpr std::uint32_t frame = 1000 / 60;
+  std::vector<std::uint32_t> out;
+  for (int p = 0; p < show.partnumber && p < korvane::maxParts; ++p) {
+    const auto start = static_cast<std::uint32_t>(show.parts[p].starttime);
+    const auto end = static_cast<std::uint32_t>(show.parts[p].endtime);
+    if (end > ms || start >= end)
+      break;
+    out.push_back(end - start > frame ? end - frame : start);
+  }
+  if (ms >= frame)
+    out.push_back(ms - frame);
+  return out;
 }
 
 // The process's resident set in kB, or -1 where it cannot be read.
@@ -223,11 +245,12 @@ int main(int argc, char **argv) {
   };
 
   if (!times.empty()) {
-    // Play draws every frame over the states the one before it left.
-    constexpr std::uint32_t frameBefore = 1000 / 60;
+    // In time order, each after the frames that set its device states, so
+    // that a still is what play shows at its time whatever else is asked.
+    std::sort(times.begin(), times.end());
     for (std::uint32_t ms : times) {
-      if (ms >= frameBefore)
-        render(ms - frameBefore, "");
+      for (std::uint32_t before : framesBefore(show, ms))
+        render(before, "");
       if (!render(ms, "at_" + std::to_string(ms) + ".png"))
         std::fprintf(stderr,
                      "korvane-render: the show has ended at %u ms; no "

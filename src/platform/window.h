@@ -15,8 +15,16 @@ struct WindowEvent {
   MouseMessage mouse;
 };
 
+// Where the main loop takes its events from: the window, or a test.
+class EventSource {
+public:
+  virtual ~EventSource() = default;
+  // The next waiting event, false when there is none.
+  virtual bool poll(WindowEvent &event) = 0;
+};
+
 // The one borderless window with its OpenGL 2.1 compatibility context.
-class Window {
+class Window final : public EventSource {
 public:
   // Null with `error` saying why (no display, no GL). The window starts
   // hidden: show() brings it up. `hidden` marks it for offline rendering,
@@ -24,12 +32,11 @@ public:
   static std::unique_ptr<Window> create(const char *title, int width,
                                         int height, bool fullscreen,
                                         bool hidden, std::string &error);
-  ~Window();
+  ~Window() override;
   Window(const Window &) = delete;
   Window &operator=(const Window &) = delete;
 
-  // The next waiting event, false when there is none.
-  bool poll(WindowEvent &event);
+  bool poll(WindowEvent &event) override;
   void swap();
   void show();
   void hideCursor();

@@ -1,6 +1,7 @@
 // korvane: plays a show folder (holding "mirl .mp3" and "Data/mirl .script")
 // in a window until the show runs out or Escape is pressed.
 
+#include "player/main_loop.h"
 #include "player/startup.h"
 
 #include <SDL.h>
@@ -39,34 +40,9 @@ int main(int argc, char **argv) {
                               player.graphics.font.get(), timer, overlay,
                               player.renderers};
 
-  const std::uint32_t start = ticks.tickCount();
-  std::uint32_t frames = 0;
-  bool quit = false, ended = false;
-  while (!ended) {
-    korvane::WindowEvent event;
-    while (player.window->poll(event)) {
-      switch (event.kind) {
-      case korvane::WindowEvent::Quit:
-      case korvane::WindowEvent::Escape:
-        quit = true;
-        break;
-      case korvane::WindowEvent::Space:
-        korvane::skipToNextPart(show, ticks.tickCount() - start);
-        break;
-      case korvane::WindowEvent::Mouse:
-        player.arcball.handleMessage(event.mouse);
-        break;
-      default:
-        break;
-      }
-    }
-    ended = korvane::renderFrame(show, frame, ticks.tickCount() - start);
-    ++frames;
-    if (quit)
-      break;
-  }
-  const std::uint32_t end = ticks.tickCount();
-  korvane::stopPlayer(player, frames, end - start);
+  const korvane::LoopRun run =
+      korvane::runMainLoop(show, frame, *player.window, ticks, player.arcball);
+  korvane::stopPlayer(player, run.frames, run.end - run.start);
   SDL_Quit();
   return 0;
 }

@@ -965,3 +965,15 @@ TEST(Render, StillsDoNotDependOnEarlierStills) {
   // then the one 1/60 s before it.
   EXPECT_EQ(clears, 3 + 4);
 }
+
+// The window stays hidden until the player shows it, after the show has
+// loaded.
+TEST(Render, TheWindowComesUpOnlyWhenShown) {
+  headless();
+  std::string error;
+  auto window = Window::create("test", 32, 32, false, false, error);
+  ASSERT_TRUE(window) << error;
+  EXPECT_FALSE(window->shown());
+  window->show();
+  EXPECT_TRUE(window->shown());
+}

@@ -164,6 +164,11 @@ void Window::show() {
   SDL_RaiseWindow(static_cast<SDL_Window *>(window));
 }
 
+bool Window::shown() const {
+  return (SDL_GetWindowFlags(static_cast<SDL_Window *>(window)) &
+          SDL_WINDOW_SHOWN) != 0;
+}
+
 void Window::hideCursor() { SDL_ShowCursor(SDL_DISABLE); }
 
 std::uint32_t SystemTicks::tickCount() { return SDL_GetTicks(); }

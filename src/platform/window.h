@@ -39,6 +39,8 @@ public:
   bool poll(WindowEvent &event) override;
   void swap();
   void show();
+  // Whether the window is on screen.
+  bool shown() const;
   void hideCursor();
   int width() const { return w; }
   int height() const { return h; }

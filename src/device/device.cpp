@@ -193,12 +193,14 @@ Device::~Device() = default;
 
 Device::Recorded *Device::recording() { return open.get(); }
 
+DeviceState &Device::written() { return open ? open->values : current; }
+
 void Device::setRenderState(std::uint32_t state, std::uint32_t value) {
   if (tracer)
     tracer->renderState(state, value);
   if (state >= D3DRS_COUNT)
     return;
-  DeviceState &target = recording() ? open->values : current;
+  DeviceState &target = written();
   if (Recorded *block = recording())
     block->renderstates.set(state);
   target.renderstate[state] = value;
@@ -214,7 +216,7 @@ void Device::setTextureStageState(int stage, std::uint32_t type,
     tracer->stageState(stage, type, value);
   if (stage < 0 || stage >= maxStages || type >= D3DTSS_COUNT)
     return;
-  DeviceState &target = recording() ? open->values : current;
+  DeviceState &target = written();
   if (Recorded *block = recording())
     block->stagestates[stage].set(type);
   target.stagestate[stage][type] = value;
@@ -232,7 +234,7 @@ void Device::setTransform(TransformType which, const Matrix &matrix) {
   const int index = transformIndex(which);
   if (index < 0)
     return;
-  DeviceState &target = recording() ? open->values : current;
+  DeviceState &target = written();
   if (Recorded *block = recording())
     block->transforms.set(static_cast<std::size_t>(index));
   *transformSlot(target, index) = matrix;
@@ -258,7 +260,7 @@ void Device::setMaterial(const Material &material) {
     tracer->material(material);
   if (Recorded *block = recording())
     block->material = true;
-  (recording() ? open->values : current).material = material;
+  written().material = material;
 }
 
 void Device::setLight(int index, const Light &light) {
@@ -268,7 +270,7 @@ void Device::setLight(int index, const Light &light) {
     return;
   if (Recorded *block = recording())
     block->lights.set(static_cast<std::size_t>(index));
-  (recording() ? open->values : current).lights[index] = light;
+  written().lights[index] = light;
 }
 
 void Device::lightEnable(int index, bool enable) {
@@ -278,7 +280,7 @@ void Device::lightEnable(int index, bool enable) {
     return;
   if (Recorded *block = recording())
     block->lightenables.set(static_cast<std::size_t>(index));
-  (recording() ? open->values : current).lightenabled[index] = enable;
+  written().lightenabled[index] = enable;
 }
 
 void Device::setTexture(int stage, Texture *texture) {
@@ -288,7 +290,7 @@ void Device::setTexture(int stage, Texture *texture) {
     return;
   if (Recorded *block = recording())
     block->textures.set(static_cast<std::size_t>(stage));
-  (recording() ? open->values : current).texture[stage] = texture;
+  written().texture[stage] = texture;
 }
 
 std::unique_ptr<Texture> Device::createTexture(std::uint32_t width,
@@ -405,7 +407,7 @@ void Device::setStreamSource(const VertexBuffer *buffer, std::uint32_t stride) {
     tracer->stream(buffer, stride);
   if (Recorded *block = recording())
     block->stream = true;
-  DeviceState &target = recording() ? open->values : current;
+  DeviceState &target = written();
   target.stream = buffer;
   target.stride = stride;
 }
@@ -415,7 +417,7 @@ void Device::setVertexShader(std::uint32_t fvf) {
     tracer->vertexFormat(fvf);
   if (Recorded *block = recording())
     block->fvf = true;
-  (recording() ? open->values : current).fvf = fvf;
+  written().fvf = fvf;
 }
 
 void Device::drawPrimitive(PrimitiveType type, std::uint32_t startVertex,

@@ -235,6 +235,8 @@ public:
 private:
   struct Recorded;
   Recorded *recording();
+  // Where a setter's value goes: the block being recorded, or the device.
+  DeviceState &written();
 
   std::unique_ptr<DeviceBackend> drawer;
   DeviceTrace *tracer;

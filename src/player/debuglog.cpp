@@ -11,6 +11,12 @@ std::unique_ptr<char[]> logName;
 std::vector<std::string> *capture = nullptr;
 std::vector<std::string> *problems = nullptr;
 
+// vsnprintf always terminates: an over-long line loses its tail.
+void formatLine(char (&line)[1024], const char *format, va_list args) {
+  if (std::vsnprintf(line, sizeof line, format, args) < 0)
+    line[0] = '\0';
+}
+
 } // namespace
 
 bool openLog(const char *filename) {
@@ -26,12 +32,8 @@ bool writeLog(const char *format, ...) {
   char line[1024];
   va_list args;
   va_start(args, format);
-  // vsnprintf always terminates: an over-long line loses its tail.
-  const int written = std::vsnprintf(line, sizeof line, format, args);
+  formatLine(line, format, args);
   va_end(args);
-  if (written < 0)
-    line[0] = '\0';
-
   if (capture)
     capture->emplace_back(line);
   if (logName) {
@@ -54,10 +56,8 @@ void reportProblem(const char *format, ...) {
   char line[1024];
   va_list args;
   va_start(args, format);
-  const int written = std::vsnprintf(line, sizeof line, format, args);
+  formatLine(line, format, args);
   va_end(args);
-  if (written < 0)
-    line[0] = '\0';
   if (problems)
     problems->emplace_back(line);
   else

@@ -1,8 +1,8 @@
 // The metaball polygoniser against a plain full-grid marching cubes over the
 // same grid, field and tables.
 
-#include "layers/blob/blob_field.h"
-#include "layers/blob/marching_tables.h"
+#include "metaballs/blob_field.h"
+#include "metaballs/marching_tables.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,14 +1,14 @@
 // The device facade against direct GL for the same scene, and the frame
 // rate of an empty part, on the headless software renderer.
 
+#include "base/clocks.h"
 #include "device/device_setup.h"
-#include "device/gl_backend.h"
+#include "device/gl/gl_backend.h"
 #include "layers/blob/blob_layer.h"
 #include "layers/layer_kinds.h"
 #include "layers/mesh/mesh_layer.h"
 #include "platform/window.h"
 #include "playback/compose.h"
-#include "player/clocks.h"
 #include "script/parser.h"
 
 #define GL_GLEXT_PROTOTYPES 1

@@ -1,6 +1,6 @@
 // Both script passes over a generated script of about 1 MB.
 
-#include "player/debuglog.h"
+#include "base/debuglog.h"
 #include "script/parser.h"
 
 #include <benchmark/benchmark.h>

@@ -1,6 +1,6 @@
-#include "layers/blob/blob_field.h"
-#include "layers/blob/marching_tables.h"
-#include "player/debuglog.h"
+#include "base/debuglog.h"
+#include "metaballs/blob_field.h"
+#include "metaballs/marching_tables.h"
 #include "script/show.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The blob layer's states on the null device.
 
+#include "base/debuglog.h"
 #include "layers/blob/blob_layer.h"
 #include "playback/layer_transform.h"
-#include "player/debuglog.h"
 #include "script_util.h"
 
 #include <gtest/gtest.h>

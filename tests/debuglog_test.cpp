@@ -1,4 +1,4 @@
-#include "player/debuglog.h"
+#include "base/debuglog.h"
 
 #include "temp_folder.h"
 

@@ -1,9 +1,9 @@
 // The device facade on the null backend: state, resources, state blocks.
 
+#include "base/debuglog.h"
 #include "device/device.h"
 #include "device/device_setup.h"
 #include "device/texture_font.h"
-#include "player/debuglog.h"
 
 #include <gtest/gtest.h>
 

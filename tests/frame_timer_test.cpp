@@ -1,4 +1,4 @@
-#include "player/frame_timer.h"
+#include "base/frame_timer.h"
 
 #include <gtest/gtest.h>
 

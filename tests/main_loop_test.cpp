@@ -1,6 +1,6 @@
 // The player's main loop, driven by scripted window events and ticks.
 
-#include "player/clocks.h"
+#include "base/clocks.h"
 #include "player/main_loop.h"
 #include "script_util.h"
 
@@ -45,10 +45,15 @@ struct Clears final : DeviceBackend {
              std::uint32_t) override {
     colors->push_back(color & 0xFFFFFF);
   }
-  void draw(const DeviceState &, PrimitiveType, std::uint32_t,
-            std::uint32_t) override {}
-  void drawIndexed(const DeviceState &, const std::uint32_t *, std::uint32_t,
-                   std::uint32_t) override {}
+  void draw(const DeviceState &, std::uint32_t &dirty, PrimitiveType,
+            std::uint32_t, std::uint32_t) override {
+    dirty = 0;
+  }
+  void drawIndexed(const DeviceState &, std::uint32_t &dirty,
+                   const std::uint32_t *, std::uint32_t,
+                   std::uint32_t) override {
+    dirty = 0;
+  }
   void present() override { ++*presents; }
   bool hardwareVertexProcessing() const override { return true; }
   std::uint32_t maxTextureSize() const override { return 4096; }

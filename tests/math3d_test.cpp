@@ -1,4 +1,4 @@
-#include "gfxutil/math3d.h"
+#include "base/math3d.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
+#include "base/debuglog.h"
 #include "music/music.h"
-#include "player/debuglog.h"
 
 #include "temp_folder.h"
 #include <SDL.h>

@@ -1,5 +1,5 @@
+#include "base/media_path.h"
 #include "device/device.h"
-#include "gfxutil/media_path.h"
 #include "gfxutil/picture_file.h"
 
 #include "temp_folder.h"

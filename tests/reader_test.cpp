@@ -1,4 +1,4 @@
-#include "player/debuglog.h"
+#include "base/debuglog.h"
 #include "script/reader.h"
 
 #include <gtest/gtest.h>

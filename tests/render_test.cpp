@@ -1,12 +1,12 @@
 // Real frames on the software GL renderer, read back pixel by pixel.
 
+#include "base/clocks.h"
+#include "base/debuglog.h"
 #include "device/device_setup.h"
-#include "device/gl_backend.h"
+#include "device/gl/gl_backend.h"
 #include "gfxutil/picture_file.h"
 #include "gfxutil/png_file.h"
 #include "platform/window.h"
-#include "player/clocks.h"
-#include "player/debuglog.h"
 #include "player/startup.h"
 #include "temp_folder.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "player/debuglog.h"
+#include "base/debuglog.h"
 #include "script/parser.h"
 
 #include <memory>

@@ -1,11 +1,11 @@
 // korvane-inspect: reads a show's script the way the player does and prints
 // what it found as one JSON document.
 
-#include "gfxutil/media_path.h"
+#include "base/debuglog.h"
+#include "base/media_path.h"
 #include "inspect/show_json.h"
-#include "layers/blob/blob_field.h"
 #include "layers/layer_kinds.h"
-#include "player/debuglog.h"
+#include "metaballs/blob_field.h"
 #include "script/parser.h"
 
 #include <cstdio>

@@ -1,10 +1,11 @@
 // korvane-render: renders a show offline and headless, frame-exact, into
 // PNG files, on a virtual clock.
 
-#include "gfxutil/media_path.h"
+#include "base/clocks.h"
+#include "base/debuglog.h"
+#include "base/media_path.h"
+#include "device/gl/gl_backend.h"
 #include "gfxutil/png_file.h"
-#include "player/clocks.h"
-#include "player/debuglog.h"
 #include "player/startup.h"
 
 #include <SDL.h>

@@ -167,11 +167,13 @@ enum LightType : std::uint32_t {
 
 struct ColorValue {
   float r = 0.0f, g = 0.0f, b = 0.0f, a = 0.0f;
+  bool operator==(const ColorValue &) const = default;
 };
 
 struct Material {
   ColorValue diffuse, ambient, specular, emissive;
   float power = 0.0f;
+  bool operator==(const Material &) const = default;
 };
 
 struct Light {
@@ -183,6 +185,7 @@ struct Light {
   float falloff = 0.0f;
   float attenuation0 = 0.0f, attenuation1 = 0.0f, attenuation2 = 0.0f;
   float theta = 0.0f, phi = 0.0f;
+  bool operator==(const Light &) const = default;
 };
 
 } // namespace korvane

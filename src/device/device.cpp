@@ -8,39 +8,6 @@
 
 namespace korvane {
 
-std::uint32_t bytesPerPixel(PixelFormat format) {
-  switch (format) {
-  case D3DFMT_A8R8G8B8:
-  case D3DFMT_X8R8G8B8:
-    return 4;
-  case D3DFMT_R5G6B5:
-  case D3DFMT_X1R5G5B5:
-  case D3DFMT_A1R5G5B5:
-  case D3DFMT_A4R4G4B4:
-    return 2;
-  case D3DFMT_R3G3B2:
-    return 1;
-  default:
-    return 0;
-  }
-}
-
-std::uint32_t vertexSize(std::uint32_t fvf) {
-  std::uint32_t size = 0;
-  if (fvf & D3DFVF_XYZRHW)
-    size += 16;
-  else if (fvf & D3DFVF_XYZ)
-    size += 12;
-  if (fvf & D3DFVF_NORMAL)
-    size += 12;
-  if (fvf & D3DFVF_DIFFUSE)
-    size += 4;
-  if (fvf & D3DFVF_SPECULAR)
-    size += 4;
-  size += 8 * ((fvf >> 8) & 0xF); // texture coordinate pairs
-  return size;
-}
-
 namespace {
 
 // Slots of the transforms a state holds: world, view, projection, then the
@@ -78,40 +45,6 @@ template <typename State> auto *transformSlot(State &state, int index) {
 
 } // namespace
 
-Texture::Texture(std::uint32_t width, std::uint32_t height,
-                 std::uint32_t levels, PixelFormat format, Pool pool)
-    : pixelformat(format), memorypool(pool) {
-  std::uint32_t full = 1;
-  for (std::uint32_t size = std::max(width, height); size > 1; size >>= 1)
-    ++full;
-  const std::uint32_t count = levels == 0 ? full : std::min(levels, full);
-  const std::uint32_t bytes = bytesPerPixel(format);
-  for (std::uint32_t n = 0; n < count; ++n) {
-    const std::uint32_t w = std::max(1u, width >> n);
-    const std::uint32_t h = std::max(1u, height >> n);
-    level.push_back({w, h, w * bytes,
-                     std::vector<std::uint8_t>(std::size_t(w) * h * bytes)});
-  }
-}
-
-Texture::~Texture() {
-  if (trace.trace)
-    trace.trace->released(trace);
-  if (backend)
-    backend->releaseTexture(*this);
-}
-
-void Texture::unlock(std::uint32_t n) {
-  ++changes;
-  if (n < level.size())
-    ++level[n].version;
-}
-
-VertexBuffer::~VertexBuffer() {
-  if (trace.trace)
-    trace.trace->released(trace);
-}
-
 // A recorded state block: which states were set while it was being
 // recorded, and the values it holds for them now.
 struct Device::Recorded {
@@ -122,6 +55,24 @@ struct Device::Recorded {
   std::bitset<maxLights> lights, lightenables;
   std::bitset<maxStages> textures;
   bool material = false, stream = false, fvf = false;
+
+  // The groups of the states it holds, marked dirty when it is applied.
+  std::uint32_t groups() const {
+    std::uint32_t out = 0;
+    for (std::uint32_t n = 0; n < D3DRS_COUNT; ++n)
+      if (renderstates[n])
+        out |= renderStateGroup(n);
+    for (int stage = 0; stage < maxStages; ++stage)
+      if (stagestates[stage].any() || textures[stage] || transforms[3 + stage])
+        out |= stageGroup(stage);
+    if (transforms[0] || transforms[1] || transforms[2])
+      out |= GROUP_TRANSFORMS;
+    if (lights.any() || lightenables.any() || material)
+      out |= GROUP_LIGHTING;
+    if (stream || fvf)
+      out |= GROUP_FORMAT;
+    return out;
+  }
 
   // Copies the recorded states from one state to another.
   void copy(const DeviceState &from, DeviceState &to) const {
@@ -195,6 +146,11 @@ Device::Recorded *Device::recording() { return open.get(); }
 
 DeviceState &Device::written() { return open ? open->values : current; }
 
+void Device::changed(std::uint32_t groups) {
+  if (!open)
+    dirty |= groups;
+}
+
 void Device::setRenderState(std::uint32_t state, std::uint32_t value) {
   if (tracer)
     tracer->renderState(state, value);
@@ -203,6 +159,8 @@ void Device::setRenderState(std::uint32_t state, std::uint32_t value) {
   DeviceState &target = written();
   if (Recorded *block = recording())
     block->renderstates.set(state);
+  else if (target.renderstate[state] != value)
+    changed(renderStateGroup(state));
   target.renderstate[state] = value;
 }
 
@@ -219,6 +177,8 @@ void Device::setTextureStageState(int stage, std::uint32_t type,
   DeviceState &target = written();
   if (Recorded *block = recording())
     block->stagestates[stage].set(type);
+  else if (target.stagestate[stage][type] != value)
+    changed(stageGroup(stage));
   target.stagestate[stage][type] = value;
 }
 
@@ -237,6 +197,9 @@ void Device::setTransform(TransformType which, const Matrix &matrix) {
   DeviceState &target = written();
   if (Recorded *block = recording())
     block->transforms.set(static_cast<std::size_t>(index));
+  else if (!(*transformSlot(target, index) == matrix))
+    changed(index < 3 ? std::uint32_t(GROUP_TRANSFORMS)
+                      : stageGroup(index - 3));
   *transformSlot(target, index) = matrix;
 }
 
@@ -260,6 +223,8 @@ void Device::setMaterial(const Material &material) {
     tracer->material(material);
   if (Recorded *block = recording())
     block->material = true;
+  else if (!(current.material == material))
+    changed(GROUP_LIGHTING);
   written().material = material;
 }
 
@@ -270,6 +235,8 @@ void Device::setLight(int index, const Light &light) {
     return;
   if (Recorded *block = recording())
     block->lights.set(static_cast<std::size_t>(index));
+  else if (!(current.lights[index] == light))
+    changed(GROUP_LIGHTING);
   written().lights[index] = light;
 }
 
@@ -280,6 +247,8 @@ void Device::lightEnable(int index, bool enable) {
     return;
   if (Recorded *block = recording())
     block->lightenables.set(static_cast<std::size_t>(index));
+  else if (current.lightenabled[index] != enable)
+    changed(GROUP_LIGHTING);
   written().lightenabled[index] = enable;
 }
 
@@ -290,6 +259,8 @@ void Device::setTexture(int stage, Texture *texture) {
     return;
   if (Recorded *block = recording())
     block->textures.set(static_cast<std::size_t>(stage));
+  else if (current.texture[stage] != texture)
+    changed(stageGroup(stage));
   written().texture[stage] = texture;
 }
 
@@ -369,6 +340,7 @@ void Device::applyStateBlock(StateBlock handle) {
     return;
   const Recorded &block = *blocks[handle - 1];
   block.copy(block.values, current);
+  changed(block.groups());
 }
 
 void Device::deleteStateBlock(StateBlock handle) {
@@ -408,6 +380,8 @@ void Device::setStreamSource(const VertexBuffer *buffer, std::uint32_t stride) {
   if (Recorded *block = recording())
     block->stream = true;
   DeviceState &target = written();
+  if (target.stream != buffer || target.stride != stride)
+    changed(GROUP_FORMAT);
   target.stream = buffer;
   target.stride = stride;
 }
@@ -417,6 +391,8 @@ void Device::setVertexShader(std::uint32_t fvf) {
     tracer->vertexFormat(fvf);
   if (Recorded *block = recording())
     block->fvf = true;
+  else if (current.fvf != fvf)
+    changed(GROUP_FORMAT);
   written().fvf = fvf;
 }
 
@@ -443,12 +419,8 @@ void Device::drawPrimitive(PrimitiveType type, std::uint32_t startVertex,
     return;
   if (tracer)
     tracer->draw(type, startVertex, primitiveCount);
-  drawer->draw(current, type, startVertex, vertices);
+  drawer->draw(current, dirty, type, startVertex, vertices);
 }
-
-} // namespace korvane
-
-namespace korvane {
 
 void Device::drawIndexedTriangles(const std::uint32_t *indices,
                                   std::uint32_t triangleCount) {
@@ -464,7 +436,7 @@ void Device::drawIndexedTriangles(const std::uint32_t *indices,
       return;
   if (tracer)
     tracer->drawIndexed(indices, triangleCount);
-  drawer->drawIndexed(current, indices, count, vertices);
+  drawer->drawIndexed(current, dirty, indices, count, vertices);
 }
 
 } // namespace korvane

@@ -1,7 +1,16 @@
 #pragma once
 
+// device: the Direct3D 8 device as every renderer sees it, with Direct3D's
+// own semantics (row-vector left-handed matrices, states that persist until
+// set again, blend values 1 to 13, vertex-format codes), its null backend,
+// the device trace, the texture font and the arcball. It knows base/ and
+// nothing of shows; device/gl/ translates it to OpenGL.
+
+#include "base/math3d.h"
 #include "device/d3d_types.h"
-#include "gfxutil/math3d.h"
+#include "device/device_state.h"
+#include "device/resources.h"
+#include "device/vertex_format.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,168 +18,6 @@
 #include <vector>
 
 namespace korvane {
-
-class DeviceBackend;
-class DeviceTrace;
-
-// What a device trace knows of one of its textures or vertex buffers: the
-// id it wrote, and the trace to tell when the object goes.
-struct TraceLink {
-  DeviceTrace *trace = nullptr;
-  std::uint32_t id = 0;
-};
-
-// A texture with its levels kept in memory in its own pixel format, the
-// way a locked Direct3D texture shows them: rows of `pitch` bytes.
-class Texture {
-public:
-  Texture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
-          PixelFormat format, Pool pool);
-
-  std::uint32_t levelCount() const {
-    return static_cast<std::uint32_t>(level.size());
-  }
-  std::uint32_t width(std::uint32_t n = 0) const { return level[n].width; }
-  std::uint32_t height(std::uint32_t n = 0) const { return level[n].height; }
-  std::uint32_t pitch(std::uint32_t n = 0) const { return level[n].pitch; }
-  PixelFormat format() const { return pixelformat; }
-  Pool pool() const { return memorypool; }
-
-  // Level n's rows; unlocking marks the level changed for the backend.
-  std::uint8_t *lock(std::uint32_t n = 0) { return level[n].pixels.data(); }
-  void unlock(std::uint32_t n = 0);
-  const std::uint8_t *pixels(std::uint32_t n = 0) const {
-    return level[n].pixels.data();
-  }
-  // Bumped whenever a level changes, so that a backend re-uploads it.
-  std::uint64_t version() const { return changes; }
-  // Level n's own count of changes.
-  std::uint64_t levelVersion(std::uint32_t n) const { return level[n].version; }
-
-  TraceLink trace;
-
-  // Backend data (a GL texture name); released with the texture.
-  std::uint32_t backendname = 0;
-  std::uint64_t backendversion = 0;
-  DeviceBackend *backend = nullptr;
-  ~Texture();
-  Texture(const Texture &) = delete;
-  Texture &operator=(const Texture &) = delete;
-
-private:
-  struct Level {
-    std::uint32_t width, height, pitch;
-    std::vector<std::uint8_t> pixels;
-    std::uint64_t version = 1;
-  };
-  std::vector<Level> level;
-  PixelFormat pixelformat;
-  Pool memorypool;
-  std::uint64_t changes = 1;
-};
-
-std::uint32_t bytesPerPixel(PixelFormat format);
-
-class VertexBuffer {
-public:
-  VertexBuffer(std::uint32_t bytes, std::uint32_t usage, std::uint32_t fvf)
-      : memory(bytes), bufferusage(usage), vertexformat(fvf) {}
-  ~VertexBuffer();
-  VertexBuffer(const VertexBuffer &) = delete;
-  VertexBuffer &operator=(const VertexBuffer &) = delete;
-  // The whole buffer from `offset` on; no checks beyond the size.
-  std::uint8_t *lock(std::uint32_t offset = 0) {
-    return offset < memory.size() ? memory.data() + offset : nullptr;
-  }
-  // Marks the content changed.
-  void unlock() { ++changes; }
-  std::uint32_t size() const {
-    return static_cast<std::uint32_t>(memory.size());
-  }
-  const std::uint8_t *data() const { return memory.data(); }
-  std::uint32_t usage() const { return bufferusage; }
-  std::uint32_t fvf() const { return vertexformat; }
-  std::uint64_t version() const { return changes; }
-
-  TraceLink trace;
-
-private:
-  std::vector<std::uint8_t> memory;
-  std::uint32_t bufferusage;
-  std::uint32_t vertexformat;
-  std::uint64_t changes = 1;
-};
-
-// Size in bytes of one vertex of a flexible vertex format.
-std::uint32_t vertexSize(std::uint32_t fvf);
-
-constexpr int maxStages = 2;
-constexpr int maxLights = 8;
-
-// Everything a draw depends on, as the setters recorded it. States keep
-// their values until set again, across draws and frames.
-struct DeviceState {
-  std::uint32_t renderstate[D3DRS_COUNT] = {};
-  std::uint32_t stagestate[maxStages][D3DTSS_COUNT] = {};
-  Matrix world = matrixIdentity();
-  Matrix view = matrixIdentity();
-  Matrix projection = matrixIdentity();
-  Matrix texturetransform[maxStages] = {matrixIdentity(), matrixIdentity()};
-  Material material;
-  Light lights[maxLights];
-  bool lightenabled[maxLights] = {};
-  Texture *texture[maxStages] = {};
-  const VertexBuffer *stream = nullptr;
-  std::uint32_t stride = 0;
-  std::uint32_t fvf = 0;
-};
-
-// What draws: GL, or nothing at all.
-class DeviceBackend {
-public:
-  virtual ~DeviceBackend() = default;
-  virtual void clear(std::uint32_t flags, std::uint32_t color, float z,
-                     std::uint32_t stencil) = 0;
-  virtual void draw(const DeviceState &state, PrimitiveType type,
-                    std::uint32_t startVertex, std::uint32_t vertexCount) = 0;
-  // Triangles by index into all `vertexCount` vertices of the stream.
-  virtual void drawIndexed(const DeviceState &state,
-                           const std::uint32_t *indices,
-                           std::uint32_t indexCount,
-                           std::uint32_t vertexCount) = 0;
-  virtual void present() = 0;
-  virtual void releaseTexture(Texture &) {}
-  virtual bool hardwareVertexProcessing() const = 0;
-  virtual std::uint32_t maxTextureSize() const = 0;
-};
-
-// Resources in memory, draws that do nothing: for loaders, parsers, tools
-// and tests that need no picture. Counts what it was asked to do.
-class NullBackend final : public DeviceBackend {
-public:
-  void clear(std::uint32_t, std::uint32_t, float, std::uint32_t) override {
-    ++clears;
-  }
-  void draw(const DeviceState &state, PrimitiveType, std::uint32_t,
-            std::uint32_t vertexCount) override {
-    ++draws;
-    vertices += vertexCount;
-    last = state;
-  }
-  void drawIndexed(const DeviceState &state, const std::uint32_t *,
-                   std::uint32_t indexCount, std::uint32_t) override {
-    ++draws;
-    vertices += indexCount;
-    last = state;
-  }
-  void present() override { ++presents; }
-  bool hardwareVertexProcessing() const override { return true; }
-  std::uint32_t maxTextureSize() const override { return 8192; }
-
-  int clears = 0, draws = 0, presents = 0;
-  long vertices = 0;
-  DeviceState last;
-};
 
 using StateBlock = std::uint32_t; // 0 is no block
 
@@ -227,6 +74,8 @@ public:
 
   const DeviceState &state() const { return current; }
   DeviceBackend &backend() { return *drawer; }
+  // The groups changed since the last draw.
+  std::uint32_t dirtyGroups() const { return dirty; }
   bool hardwareVertexProcessing() const {
     return drawer->hardwareVertexProcessing();
   }
@@ -238,9 +87,13 @@ private:
   // Where a setter's value goes: the block being recorded, or the device.
   DeviceState &written();
 
+  // Marks `groups` dirty when not recording a block.
+  void changed(std::uint32_t groups);
+
   std::unique_ptr<DeviceBackend> drawer;
   DeviceTrace *tracer;
   DeviceState current;
+  std::uint32_t dirty = GROUP_ALL;
   std::vector<std::unique_ptr<Recorded>> blocks; // index + 1 is the handle
   std::unique_ptr<Recorded> open;                // being recorded
 };

@@ -1,6 +1,6 @@
 #include "device/device_setup.h"
 
-#include "player/debuglog.h"
+#include "base/debuglog.h"
 
 namespace korvane {
 

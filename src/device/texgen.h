@@ -6,7 +6,7 @@
 // flattens space (a planar shadow), whose normals GL and Direct3D
 // transform differently.
 
-#include "gfxutil/math3d.h"
+#include "base/math3d.h"
 
 #include <cstdint>
 

@@ -25,36 +25,6 @@
 namespace korvane {
 namespace {
 
-// Offsets of the components of a vertex format; -1 where it has none.
-struct Layout {
-  int position = -1, normal = -1, diffuse = -1, texcoord[2] = {-1, -1};
-};
-
-Layout layoutOf(std::uint32_t fvf) {
-  Layout out;
-  int offset = 0;
-  if (fvf & D3DFVF_XYZ) {
-    out.position = offset;
-    offset += 12;
-  }
-  if (fvf & D3DFVF_NORMAL) {
-    out.normal = offset;
-    offset += 12;
-  }
-  if (fvf & D3DFVF_DIFFUSE) {
-    out.diffuse = offset;
-    offset += 4;
-  }
-  if (fvf & D3DFVF_SPECULAR)
-    offset += 4;
-  const int sets = static_cast<int>((fvf >> 8) & 0xF);
-  for (int s = 0; s < sets && s < 2; ++s) {
-    out.texcoord[s] = offset;
-    offset += 8;
-  }
-  return out;
-}
-
 void computeAdjacency(Mesh &mesh) {
   const std::uint32_t faces = mesh.faceCount();
   mesh.adjacency.assign(std::size_t(faces) * 3, 0xFFFFFFFFu);
@@ -148,7 +118,7 @@ bool importScene(const std::string &path, Mesh &mesh,
   mesh.fvf = D3DFVF_XYZ | (normals ? D3DFVF_NORMAL : 0u) |
              (colors ? D3DFVF_DIFFUSE : 0u) | (texcoords ? D3DFVF_TEX1 : 0u);
   mesh.stride = vertexSize(mesh.fvf);
-  const Layout layout = layoutOf(mesh.fvf);
+  const VertexLayout layout = vertexLayout(mesh.fvf);
   mesh.vertexcount = static_cast<std::uint32_t>(vertexTotal);
   mesh.vertices.assign(std::size_t(vertexTotal) * mesh.stride, 0);
 
@@ -486,7 +456,7 @@ Mesh cloneMesh(const Mesh &source, std::uint32_t fvf) {
   out.fvf = fvf;
   out.stride = vertexSize(fvf);
   out.vertices.assign(std::size_t(out.vertexcount) * out.stride, 0);
-  const Layout from = layoutOf(source.fvf), to = layoutOf(fvf);
+  const VertexLayout from = vertexLayout(source.fvf), to = vertexLayout(fvf);
   for (std::uint32_t v = 0; v < out.vertexcount; ++v) {
     const std::uint8_t *in =
         source.vertices.data() + std::size_t(v) * source.stride;

@@ -1,8 +1,8 @@
 #include "gfxutil/picture_file.h"
 
+#include "base/debuglog.h"
+#include "base/media_path.h"
 #include "gfxutil/dds_file.h"
-#include "gfxutil/media_path.h"
-#include "player/debuglog.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/tick_source.h"
 #include "device/device.h"
-#include "platform/tick_source.h"
 #include "playback/compose.h"
 #include "script/parser.h"
 

@@ -1,7 +1,7 @@
 #include "music/music.h"
 
-#include "gfxutil/media_path.h"
-#include "player/debuglog.h"
+#include "base/debuglog.h"
+#include "base/media_path.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>

@@ -1,8 +1,6 @@
 #include "platform/window.h"
 
 #include <SDL.h>
-#define GL_GLEXT_PROTOTYPES 1
-#include <GL/gl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -83,16 +81,6 @@ std::unique_ptr<Window> Window::create(const char *title, int width, int height,
     return nullptr;
   }
   SDL_GL_SetSwapInterval(0); // the loop is busy: no wait for the retrace
-  int drawableW = width, drawableH = height;
-  SDL_GL_GetDrawableSize(static_cast<SDL_Window *>(out->window), &drawableW,
-                         &drawableH);
-  if (drawableW != width || drawableH != height) {
-    // Desktop full screen: the picture scaled to fit, aspect kept.
-    const double scale =
-        std::min(double(drawableW) / width, double(drawableH) / height);
-    const int vw = int(width * scale), vh = int(height * scale);
-    glViewport((drawableW - vw) / 2, (drawableH - vh) / 2, vw, vh);
-  }
   return out;
 }
 
@@ -152,11 +140,12 @@ bool Window::poll(WindowEvent &event) {
   return true;
 }
 
-void Window::swap() {
-  // Swapping a window without a display (the offscreen driver) does not
-  // flush, and the software renderer would queue every frame's work.
-  glFlush();
-  SDL_GL_SwapWindow(static_cast<SDL_Window *>(window));
+void Window::swap() { SDL_GL_SwapWindow(static_cast<SDL_Window *>(window)); }
+
+void Window::drawableSize(int &width, int &height) const {
+  width = w;
+  height = h;
+  SDL_GL_GetDrawableSize(static_cast<SDL_Window *>(window), &width, &height);
 }
 
 void Window::show() {
@@ -189,23 +178,6 @@ void showMessageBox(const char *title, const char *text) {
 
 void setErrorSink(void (*sink)(const char *, const char *)) {
   errorSink = sink;
-}
-
-std::string readBackBuffer(int width, int height) {
-  std::string pixels(std::size_t(width) * height * 3, '\0');
-  glReadBuffer(GL_BACK);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-  // GL rows start at the bottom.
-  std::string row(std::size_t(width) * 3, '\0');
-  for (int y = 0; y < height / 2; ++y) {
-    char *top = pixels.data() + std::size_t(y) * width * 3;
-    char *bottom = pixels.data() + std::size_t(height - 1 - y) * width * 3;
-    std::memcpy(row.data(), top, row.size());
-    std::memcpy(top, bottom, row.size());
-    std::memcpy(bottom, row.data(), row.size());
-  }
-  return pixels;
 }
 
 } // namespace korvane

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/tick_source.h"
 #include "device/arcball.h"
-#include "platform/tick_source.h"
 
 #include <cstdint>
 #include <memory>
@@ -38,6 +38,9 @@ public:
 
   bool poll(WindowEvent &event) override;
   void swap();
+  // The size of what the window shows, which full screen may make larger
+  // than the size asked for.
+  void drawableSize(int &width, int &height) const;
   void show();
   // Whether the window is on screen.
   bool shown() const;
@@ -65,8 +68,5 @@ void showError(const char *title, const char *text);
 void showMessageBox(const char *title, const char *text);
 // Replaces the message box for tests; null restores it.
 void setErrorSink(void (*sink)(const char *title, const char *text));
-
-// The pixels of the back buffer, rows from the top, RGB.
-std::string readBackBuffer(int width, int height);
 
 } // namespace korvane

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/frame_timer.h"
 #include "device/device.h"
 #include "device/texture_font.h"
-#include "player/frame_timer.h"
 #include "script/show.h"
 
 #include <cstdint>

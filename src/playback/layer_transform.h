@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gfxutil/math3d.h"
+#include "base/math3d.h"
 #include "script/show.h"
 
 #include <cstdint>

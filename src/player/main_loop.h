@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/tick_source.h"
 #include "device/arcball.h"
-#include "platform/tick_source.h"
 #include "platform/window.h"
 #include "playback/compose.h"
 

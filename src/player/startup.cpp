@@ -1,10 +1,10 @@
 #include "player/startup.h"
 
-#include "device/gl_backend.h"
-#include "gfxutil/media_path.h"
+#include "base/debuglog.h"
+#include "base/media_path.h"
+#include "device/gl/gl_backend.h"
 #include "layers/layer_kinds.h"
 #include "music/music.h"
-#include "player/debuglog.h"
 
 #include <unistd.h>
 
@@ -54,8 +54,11 @@ bool startPlayer(Player &player, const StartOptions &options,
       return false;
     }
   }
+  int drawableWidth = width, drawableHeight = height;
+  window->drawableSize(drawableWidth, drawableHeight);
   if (!setupDevice(player.graphics,
-                   std::make_unique<GlBackend>(width, height, swap),
+                   std::make_unique<GlBackend>(width, height, swap,
+                                               drawableWidth, drawableHeight),
                    player.arcball, width, height, player.trace.get())) {
     error = "cannot set up the graphics device";
     return false;

@@ -1,6 +1,6 @@
 #include "script/parser.h"
 
-#include "player/debuglog.h"
+#include "base/debuglog.h"
 
 #include <cstring>
 #include <string>

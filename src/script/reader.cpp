@@ -1,6 +1,6 @@
 #include "script/reader.h"
 
-#include "player/debuglog.h"
+#include "base/debuglog.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // The KTR dump over arbitrary bytes: every record count and every cut-off
 // file must end in log lines, never in a read past the file or a hang.
 
+#include "base/debuglog.h"
 #include "fuzz/fuzz_entry.h"
 #include "fuzz/fuzz_file.h"
 #include "layers/mesh/mesh_layer.h"
-#include "player/debuglog.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 // Both script passes over arbitrary bytes: nothing may crash, leak or write
 // outside the show record.
 
+#include "base/debuglog.h"
 #include "fuzz/fuzz_entry.h"
-#include "player/debuglog.h"
 #include "script/parser.h"
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 #include "inspect/show_json.h"
 
-#include "layers/blob/blob_field.h"
 #include "layers/mesh/mesh_layer.h"
+#include "metaballs/blob_field.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 #include "layers/blob/blob_layer.h"
 
+#include "base/debuglog.h"
 #include "gfxutil/picture_file.h"
 #include "layers/layer_states.h"
 #include "playback/layer_transform.h"
-#include "player/debuglog.h"
 
 namespace korvane {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/device.h"
-#include "layers/blob/blob_field.h"
+#include "metaballs/blob_field.h"
 #include "script/show.h"
 
 #include <cstdint>

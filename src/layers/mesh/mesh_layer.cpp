@@ -1,10 +1,10 @@
 #include "layers/mesh/mesh_layer.h"
 
-#include "gfxutil/media_path.h"
+#include "base/debuglog.h"
+#include "base/media_path.h"
 #include "gfxutil/picture_file.h"
 #include "layers/layer_states.h"
 #include "playback/layer_transform.h"
-#include "player/debuglog.h"
 
 #include <cstdio>
 #include <cstring>

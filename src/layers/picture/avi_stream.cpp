@@ -1,8 +1,8 @@
 #include "layers/picture/avi_stream.h"
 
-#include "gfxutil/media_path.h"
+#include "base/debuglog.h"
+#include "base/media_path.h"
 #include "platform/window.h"
-#include "player/debuglog.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
-#include "layers/blob/blob_field.h"
+#include "metaballs/blob_field.h"
 
-#include "layers/blob/marching_tables.h"
-#include "player/debuglog.h"
+#include "base/debuglog.h"
+#include "metaballs/marching_tables.h"
 
 #include <algorithm>
 #include <bit>

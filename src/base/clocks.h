@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/tick_source.h"
-#include "player/frame_timer.h"
+#include "base/frame_timer.h"
+#include "base/tick_source.h"
 
 #include <cstdint>
 

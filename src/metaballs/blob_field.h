@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/tick_source.h"
+#include "base/tick_source.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "player/debuglog.h"
+#include "base/debuglog.h"
 
 #include <cstdarg>
 #include <cstdio>

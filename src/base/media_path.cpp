@@ -1,4 +1,4 @@
-#include "gfxutil/media_path.h"
+#include "base/media_path.h"
 
 #include <algorithm>
 #include <cctype>

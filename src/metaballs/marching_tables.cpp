@@ -1,4 +1,4 @@
-#include "layers/blob/marching_tables.h"
+#include "metaballs/marching_tables.h"
 
 namespace korvane {
 

@@ -1,0 +1,159 @@
+#include "device/gl/gl_backend.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace korvane {
+
+std::string readBackBuffer(int width, int height) {
+  std::string pixels(std::size_t(width) * height * 3, '\0');
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+  // GL rows start at the bottom.
+  std::string row(std::size_t(width) * 3, '\0');
+  for (int y = 0; y < height / 2; ++y) {
+    char *top = pixels.data() + std::size_t(y) * width * 3;
+    char *bottom = pixels.data() + std::size_t(height - 1 - y) * width * 3;
+    std::memcpy(row.data(), top, row.size());
+    std::memcpy(top, bottom, row.size());
+    std::memcpy(bottom, row.data(), row.size());
+  }
+  return pixels;
+}
+
+GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers,
+                     int drawableWidth, int drawableHeight)
+    : width(w), height(h), swap(std::move(swapBuffers)) {
+  if (const GLubyte *name = glGetString(GL_RENDERER))
+    renderername = reinterpret_cast<const char *>(name);
+  // Software rasterisers do the vertex work on the CPU.
+  hardware = renderername.find("llvmpipe") == std::string::npos &&
+             renderername.find("softpipe") == std::string::npos &&
+             renderername.find("Software") == std::string::npos;
+  GLint size = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+  if (size > 0)
+    maxtexture = static_cast<std::uint32_t>(size);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  // A new context's blend function.
+  gl.blend = std::array<unsigned, 2>{GL_ONE, GL_ZERO};
+  // The back buffer is X8R8G8B8: its alpha stays 1, as clears leave it.
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
+  glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_TRUE);
+  // Vertex colours stand in for the material's diffuse colour.
+  glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  if (drawableWidth > 0 && drawableHeight > 0 &&
+      (drawableWidth != w || drawableHeight != h)) {
+    // The picture scaled to fit, aspect kept, in the middle.
+    const double scale =
+        std::min(double(drawableWidth) / w, double(drawableHeight) / h);
+    const int vw = int(w * scale), vh = int(h * scale);
+    glViewport((drawableWidth - vw) / 2, (drawableHeight - vh) / 2, vw, vh);
+  }
+}
+
+GlBackend::~GlBackend() {
+  for (auto &[texture, entry] : textures)
+    glDeleteTextures(1, &entry.name);
+}
+
+void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
+                      std::uint32_t stencil) {
+  GLbitfield mask = 0;
+  if (flags & D3DCLEAR_TARGET) {
+    glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f,
+                 static_cast<float>((color >> 8) & 0xFF) / 255.0f,
+                 static_cast<float>(color & 0xFF) / 255.0f, 1.0f);
+    mask |= GL_COLOR_BUFFER_BIT;
+  }
+  if (flags & D3DCLEAR_ZBUFFER) {
+    // Direct3D clears depth whatever the write mask says.
+    gl.depthMask(true);
+    glClearDepth(z);
+    mask |= GL_DEPTH_BUFFER_BIT;
+  }
+  if (flags & D3DCLEAR_STENCIL) {
+    glClearStencil(static_cast<GLint>(stencil));
+    mask |= GL_STENCIL_BUFFER_BIT;
+  }
+  if (mask & GL_COLOR_BUFFER_BIT)
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  if (mask)
+    glClear(mask);
+  if (mask & GL_COLOR_BUFFER_BIT)
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+}
+
+void GlBackend::present() {
+  // Swapping without a display (the offscreen driver) does not flush, and
+  // the software renderer would queue every frame's work.
+  glFlush();
+  forgetGoneTextures();
+  if (swap)
+    swap();
+}
+
+void GlBackend::draw(const DeviceState &state, std::uint32_t &dirty,
+                     PrimitiveType type, std::uint32_t startVertex,
+                     std::uint32_t vertexCount) {
+  bindGroups(state, dirty);
+  bindArrays(state, startVertex, vertexCount);
+  const GLenum mode = type == D3DPT_TRIANGLESTRIP ? GL_TRIANGLE_STRIP
+                      : type == D3DPT_TRIANGLEFAN ? GL_TRIANGLE_FAN
+                                                  : GL_TRIANGLES;
+  glDrawArrays(mode, 0, static_cast<GLsizei>(vertexCount));
+}
+
+void GlBackend::drawIndexed(const DeviceState &state, std::uint32_t &dirty,
+                            const std::uint32_t *indices,
+                            std::uint32_t indexCount,
+                            std::uint32_t vertexCount) {
+  bindGroups(state, dirty);
+  bindArrays(state, 0, vertexCount);
+  glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indexCount),
+                 GL_UNSIGNED_INT, indices);
+}
+
+void GlBackend::bindGroups(const DeviceState &state, std::uint32_t &dirty) {
+  // Binds a marked group and clears its mark.
+  auto bind = [&dirty](std::uint32_t group, auto &&binder) {
+    if (dirty & group) {
+      binder();
+      dirty &= ~group;
+    }
+  };
+  // The vertex format first: the groups that depend on it are marked when
+  // what they read of it changes; transforms mark lighting likewise.
+  bind(GROUP_FORMAT, [&] { bindFormat(state, dirty); });
+  bind(GROUP_BLEND, [&] { bindBlend(state); });
+  bind(GROUP_DEPTH, [&] { bindDepth(state); });
+  bind(GROUP_ALPHATEST, [&] { bindAlphaTest(state); });
+  bind(GROUP_RASTER, [&] { bindRaster(state); });
+  bind(GROUP_TRANSFORMS, [&] { bindTransforms(state, dirty); });
+  bind(GROUP_LIGHTING, [&] { bindLighting(state); });
+  // A disabled stage 0 ends the cascade, so stage 1 reads stage 0 too.
+  if (dirty & GROUP_STAGE0)
+    dirty |= GROUP_STAGE1;
+  bind(GROUP_STAGE0, [&] { bindStage(state, 0); });
+  bind(GROUP_STAGE1, [&] { bindStage(state, 1); });
+  refreshTextures(state);
+}
+
+void GlBackend::bindFormat(const DeviceState &state, std::uint32_t &dirty) {
+  const VertexLayout layout = vertexLayout(state.fvf);
+  if (layout.pretransformed != pretransformed)
+    dirty |= GROUP_TRANSFORMS | GROUP_LIGHTING | GROUP_STAGE0 | GROUP_STAGE1;
+  if ((layout.diffuse >= 0) != diffuse)
+    dirty |= GROUP_LIGHTING;
+  pretransformed = layout.pretransformed;
+  diffuse = layout.diffuse >= 0;
+}
+
+} // namespace korvane

@@ -1,0 +1,98 @@
+#pragma once
+
+// device/gl: the only place that calls OpenGL. It draws the device's
+// Direct3D 8 state with fixed-function OpenGL 2.1, binding only the state
+// groups the device marked changed, through one cache of what GL holds. It
+// knows device/ and base/; the window system hands it a way to swap.
+
+#include "device/device.h"
+#include "device/gl/gl_cache.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace korvane {
+
+// The pixels of the back buffer, rows from the top, RGB.
+std::string readBackBuffer(int width, int height);
+
+class GlBackend final : public DeviceBackend {
+public:
+  // A back buffer of width x height in the GL context current on this
+  // thread; `swap` shows it. A drawable of another size (full screen on a
+  // larger screen) shows the picture scaled to fit, aspect kept.
+  GlBackend(int width, int height, std::function<void()> swap,
+            int drawableWidth = 0, int drawableHeight = 0);
+  ~GlBackend() override;
+  GlBackend(const GlBackend &) = delete;
+  GlBackend &operator=(const GlBackend &) = delete;
+
+  void clear(std::uint32_t flags, std::uint32_t color, float z,
+             std::uint32_t stencil) override;
+  void draw(const DeviceState &state, std::uint32_t &dirty, PrimitiveType type,
+            std::uint32_t startVertex, std::uint32_t vertexCount) override;
+  void drawIndexed(const DeviceState &state, std::uint32_t &dirty,
+                   const std::uint32_t *indices, std::uint32_t indexCount,
+                   std::uint32_t vertexCount) override;
+  void present() override;
+  bool hardwareVertexProcessing() const override { return hardware; }
+  std::uint32_t maxTextureSize() const override { return maxtexture; }
+
+  // The renderer's name, as GL reports it.
+  const std::string &renderer() const { return renderername; }
+  // GL calls that changed state, counted for measuring the cache.
+  long stateCalls() const { return gl.calls; }
+
+private:
+  // A texture's GL name and what was last given to GL for it.
+  struct GlTexture {
+    std::weak_ptr<const void> alive;
+    unsigned name = 0;
+    std::uint64_t version = 0;
+    std::optional<std::array<int, 4>> parameters; // filters and wrapping
+  };
+
+  // The binders, one per state group; each clears its group's bit.
+  void bindGroups(const DeviceState &state, std::uint32_t &dirty);
+  void bindFormat(const DeviceState &state, std::uint32_t &dirty);
+  void bindBlend(const DeviceState &state);
+  void bindDepth(const DeviceState &state);
+  void bindAlphaTest(const DeviceState &state);
+  void bindRaster(const DeviceState &state);
+  void bindTransforms(const DeviceState &state, std::uint32_t &dirty);
+  void bindLighting(const DeviceState &state);
+  void bindStage(const DeviceState &state, int stage);
+  // Uploads what changed in the textures the stages show.
+  void refreshTextures(const DeviceState &state);
+  // The vertices of the draw, straight from the bound buffer.
+  void bindArrays(const DeviceState &state, std::uint32_t startVertex,
+                  std::uint32_t vertexCount);
+  void generatedCoordinates(const DeviceState &state, int stage,
+                            const std::uint8_t *base,
+                            std::uint32_t vertexCount);
+
+  GlTexture &textureFor(Texture &texture);
+  void upload(Texture &texture, GlTexture &entry);
+  void forgetGoneTextures();
+
+  int width, height;
+  std::function<void()> swap;
+  bool hardware = true;
+  std::uint32_t maxtexture = 2048;
+  std::string renderername;
+
+  GlCache gl;
+  std::unordered_map<const Texture *, GlTexture> textures;
+  // Derived from the vertex format, for the groups that depend on it.
+  bool pretransformed = false, diffuse = false;
+  // Where world x view flattens space, generated texture coordinates are
+  // worked out here, as Direct3D transforms normals there.
+  bool cpugeneration = false;
+  std::vector<float> colors;
+  std::vector<float> generated[maxStages];
+};
+
+} // namespace korvane

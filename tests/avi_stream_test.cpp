@@ -19,7 +19,7 @@ using namespace korvane;
 namespace {
 
 std::vector<std::string> shown;
-void collect(const char *, const char *text) { shown.emplace_back(text); }
+void collect(const std::string &text) { shown.push_back(text); }
 
 // Frames whose colour is their number: blue = n, green = n / 256.
 class CountingSource final : public FrameSource {
@@ -71,9 +71,9 @@ struct Stream {
     texture = device.createTexture(256, 256, 0, 0, format, D3DPOOL_DEFAULT);
     nextSource = made;
     shown.clear();
-    setErrorSink(collect);
+    setMessageBox(collect);
     opened = openAviStream(record, "video.avi", device, texture.get(), handOut);
-    setErrorSink(nullptr);
+    setMessageBox({});
   }
   std::uint32_t texel() const {
     std::uint32_t value;

@@ -3,6 +3,8 @@
 #include "metaballs/marching_tables.h"
 #include "script/show.h"
 
+#include "problem_capture.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -607,17 +609,16 @@ TEST(BlobField, LongRunsKeepTheirFrames) {
 }
 
 TEST(BlobField, CountBeyondSixteenIsCut) {
-  std::vector<std::string> log, problems;
+  std::vector<std::string> log;
+  korvane::test::ReportedProblems problems;
   setLogCapture(&log);
-  setProblemCapture(&problems);
   Blobs blobs;
   auto field = std::make_unique<BlobField>();
   field->setup(40, blobs.positions, blobs.sizes, blobs.types, blobs.muls);
   setLogCapture(nullptr);
-  setProblemCapture(nullptr);
   EXPECT_EQ(field->blobCount(), 16);
   EXPECT_TRUE(log.empty());
-  EXPECT_EQ(problems, std::vector<std::string>{"Blob count 40 cut to 16"});
+  EXPECT_EQ(problems.ids(), std::vector<Problem>{Problem::BlobCountCut});
   EXPECT_EQ(field->ball(15).seedradius, 0.14f);
   EXPECT_EQ(field->ball(3).strength2, static_cast<float>(0.14 * 0.14));
 }

@@ -40,7 +40,8 @@ type TORUS
   EXPECT_EQ(other.blobsize[2], 0.0f);
   EXPECT_EQ(other.blobtype[0], BLOB_SPHERE);
   EXPECT_EQ(other.blobtype[1], BLOB_CUBE);
-  EXPECT_TRUE(counted.warned("unknown value 'HEART'"));
+  EXPECT_EQ(counted.first(Problem::UnknownValue).line, 5);
+  EXPECT_EQ(counted.count(Problem::UnknownValue), 1);
 
   // A second block starts again from blob 0.
   auto again = parseBoth(layerScript("<blobs> size 1 size 2 </blobs> "

@@ -30,14 +30,8 @@ TEST(Capacity, PartsAndLayersBeyondTheTables) {
   }
   // Parsing went on past the dropped blocks.
   EXPECT_EQ(parsed.show->showfps, 1);
-  auto warnings = [&](const std::string &message) {
-    return std::count_if(
-        parsed.warnings.begin(), parsed.warnings.end(),
-        [&](const ScriptWarning &w) { return w.message == message; });
-  };
-  EXPECT_EQ(warnings("part dropped: a show holds at most 16 parts"), 2);
-  EXPECT_EQ(warnings("layer dropped: a part holds at most 8 layers"),
-            2 * maxParts + 2 * 2);
+  EXPECT_EQ(parsed.count(Problem::PartDropped), 2);
+  EXPECT_EQ(parsed.count(Problem::LayerDropped), 2 * maxParts + 2 * 2);
   // debug.log keeps to its own lines.
   for (const std::string &line : parsed.log)
     EXPECT_EQ(line.find("dropped"), std::string::npos) << line;
@@ -56,15 +50,13 @@ TEST(Capacity, ShadowsAndBlobs) {
   EXPECT_EQ(layer.shadownumber, 2);
   EXPECT_EQ(layer.light[1][0], 2.0f);
   EXPECT_STREQ(layer.shadowfilename[1], "");
-  EXPECT_TRUE(parsed.warned("shadow dropped: a layer holds at most 2 shadows"));
+  EXPECT_TRUE(parsed.reported(Problem::ShadowDropped));
   EXPECT_EQ(layer.blobposition[15][0], 15.0f);
   EXPECT_EQ(layer.blobsize[15], 15.0f);
   EXPECT_EQ(layer.blobtype[15], BLOB_CUBE);
   EXPECT_EQ(layer.blobmul[0][2], 3.0f);
-  EXPECT_TRUE(parsed.warned(
-      "4 position entries dropped: a layer holds at most 16 blobs"));
-  EXPECT_TRUE(
-      parsed.warned("4 type entries dropped: a layer holds at most 16 blobs"));
+  // Positions, sizes and types past the 16th: one report for each list.
+  EXPECT_EQ(parsed.count(Problem::BlobEntriesDropped), 3);
   EXPECT_EQ(layer.cull, 1);
 }
 
@@ -81,9 +73,9 @@ TEST(Capacity, KeysIncludingLoopCopies) {
   EXPECT_EQ(layer.colorcount, maxKeys);
   EXPECT_EQ(layer.colortimes[maxKeys - 1], 10 * (maxKeys - 1));
   EXPECT_EQ(layer.scalecount, 1);
-  EXPECT_TRUE(parsed.warned("6 position keys dropped"));
-  EXPECT_TRUE(parsed.warned("999998977 color keys dropped"));
-  EXPECT_TRUE(parsed.problems.empty());
+  // The position and colour channels overflowed, each reported once.
+  EXPECT_EQ(parsed.count(Problem::KeysDropped), 2);
+  EXPECT_EQ(parsed.reports.size(), 2u);
 }
 
 TEST(Capacity, LongFileNamesAreCut) {
@@ -98,6 +90,6 @@ TEST(Capacity, LongFileNamesAreCut) {
   EXPECT_EQ(parsed.layer(0, 0).filename, kept);
   EXPECT_EQ(parsed.layer(0, 0).envmapfilename, kept);
   EXPECT_EQ(parsed.layer(0, 0).shadowfilename[0], kept);
-  EXPECT_TRUE(parsed.warned("of 200 characters cut to 127"));
+  EXPECT_EQ(parsed.count(Problem::NameCut), 4);
   EXPECT_TRUE(parsed.logged("SPHEREMAP2 " + kept));
 }

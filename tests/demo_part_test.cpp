@@ -48,7 +48,7 @@ scale 1 1 1
   EXPECT_EQ(parsed.log, (std::vector<std::string>{
                             "PartNumber: 0", "Length: 0 - 10000",
                             "--------------- LOADLAYER", "PartNumber: 1"}));
-  EXPECT_TRUE(parsed.warnings.empty());
+  EXPECT_TRUE(parsed.reports.empty());
 }
 
 TEST(DemoBlock, StartAndWrongStart) {
@@ -149,7 +149,7 @@ TEST(PartBlock, MissingPartEndSwallowsLaterParts) {
   EXPECT_EQ(part.endtime, 200); // the later length overwrote the first
   ASSERT_EQ(part.layernumber, 2);
   EXPECT_EQ(part.layers[1].type, LAYER_BLOB);
-  EXPECT_TRUE(parsed.warned("<part> is not closed"));
+  EXPECT_TRUE(parsed.reported(Problem::BlockNotClosed));
 }
 
 TEST(PartBlock, LayerOutsideAPartIsNotALayer) {

@@ -98,7 +98,9 @@ TEST(Inspect, ExampleShowPrintsTheTablesValues) {
             "Position: 0.000000, 0.000000, 5.000000",
             "SrcBlend: 0, DstBlend: 0", "Vertices: 4, Faces: 2", "Materials: 1",
             "PartNumber: 1"}));
-  EXPECT_EQ(doc["problems"], json({"Picture file hull.png cannot be opened"}));
+  EXPECT_EQ(doc["problems"], json::parse(R"([{"id": "MaterialPictureNotLoaded",
+                             "file": "hull.png",
+                             "message": "Picture file hull.png cannot be opened"}])"));
   // The loaders ran on the null device.
   EXPECT_EQ(layer["mesh"],
             json::parse(R"({"vertices": 4, "faces": 2, "materials": 1,
@@ -146,9 +148,10 @@ TEST(Inspect, OptionsAndExitCodes) {
                            warned.path.string() +
                            ":4: 'x' is not a whole number (length)\n");
   const json warnedDoc = json::parse(inspect(quote(warned.path)).out);
-  EXPECT_EQ(
-      warnedDoc["warnings"][1],
-      json({{"line", 4}, {"message", "'x' is not a whole number (length)"}}));
+  EXPECT_EQ(warnedDoc["warnings"][1],
+            json({{"id", "NotAWholeNumber"},
+                  {"line", 4},
+                  {"message", "'x' is not a whole number (length)"}}));
 }
 
 TEST(Inspect, FloatsReadBackExactly) {

@@ -70,7 +70,7 @@ color 255 0 0 255
   EXPECT_EQ(layer.color, 0xFFFF0000u);
   EXPECT_TRUE(parsed.logged("SrcBlend: 5"));
   EXPECT_TRUE(parsed.logged("DstBlend: 6"));
-  EXPECT_TRUE(parsed.warnings.empty());
+  EXPECT_TRUE(parsed.reports.empty());
 }
 
 TEST(LayerBlock, WordsAndTheirValues) {
@@ -173,5 +173,5 @@ TEST(LayerBlock, MissingLayerEndRunsTheLoaderAtTheEnd) {
   EXPECT_EQ(parsed.show->partnumber, 1);
   EXPECT_EQ(parsed.part(0).layernumber, 1);
   EXPECT_EQ(parsed.layer(0, 0).type, LAYER_BLOB);
-  EXPECT_TRUE(parsed.warned("<layer> is not closed"));
+  EXPECT_TRUE(parsed.reported(Problem::BlockNotClosed));
 }

@@ -176,13 +176,17 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
                           "D3DXLoadMeshFromX failed!");
   ASSERT_NE(failed, parsed.log.end());
   EXPECT_EQ(failed[1], "PartNumber: 1");
-  EXPECT_EQ(parsed.problems,
-            (std::vector<std::string>{
-                "Picture file env.png cannot be opened",
-                "Picture file s1.png cannot be opened",
-                "Picture file s2.png cannot be opened",
-                "Mesh file missing.x cannot be loaded: Unable to open file "
-                "\"missing.x\"."}));
+  std::vector<std::pair<Problem, std::string>> reported;
+  for (const Report &report : parsed.reports)
+    reported.emplace_back(report.id, report.file);
+  EXPECT_EQ(reported, (std::vector<std::pair<Problem, std::string>>{
+                          {Problem::PictureNotLoaded, "env.png"},
+                          {Problem::ShadowPictureNotLoaded, "s1.png"},
+                          {Problem::ShadowPictureNotLoaded, "s2.png"},
+                          {Problem::MeshNotLoaded, "missing.x"}}));
+  // The reason the people reading it get, from the importer.
+  EXPECT_EQ(parsed.reports[3].text, "Mesh file missing.x cannot be loaded: "
+                                    "Unable to open file \"missing.x\".");
   auto *mesh = dynamic_cast<MeshLayerResources *>(
       parsed.show->parts[0].layers[0].resources.get());
   ASSERT_TRUE(mesh);
@@ -315,17 +319,16 @@ TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
   write("zero.ktr", 0, 0);
   write("one.ktr", 1, 3 + 2 + 12);
   write("short.ktr", 2, 4);
-  std::vector<std::string> problems;
+  std::vector<Problem> problems;
   auto dump = [&problems](const char *name) {
     Layer layer;
     std::strcpy(layer.filename, name);
     std::vector<std::string> log;
-    problems.clear();
+    korvane::test::ReportedProblems reported;
     setLogCapture(&log);
-    setProblemCapture(&problems);
-    EXPECT_TRUE(dumpKtrFile(layer));
+    dumpKtrFile(layer);
     setLogCapture(nullptr);
-    setProblemCapture(nullptr);
+    problems = reported.ids();
     return log;
   };
   const std::string rule = "-------------------";
@@ -344,11 +347,9 @@ TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
   const auto cut = dump("short.ktr");
   EXPECT_EQ(cut[2], "0.000000, 0.500000, 1.000000");
   EXPECT_EQ(cut.size(), 3u);
-  EXPECT_EQ(problems, std::vector<std::string>{
-                          "KTR file short.ktr ends before its last record"});
+  EXPECT_EQ(problems, std::vector<Problem>{Problem::KtrCutShort});
   EXPECT_TRUE(dump("none.ktr").empty());
-  EXPECT_EQ(problems,
-            std::vector<std::string>{"KTR file none.ktr cannot be read"});
+  EXPECT_EQ(problems, std::vector<Problem>{Problem::KtrUnreadable});
 }
 
 TEST(MeshLayer, CloneOnlyForSphereMapTwoAndTheSecondShadowTexture) {

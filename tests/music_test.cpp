@@ -1,6 +1,7 @@
 #include "base/debuglog.h"
 #include "music/music.h"
 
+#include "problem_capture.h"
 #include "temp_folder.h"
 #include <SDL.h>
 
@@ -74,37 +75,28 @@ TEST(Music, BrokenFilesPlayOnInSilence) {
            {"", false}, {png, false}, {whole.substr(0, 3000), true}}) {
     SCOPED_TRACE(bytes.size());
     std::ofstream("mirl .mp3", std::ios::binary) << bytes;
-    std::vector<std::string> log, problems;
+    std::vector<std::string> log;
+    korvane::test::ReportedProblems problems;
     setLogCapture(&log);
-    setProblemCapture(&problems);
     EXPECT_EQ(openMusic("song"), plays);
     startMusic();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     stopMusic();
     setLogCapture(nullptr);
-    setProblemCapture(nullptr);
     // debug.log has the name alone; why it does not play goes to people.
     EXPECT_EQ(log, std::vector<std::string>{"song"});
-    ASSERT_EQ(problems.size(), plays ? 0u : 1u);
-    if (!plays) {
-      EXPECT_NE(problems[0].find("\"mirl .mp3\" cannot be played"),
-                std::string::npos)
-          << problems[0];
-    }
+    EXPECT_EQ(problems.count(Problem::MusicSilent), plays ? 0 : 1);
   }
   fs::remove("mirl .mp3");
-  std::vector<std::string> log, problems;
+  std::vector<std::string> log;
+  korvane::test::ReportedProblems problems;
   setLogCapture(&log);
-  setProblemCapture(&problems);
   EXPECT_FALSE(openMusic("song"));
   startMusic();
   stopMusic();
   setLogCapture(nullptr);
-  setProblemCapture(nullptr);
   EXPECT_EQ(log, std::vector<std::string>{"song"});
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems[0].find("\"mirl .mp3\" cannot be played"),
-            std::string::npos)
-      << problems[0];
-  EXPECT_NE(problems[0].find("silence"), std::string::npos);
+  EXPECT_EQ(problems.ids(), std::vector<Problem>{Problem::MusicSilent});
+  EXPECT_EQ(problems.reports[0].file, "mirl .mp3");
+  EXPECT_NE(problems.reports[0].text.find("silence"), std::string::npos);
 }

@@ -1,6 +1,8 @@
 #include "base/debuglog.h"
 #include "script/reader.h"
 
+#include "problem_capture.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -111,17 +113,15 @@ TEST(ScriptReader, LineNumbers) {
 
 TEST(ScriptReader, MissingFileReadsEmptyAndSaysSo) {
   std::vector<std::string> log;
-  std::vector<ScriptWarning> warnings;
+  korvane::test::ReportedProblems problems;
   ScriptReader reader;
-  reader.warnings = &warnings;
   setLogCapture(&log);
   reader.open("/nonexistent/korvane/mirl .script");
   EXPECT_FALSE(reader.next());
   setLogCapture(nullptr);
   EXPECT_TRUE(log.empty());
-  ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_EQ(warnings[0].message,
-            "cannot open script file \"/nonexistent/korvane/mirl .script\"");
+  EXPECT_EQ(problems.ids(), std::vector<Problem>{Problem::ScriptUnreadable});
+  EXPECT_EQ(problems.reports[0].file, "/nonexistent/korvane/mirl .script");
   reader.close();
 }
 

@@ -7,7 +7,7 @@
 #include "gfxutil/picture_file.h"
 #include "gfxutil/png_file.h"
 #include "platform/window.h"
-#include "player/startup.h"
+#include "player/session.h"
 #include "temp_folder.h"
 
 #include <SDL.h>
@@ -387,40 +387,35 @@ struct ShowRun {
   korvane::test::TempFolder temp{true};
   const fs::path &folder = temp.path;
   std::unique_ptr<Show> show = std::make_unique<Show>();
-  Player player{*show};
+  Session player{*show};
   std::string frame;
   VirtualClock clock;
-  FrameTimer timer{clock};
-  OverlayState overlay;
-  std::unique_ptr<FrameContext> context;
 
   // `sound`: the player's own choice, as the real player makes it.
   explicit ShowRun(const std::string &script, bool sound = false) {
     headless();
     fs::create_directory(folder / "Data");
     std::ofstream(folder / "Data" / "mirl .script") << script;
-    StartOptions options;
+    SessionOptions options;
     options.hidden = true;
     options.sound = sound;
     options.ticks = &clock;
+    options.timerclock = &clock;
     options.capture = [this] {
       frame = readBackBuffer(player.window->width(), player.window->height());
     };
     std::string error;
-    EXPECT_TRUE(startPlayer(player, options, error)) << error;
-    context = std::make_unique<FrameContext>(
-        FrameContext{*player.graphics.device, player.graphics.font.get(), timer,
-                     overlay, player.renderers});
+    EXPECT_TRUE(player.start(options, error)) << error;
   }
   ~ShowRun() {
     if (player.window)
-      stopPlayer(player, 1, 1);
+      player.stop(1, 1);
   }
   // Renders the frame for `elapsed`; false when the show has ended.
   bool render(std::uint32_t elapsed) {
     frame.clear();
     clock.set(elapsed);
-    return !renderFrame(*show, *context, elapsed);
+    return player.frame(elapsed);
   }
   Rgb at(int x, int y) const {
     const std::size_t i = (std::size_t(y) * player.window->width() + x) * 3;
@@ -514,7 +509,7 @@ TEST(Render, StartUpLogAndFrameRateLine) {
     ShowRun run("<demo> resolution 64 48 <part> length 100 </part>");
     log = run.folder / "Data" / "debug.log";
     ASSERT_TRUE(run.render(0));
-    stopPlayer(run.player, 25, 500);
+    run.player.stop(25, 500);
     std::ifstream in(log);
     std::stringstream text;
     text << in.rdbuf();
@@ -632,9 +627,7 @@ TEST(Render, MusicDisabledOpensNoAudio) {
 
 namespace {
 std::vector<std::string> messages;
-void keepMessage(const char *, const char *text) {
-  messages.emplace_back(text);
-}
+void keepMessage(const std::string &text) { messages.push_back(text); }
 } // namespace
 
 TEST(Render, PictureLayers) {
@@ -659,7 +652,7 @@ TEST(Render, PictureLayers) {
             0);
   const std::string root = media.string() + "/";
   messages.clear();
-  setErrorSink(keepMessage);
+  setMessageBox(keepMessage);
   ShowRun run(
       "<demo> resolution 160 120 <part> length 10000 backgroundcolor 0 0 200\n"
       // A white square, 1 x 1 at depth 4 in the middle.
@@ -690,7 +683,7 @@ TEST(Render, PictureLayers) {
       root +
       "wide.avi size 0.5 0.5 position 0 -1 4 scale 1 1 1 </layer>\n"
       "</part>");
-  setErrorSink(nullptr);
+  setMessageBox({});
   EXPECT_EQ(messages,
             std::vector<std::string>{"Texture: 256x256, Avi: 320x240"});
 

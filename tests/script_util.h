@@ -1,8 +1,10 @@
 #pragma once
 
 #include "base/debuglog.h"
+#include "problem_capture.h"
 #include "script/parser.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,8 +17,8 @@ namespace korvane::test {
 struct Parsed {
   std::unique_ptr<Show> show = std::make_unique<Show>();
   std::vector<std::string> log;
-  std::vector<ScriptWarning> warnings;
-  std::vector<std::string> problems; // reported by the loaders
+  // What the full pass and the loaders reported, in order.
+  std::vector<Report> reports;
   bool settingsRead = false;
   bool fullRead = false;
 
@@ -28,17 +30,17 @@ struct Parsed {
         return true;
     return false;
   }
-  bool reported(std::string_view line) const {
-    for (const auto &entry : problems)
-      if (entry == line)
-        return true;
-    return false;
+  long count(Problem id) const {
+    return std::count_if(reports.begin(), reports.end(),
+                         [id](const Report &r) { return r.id == id; });
   }
-  bool warned(std::string_view fragment) const {
-    for (const auto &warning : warnings)
-      if (warning.message.find(fragment) != std::string::npos)
-        return true;
-    return false;
+  bool reported(Problem id) const { return count(id) > 0; }
+  // The first report of `id`; a default report when there is none.
+  Report first(Problem id) const {
+    for (const Report &report : reports)
+      if (report.id == id)
+        return report;
+    return {};
   }
 };
 
@@ -46,15 +48,18 @@ inline Parsed parseBoth(std::string_view text,
                         const LayerLoaders *loaders = nullptr) {
   Parsed parsed;
   setLogCapture(&parsed.log);
-  setProblemCapture(&parsed.problems);
   parsed.show->partnumber = 0;
-  parsed.settingsRead = parseScriptText(*parsed.show, text, false);
+  ParseOptions settings;
+  settings.quiet = true; // the full pass reads it all again
+  parsed.settingsRead = parseScriptText(*parsed.show, text, false, settings);
   ParseOptions options;
   options.loaders = loaders;
-  options.warnings = &parsed.warnings;
-  parsed.fullRead = parseScriptText(*parsed.show, text, true, options);
+  {
+    ReportedProblems reported;
+    parsed.fullRead = parseScriptText(*parsed.show, text, true, options);
+    parsed.reports = reported.reports;
+  }
   setLogCapture(nullptr);
-  setProblemCapture(nullptr);
   return parsed;
 }
 

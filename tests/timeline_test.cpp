@@ -44,7 +44,7 @@ TEST(Timeline, ExampleBlock) {
   EXPECT_TRUE(parsed.logged("2 - 0 - 0 - 1"));
   EXPECT_TRUE(parsed.logged("LoopEnd"));
   EXPECT_TRUE(parsed.logged("2 - 2 - 0 - 1"));
-  EXPECT_TRUE(parsed.warnings.empty());
+  EXPECT_TRUE(parsed.reports.empty());
 }
 
 TEST(Timeline, LoopLogAndExpansion) {
@@ -88,13 +88,13 @@ TEST(Timeline, LoopCountsAndRepeatedEnds) {
                                      "2 </loop> </timeline>"));
   EXPECT_EQ(stray.layer(0, 0).scalecount, 2);
   EXPECT_TRUE(stray.logged("LoopEnd"));
-  EXPECT_TRUE(stray.warned("</loop> without <loop>"));
+  EXPECT_TRUE(stray.reported(Problem::LoopEndWithoutLoop));
 
   // A loop never closed is never expanded.
   auto open = parseBoth(layerScript("<timeline> <loop> 100 3 0 scale 1 1 1 "
                                     "</timeline>"));
   EXPECT_EQ(open.layer(0, 0).scalecount, 1);
-  EXPECT_TRUE(open.warned("never closed"));
+  EXPECT_TRUE(open.reported(Problem::LoopNotClosed));
 
   // Keys before the loop stay out of it; channels interleave freely.
   auto mixed = parseBoth(
@@ -119,7 +119,7 @@ TEST(Timeline, KeysAndChannelWords) {
   EXPECT_EQ(layer.colorvalues[0], 0x80FFFFFFu);
   // An unknown channel consumes its time and word; its values are then read
   // as key times of their own.
-  EXPECT_TRUE(parsed.warned("unknown channel 'colour'"));
+  EXPECT_TRUE(parsed.reported(Problem::UnknownChannel));
   ASSERT_EQ(layer.positioncount, 1);
   EXPECT_EQ(layer.positiontimes[0], 2000);
   EXPECT_EQ(layer.positionvalues[0][2], 3.0f);
@@ -152,7 +152,6 @@ TEST(Timeline, EndsWithTheText) {
   EXPECT_EQ(layer.type, LAYER_PICTURE);
   EXPECT_EQ(layer.positioncount, 1);
   EXPECT_EQ(layer.haspositionkeys, 1);
-  EXPECT_TRUE(parsed.warned("<timeline> is not closed"));
-  EXPECT_TRUE(parsed.warned("<layer> is not closed"));
-  EXPECT_TRUE(parsed.warned("<part> is not closed"));
+  // <timeline>, <layer> and <part> each left open.
+  EXPECT_EQ(parsed.count(Problem::BlockNotClosed), 3);
 }

@@ -7,10 +7,10 @@ using korvane::test::parseBoth;
 
 namespace {
 
-std::vector<std::pair<int, std::string>> listed(const test::Parsed &parsed) {
-  std::vector<std::pair<int, std::string>> out;
-  for (const auto &warning : parsed.warnings)
-    out.emplace_back(warning.line, warning.message);
+std::vector<std::pair<int, Problem>> listed(const test::Parsed &parsed) {
+  std::vector<std::pair<int, Problem>> out;
+  for (const Report &report : parsed.reports)
+    out.emplace_back(report.line, report.id);
   return out;
 }
 
@@ -35,22 +35,28 @@ colr 1 2 3 4
 <part> length 10 <layer> <blobs> size 1
 )";
   auto parsed = parseBoth(text);
-  using W = std::vector<std::pair<int, std::string>>;
-  EXPECT_EQ(listed(parsed),
-            (W{{2, "'4x0' is not a whole number (resolution)"},
-               {3, "unrecognised token '</demo>' in <demo>"},
-               {6, "unrecognised token 'speed' in <part>"},
-               {6, "unrecognised token '3' in <part>"},
-               {9, "unrecognised token 'colr' in <layer>"},
-               {9, "unrecognised token '1' in <layer>"},
-               {9, "unrecognised token '2' in <layer>"},
-               {9, "unrecognised token '3' in <layer>"},
-               {9, "unrecognised token '4' in <layer>"},
-               {12, "position key at 100 ms comes before the previous one at "
-                    "500 ms"},
-               {16, "<blobs> is not closed before the end of the text"},
-               {16, "<layer> is not closed before the end of the text"},
-               {16, "<part> is not closed before the end of the text"}}));
+  using W = std::vector<std::pair<int, Problem>>;
+  EXPECT_EQ(listed(parsed), (W{{2, Problem::NotAWholeNumber},
+                               {3, Problem::UnknownToken},
+                               {6, Problem::UnknownToken},
+                               {6, Problem::UnknownToken},
+                               {9, Problem::UnknownToken},
+                               {9, Problem::UnknownToken},
+                               {9, Problem::UnknownToken},
+                               {9, Problem::UnknownToken},
+                               {9, Problem::UnknownToken},
+                               {12, Problem::KeyOutOfOrder},
+                               {16, Problem::BlockNotClosed},
+                               {16, Problem::BlockNotClosed},
+                               {16, Problem::BlockNotClosed}}));
+  // What the author reads: the file, the line, and the words of the list.
+  EXPECT_EQ(describe(parsed.reports[0]),
+            "script:2: '4x0' is not a whole number (resolution)");
+  EXPECT_EQ(parsed.reports[9].text,
+            "position key at 100 ms comes before the previous one at 500 ms");
+  EXPECT_EQ(parsed.reports[12].text,
+            "<part> is not closed before the end of the text");
+  EXPECT_EQ(parsed.reports[0].kind, ProblemKind::Script);
 }
 
 TEST(ScriptWarnings, NeverChangeWhatIsParsed) {
@@ -66,14 +72,14 @@ TEST(ScriptWarnings, NeverChangeWhatIsParsed) {
   EXPECT_EQ(a.scale[2], 3.0f);
   EXPECT_EQ(a.dstblend, -1);
   EXPECT_EQ(b.dstblend, -1);
-  EXPECT_EQ(withWarnings.warnings.size(), 2u);
-  EXPECT_TRUE(withWarnings.warned("'x' is not a number (scale)"));
-  EXPECT_TRUE(withWarnings.warned("unknown value 'nope' for blend"));
+  EXPECT_EQ(listed(withWarnings),
+            (std::vector<std::pair<int, Problem>>{{1, Problem::NotANumber},
+                                                  {1, Problem::UnknownValue}}));
 }
 
 TEST(ScriptWarnings, LoopOrder) {
   auto parsed = parseBoth("<demo> <part> <layer> <timeline> <loop> 100 2 "
                           "0 position 0 0 0 150 position 1 1 1 </loop> "
                           "</timeline> </layer> </part>");
-  EXPECT_TRUE(parsed.warned("do not fit in one period"));
+  EXPECT_TRUE(parsed.reported(Problem::LoopOutOfOrder));
 }

@@ -3,6 +3,7 @@
 
 #include "base/debuglog.h"
 #include "base/media_path.h"
+#include "base/problems.h"
 #include "inspect/show_json.h"
 #include "layers/layer_kinds.h"
 #include "metaballs/blob_field.h"
@@ -12,7 +13,9 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -76,147 +79,179 @@ std::string scriptPath(const std::string &path) {
   return script;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
+struct Arguments {
   bool settingsOnly = false;
   bool check = false;
   enum class Query { None, Transform, Sample, BlobFrame } query = Query::None;
-  int queryPart = 0, queryLayer = 0;
+  int part = 0, layer = 0;
   long long at = -1, shadow = 0;
   bool haveTicks = false;
   unsigned ticks[2] = {};
   std::string path;
-  auto bad = [](const std::string &what) {
-    std::cerr << "korvane-inspect: " << what << "\n" << usage;
-    return 2;
-  };
+};
+
+int bad(const std::string &what) {
+  std::cerr << "korvane-inspect: " << what << "\n" << usage;
+  return 2;
+}
+
+// One option with a value; an error text, empty when it reads.
+std::string option(const std::string &arg, const char *value, Arguments &a) {
+  using Query = Arguments::Query;
+  char end = 0;
+  if (arg == "--transform" || arg == "--sample" || arg == "--blob-frame") {
+    a.query = arg == "--transform" ? Query::Transform
+              : arg == "--sample"  ? Query::Sample
+                                   : Query::BlobFrame;
+    return value && parsePair(value, a.part, a.layer) ? "" : arg + " needs P,L";
+  }
+  if (arg == "--ticks") {
+    a.haveTicks = value && std::sscanf(value, "%u,%u%c", &a.ticks[0],
+                                       &a.ticks[1], &end) == 2;
+    return a.haveTicks ? "" : "--ticks needs T1,T2";
+  }
+  if (arg == "--at")
+    return value && parseNumber(value, 0, 0xFFFFFFFFll, a.at)
+               ? ""
+               : "--at needs a part time in milliseconds";
+  if (arg == "--shadow")
+    return value && parseNumber(value, 0, korvane::maxShadows, a.shadow)
+               ? ""
+               : "--shadow needs 0, 1 or 2";
+  return "unknown option " + arg;
+}
+
+// The arguments, or an exit status other than -1 when there is nothing to
+// inspect (help, or bad arguments).
+int parseArguments(int argc, char **argv, Arguments &a) {
+  using Query = Arguments::Query;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    const bool hasValue = i + 1 < argc;
     if (arg == "--help" || arg == "-h") {
       std::cout << usage;
       return 0;
-    } else if (arg == "--transform" || arg == "--sample") {
-      if (!hasValue || !parsePair(argv[++i], queryPart, queryLayer))
-        return bad(arg + " needs P,L");
-      query = arg == "--transform" ? Query::Transform : Query::Sample;
-    } else if (arg == "--blob-frame") {
-      if (!hasValue || !parsePair(argv[++i], queryPart, queryLayer))
-        return bad(arg + " needs P,L");
-      query = Query::BlobFrame;
-    } else if (arg == "--ticks") {
-      char end = 0;
-      if (!hasValue ||
-          std::sscanf(argv[++i], "%u,%u%c", &ticks[0], &ticks[1], &end) != 2)
-        return bad("--ticks needs T1,T2");
-      haveTicks = true;
-    } else if (arg == "--at") {
-      if (!hasValue || !parseNumber(argv[++i], 0, 0xFFFFFFFFll, at))
-        return bad("--at needs a part time in milliseconds");
-    } else if (arg == "--shadow") {
-      if (!hasValue || !parseNumber(argv[++i], 0, korvane::maxShadows, shadow))
-        return bad("--shadow needs 0, 1 or 2");
     } else if (arg == "--settings-only") {
-      settingsOnly = true;
+      a.settingsOnly = true;
     } else if (arg == "--check") {
-      check = true;
+      a.check = true;
     } else if (!arg.empty() && arg[0] == '-') {
-      std::cerr << "korvane-inspect: unknown option " << arg << "\n" << usage;
-      return 2;
-    } else if (path.empty()) {
-      path = arg;
+      const std::string error =
+          option(arg, i + 1 < argc ? argv[i + 1] : nullptr, a);
+      ++i;
+      if (!error.empty())
+        return bad(error);
+    } else if (a.path.empty()) {
+      a.path = arg;
     } else {
       std::cerr << "korvane-inspect: only one PATH may be given\n";
       return 2;
     }
   }
-  if (path.empty())
+  if (a.path.empty())
     return bad("no PATH given");
-  if ((query == Query::Transform || query == Query::Sample) && at < 0)
+  if ((a.query == Query::Transform || a.query == Query::Sample) && a.at < 0)
     return bad("--transform and --sample need --at MS");
-  if (query == Query::BlobFrame && !haveTicks)
+  if (a.query == Query::BlobFrame && !a.haveTicks)
     return bad("--blob-frame needs --ticks T1,T2");
-  const std::string script = scriptPath(path);
-  if (script.empty()) {
-    std::cerr << "korvane-inspect: cannot read a script at " << path << "\n";
-    return 2;
-  }
+  return -1;
+}
 
-  auto show = std::make_unique<korvane::Show>();
+// A show read as the player reads it, its media loaded on a device that
+// draws nothing, with its log lines and the problems reported.
+struct Inspected {
+  korvane::Device device{nullptr};
+  std::unique_ptr<korvane::Show> show = std::make_unique<korvane::Show>();
   std::vector<std::string> log;
-  std::vector<korvane::ScriptWarning> warnings;
-  std::vector<std::string> problems; // with the media the script names
-  korvane::setLogCapture(&log);
-  korvane::setProblemCapture(&problems);
+  std::vector<korvane::Report> reports;
+  bool read = false;
+};
 
-  // The settings pass only reads what the full pass reads again, so its
-  // warnings are collected only when it runs alone.
-  korvane::ParseOptions settingsOptions;
-  if (settingsOnly)
-    settingsOptions.warnings = &warnings;
-  bool read = korvane::parseSettings(*show, script.c_str(), settingsOptions);
-  // The loaders run on a device that draws nothing, from the script's own
-  // folder, where the show's media are named from.
-  korvane::Device device(nullptr);
+void inspect(const std::string &script, bool settingsOnly, Inspected &out) {
+  korvane::setLogCapture(&out.log);
+  korvane::setProblemSink(
+      [&out](const korvane::Report &report) { out.reports.push_back(report); });
+  // The full pass reads the settings again: it alone tells of problems,
+  // unless the settings pass runs alone.
+  korvane::ParseOptions settings;
+  settings.quiet = !settingsOnly;
+  out.read = korvane::parseSettings(*out.show, script.c_str(), settings);
   korvane::ScriptedTicks stillTicks{0};
   korvane::LayerLoaders loaders;
   korvane::LayerRenderers renderers;
-  korvane::registerLayerKinds(loaders, renderers, device, stillTicks);
+  korvane::registerLayerKinds(loaders, renderers, out.device, stillTicks);
   if (!settingsOnly) {
+    // The show's media are named from the script's own folder.
     namespace fs = std::filesystem;
     const fs::path previous = fs::current_path();
     const fs::path absolute = fs::absolute(script);
     std::error_code error;
     fs::current_path(absolute.parent_path(), error);
-    korvane::ParseOptions fullOptions;
-    fullOptions.warnings = &warnings;
-    fullOptions.loaders = &loaders;
-    read = korvane::parseScript(*show, absolute.c_str(), true, fullOptions);
+    korvane::ParseOptions full;
+    full.loaders = &loaders;
+    out.read = korvane::parseScript(*out.show, absolute.c_str(), true, full);
     fs::current_path(previous, error);
   }
   korvane::setLogCapture(nullptr);
-  korvane::setProblemCapture(nullptr);
+  korvane::setProblemSink({});
+}
 
-  if (query != Query::None) {
-    if (queryPart >= show->partnumber ||
-        queryLayer >= show->parts[queryPart].layernumber) {
-      std::cerr << "korvane-inspect: the show has no layer " << queryLayer
-                << " in part " << queryPart << "\n";
+int query(const Arguments &a, Inspected &inspected) {
+  using Query = Arguments::Query;
+  korvane::Show &show = *inspected.show;
+  if (a.part >= show.partnumber || a.layer >= show.parts[a.part].layernumber) {
+    std::cerr << "korvane-inspect: the show has no layer " << a.layer
+              << " in part " << a.part << "\n";
+    return 2;
+  }
+  korvane::Layer &layer = show.parts[a.part].layers[a.layer];
+  const auto t = static_cast<std::uint32_t>(a.at);
+  if (a.query == Query::BlobFrame) {
+    if (layer.type != korvane::LAYER_BLOB) {
+      std::cerr << "korvane-inspect: layer " << a.layer << " of part " << a.part
+                << " is not a BLOB layer\n";
       return 2;
     }
-    korvane::Layer &layer = show->parts[queryPart].layers[queryLayer];
-    const auto t = static_cast<std::uint32_t>(at);
-    if (query == Query::BlobFrame) {
-      if (layer.type != korvane::LAYER_BLOB) {
-        std::cerr << "korvane-inspect: layer " << queryLayer << " of part "
-                  << queryPart << " is not a BLOB layer\n";
-        return 2;
-      }
-      std::cout << korvane::blobFrameJson(layer, ticks[0], ticks[1]) << "\n";
-    } else if (query == Query::Transform) {
-      layer.shadowpass = static_cast<int>(shadow);
-      std::cout << korvane::matrixText(korvane::buildLayerTransform(layer, t));
-    } else {
-      std::cout << korvane::sampleToJson(korvane::sampleLayer(layer, t)).dump(2)
-                << "\n";
-    }
-    return read ? 0 : 1;
+    std::cout << korvane::blobFrameJson(layer, a.ticks[0], a.ticks[1]) << "\n";
+  } else if (a.query == Query::Transform) {
+    layer.shadowpass = static_cast<int>(a.shadow);
+    std::cout << korvane::matrixText(korvane::buildLayerTransform(layer, t));
+  } else {
+    std::cout << korvane::sampleToJson(korvane::sampleLayer(layer, t)).dump(2)
+              << "\n";
   }
+  return inspected.read ? 0 : 1;
+}
 
-  if (check) {
-    for (const auto &warning : warnings)
-      std::cerr << script << ":" << warning.line << ": " << warning.message
+} // namespace
+
+int main(int argc, char **argv) {
+  Arguments a;
+  if (const int status = parseArguments(argc, argv, a); status >= 0)
+    return status;
+  const std::string script = scriptPath(a.path);
+  if (script.empty()) {
+    std::cerr << "korvane-inspect: cannot read a script at " << a.path << "\n";
+    return 2;
+  }
+  Inspected inspected;
+  inspect(script, a.settingsOnly, inspected);
+  if (a.query != Arguments::Query::None)
+    return query(a, inspected);
+  if (a.check) {
+    // Script problems name the script and a line; the others name the
+    // script the file comes from.
+    for (const korvane::Report &report : inspected.reports)
+      std::cerr << (report.kind == korvane::ProblemKind::Script
+                        ? korvane::describe(report)
+                        : script + ": " + report.text)
                 << "\n";
-    for (const std::string &problem : problems)
-      std::cerr << script << ": " << problem << "\n";
     // A script that does not begin with <demo> always has its warning.
-    return warnings.empty() && problems.empty() ? 0 : 3;
+    return inspected.reports.empty() ? 0 : 3;
   }
-
-  std::cout << korvane::showToJson(*show, log, warnings, problems)
+  std::cout << korvane::showToJson(*inspected.show, inspected.log,
+                                   inspected.reports)
                    .dump(2, ' ', false,
                          nlohmann::json::error_handler_t::replace)
             << "\n";
-  return read ? 0 : 1;
+  return inspected.read ? 0 : 1;
 }

@@ -9,7 +9,6 @@ namespace {
 
 std::unique_ptr<char[]> logName;
 std::vector<std::string> *capture = nullptr;
-std::vector<std::string> *problems = nullptr;
 
 // vsnprintf always terminates: an over-long line loses its tail.
 void formatLine(char (&line)[1024], const char *format, va_list args) {
@@ -19,16 +18,15 @@ void formatLine(char (&line)[1024], const char *format, va_list args) {
 
 } // namespace
 
-bool openLog(const char *filename) {
+void openLog(const char *filename) {
   const std::size_t length = std::char_traits<char>::length(filename);
   logName = std::make_unique<char[]>(length + 1);
   std::char_traits<char>::copy(logName.get(), filename, length + 1);
   if (std::FILE *file = std::fopen(logName.get(), "w"))
     std::fclose(file);
-  return true;
 }
 
-bool writeLog(const char *format, ...) {
+void writeLog(const char *format, ...) {
   char line[1024];
   va_list args;
   va_start(args, format);
@@ -42,28 +40,10 @@ bool writeLog(const char *format, ...) {
       std::fclose(file);
     }
   }
-  return true;
 }
 
-bool closeLog() {
-  logName.reset();
-  return true;
-}
+void closeLog() { logName.reset(); }
 
 void setLogCapture(std::vector<std::string> *lines) { capture = lines; }
-
-void reportProblem(const char *format, ...) {
-  char line[1024];
-  va_list args;
-  va_start(args, format);
-  formatLine(line, format, args);
-  va_end(args);
-  if (problems)
-    problems->emplace_back(line);
-  else
-    std::fprintf(stderr, "korvane: %s\n", line);
-}
-
-void setProblemCapture(std::vector<std::string> *lines) { problems = lines; }
 
 } // namespace korvane

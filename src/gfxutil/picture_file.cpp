@@ -1,6 +1,5 @@
 #include "gfxutil/picture_file.h"
 
-#include "base/debuglog.h"
 #include "base/media_path.h"
 #include "gfxutil/dds_file.h"
 
@@ -296,7 +295,6 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
                                              const std::string &name,
                                              std::string *reason) {
   auto fail = [&](const char *why) {
-    reportProblem("Picture file %s %s", name.c_str(), why);
     if (reason)
       *reason = why;
     return std::unique_ptr<Texture>();

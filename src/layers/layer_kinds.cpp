@@ -8,29 +8,28 @@ namespace korvane {
 
 void registerLayerKinds(LayerLoaders &loaders, LayerRenderers &renderers,
                         Device &device, TickSource &ticks) {
+  // The tables look at no result.
   loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
-    return loadMeshLayer(layer, device);
+    loadMeshLayer(layer, device);
   };
   renderers.byType[LAYER_XFILE] = [&device](Layer &layer, std::uint32_t t) {
-    return renderMeshLayer(layer, t, device);
+    renderMeshLayer(layer, t, device);
   };
-  loaders.byType[LAYER_KTRFILE] = [](Layer &layer) {
-    return dumpKtrFile(layer);
-  };
+  loaders.byType[LAYER_KTRFILE] = dumpKtrFile;
   for (int kind : {LAYER_PICTURE, LAYER_AVIPICTURE}) {
     loaders.byType[kind] = [&device](Layer &layer) {
-      return loadPictureLayer(layer, device);
+      loadPictureLayer(layer, device);
     };
     renderers.byType[kind] = [&device](Layer &layer, std::uint32_t t) {
-      return renderPictureLayer(layer, t, device);
+      renderPictureLayer(layer, t, device);
     };
   }
   loaders.byType[LAYER_BLOB] = [&device](Layer &layer) {
-    return loadBlobLayer(layer, device);
+    loadBlobLayer(layer, device);
   };
   renderers.byType[LAYER_BLOB] = [&device, &ticks](Layer &layer,
                                                    std::uint32_t t) {
-    return renderBlobLayer(layer, t, device, ticks);
+    renderBlobLayer(layer, t, device, ticks);
   };
 }
 

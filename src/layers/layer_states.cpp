@@ -1,5 +1,7 @@
 #include "layers/layer_states.h"
 
+#include "gfxutil/picture_file.h"
+
 namespace korvane {
 
 void setLayerDepth(Device &device, const Layer &layer) {
@@ -28,6 +30,15 @@ bool setLayerBlend(Device &device, const Layer &layer) {
   device.setRenderState(D3DRS_DESTBLEND,
                         static_cast<std::uint32_t>(layer.dstblend));
   return true;
+}
+
+std::unique_ptr<Texture> loadLayerTexture(Device &device, const char *name,
+                                          Problem problem) {
+  std::string reason;
+  auto texture = loadTextureFromFile(device, name, &reason);
+  if (!texture)
+    report(problem, name, 0, {name, reason});
+  return texture;
 }
 
 } // namespace korvane

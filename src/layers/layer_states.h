@@ -1,7 +1,10 @@
 #pragma once
 
+#include "base/problems.h"
 #include "device/device.h"
 #include "script/show.h"
+
+#include <memory>
 
 namespace korvane {
 
@@ -11,5 +14,9 @@ void setLayerDepth(Device &device, const Layer &layer);
 // Blending when both factors are given, otherwise off.
 // True when blending is on.
 bool setLayerBlend(Device &device, const Layer &layer);
+// A layer's texture from a picture file; null when it cannot be loaded,
+// which is reported as `problem`.
+std::unique_ptr<Texture> loadLayerTexture(Device &device, const char *name,
+                                          Problem problem);
 
 } // namespace korvane

@@ -1,6 +1,6 @@
 #include "metaballs/blob_field.h"
 
-#include "base/debuglog.h"
+#include "base/problems.h"
 #include "metaballs/marching_tables.h"
 
 #include <algorithm>
@@ -144,7 +144,8 @@ void BlobField::setup(int count, const float (*positions)[3],
                       const float * /*sizes*/, const std::int32_t *types,
                       const float (*amplitudes)[3]) {
   if (count > maxBalls) {
-    reportProblem("Blob count %d cut to %d", count, maxBalls);
+    report(Problem::BlobCountCut, "", 0,
+           {std::to_string(count), std::to_string(maxBalls)});
     count = maxBalls;
   }
   blobcount = count;

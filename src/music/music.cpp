@@ -2,6 +2,7 @@
 
 #include "base/debuglog.h"
 #include "base/media_path.h"
+#include "base/problems.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -19,7 +20,7 @@ struct MusicGraph {
 } graph;
 
 void silent(const std::string &why) {
-  reportProblem("Music: %s; the show plays in silence", why.c_str());
+  report(Problem::MusicSilent, "mirl .mp3", 0, {why});
 }
 
 } // namespace

@@ -9,8 +9,6 @@
 namespace korvane {
 namespace {
 
-void (*errorSink)(const char *, const char *) = nullptr;
-
 bool sdlVideo(std::string &error) {
   if (SDL_WasInit(SDL_INIT_VIDEO))
     return true;
@@ -162,22 +160,9 @@ void Window::hideCursor() { SDL_ShowCursor(SDL_DISABLE); }
 
 std::uint32_t SystemTicks::tickCount() { return SDL_GetTicks(); }
 
-void showError(const char *title, const char *text) {
-  std::fprintf(stderr, "%s: %s\n", title, text);
-  showMessageBox(title, text);
-}
-
 void showMessageBox(const char *title, const char *text) {
-  if (errorSink) {
-    errorSink(title, text);
-    return;
-  }
   if (SDL_WasInit(SDL_INIT_VIDEO))
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, nullptr);
-}
-
-void setErrorSink(void (*sink)(const char *, const char *)) {
-  errorSink = sink;
 }
 
 } // namespace korvane

@@ -1,5 +1,9 @@
 #pragma once
 
+// platform: the window system (the SDL window, its GL context and events,
+// message boxes, the system's tick count) and video decoding through
+// FFmpeg. It knows device/ (the arcball's mouse messages) and base/.
+
 #include "base/tick_source.h"
 #include "device/arcball.h"
 
@@ -61,12 +65,7 @@ public:
   std::uint32_t tickCount() override;
 };
 
-// Tells the user about a failure: a message box where there is a display,
-// and always the text on standard error.
-void showError(const char *title, const char *text);
-// The message box alone, where there is a display.
+// A message box where there is a display; it blocks until it is closed.
 void showMessageBox(const char *title, const char *text);
-// Replaces the message box for tests; null restores it.
-void setErrorSink(void (*sink)(const char *title, const char *text));
 
 } // namespace korvane

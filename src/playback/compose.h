@@ -12,7 +12,7 @@ namespace korvane {
 
 // Draws one layer at a part time. Filled by whoever owns the layer kinds;
 // an empty entry draws nothing.
-using LayerRenderer = std::function<bool(Layer &, std::uint32_t)>;
+using LayerRenderer = std::function<void(Layer &, std::uint32_t)>;
 struct LayerRenderers {
   LayerRenderer byType[layerTypeCount];
 };

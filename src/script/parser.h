@@ -3,6 +3,7 @@
 #include "script/show.h"
 
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -10,14 +11,18 @@ namespace korvane {
 
 // Loads a layer's media once its block has been read. The table is filled
 // by whoever owns the device; an empty entry loads nothing.
-using LayerLoader = std::function<bool(Layer &)>;
+using LayerLoader = std::function<void(Layer &)>;
 struct LayerLoaders {
   LayerLoader byType[layerTypeCount];
 };
 
 struct ParseOptions {
-  const LayerLoaders *loaders = nullptr;          // null: loading off
-  std::vector<ScriptWarning> *warnings = nullptr; // null: none collected
+  const LayerLoaders *loaders = nullptr; // null: loading off
+  // Problems with the script are only logged, not reported: for a pass
+  // whose reading the next pass repeats.
+  bool quiet = false;
+  // The script's name in what is reported; the file's name when empty.
+  std::string name;
 };
 
 // One pass over the script file. With `loadparts` false it is the settings

@@ -111,9 +111,10 @@ void ScriptReader::adopt(std::string_view source) {
   tokenline = 0;
 }
 
-bool ScriptReader::open(const char *filename) {
+void ScriptReader::open(const char *name) {
+  filename = name;
   std::string contents;
-  std::FILE *file = std::fopen(filename, "rb");
+  std::FILE *file = std::fopen(name, "rb");
   bool readable = file != nullptr;
   if (file) {
     char chunk[65536];
@@ -125,15 +126,14 @@ bool ScriptReader::open(const char *filename) {
   }
   if (!readable) {
     contents.clear();
-    warn(0, std::string("cannot open script file \"") + filename + "\"");
+    problem(Problem::ScriptUnreadable, 0, {name});
   }
   adopt(contents);
-  return true;
 }
 
-bool ScriptReader::openText(std::string_view source) {
+void ScriptReader::openText(std::string_view source) {
+  filename = "script";
   adopt(source);
-  return true;
 }
 
 void ScriptReader::advanceLines(const char *from, const char *to) {
@@ -171,8 +171,7 @@ bool ScriptReader::next() {
         }
       }
       if (!close) {
-        writeLog("Unexpected end of file found in comment!");
-        warn(openedAt, "comment opened here is never closed");
+        problem(Problem::CommentNotClosed, openedAt, {});
         advanceLines(cursor, end);
         cursor = end;
         return false;
@@ -195,24 +194,26 @@ bool ScriptReader::next() {
     token[kept] = '\0';
     tokenlength = kept;
     tokenline = line;
-    if (kept < length) {
-      warn(line, "token of " + std::to_string(length) + " characters cut to " +
-                     std::to_string(kept));
-    }
+    if (kept < length)
+      problem(Problem::TokenCut, line,
+              {std::to_string(length), std::to_string(kept)});
     return true;
   }
 }
 
-bool ScriptReader::close() {
+void ScriptReader::close() {
   text.reset();
   cursor = nullptr;
   end = nullptr;
-  return true;
 }
 
-void ScriptReader::warn(int atLine, std::string message) const {
-  if (warnings)
-    warnings->push_back({atLine, std::move(message)});
+void ScriptReader::problem(
+    Problem id, int atLine,
+    std::initializer_list<std::string_view> arguments) const {
+  if (quiet)
+    logProblem(id);
+  else
+    report(id, filename, atLine, arguments);
 }
 
 } // namespace korvane

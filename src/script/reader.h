@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/problems.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,12 +12,6 @@
 namespace korvane {
 
 constexpr std::size_t tokenCapacity = 1024; // 1023 characters and the NUL
-
-// Something a show author should know about; never changes what is parsed.
-struct ScriptWarning {
-  int line = 0;
-  std::string message;
-};
 
 // Holds the whole script text and hands it out one token at a time. A token
 // is a run of bytes 0x21..0x7F; everything else separates. Comments are
@@ -28,20 +24,25 @@ struct ScriptReader {
 
   // Line of the current token, counted from 1.
   int tokenline = 0;
-  // Where warnings go while the reader is open; null collects none.
-  std::vector<ScriptWarning> *warnings = nullptr;
+  // The script's name, for what is reported about it.
+  std::string filename;
+  // Problems are only logged, not reported, while quiet: a pass whose
+  // reading the next pass repeats.
+  bool quiet = false;
 
   // Reads the file as text (CR LF reads as LF, 0x1A ends the text). A file
   // that cannot be read gives an empty text and one log line naming it.
-  bool open(const char *filename);
+  void open(const char *name);
   // The same over text already in memory.
-  bool openText(std::string_view source);
+  void openText(std::string_view source);
   // True with the next token in `token`; false at the end of the text, with
   // `token` left holding the previous token.
   bool next();
-  bool close();
+  void close();
 
-  void warn(int line, std::string message) const;
+  // Reports a problem with the script at `line`.
+  void problem(Problem id, int line,
+               std::initializer_list<std::string_view> arguments) const;
 
 private:
   void adopt(std::string_view source);

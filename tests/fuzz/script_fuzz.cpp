@@ -2,6 +2,7 @@
 // outside the show record.
 
 #include "base/debuglog.h"
+#include "base/problems.h"
 #include "fuzz/fuzz_entry.h"
 #include "script/parser.h"
 
@@ -9,23 +10,28 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 int fuzzScript(const std::uint8_t *data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char *>(data), size);
   auto show = std::make_unique<korvane::Show>();
-  std::vector<korvane::ScriptWarning> warnings;
+  // Every problem is collected and its text made, so that each report of
+  // the list is exercised.
+  std::vector<korvane::Report> reports;
+  korvane::setProblemSink(
+      [&reports](const korvane::Report &report) { reports.push_back(report); });
   korvane::LayerLoaders loaders;
   for (auto &loader : loaders.byType)
-    loader = [](korvane::Layer &layer) { return layer.filename[0] != 0; };
+    loader = [](korvane::Layer &layer) { layer.alpha ^= layer.filename[0]; };
   korvane::ParseOptions options;
   options.loaders = &loaders;
-  options.warnings = &warnings;
 
   korvane::parseScriptText(*show, text, false, options);
   korvane::parseScriptText(*show, text, true, options);
   for (auto &part : show->parts)
     for (auto &layer : part.layers)
       korvane::releaseLayer(layer);
+  korvane::setProblemSink({});
   return 0;
 }
 

@@ -173,8 +173,7 @@ std::string blobFrameJson(const Layer &layer, std::uint32_t drift,
 }
 
 json showToJson(const Show &show, const std::vector<std::string> &log,
-                const std::vector<ScriptWarning> &warnings,
-                const std::vector<std::string> &problems) {
+                const std::vector<Report> &reports) {
   json out;
   out["showfps"] = show.showfps;
   out["showtime"] = show.showtime;
@@ -200,10 +199,20 @@ json showToJson(const Show &show, const std::vector<std::string> &log,
   }
   out["parts"] = parts;
   out["log"] = log;
-  json listed = json::array();
-  for (const ScriptWarning &warning : warnings)
-    listed.push_back({{"line", warning.line}, {"message", warning.message}});
-  out["warnings"] = listed;
+  // The script's own problems with their lines; those of the files it
+  // names with the file.
+  json warnings = json::array(), problems = json::array();
+  for (const Report &report : reports) {
+    if (report.kind == ProblemKind::Script)
+      warnings.push_back({{"id", problemName(report.id)},
+                          {"line", report.line},
+                          {"message", report.text}});
+    else
+      problems.push_back({{"id", problemName(report.id)},
+                          {"file", report.file},
+                          {"message", report.text}});
+  }
+  out["warnings"] = warnings;
   out["problems"] = problems;
   return out;
 }

@@ -17,8 +17,7 @@ double jsonFloat(float value);
 // parts with their layers and keys, the log lines, the warnings and the
 // problems with the media the script names.
 nlohmann::json showToJson(const Show &show, const std::vector<std::string> &log,
-                          const std::vector<ScriptWarning> &warnings,
-                          const std::vector<std::string> &problems = {});
+                          const std::vector<Report> &reports);
 
 // A layer's sampled channels: position, scale, rotation and colour.
 nlohmann::json sampleToJson(const LayerSample &sample);

@@ -1,18 +1,16 @@
 #include "layers/blob/blob_layer.h"
 
 #include "base/debuglog.h"
-#include "gfxutil/picture_file.h"
 #include "layers/layer_states.h"
 #include "playback/layer_transform.h"
 
 namespace korvane {
 
-bool loadBlobLayer(Layer &layer, Device &device) {
+void loadBlobLayer(Layer &layer, Device &device) {
   writeLog("LOADBLOB");
   auto resources = std::make_unique<BlobLayerResources>();
-  resources->texture = loadTextureFromFile(device, layer.filename);
-  if (!resources->texture)
-    writeLog("TEXTURE LOAD ERROR!");
+  resources->texture =
+      loadLayerTexture(device, layer.filename, Problem::PictureNotLoaded);
   resources->vertices =
       device.createVertexBuffer(blobVertexCapacity * sizeof(BlobVertex), 0,
                                 D3DFVF_XYZ | D3DFVF_NORMAL, D3DPOOL_DEFAULT);
@@ -20,26 +18,25 @@ bool loadBlobLayer(Layer &layer, Device &device) {
   resources->field->setup(layer.blobsnum, layer.blobposition, layer.blobsize,
                           layer.blobtype, layer.blobmul);
   layer.resources = std::move(resources);
-  return true;
 }
 
-bool renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
+void renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
                      TickSource &ticks) {
   auto *resources = dynamic_cast<BlobLayerResources *>(layer.resources.get());
   if (!resources)
-    return true;
+    return;
   // Without a buffer to write into there is nothing to draw this frame.
   auto *out = resources->vertices
                   ? reinterpret_cast<BlobVertex *>(resources->vertices->lock(0))
                   : nullptr;
   if (!out)
-    return true;
+    return;
   resources->field->polygonise(out, ticks);
   resources->vertices->unlock();
 
   device.setTransform(D3DTS_VIEW, buildLayerTransform(layer, t));
   if (layer.envmap == ENVMAP_CUBEMAP)
-    return true;
+    return;
 
   setLayerDepth(device, layer);
   setLayerBlend(device, layer);
@@ -67,7 +64,6 @@ bool renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
   device.drawPrimitive(
       D3DPT_TRIANGLELIST, 0,
       static_cast<std::uint32_t>(resources->field->triangleCount()));
-  return true;
 }
 
 } // namespace korvane

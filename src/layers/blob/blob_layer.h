@@ -17,9 +17,9 @@ struct BlobLayerResources final : LayerResources {
   std::unique_ptr<BlobField> field;
 };
 
-bool loadBlobLayer(Layer &layer, Device &device);
+void loadBlobLayer(Layer &layer, Device &device);
 // Rebuilds the surface with two readings of `ticks` and draws it.
-bool renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
+void renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
                      TickSource &ticks);
 
 } // namespace korvane

@@ -2,7 +2,6 @@
 
 #include "base/debuglog.h"
 #include "base/media_path.h"
-#include "gfxutil/picture_file.h"
 #include "layers/layer_states.h"
 #include "playback/layer_transform.h"
 
@@ -64,9 +63,7 @@ bool loadMeshLayer(Layer &layer, Device &device) {
   std::string error;
   if (!loadMeshFromX(resolveMediaPath(layer.filename), resources->mesh,
                      materials, error)) {
-    writeLog("D3DXLoadMeshFromX failed!");
-    reportProblem("Mesh file %s cannot be loaded: %s", layer.filename,
-                  error.c_str());
+    report(Problem::MeshNotLoaded, layer.filename, 0, {layer.filename, error});
     layer.resources = std::move(resources);
     return false;
   }
@@ -83,7 +80,8 @@ bool loadMeshLayer(Layer &layer, Device &device) {
     resources->textures.push_back(
         loaded.texturefile.empty()
             ? nullptr
-            : loadTextureFromFile(device, loaded.texturefile));
+            : loadLayerTexture(device, loaded.texturefile.c_str(),
+                               Problem::MaterialPictureNotLoaded));
   }
   resources->optimizedmesh.mesh = optimizeMesh(resources->mesh);
   upload(resources->optimizedmesh, device);
@@ -93,10 +91,8 @@ bool loadMeshLayer(Layer &layer, Device &device) {
         cloneMesh(resources->optimizedmesh.mesh,
                   D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX2);
     upload(resources->clonemesh, device);
-    resources->envmaptexture =
-        loadTextureFromFile(device, layer.envmapfilename);
-    if (!resources->envmaptexture)
-      writeLog("TEXTURE LOAD ERROR!");
+    resources->envmaptexture = loadLayerTexture(device, layer.envmapfilename,
+                                                Problem::PictureNotLoaded);
   }
   for (int slot = 0; slot < maxShadows; ++slot) {
     if (!layer.shadowenabled[slot])
@@ -104,10 +100,8 @@ bool loadMeshLayer(Layer &layer, Device &device) {
     writeLog(slot == 0 ? "SHADOW1" : "SHADOW2");
     // One shadow texture per layer: the second block's takes the place of
     // the first's.
-    resources->shadowtexture =
-        loadTextureFromFile(device, layer.shadowfilename[slot]);
-    if (!resources->shadowtexture)
-      writeLog("TEXTURE LOAD ERROR! - SHADOW");
+    resources->shadowtexture = loadLayerTexture(
+        device, layer.shadowfilename[slot], Problem::ShadowPictureNotLoaded);
   }
   layer.resources = std::move(resources);
   return true;
@@ -179,14 +173,14 @@ bool renderMeshLayer(Layer &layer, std::uint32_t t, Device &device) {
   return true;
 }
 
-bool dumpKtrFile(Layer &layer) {
+void dumpKtrFile(Layer &layer) {
   const std::string name = resolveMediaPath(layer.filename);
   std::FILE *file = std::fopen(name.c_str(), "rb");
   if (!file || std::fseek(file, 28, SEEK_SET) != 0) {
-    reportProblem("KTR file %s cannot be read", layer.filename);
+    report(Problem::KtrUnreadable, layer.filename, 0, {layer.filename});
     if (file)
       std::fclose(file);
-    return true;
+    return;
   }
   bool whole = true;
   auto read = [&](void *out) {
@@ -222,9 +216,8 @@ bool dumpKtrFile(Layer &layer) {
       writeLog("-------------------");
   }
   if (!whole)
-    reportProblem("KTR file %s ends before its last record", layer.filename);
+    report(Problem::KtrCutShort, layer.filename, 0, {layer.filename});
   std::fclose(file);
-  return true;
 }
 
 } // namespace korvane

@@ -32,6 +32,6 @@ struct MeshLayerResources final : LayerResources {
 bool loadMeshLayer(Layer &layer, Device &device);
 bool renderMeshLayer(Layer &layer, std::uint32_t t, Device &device);
 // Writes a KTR mesh file's whole content to the log.
-bool dumpKtrFile(Layer &layer);
+void dumpKtrFile(Layer &layer);
 
 } // namespace korvane

@@ -1,8 +1,7 @@
 #include "layers/picture/avi_stream.h"
 
-#include "base/debuglog.h"
 #include "base/media_path.h"
-#include "platform/window.h"
+#include "base/problems.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,9 +13,7 @@ namespace {
 // The message box says what the step was; standard error also names the
 // file, so a show's author can find which layer failed.
 bool fail(const std::string &filename, const std::string &text) {
-  reportProblem("Video file %s cannot be played: %s", filename.c_str(),
-                text.c_str());
-  showMessageBox("Korvane", text.c_str());
+  report(Problem::VideoNotPlayed, filename, 0, {filename, text});
   return false;
 }
 

@@ -1,7 +1,6 @@
 #include "layers/picture/picture_layer.h"
 
 #include "base/debuglog.h"
-#include "gfxutil/picture_file.h"
 #include "layers/layer_states.h"
 #include "playback/layer_transform.h"
 
@@ -24,7 +23,7 @@ void writeQuad(PictureVertex *v, const Layer &layer) {
 
 } // namespace
 
-bool loadPictureLayer(Layer &layer, Device &device) {
+void loadPictureLayer(Layer &layer, Device &device) {
   auto resources = std::make_unique<PictureLayerResources>();
   if (layer.type == LAYER_AVIPICTURE) {
     writeLog("LOADAVIPICTURE");
@@ -32,15 +31,14 @@ bool loadPictureLayer(Layer &layer, Device &device) {
     resources->picturetexture =
         device.createTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT);
     if (!resources->picturetexture)
-      writeLog("TEXTURE LOAD ERROR!");
+      report(Problem::VideoTextureNotMade, layer.filename, 0, {layer.filename});
     else
       openAviStream(resources->avistream, layer.filename, device,
                     resources->picturetexture.get());
   } else {
     writeLog("LOADPICTURE");
-    resources->picturetexture = loadTextureFromFile(device, layer.filename);
-    if (!resources->picturetexture)
-      writeLog("TEXTURE LOAD ERROR!");
+    resources->picturetexture =
+        loadLayerTexture(device, layer.filename, Problem::PictureNotLoaded);
   }
   resources->picturevertices = device.createVertexBuffer(
       4 * sizeof(PictureVertex), 0, pictureFvf, D3DPOOL_DEFAULT);
@@ -52,7 +50,6 @@ bool loadPictureLayer(Layer &layer, Device &device) {
     resources->picturevertices->unlock();
   }
   layer.resources = std::move(resources);
-  return true;
 }
 
 std::uint32_t aviTime(std::uint32_t t, float speed) {
@@ -65,11 +62,11 @@ std::uint32_t aviTime(std::uint32_t t, float speed) {
   return static_cast<std::uint32_t>(static_cast<std::int64_t>(v));
 }
 
-bool renderPictureLayer(Layer &layer, std::uint32_t t, Device &device) {
+void renderPictureLayer(Layer &layer, std::uint32_t t, Device &device) {
   auto *resources =
       dynamic_cast<PictureLayerResources *>(layer.resources.get());
   if (!resources || !resources->picturevertices)
-    return true;
+    return;
   if (layer.type == LAYER_AVIPICTURE)
     updateAviStream(resources->avistream, aviTime(t, layer.avispeed));
   std::uint32_t color = layer.color;
@@ -105,7 +102,6 @@ bool renderPictureLayer(Layer &layer, std::uint32_t t, Device &device) {
                          sizeof(PictureVertex));
   device.setVertexShader(pictureFvf);
   device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
-  return true;
 }
 
 } // namespace korvane

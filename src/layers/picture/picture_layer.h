@@ -23,11 +23,11 @@ struct PictureLayerResources final : LayerResources {
   ~PictureLayerResources() override { closeAviStream(avistream); }
 };
 
-bool loadPictureLayer(Layer &layer, Device &device);
+void loadPictureLayer(Layer &layer, Device &device);
 // The video time a part time `t` shows at `speed`: t x speed in single
 // precision, truncated toward zero, modulo 2^32; 0 for NaN and for what
 // 64 bits cannot hold.
 std::uint32_t aviTime(std::uint32_t t, float speed);
-bool renderPictureLayer(Layer &layer, std::uint32_t t, Device &device);
+void renderPictureLayer(Layer &layer, std::uint32_t t, Device &device);
 
 } // namespace korvane

@@ -1,0 +1,128 @@
+#pragma once
+
+// Every problem Korvane can report, in one list: an id, the debug.log line
+// a Part defines for it (tools read that file and rely on its lines), what
+// people are told (naming the file and the reason), and, where a Part asks
+// for one, the text of a message box. One function reports them and one
+// sink takes them: standard error by default, a capture for tests and for
+// korvane-inspect --check. Texts take their arguments as {0}, {1}, ...
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+// What a problem is about: the author's script, a file it names, or the
+// running of the show.
+enum class ProblemKind { Script, Media, Run };
+
+// Each entry: id, kind, debug.log line, text for people, message box.
+#define KORVANE_PROBLEMS(X)                                                    \
+  X(ScriptUnreadable, Script, nullptr, "cannot open script file \"{0}\"",      \
+    nullptr)                                                                   \
+  X(CommentNotClosed, Script, "Unexpected end of file found in comment!",      \
+    "comment opened here is never closed", nullptr)                            \
+  X(TokenCut, Script, nullptr, "token of {0} characters cut to {1}", nullptr)  \
+  X(ScriptNotDemo, Script, "Scriptfile is wrong!",                             \
+    "the script must begin with <demo>, not '{0}'", nullptr)                   \
+  X(UnknownToken, Script, nullptr, "unrecognised token '{0}' in {1}", nullptr) \
+  X(BlockNotClosed, Script, nullptr,                                           \
+    "{0} is not closed before the end of the text", nullptr)                   \
+  X(UnknownValue, Script, nullptr, "unknown value '{0}' for {1}", nullptr)     \
+  X(ValueMissing, Script, nullptr,                                             \
+    "value for {0} is missing at the end of the text", nullptr)                \
+  X(NotAWholeNumber, Script, nullptr, "'{0}' is not a whole number ({1})",     \
+    nullptr)                                                                   \
+  X(NotANumber, Script, nullptr, "'{0}' is not a number ({1})", nullptr)       \
+  X(NameCut, Script, nullptr, "{0} of {1} characters cut to {2}", nullptr)     \
+  X(PartDropped, Script, nullptr,                                              \
+    "part dropped: a show holds at most {0} parts", nullptr)                   \
+  X(LayerDropped, Script, nullptr,                                             \
+    "layer dropped: a part holds at most {0} layers", nullptr)                 \
+  X(ShadowDropped, Script, nullptr,                                            \
+    "shadow dropped: a layer holds at most {0} shadows", nullptr)              \
+  X(BlobEntriesDropped, Script, nullptr,                                       \
+    "{0} {1} entries dropped: a layer holds at most {2} blobs", nullptr)       \
+  X(KeysDropped, Script, nullptr,                                              \
+    "{0} {1} keys dropped: a channel holds at most {2}", nullptr)              \
+  X(KeyOutOfOrder, Script, nullptr,                                            \
+    "{0} key at {1} ms comes before the previous one at {2} ms", nullptr)      \
+  X(NotAKeyTime, Script, nullptr, "'{0}' is not a key time", nullptr)          \
+  X(UnknownChannel, Script, nullptr, "unknown channel '{0}' in <timeline>",    \
+    nullptr)                                                                   \
+  X(LoopReplaced, Script, nullptr,                                             \
+    "<loop> replaces the loop opened at line {0}, which was never closed",     \
+    nullptr)                                                                   \
+  X(LoopEndWithoutLoop, Script, nullptr,                                       \
+    "</loop> without <loop> before it in the timeline", nullptr)               \
+  X(LoopEndRepeatsLoop, Script, nullptr,                                       \
+    "</loop> without a <loop> of its own repeats the previous loop again",     \
+    nullptr)                                                                   \
+  X(LoopOutOfOrder, Script, nullptr,                                           \
+    "the loop's {0} keys do not fit in one period: their copies are out of "   \
+    "time order",                                                              \
+    nullptr)                                                                   \
+  X(LoopNotClosed, Script, nullptr,                                            \
+    "<loop> is never closed: its keys are not repeated", nullptr)              \
+  X(PictureNotLoaded, Media, "TEXTURE LOAD ERROR!", "Picture file {0} {1}",    \
+    nullptr)                                                                   \
+  X(ShadowPictureNotLoaded, Media, "TEXTURE LOAD ERROR! - SHADOW",             \
+    "Picture file {0} {1}", nullptr)                                           \
+  X(MaterialPictureNotLoaded, Media, nullptr, "Picture file {0} {1}", nullptr) \
+  X(VideoTextureNotMade, Media, "TEXTURE LOAD ERROR!",                         \
+    "Video file {0} has no texture to play into", nullptr)                     \
+  X(VideoNotPlayed, Media, nullptr, "Video file {0} cannot be played: {1}",    \
+    "{1}")                                                                     \
+  X(MeshNotLoaded, Media, "D3DXLoadMeshFromX failed!",                         \
+    "Mesh file {0} cannot be loaded: {1}", nullptr)                            \
+  X(KtrUnreadable, Media, nullptr, "KTR file {0} cannot be read", nullptr)     \
+  X(KtrCutShort, Media, nullptr, "KTR file {0} ends before its last record",   \
+    nullptr)                                                                   \
+  X(BlobCountCut, Media, nullptr, "Blob count {0} cut to {1}", nullptr)        \
+  X(MusicSilent, Run, nullptr, "Music: {0}; the show plays in silence",        \
+    nullptr)                                                                   \
+  X(StartFailed, Run, nullptr, "cannot play the show: {0}", nullptr)
+
+enum class Problem {
+#define KORVANE_PROBLEM_ID(id, kind, logline, text, box) id,
+  KORVANE_PROBLEMS(KORVANE_PROBLEM_ID)
+#undef KORVANE_PROBLEM_ID
+};
+
+// One problem as reported: where (a file, and a line of it when the file is
+// the script) and the text for people.
+struct Report {
+  Problem id;
+  ProblemKind kind;
+  std::string file;
+  int line = 0; // 0: no line
+  std::string text;
+};
+
+// The problem's name, as the list spells it ("PictureNotLoaded").
+const char *problemName(Problem id);
+ProblemKind problemKind(Problem id);
+
+// Writes the problem's debug.log line, if it has one, hands the report to
+// the sink and, for a problem a Part shows in a message box, the box text
+// to the box.
+void report(Problem id, std::string_view file, int line,
+            std::initializer_list<std::string_view> arguments);
+// The debug.log line alone: a pass that tells nobody (the settings pass
+// reads what the full pass reads again) still writes its lines.
+void logProblem(Problem id);
+
+// Where reports go; an empty sink restores standard error ("korvane:
+// FILE:LINE: text"). Process-wide, like the log.
+using ProblemSink = std::function<void(const Report &)>;
+void setProblemSink(ProblemSink sink);
+// The message box, for the problems a Part shows in one; none by default.
+void setMessageBox(std::function<void(const std::string &text)> box);
+
+// A script's problem as "FILE:LINE: text" (or "FILE: text"), any other as
+// its text, which names its file.
+std::string describe(const Report &report);
+
+} // namespace korvane

@@ -1,0 +1,122 @@
+#include "player/session.h"
+
+#include "base/debuglog.h"
+#include "base/media_path.h"
+#include "device/gl/gl_backend.h"
+#include "layers/layer_kinds.h"
+#include "music/music.h"
+
+#include <unistd.h>
+
+namespace korvane {
+namespace {
+
+// The show folder's own names, found in any case as Windows finds them.
+std::string dataFolder() { return resolveMediaPath("Data"); }
+std::string scriptName() { return resolveMediaPath("mirl .script"); }
+
+} // namespace
+
+Session::~Session() {
+  if (!stopped)
+    stop(0, 0);
+}
+
+bool Session::start(const SessionOptions &options, std::string &error) {
+  const std::string data = dataFolder();
+  (void)chdir(data.c_str());
+  openLog("debug.log");
+  writeLog(" DEBUG.LOG ");
+  writeLog(" --------- ");
+  stopped = false;
+
+  // The full pass reads the settings again: it alone tells of problems.
+  show.partnumber = 0;
+  const std::string script = scriptName();
+  ParseOptions settings;
+  settings.quiet = true;
+  parseSettings(show, script.c_str(), settings);
+
+  const int width = options.width > 0 ? options.width : show.resolution[0];
+  const int height = options.height > 0 ? options.height : show.resolution[1];
+  window = Window::create("Korvane", width, height,
+                          show.fullscreen != 0 && !options.hidden,
+                          options.hidden, error);
+  if (!window || !makeDevice(options, width, height, error))
+    return false;
+
+  TickSource &ticks = options.ticks ? *options.ticks : systemticks;
+  registerLayerKinds(loaders, renderers, *graphics.device, ticks);
+  ParseOptions full;
+  full.loaders = &loaders;
+  full.name = data + "/" + script;
+  scriptread = parseScript(show, script.c_str(), true, full);
+
+  (void)chdir("..");
+  sound = options.sound && show.music != 0;
+  if (sound) {
+    openMusic(show.musicfilename);
+    startMusic();
+  }
+  if (!options.hidden) {
+    window->show();
+    window->hideCursor();
+  }
+  (void)chdir(data.c_str());
+  timer = std::make_unique<FrameTimer>(options.timerclock ? *options.timerclock
+                                                          : systemclock);
+  framecontext = std::make_unique<FrameContext>(FrameContext{
+      *graphics.device, graphics.font.get(), *timer, overlay, renderers});
+  return true;
+}
+
+bool Session::makeDevice(const SessionOptions &options, int width, int height,
+                         std::string &error) {
+  Window *shown = window.get();
+  std::function<void()> swap = [shown] { shown->swap(); };
+  if (options.capture)
+    swap = [capture = options.capture, shown] {
+      capture();
+      shown->swap();
+    };
+  if (!options.tracefolder.empty()) {
+    trace = std::make_unique<DeviceTrace>(options.tracefolder, width, height);
+    if (!trace->ok()) {
+      error = trace->error();
+      return false;
+    }
+  }
+  int drawableWidth = width, drawableHeight = height;
+  window->drawableSize(drawableWidth, drawableHeight);
+  setupDevice(graphics,
+              std::make_unique<GlBackend>(width, height, swap, drawableWidth,
+                                          drawableHeight),
+              arcball, width, height, trace.get());
+  return true;
+}
+
+bool Session::frame(std::uint32_t elapsed, bool present) {
+  framecontext->present = present;
+  return !renderFrame(show, *framecontext, elapsed);
+}
+
+void Session::stop(std::uint32_t frames, std::uint32_t milliseconds) {
+  stopped = true;
+  framecontext.reset();
+  teardownDevice(graphics);
+  for (int p = 0; p < show.partnumber && p < maxParts; ++p)
+    for (Layer &layer : show.parts[p].layers)
+      releaseLayer(layer);
+  if (sound)
+    stopMusic();
+  sound = false;
+  if (milliseconds == 0)
+    writeLog("\n\n\nFPS: %u frames in 0 ms", frames);
+  else
+    writeLog("\n\n\nFPS: %f", static_cast<double>(frames) * 1000.0 /
+                                  static_cast<std::int32_t>(milliseconds));
+  closeLog();
+  window.reset();
+}
+
+} // namespace korvane

@@ -1,0 +1,85 @@
+#pragma once
+
+// player: the top of Korvane. A session plays one show folder: the
+// start-up in the player's order, frames on a clock handed in, and the
+// teardown, written once for the korvane program (real clock, window,
+// keys) and for korvane-render (virtual clock, off screen). It may use
+// every folder below it.
+
+#include "base/clocks.h"
+#include "base/frame_timer.h"
+#include "base/tick_source.h"
+#include "device/arcball.h"
+#include "device/device_setup.h"
+#include "device/device_trace.h"
+#include "platform/window.h"
+#include "playback/compose.h"
+#include "script/parser.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace korvane {
+
+struct SessionOptions {
+  bool hidden = false; // off screen, for offline rendering
+  int width = 0;       // 0: the script's resolution
+  int height = 0;
+  // Called with the back buffer before each present.
+  std::function<void()> capture;
+  // The tick count the blob motion reads, and the frame timer's clock;
+  // null for the system's.
+  TickSource *ticks = nullptr;
+  TimerClock *timerclock = nullptr;
+  // Plays the soundtrack when the script enables it.
+  bool sound = true;
+  // A folder to write the device trace into; empty for none.
+  std::string tracefolder;
+};
+
+// Everything a run of a show holds besides the show record.
+class Session {
+public:
+  explicit Session(Show &show) : show(show) {}
+  ~Session();
+  Session(const Session &) = delete;
+  Session &operator=(const Session &) = delete;
+
+  // From the show folder: into "Data", the log, the settings pass, the
+  // window, the device, the full pass, back to the show folder for the
+  // music, the window shown, then into "Data" again. False with `error`
+  // when the window, the device or the trace cannot be made.
+  bool start(const SessionOptions &options, std::string &error);
+  // Draws the frame for `elapsed` ms since the start tick; false when the
+  // show has ended. `present` false draws it for the states it leaves.
+  bool frame(std::uint32_t elapsed, bool present = true);
+  // The teardown in the player's order, ending with the frame-rate line
+  // and the closed log.
+  void stop(std::uint32_t frames, std::uint32_t milliseconds);
+
+  Show &show;
+  std::unique_ptr<Window> window;
+  GraphicsDevice graphics;
+  Arcball arcball;
+  LayerLoaders loaders;
+  LayerRenderers renderers;
+  std::unique_ptr<DeviceTrace> trace; // every device call, when asked for
+  bool scriptread = false; // the full pass found a script beginning <demo>
+  bool sound = false;      // the soundtrack was opened
+  FrameContext *context() { return framecontext.get(); }
+
+private:
+  bool makeDevice(const SessionOptions &options, int width, int height,
+                  std::string &error);
+
+  SystemTicks systemticks;
+  SystemTimerClock systemclock;
+  std::unique_ptr<FrameTimer> timer;
+  OverlayState overlay;
+  std::unique_ptr<FrameContext> framecontext;
+  bool stopped = true;
+};
+
+} // namespace korvane

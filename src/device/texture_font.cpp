@@ -67,37 +67,9 @@ TextureFont::~TextureFont() {
   releaseDeviceResources();
 }
 
-int TextureFont::createDeviceResources(Device &target) {
-  device = &target;
-  textscale = 1.0f;
-  const std::uint32_t size = height > 40 ? 1024 : height > 20 ? 512 : 256;
-  texwidth = texheight = size;
-  const std::uint32_t limit = device->maxTextureSize();
-  if (limit < size) {
-    textscale = static_cast<float>(limit) / static_cast<float>(size);
-    texwidth = texheight = limit;
-  }
-  glyphs = device->createTexture(texwidth, texheight, 1, 0, D3DFMT_A4R4G4B4,
-                                 D3DPOOL_MANAGED);
-  if (!glyphs)
-    return failure;
-
-  // 96 dots per inch, as the Windows screen has.
-  const int pixels = mulDiv(height, static_cast<int>(96 * textscale), 72);
-  facefile = findFontFile(facename, (flags & fontBold) != 0);
-  FT_Library library = nullptr;
-  FT_Face face = nullptr;
-  if (facefile.empty() || FT_Init_FreeType(&library) != 0)
-    return failure;
-  if (FT_New_Face(library, facefile.c_str(), 0, &face) != 0 ||
-      FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels)) != 0) {
-    if (face)
-      FT_Done_Face(face);
-    FT_Done_FreeType(library);
-    return failure;
-  }
-
-  // White glyphs on black, laid out in rows with one texel between cells.
+// White glyphs on black, laid out in rows with one texel between cells;
+// each character's cell is kept in texture coordinates.
+std::vector<std::uint8_t> TextureFont::layOutGlyphs(FT_FaceRec_ *face) {
   std::vector<std::uint8_t> bitmap(std::size_t(texwidth) * texheight, 0);
   const int ascent = static_cast<int>((face->size->metrics.ascender + 63) >> 6);
   const int descent =
@@ -133,6 +105,40 @@ int TextureFont::createDeviceResources(Device &target) {
     cell[3] = static_cast<float>(y + cy) / static_cast<float>(texheight);
     x += cx + 1;
   }
+  return bitmap;
+}
+
+int TextureFont::createDeviceResources(Device &target) {
+  device = &target;
+  textscale = 1.0f;
+  const std::uint32_t size = height > 40 ? 1024 : height > 20 ? 512 : 256;
+  texwidth = texheight = size;
+  const std::uint32_t limit = device->maxTextureSize();
+  if (limit < size) {
+    textscale = static_cast<float>(limit) / static_cast<float>(size);
+    texwidth = texheight = limit;
+  }
+  glyphs = device->createTexture(texwidth, texheight, 1, 0, D3DFMT_A4R4G4B4,
+                                 D3DPOOL_MANAGED);
+  if (!glyphs)
+    return failure;
+
+  // 96 dots per inch, as the Windows screen has.
+  const int pixels = mulDiv(height, static_cast<int>(96 * textscale), 72);
+  facefile = findFontFile(facename, (flags & fontBold) != 0);
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+  if (facefile.empty() || FT_Init_FreeType(&library) != 0)
+    return failure;
+  if (FT_New_Face(library, facefile.c_str(), 0, &face) != 0 ||
+      FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels)) != 0) {
+    if (face)
+      FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return failure;
+  }
+
+  std::vector<std::uint8_t> bitmap = layOutGlyphs(face);
   FT_Done_Face(face);
   FT_Done_FreeType(library);
 

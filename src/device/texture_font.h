@@ -4,6 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
+
+struct FT_FaceRec_;
 
 namespace korvane {
 
@@ -39,6 +43,8 @@ public:
   const std::string &faceFile() const { return facefile; }
 
 private:
+  std::vector<std::uint8_t> layOutGlyphs(FT_FaceRec_ *face);
+
   char facename[80] = {};
   int height;
   std::uint32_t flags;

@@ -82,9 +82,122 @@ ColorValue colorOf(const aiMaterial *material, const char *key, unsigned type,
   return {c.r, c.g, c.b, c.a};
 }
 
+// The vertex format the scene's triangle meshes need, and their vertex
+// count; false when they have no vertices or more than 32 bits can count.
+bool sceneFormat(const aiScene *scene, Mesh &mesh) {
+  bool normals = false, texcoords = false, colors = false;
+  std::uint64_t total = 0;
+  for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+    const aiMesh *part = scene->mMeshes[m];
+    if (!(part->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
+      continue;
+    normals |= part->HasNormals();
+    texcoords |= part->HasTextureCoords(0);
+    colors |= part->HasVertexColors(0);
+    total += part->mNumVertices;
+  }
+  if (total == 0 || total > 0xFFFFFFFFu)
+    return false;
+  mesh.fvf = D3DFVF_XYZ | (normals ? D3DFVF_NORMAL : 0u) |
+             (colors ? D3DFVF_DIFFUSE : 0u) | (texcoords ? D3DFVF_TEX1 : 0u);
+  mesh.stride = vertexSize(mesh.fvf);
+  mesh.vertexcount = static_cast<std::uint32_t>(total);
+  mesh.vertices.assign(std::size_t(total) * mesh.stride, 0);
+  return true;
+}
+
+// Vertex v of a part, in the mesh's format at `out`.
+void copyVertex(const aiMesh *part, unsigned v, const VertexLayout &layout,
+                std::uint8_t *out) {
+  const aiVector3D &p = part->mVertices[v];
+  const float position[3] = {p.x, p.y, p.z};
+  std::memcpy(out + layout.position, position, 12);
+  if (layout.normal >= 0 && part->HasNormals()) {
+    const aiVector3D &n = part->mNormals[v];
+    const float normal[3] = {n.x, n.y, n.z};
+    std::memcpy(out + layout.normal, normal, 12);
+  }
+  if (layout.diffuse >= 0) {
+    std::uint32_t argb = 0xFFFFFFFFu;
+    if (part->HasVertexColors(0)) {
+      const aiColor4D &c = part->mColors[0][v];
+      auto byte = [](float f) {
+        return static_cast<std::uint32_t>(std::clamp(f, 0.0f, 1.0f) * 255.0f +
+                                          0.5f);
+      };
+      argb = byte(c.a) << 24 | byte(c.r) << 16 | byte(c.g) << 8 | byte(c.b);
+    }
+    std::memcpy(out + layout.diffuse, &argb, 4);
+  }
+  if (layout.texcoord[0] >= 0 && part->HasTextureCoords(0)) {
+    const aiVector3D &t = part->mTextureCoords[0][v];
+    const float uv[2] = {t.x, t.y};
+    std::memcpy(out + layout.texcoord[0], uv, 8);
+  }
+}
+
+// Every triangle part's vertices and faces, one after the other. Faces
+// that name a vertex the part does not have are skipped.
+void copyParts(const aiScene *scene, Mesh &mesh) {
+  const VertexLayout layout = vertexLayout(mesh.fvf);
+  std::uint32_t base = 0;
+  for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+    const aiMesh *part = scene->mMeshes[m];
+    if (!(part->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
+      continue;
+    for (unsigned v = 0; v < part->mNumVertices; ++v)
+      copyVertex(part, v, layout,
+                 mesh.vertices.data() + std::size_t(base + v) * mesh.stride);
+    for (unsigned f = 0; f < part->mNumFaces; ++f) {
+      const aiFace &face = part->mFaces[f];
+      if (face.mNumIndices != 3 || !face.mIndices ||
+          face.mIndices[0] >= part->mNumVertices ||
+          face.mIndices[1] >= part->mNumVertices ||
+          face.mIndices[2] >= part->mNumVertices)
+        continue;
+      for (int k = 0; k < 3; ++k)
+        mesh.indices.push_back(base + face.mIndices[k]);
+      mesh.attributes.push_back(part->mMaterialIndex);
+    }
+    base += part->mNumVertices;
+  }
+}
+
+MeshMaterial materialOf(const aiMaterial *source) {
+  MeshMaterial material;
+  material.material.diffuse = colorOf(source, AI_MATKEY_COLOR_DIFFUSE);
+  float opacity = 1.0f;
+  if (aiGetMaterialFloat(source, AI_MATKEY_OPACITY, &opacity) == AI_SUCCESS)
+    material.material.diffuse.a = opacity;
+  material.material.specular = colorOf(source, AI_MATKEY_COLOR_SPECULAR);
+  material.material.emissive = colorOf(source, AI_MATKEY_COLOR_EMISSIVE);
+  material.material.ambient = colorOf(source, AI_MATKEY_COLOR_AMBIENT);
+  aiGetMaterialFloat(source, AI_MATKEY_SHININESS, &material.material.power);
+  aiString texture;
+  if (aiGetMaterialTexture(source, aiTextureType_DIFFUSE, 0, &texture, nullptr,
+                           nullptr, nullptr, nullptr, nullptr,
+                           nullptr) == AI_SUCCESS)
+    material.texturefile = texture.C_Str();
+  return material;
+}
+
+// The file's own counts: the importer merges vertices, and gives a file
+// without materials one of its own, which the file does not have.
+void applyFileCounts(const std::string &path, Mesh &mesh,
+                     std::vector<MeshMaterial> &materials) {
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+  const XFileCounts counts = scanXFile(bytes.data(), bytes.size());
+  mesh.filevertexcount = counts.read && counts.vertices <= 0xFFFFFFFFu
+                             ? static_cast<std::uint32_t>(counts.vertices)
+                             : mesh.vertexcount;
+  if (counts.read && !counts.materiallist)
+    materials.clear();
+}
+
 // The importer's part of loading: vertices, faces and their materials,
-// straight from the scene. Faces that name a vertex the part does not have
-// are skipped.
+// straight from the scene.
 bool importScene(const std::string &path, Mesh &mesh,
                  std::vector<MeshMaterial> &materials, std::string &error) {
   mesh = Mesh{};
@@ -99,111 +212,17 @@ bool importScene(const std::string &path, Mesh &mesh,
       aiReleaseImport(scene);
     return false;
   }
-  bool normals = false, texcoords = false, colors = false;
-  std::uint64_t vertexTotal = 0;
-  for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
-    const aiMesh *part = scene->mMeshes[m];
-    if (!(part->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
-      continue;
-    normals |= part->HasNormals();
-    texcoords |= part->HasTextureCoords(0);
-    colors |= part->HasVertexColors(0);
-    vertexTotal += part->mNumVertices;
-  }
-  if (vertexTotal == 0 || vertexTotal > 0xFFFFFFFFu) {
-    error = "no triangles";
-    aiReleaseImport(scene);
-    return false;
-  }
-  mesh.fvf = D3DFVF_XYZ | (normals ? D3DFVF_NORMAL : 0u) |
-             (colors ? D3DFVF_DIFFUSE : 0u) | (texcoords ? D3DFVF_TEX1 : 0u);
-  mesh.stride = vertexSize(mesh.fvf);
-  const VertexLayout layout = vertexLayout(mesh.fvf);
-  mesh.vertexcount = static_cast<std::uint32_t>(vertexTotal);
-  mesh.vertices.assign(std::size_t(vertexTotal) * mesh.stride, 0);
-
-  std::uint32_t base = 0;
-  for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
-    const aiMesh *part = scene->mMeshes[m];
-    if (!(part->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
-      continue;
-    for (unsigned v = 0; v < part->mNumVertices; ++v) {
-      std::uint8_t *out =
-          mesh.vertices.data() + std::size_t(base + v) * mesh.stride;
-      const aiVector3D &p = part->mVertices[v];
-      const float position[3] = {p.x, p.y, p.z};
-      std::memcpy(out + layout.position, position, 12);
-      if (layout.normal >= 0 && part->HasNormals()) {
-        const aiVector3D &n = part->mNormals[v];
-        const float normal[3] = {n.x, n.y, n.z};
-        std::memcpy(out + layout.normal, normal, 12);
-      }
-      if (layout.diffuse >= 0) {
-        std::uint32_t argb = 0xFFFFFFFFu;
-        if (part->HasVertexColors(0)) {
-          const aiColor4D &c = part->mColors[0][v];
-          auto byte = [](float f) {
-            return static_cast<std::uint32_t>(
-                std::clamp(f, 0.0f, 1.0f) * 255.0f + 0.5f);
-          };
-          argb = byte(c.a) << 24 | byte(c.r) << 16 | byte(c.g) << 8 | byte(c.b);
-        }
-        std::memcpy(out + layout.diffuse, &argb, 4);
-      }
-      if (layout.texcoord[0] >= 0 && part->HasTextureCoords(0)) {
-        const aiVector3D &t = part->mTextureCoords[0][v];
-        const float uv[2] = {t.x, t.y};
-        std::memcpy(out + layout.texcoord[0], uv, 8);
-      }
-    }
-    for (unsigned f = 0; f < part->mNumFaces; ++f) {
-      const aiFace &face = part->mFaces[f];
-      if (face.mNumIndices != 3 || !face.mIndices ||
-          face.mIndices[0] >= part->mNumVertices ||
-          face.mIndices[1] >= part->mNumVertices ||
-          face.mIndices[2] >= part->mNumVertices)
-        continue;
-      for (int k = 0; k < 3; ++k)
-        mesh.indices.push_back(base + face.mIndices[k]);
-      mesh.attributes.push_back(part->mMaterialIndex);
-    }
-    base += part->mNumVertices;
-  }
-
-  for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
-    const aiMaterial *source = scene->mMaterials[i];
-    MeshMaterial material;
-    material.material.diffuse = colorOf(source, AI_MATKEY_COLOR_DIFFUSE);
-    float opacity = 1.0f;
-    if (aiGetMaterialFloat(source, AI_MATKEY_OPACITY, &opacity) == AI_SUCCESS)
-      material.material.diffuse.a = opacity;
-    material.material.specular = colorOf(source, AI_MATKEY_COLOR_SPECULAR);
-    material.material.emissive = colorOf(source, AI_MATKEY_COLOR_EMISSIVE);
-    material.material.ambient = colorOf(source, AI_MATKEY_COLOR_AMBIENT);
-    aiGetMaterialFloat(source, AI_MATKEY_SHININESS, &material.material.power);
-    aiString texture;
-    if (aiGetMaterialTexture(source, aiTextureType_DIFFUSE, 0, &texture,
-                             nullptr, nullptr, nullptr, nullptr, nullptr,
-                             nullptr) == AI_SUCCESS)
-      material.texturefile = texture.C_Str();
-    materials.push_back(material);
+  if (sceneFormat(scene, mesh)) {
+    copyParts(scene, mesh);
+    for (unsigned i = 0; i < scene->mNumMaterials; ++i)
+      materials.push_back(materialOf(scene->mMaterials[i]));
   }
   aiReleaseImport(scene);
   if (mesh.indices.empty()) {
     error = "no triangles";
     return false;
   }
-  // The file's own counts: the importer merges vertices, and gives a file
-  // without materials one of its own, which the file does not have.
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
-  const XFileCounts counts = scanXFile(bytes.data(), bytes.size());
-  mesh.filevertexcount = counts.read && counts.vertices <= 0xFFFFFFFFu
-                             ? static_cast<std::uint32_t>(counts.vertices)
-                             : mesh.vertexcount;
-  if (counts.read && !counts.materiallist)
-    materials.clear();
+  applyFileCounts(path, mesh, materials);
   return true;
 }
 

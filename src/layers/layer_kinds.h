@@ -1,5 +1,11 @@
 #pragma once
 
+// layers: the layer kinds (meshes, pictures and videos, blobs), their
+// loaders and renderers, reached by the parser and the frame composition
+// through their tables only. They talk to the device alone, and know
+// playback/, gfxutil/, platform/ (video decoding), metaballs/, script/,
+// device/ and base/.
+
 #include "base/tick_source.h"
 #include "device/device.h"
 #include "playback/compose.h"

@@ -1,3 +1,10 @@
+// The polygoniser in one file, longer than the others on purpose: its
+// phases (evaluating grid points in vector groups, sorting cells by bit
+// columns, the flood along the surface, normals and triangles four lanes at
+// a time) share the field's layout and its per-frame caches, and each is
+// tuned against the others for the frame budget. Split apart, the state
+// they share would have to be passed around or made public.
+
 #include "metaballs/blob_field.h"
 
 #include "base/problems.h"

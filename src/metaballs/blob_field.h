@@ -1,5 +1,8 @@
 #pragma once
 
+// metaballs: the blob layers' polygoniser, which turns up to 16 moving
+// balls, cubes and rings into triangles every frame. It knows base/ only.
+
 #include "base/tick_source.h"
 
 #include <cstdint>

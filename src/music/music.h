@@ -1,5 +1,7 @@
 #pragma once
 
+// music: the soundtrack, played beside the show. It knows base/ only.
+
 namespace korvane {
 
 // The soundtrack: "mirl .mp3" in the current folder, played once from

@@ -1,5 +1,9 @@
 #pragma once
 
+// playback: frame composition (the part for the show time, the layers by
+// kind through a table, the shadows after them, the overlay) and the layer
+// transform with timeline sampling. It knows script/, device/ and base/.
+
 #include "base/frame_timer.h"
 #include "device/device.h"
 #include "device/texture_font.h"

@@ -1,5 +1,9 @@
 #pragma once
 
+// script: the show record the whole player reads, the reader that splits
+// the script into tokens, and the block parsers that fill the record in
+// two passes. It knows base/ only and nothing of drawing.
+
 #include "script/reader.h"
 
 #include <cstdint>

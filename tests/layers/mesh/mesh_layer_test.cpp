@@ -1,20 +1,18 @@
-// Mesh loading, optimisation and the KTR dump, on the null device.
+// Mesh layers on the null device: what loading logs and reports, what a
+// draw sets, and the KTR dump.
 
-#include "gfxutil/mesh.h"
 #include "gfxutil/png_file.h"
-#include "gfxutil/xfile_scan.h"
 #include "layers/mesh/mesh_layer.h"
 #include "script_util.h"
-
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
 #include <sys/stat.h>
 
@@ -33,108 +31,16 @@ struct TempFolder : korvane::test::TempFolder {
   TempFolder() : korvane::test::TempFolder(true) {}
 };
 
-using Corner = std::array<float, 3>;
-
-// Each triangle by its corner positions, rotated to start at the smallest,
-// so that reordering vertices, faces or corners does not change it.
-std::multiset<std::array<Corner, 3>> triangles(const Mesh &mesh) {
-  std::multiset<std::array<Corner, 3>> out;
-  for (std::uint32_t f = 0; f < mesh.faceCount(); ++f) {
-    std::array<Corner, 3> corner;
-    for (int k = 0; k < 3; ++k)
-      std::memcpy(corner[k].data(),
-                  mesh.vertices.data() +
-                      std::size_t(mesh.indices[3 * f + k]) * mesh.stride,
-                  12);
-    std::rotate(corner.begin(), std::min_element(corner.begin(), corner.end()),
-                corner.end());
-    out.insert(corner);
-  }
-  return out;
-}
+// Six vertices in the file, two of them the same as others: the importer
+// merges them; the log gives the file's count. No material list: nothing
+// is drawn.
+constexpr const char *plainQuad = "xof 0303txt 0032\n"
+                                  "Mesh quad {\n 6;\n"
+                                  " 0;0;0;, 1;0;0;, 0;1;0;, 1;0;0;, 1;1;0;,"
+                                  " 0;1;0;;\n"
+                                  " 2;\n 3;0,1,2;, 3;3,4,5;;\n}\n";
 
 } // namespace
-
-TEST(MeshFile, EveryTestModelLoadsOrFailsCleanly) {
-  ASSERT_TRUE(fs::is_directory(models));
-  int loaded = 0;
-  for (const auto &entry : fs::directory_iterator(models)) {
-    const std::string ext = entry.path().extension().string();
-    if (ext != ".x" && ext != ".X")
-      continue;
-    SCOPED_TRACE(entry.path().string());
-    Mesh mesh;
-    std::vector<MeshMaterial> materials;
-    std::string error;
-    if (!loadMeshFromX(entry.path().string(), mesh, materials, error)) {
-      EXPECT_FALSE(error.empty());
-      continue;
-    }
-    ++loaded;
-    ASSERT_GT(mesh.faceCount(), 0u);
-    ASSERT_EQ(mesh.attributes.size(), mesh.faceCount());
-    ASSERT_EQ(mesh.adjacency.size(), 3u * mesh.faceCount());
-    for (std::uint32_t index : mesh.indices)
-      ASSERT_LT(index, mesh.vertexcount);
-    std::uint32_t faces = 0;
-    for (const Mesh::Subset &subset : mesh.subsets)
-      faces += subset.facecount;
-    EXPECT_EQ(faces, mesh.faceCount());
-    // The optimised copy has the same triangles in the same subsets.
-    const Mesh optimized = optimizeMesh(mesh);
-    EXPECT_EQ(optimized.faceCount(), mesh.faceCount());
-    EXPECT_EQ(optimized.attributes, mesh.attributes);
-    EXPECT_EQ(triangles(optimized), triangles(mesh));
-    const Mesh clone = cloneMesh(optimized, 0x212);
-    EXPECT_EQ(clone.stride, 40u);
-    EXPECT_EQ(clone.vertexcount, optimized.vertexcount);
-  }
-  EXPECT_GE(loaded, 6);
-
-  // The cube in its three encodings: the same 12 faces.
-  for (const char *name :
-       {"test_cube_text.x", "test_cube_binary.x", "test_cube_compressed.x"}) {
-    Mesh mesh;
-    std::vector<MeshMaterial> materials;
-    std::string error;
-    ASSERT_TRUE(loadMeshFromX((models / name).string(), mesh, materials, error))
-        << name << ": " << error;
-    EXPECT_EQ(mesh.faceCount(), 12u) << name;
-    // Neighbours name each other.
-    for (std::uint32_t f = 0; f < mesh.faceCount(); ++f)
-      for (int e = 0; e < 3; ++e) {
-        const std::uint32_t g = mesh.adjacency[3 * f + e];
-        if (g == 0xFFFFFFFFu)
-          continue;
-        const auto *back = &mesh.adjacency[3 * g];
-        EXPECT_TRUE(back[0] == f || back[1] == f || back[2] == f) << name;
-      }
-  }
-  Mesh colored;
-  std::vector<MeshMaterial> materials;
-  std::string error;
-  ASSERT_TRUE(
-      loadMeshFromX((models / "kwxport_test_cubewithvcolors.x").string(),
-                    colored, materials, error));
-  EXPECT_TRUE(colored.fvf & D3DFVF_DIFFUSE);
-  EXPECT_FALSE(loadMeshFromX("/nonexistent.x", colored, materials, error));
-}
-
-// The import runs in a child that is given up after its time: here a name
-// that is a pipe nobody writes, so the child waits for ever.
-TEST(MeshFile, AnImportThatHangsIsGivenUp) {
-  TempFolder folder;
-  const fs::path pipe = folder.path / "hang.x";
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  Mesh mesh;
-  std::vector<MeshMaterial> materials;
-  std::string error;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(loadMeshFromX(pipe.string(), mesh, materials, error, 1));
-  EXPECT_EQ(error, "the importer did not finish within 1 s");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-  EXPECT_EQ(mesh.faceCount(), 0u);
-}
 
 TEST(MeshLayer, LoadLogLinesAndFailures) {
   TempFolder folder;
@@ -219,15 +125,6 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
   EXPECT_EQ(backend.draws, draws);
 }
 
-// Six vertices in the file, two of them the same as others: the importer
-// merges them; the log gives the file's count. No material list: nothing
-// is drawn.
-constexpr const char *plainQuad = "xof 0303txt 0032\n"
-                                  "Mesh quad {\n 6;\n"
-                                  " 0;0;0;, 1;0;0;, 0;1;0;, 1;0;0;, 1;1;0;,"
-                                  " 0;1;0;;\n"
-                                  " 2;\n 3;0,1,2;, 3;3,4,5;;\n}\n";
-
 TEST(MeshLayer, AFileWithoutMaterialsLoadsButDrawsNothing) {
   TempFolder folder;
   std::ofstream("quad.x") << plainQuad;
@@ -247,40 +144,6 @@ TEST(MeshLayer, AFileWithoutMaterialsLoadsButDrawsNothing) {
   auto &backend = static_cast<NullBackend &>(device.backend());
   EXPECT_TRUE(renderMeshLayer(parsed.show->parts[0].layers[0], 0, device));
   EXPECT_EQ(backend.draws, 0);
-}
-
-TEST(MeshFile, ScanReadsTheFilesOwnCounts) {
-  auto scan = [](const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
-    return scanXFile(bytes.data(), bytes.size());
-  };
-  for (const char *name :
-       {"test_cube_text.x", "test_cube_binary.x", "test_cube_compressed.x"}) {
-    const XFileCounts counts = scan(models / name);
-    EXPECT_TRUE(counts.read) << name;
-    EXPECT_EQ(counts.vertices, 24u) << name;
-    EXPECT_TRUE(counts.materiallist) << name;
-  }
-  const std::string quad = plainQuad;
-  const XFileCounts plain = scanXFile(
-      reinterpret_cast<const std::uint8_t *>(quad.data()), quad.size());
-  EXPECT_TRUE(plain.read);
-  EXPECT_EQ(plain.vertices, 6u);
-  EXPECT_FALSE(plain.materiallist);
-  // Cut short or not a .x file at all: nothing read, nothing claimed.
-  std::ifstream in(models / "test_cube_compressed.x", std::ios::binary);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-  for (std::size_t size : {bytes.size() / 2, std::size_t(19), std::size_t(3)})
-    EXPECT_FALSE(scanXFile(bytes.data(), size).read) << size;
-  bytes[20 + 4] = 'X'; // the first block's mark
-  EXPECT_FALSE(scanXFile(bytes.data(), bytes.size()).read);
-  const std::string png = "\x89PNG\r\n\x1a\n0000000000";
-  EXPECT_FALSE(
-      scanXFile(reinterpret_cast<const std::uint8_t *>(png.data()), png.size())
-          .read);
 }
 
 TEST(MeshLayer, NoneAfterSphereMapKeepsTheGeneration) {
@@ -303,6 +166,40 @@ TEST(MeshLayer, NoneAfterSphereMapKeepsTheGeneration) {
   EXPECT_EQ(backend.last.stagestate[0][D3DTSS_TEXTURETRANSFORMFLAGS],
             D3DTTFF_COUNT2);
   EXPECT_EQ(backend.last.stagestate[0][D3DTSS_ADDRESSU], D3DTADDRESS_CLAMP);
+}
+
+TEST(MeshLayer, CloneOnlyForSphereMapTwoAndTheSecondShadowTexture) {
+  TempFolder folder;
+  fs::copy_file(models / "test_cube_text.x", folder.path / "cube.x");
+  // Shadow textures of one colour each, red then blue (RGB rows).
+  ASSERT_TRUE(writePng("red.png", 2, 2,
+                       std::string(12, '\0').replace(0, 1, 1, '\xff')));
+  ASSERT_TRUE(writePng("blue.png", 2, 2,
+                       std::string("\0\0\xff", 3) + std::string(9, '\0')));
+  Device device(nullptr);
+  LayerLoaders loaders;
+  loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
+    return loadMeshLayer(layer, device);
+  };
+  auto parsed =
+      parseBoth("<demo> <part> length 10 "
+                "<layer> type XFILE filename cube.x envmap SPHEREMAP "
+                "<shadow> filename red.png </shadow> "
+                "<shadow> filename blue.png </shadow> </layer> </part>",
+                &loaders);
+  EXPECT_FALSE(parsed.logged("CLONEMESH"));
+  EXPECT_TRUE(parsed.logged("SHADOW1"));
+  EXPECT_TRUE(parsed.logged("SHADOW2"));
+  auto *mesh = dynamic_cast<MeshLayerResources *>(
+      parsed.show->parts[0].layers[0].resources.get());
+  ASSERT_TRUE(mesh);
+  EXPECT_TRUE(mesh->clonemesh.mesh.vertices.empty());
+  EXPECT_FALSE(mesh->envmaptexture);
+  ASSERT_TRUE(mesh->shadowtexture);
+  // B, G, R, A of the first texel: the second block's blue.
+  const std::uint8_t *texel = mesh->shadowtexture->pixels(0);
+  EXPECT_EQ(texel[0], 255);
+  EXPECT_EQ(texel[2], 0);
 }
 
 TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
@@ -350,38 +247,4 @@ TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
   EXPECT_EQ(problems, std::vector<Problem>{Problem::KtrCutShort});
   EXPECT_TRUE(dump("none.ktr").empty());
   EXPECT_EQ(problems, std::vector<Problem>{Problem::KtrUnreadable});
-}
-
-TEST(MeshLayer, CloneOnlyForSphereMapTwoAndTheSecondShadowTexture) {
-  TempFolder folder;
-  fs::copy_file(models / "test_cube_text.x", folder.path / "cube.x");
-  // Shadow textures of one colour each, red then blue (RGB rows).
-  ASSERT_TRUE(writePng("red.png", 2, 2,
-                       std::string(12, '\0').replace(0, 1, 1, '\xff')));
-  ASSERT_TRUE(writePng("blue.png", 2, 2,
-                       std::string("\0\0\xff", 3) + std::string(9, '\0')));
-  Device device(nullptr);
-  LayerLoaders loaders;
-  loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
-    return loadMeshLayer(layer, device);
-  };
-  auto parsed =
-      parseBoth("<demo> <part> length 10 "
-                "<layer> type XFILE filename cube.x envmap SPHEREMAP "
-                "<shadow> filename red.png </shadow> "
-                "<shadow> filename blue.png </shadow> </layer> </part>",
-                &loaders);
-  EXPECT_FALSE(parsed.logged("CLONEMESH"));
-  EXPECT_TRUE(parsed.logged("SHADOW1"));
-  EXPECT_TRUE(parsed.logged("SHADOW2"));
-  auto *mesh = dynamic_cast<MeshLayerResources *>(
-      parsed.show->parts[0].layers[0].resources.get());
-  ASSERT_TRUE(mesh);
-  EXPECT_TRUE(mesh->clonemesh.mesh.vertices.empty());
-  EXPECT_FALSE(mesh->envmaptexture);
-  ASSERT_TRUE(mesh->shadowtexture);
-  // B, G, R, A of the first texel: the second block's blue.
-  const std::uint8_t *texel = mesh->shadowtexture->pixels(0);
-  EXPECT_EQ(texel[0], 255);
-  EXPECT_EQ(texel[2], 0);
 }

@@ -1,0 +1,62 @@
+// The one list of problems: what each report carries, where it goes, and
+// the lines it leaves in debug.log.
+
+#include "base/debuglog.h"
+#include "base/problems.h"
+#include "problem_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+using namespace korvane;
+
+TEST(Problems, ReportsCarryIdPlaceAndText) {
+  test::ReportedProblems problems;
+  std::vector<std::string> log;
+  setLogCapture(&log);
+  report(Problem::NotANumber, "mirl .script", 12, {"x", "scale"});
+  report(Problem::MeshNotLoaded, "ship.x", 0, {"ship.x", "no triangles"});
+  // An argument missing for a placeholder leaves the placeholder.
+  report(Problem::BlobCountCut, "", 0, {"40"});
+  setLogCapture(nullptr);
+  ASSERT_EQ(problems.reports.size(), 3u);
+  const Report &script = problems.reports[0];
+  EXPECT_EQ(script.kind, ProblemKind::Script);
+  EXPECT_EQ(describe(script), "mirl .script:12: 'x' is not a number (scale)");
+  // Other problems name their file in their text.
+  EXPECT_EQ(describe(problems.reports[1]),
+            "Mesh file ship.x cannot be loaded: no triangles");
+  EXPECT_EQ(problems.reports[2].text, "Blob count 40 cut to {1}");
+  // Only a problem a Part gives a line logs one.
+  EXPECT_EQ(log, std::vector<std::string>{"D3DXLoadMeshFromX failed!"});
+  EXPECT_STREQ(problemName(Problem::MeshNotLoaded), "MeshNotLoaded");
+}
+
+TEST(Problems, LogOnlyAndTheMessageBox) {
+  test::ReportedProblems problems;
+  std::vector<std::string> log, boxes;
+  setLogCapture(&log);
+  logProblem(Problem::ScriptNotDemo);
+  logProblem(Problem::UnknownToken);
+  setMessageBox([&boxes](const std::string &text) { boxes.push_back(text); });
+  report(Problem::VideoNotPlayed, "a.avi", 0, {"a.avi", "AVIFileOpen"});
+  report(Problem::PictureNotLoaded, "b.png", 0, {"b.png", "cannot be opened"});
+  setMessageBox({});
+  setLogCapture(nullptr);
+  EXPECT_EQ(log, (std::vector<std::string>{"Scriptfile is wrong!",
+                                           "TEXTURE LOAD ERROR!"}));
+  EXPECT_TRUE(problems.reports.size() == 2u);
+  // The video's box says the step alone, as the Part has it.
+  EXPECT_EQ(boxes, std::vector<std::string>{"AVIFileOpen"});
+}
+
+TEST(Problems, EveryNameIsUnique) {
+  std::set<std::string> names;
+  for (int id = 0; id <= static_cast<int>(Problem::StartFailed); ++id)
+    EXPECT_TRUE(names.insert(problemName(static_cast<Problem>(id))).second)
+        << id;
+  EXPECT_GT(names.size(), 30u);
+}

@@ -1,0 +1,67 @@
+// The window as the player sees it: its events and when it comes up.
+
+#include "render_support.h"
+#include <SDL.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace korvane;
+using namespace korvane::test;
+
+// The window's events as the main loop sees them: auto-repeated Space
+// key-downs each count, Escape and closing the window both quit.
+TEST(Window, WindowEventsForTheMainLoop) {
+  headless();
+  std::string error;
+  auto window = Window::create("test", 32, 32, false, true, error);
+  ASSERT_TRUE(window) << error;
+  WindowEvent drained;
+  while (window->poll(drained)) {
+  }
+  auto key = [](SDL_Keycode code, bool repeat) {
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = code;
+    e.key.repeat = repeat ? 1 : 0;
+    SDL_PushEvent(&e);
+  };
+  key(SDLK_SPACE, false);
+  key(SDLK_SPACE, true);
+  key(SDLK_SPACE, true);
+  key(SDLK_a, false);
+  key(SDLK_ESCAPE, false);
+  SDL_Event close{};
+  close.type = SDL_QUIT;
+  SDL_PushEvent(&close);
+  std::vector<WindowEvent::Kind> kinds;
+  WindowEvent event;
+  while (window->poll(event))
+    if (event.kind != WindowEvent::Other)
+      kinds.push_back(event.kind);
+  EXPECT_EQ(kinds,
+            (std::vector<WindowEvent::Kind>{
+                WindowEvent::Space, WindowEvent::Space, WindowEvent::Space,
+                WindowEvent::Escape, WindowEvent::Quit}));
+}
+
+// The window stays hidden until the player shows it, after the show has
+// loaded.
+TEST(Window, TheWindowComesUpOnlyWhenShown) {
+  headless();
+  std::string error;
+  auto window = Window::create("test", 32, 32, false, false, error);
+  ASSERT_TRUE(window) << error;
+  EXPECT_FALSE(window->shown());
+  window->show();
+  EXPECT_TRUE(window->shown());
+}

@@ -1,0 +1,174 @@
+#pragma once
+
+// What the rendering tests share: a device on a hidden window whose every
+// present is read back, a show run through the player session on a
+// virtual clock, and comparisons of pixels.
+
+#include "base/clocks.h"
+#include "base/debuglog.h"
+#include "device/device_setup.h"
+#include "device/gl/gl_backend.h"
+#include "platform/window.h"
+#include "player/session.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace korvane::test {
+
+namespace fs = std::filesystem;
+
+struct Rgb {
+  int r, g, b;
+};
+
+inline void headless() {
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+  unsetenv("DISPLAY");
+}
+
+// A hidden window with a device on GL; `frame` holds the pixels read back
+// at the last present.
+struct Scene {
+  std::unique_ptr<Window> window;
+  GraphicsDevice graphics;
+  Arcball arcball;
+  std::string frame;
+  int width, height;
+
+  Scene(int w, int h) : width(w), height(h) {
+    headless();
+    std::string error;
+    window = Window::create("test", w, h, false, true, error);
+    if (!window)
+      ADD_FAILURE() << error;
+    std::vector<std::string> log;
+    setLogCapture(&log);
+    setupDevice(graphics,
+                std::make_unique<GlBackend>(
+                    w, h, [this] { frame = readBackBuffer(width, height); }),
+                arcball, w, h);
+    setLogCapture(nullptr);
+  }
+  ~Scene() { teardownDevice(graphics); }
+  Device &device() { return *graphics.device; }
+  Rgb at(int x, int y) const {
+    const std::size_t i = (std::size_t(y) * width + x) * 3;
+    return {static_cast<unsigned char>(frame[i]),
+            static_cast<unsigned char>(frame[i + 1]),
+            static_cast<unsigned char>(frame[i + 2])};
+  }
+  void begin(std::uint32_t color) {
+    device().clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, 1.0f, 0);
+    device().beginScene();
+  }
+  void end() {
+    device().endScene();
+    device().present();
+  }
+};
+
+struct ScreenVertex {
+  float x, y, z, rhw;
+  std::uint32_t color;
+};
+constexpr std::uint32_t screenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+
+struct ColorVertex {
+  float x, y, z;
+  std::uint32_t color;
+};
+constexpr std::uint32_t colorFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
+
+template <typename Vertex>
+std::unique_ptr<VertexBuffer> buffer(Device &device,
+                                     std::initializer_list<Vertex> vertices,
+                                     std::uint32_t fvf) {
+  auto out = device.createVertexBuffer(
+      static_cast<std::uint32_t>(vertices.size() * sizeof(Vertex)), 0, fvf,
+      D3DPOOL_DEFAULT);
+  std::memcpy(out->lock(0), vertices.begin(), vertices.size() * sizeof(Vertex));
+  out->unlock();
+  return out;
+}
+
+inline void unlitFlat(Device &device) {
+  device.setRenderState(D3DRS_LIGHTING, 0);
+  device.setRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device.setTexture(0, nullptr);
+}
+
+inline bool near(const Rgb &a, const Rgb &b, int tolerance = 2) {
+  return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+         std::abs(a.b - b.b) <= tolerance;
+}
+
+inline std::string describe(const Rgb &c) {
+  return "(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," +
+         std::to_string(c.b) + ")";
+}
+
+// A show folder in a temporary place, run through the player's start-up
+// on a hidden window.
+struct ShowRun {
+  // Entered at once: the start-up takes "Data" from the current folder.
+  korvane::test::TempFolder temp{true};
+  const fs::path &folder = temp.path;
+  std::unique_ptr<Show> show = std::make_unique<Show>();
+  Session player{*show};
+  std::string frame;
+  VirtualClock clock;
+
+  // `sound`: the player's own choice, as the real player makes it.
+  explicit ShowRun(const std::string &script, bool sound = false) {
+    headless();
+    fs::create_directory(folder / "Data");
+    std::ofstream(folder / "Data" / "mirl .script") << script;
+    SessionOptions options;
+    options.hidden = true;
+    options.sound = sound;
+    options.ticks = &clock;
+    options.timerclock = &clock;
+    options.capture = [this] {
+      frame = readBackBuffer(player.window->width(), player.window->height());
+    };
+    std::string error;
+    EXPECT_TRUE(player.start(options, error)) << error;
+  }
+  ~ShowRun() {
+    if (player.window)
+      player.stop(1, 1);
+  }
+  // Renders the frame for `elapsed`; false when the show has ended.
+  bool render(std::uint32_t elapsed) {
+    frame.clear();
+    clock.set(elapsed);
+    return player.frame(elapsed);
+  }
+  Rgb at(int x, int y) const {
+    const std::size_t i = (std::size_t(y) * player.window->width() + x) * 3;
+    return {static_cast<unsigned char>(frame[i]),
+            static_cast<unsigned char>(frame[i + 1]),
+            static_cast<unsigned char>(frame[i + 2])};
+  }
+  // Pixels of the overlay's yellow in a box.
+  int yellow(int x0, int y0, int x1, int y1) const {
+    int count = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) {
+        const Rgb c = at(x, y);
+        count += c.r > 150 && c.g > 150 && c.b < 100;
+      }
+    return count;
+  }
+};
+
+} // namespace korvane::test

@@ -59,6 +59,11 @@ std::string describe(const Report &report) {
   return report.file + ": " + report.text;
 }
 
+std::string problemText(Problem id,
+                        std::initializer_list<std::string_view> arguments) {
+  return fill(entryOf(id).text, arguments);
+}
+
 void logProblem(Problem id) {
   if (const char *line = entryOf(id).logline)
     writeLog("%s", line);

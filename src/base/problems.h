@@ -83,7 +83,18 @@ enum class ProblemKind { Script, Media, Run };
   X(BlobCountCut, Media, nullptr, "Blob count {0} cut to {1}", nullptr)        \
   X(MusicSilent, Run, nullptr, "Music: {0}; the show plays in silence",        \
     nullptr)                                                                   \
-  X(StartFailed, Run, nullptr, "cannot play the show: {0}", nullptr)
+  X(StartFailed, Run, nullptr, "cannot play the show: {0}", nullptr)           \
+  X(MusicNotSought, Run, nullptr,                                              \
+    "Music: \"mirl .mp3\" cannot be moved to {0} ms ({1})", nullptr)           \
+  X(VsyncRefused, Run, nullptr,                                                \
+    "no wait for the display's refresh here ({0}); frames are shown as soon "  \
+    "as they are drawn",                                                       \
+    nullptr)                                                                   \
+  X(NotWatched, Run, nullptr, "{0}: changes there are not seen", nullptr)      \
+  X(ReloadRejected, Run, nullptr,                                              \
+    "{0} not reloaded: {1}; the show plays on as it was", nullptr)             \
+  X(VideoNotWritten, Run, nullptr, "cannot write the video {0}: {1}", nullptr) \
+  X(VideoSilent, Run, nullptr, "Music: {0}; the video has no sound", nullptr)
 
 enum class Problem {
 #define KORVANE_PROBLEM_ID(id, kind, logline, text, box) id,
@@ -110,6 +121,9 @@ ProblemKind problemKind(Problem id);
 // to the box.
 void report(Problem id, std::string_view file, int line,
             std::initializer_list<std::string_view> arguments);
+// The text for people alone, with its arguments filled in.
+std::string problemText(Problem id,
+                        std::initializer_list<std::string_view> arguments);
 // The debug.log line alone: a pass that tells nobody (the settings pass
 // reads what the full pass reads again) still writes its lines.
 void logProblem(Problem id);

@@ -50,6 +50,36 @@ void startMusic() {
            ")");
 }
 
+void seekMusic(std::uint32_t milliseconds) {
+  if (!graph.music)
+    return;
+  const bool paused = Mix_PausedMusic() != 0;
+  // Music that has played to its end is halted: it starts again to seek.
+  if (!Mix_PlayingMusic() && Mix_PlayMusic(graph.music, 1) != 0)
+    return;
+  if (Mix_SetMusicPosition(milliseconds / 1000.0) != 0)
+    report(Problem::MusicNotSought, "mirl .mp3", 0,
+           {std::to_string(milliseconds), Mix_GetError()});
+  if (paused)
+    Mix_PauseMusic();
+}
+
+void pauseMusic(bool paused) {
+  if (!graph.music)
+    return;
+  if (paused)
+    Mix_PauseMusic();
+  else
+    Mix_ResumeMusic();
+}
+
+double musicPosition() {
+  if (!graph.music || !Mix_PlayingMusic())
+    return -1;
+  const double seconds = Mix_GetMusicPosition(graph.music);
+  return seconds < 0 ? -1 : seconds * 1000.0;
+}
+
 void stopMusic() {
   if (graph.music) {
     Mix_HaltMusic();

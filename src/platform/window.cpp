@@ -30,6 +30,30 @@ std::uint32_t mouseButtons(std::uint32_t state) {
   return buttons;
 }
 
+WindowEvent::Kind keyKind(SDL_Keycode key) {
+  switch (key) {
+  case SDLK_ESCAPE:
+    return WindowEvent::Escape;
+  case SDLK_SPACE:
+    return WindowEvent::Space;
+  case SDLK_RIGHT:
+    return WindowEvent::Forward;
+  case SDLK_LEFT:
+    return WindowEvent::Back;
+  case SDLK_HOME:
+    return WindowEvent::Home;
+  case SDLK_p:
+  case SDLK_PAUSE:
+    return WindowEvent::Pause;
+  case SDLK_t:
+    return WindowEvent::OverlayTexts;
+  case SDLK_f:
+    return WindowEvent::Fullscreen;
+  default:
+    return WindowEvent::Other;
+  }
+}
+
 } // namespace
 
 std::unique_ptr<Window> Window::create(const char *title, int width, int height,
@@ -50,15 +74,8 @@ std::unique_ptr<Window> Window::create(const char *title, int width, int height,
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
 
   // Hidden until the show is loaded; show() brings it up.
-  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
-  if (fullscreen && !hidden) {
-    // A display mode of exactly the size, or the desktop's, letterboxed.
-    SDL_DisplayMode wanted = {0, width, height, 0, nullptr}, found;
-    flags |= SDL_GetClosestDisplayMode(0, &wanted, &found) &&
-                     found.w == width && found.h == height
-                 ? SDL_WINDOW_FULLSCREEN
-                 : SDL_WINDOW_FULLSCREEN_DESKTOP;
-  }
+  const Uint32 flags =
+      SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
   if (width <= 0 || height <= 0) {
     error = "the script gives no resolution (" + std::to_string(width) + "x" +
             std::to_string(height) + ")";
@@ -79,6 +96,8 @@ std::unique_ptr<Window> Window::create(const char *title, int width, int height,
     return nullptr;
   }
   SDL_GL_SetSwapInterval(0); // the loop is busy: no wait for the retrace
+  if (fullscreen && !hidden)
+    out->setFullscreen(true);
   return out;
 }
 
@@ -102,13 +121,13 @@ bool Window::poll(WindowEvent &event) {
   case SDL_WINDOWEVENT:
     if (e.window.event == SDL_WINDOWEVENT_CLOSE)
       event.kind = WindowEvent::Quit;
+    else if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+      event.kind = WindowEvent::Resized;
     break;
   case SDL_KEYDOWN:
     // Auto-repeat key-downs count too: holding Space skips part after part.
-    if (e.key.keysym.sym == SDLK_ESCAPE)
-      event.kind = WindowEvent::Escape;
-    else if (e.key.keysym.sym == SDLK_SPACE)
-      event.kind = WindowEvent::Space;
+    event.kind = keyKind(e.key.keysym.sym);
+    event.shift = (e.key.keysym.mod & KMOD_SHIFT) != 0;
     break;
   case SDL_MOUSEBUTTONDOWN:
   case SDL_MOUSEBUTTONUP: {
@@ -144,6 +163,43 @@ void Window::drawableSize(int &width, int &height) const {
   width = w;
   height = h;
   SDL_GL_GetDrawableSize(static_cast<SDL_Window *>(window), &width, &height);
+}
+
+void Window::setFullscreen(bool on) {
+  auto *sdl = static_cast<SDL_Window *>(window);
+  if (on == full)
+    return;
+  if (on) {
+    SDL_GetWindowPosition(sdl, &windowedX, &windowedY);
+    SDL_GetWindowSize(sdl, &windowedW, &windowedH);
+  }
+  full = on;
+  const char *driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) {
+    SDL_SetWindowFullscreen(sdl, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    return;
+  }
+  // On X, SDL asks the window manager for full screen and takes the
+  // display's size as granted; with no manager the window keeps its size.
+  // The borderless window placed over the display covers it either way,
+  // and its size changes come back as events.
+  SDL_Rect bounds;
+  if (!on) {
+    SDL_SetWindowSize(sdl, windowedW, windowedH);
+    SDL_SetWindowPosition(sdl, windowedX, windowedY);
+  } else if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(sdl), &bounds) ==
+             0) {
+    SDL_SetWindowPosition(sdl, bounds.x, bounds.y);
+    SDL_SetWindowSize(sdl, bounds.w, bounds.h);
+    SDL_RaiseWindow(sdl);
+  }
+}
+
+bool Window::waitForRefresh(bool on, std::string &error) {
+  if (SDL_GL_SetSwapInterval(on ? 1 : 0) == 0)
+    return true;
+  error = SDL_GetError();
+  return false;
 }
 
 void Window::show() {

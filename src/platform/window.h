@@ -1,8 +1,10 @@
 #pragma once
 
-// platform: the window system (the SDL window, its GL context and events,
-// message boxes, the system's tick count) and video decoding through
-// FFmpeg. It knows device/ (the arcball's mouse messages) and base/.
+// platform: the window system (the SDL window, its GL context, full
+// screen and events, message boxes, the system's tick count), watching
+// files for changes, and video through FFmpeg: decoding AVI streams and
+// encoding captured frames. It knows device/ (the arcball's mouse messages)
+// and base/.
 
 #include "base/tick_source.h"
 #include "device/arcball.h"
@@ -15,7 +17,21 @@ namespace korvane {
 
 // What the player understands of the window system.
 struct WindowEvent {
-  enum Kind { Quit, Escape, Space, Mouse, Other } kind = Other;
+  enum Kind {
+    Quit,
+    Escape,
+    Space,
+    Mouse,
+    Forward,      // Right
+    Back,         // Left
+    Home,         // Home
+    Pause,        // P or Pause
+    OverlayTexts, // T
+    Fullscreen,   // F
+    Resized,      // the drawable changed size
+    Other
+  } kind = Other;
+  bool shift = false; // held with the key
   MouseMessage mouse;
 };
 
@@ -42,6 +58,15 @@ public:
 
   bool poll(WindowEvent &event) override;
   void swap();
+  // Covers the display the window is on, or goes back to the window's
+  // size and place. Where the window system grants no full screen (an X
+  // server without a window manager), the window is sized and placed to
+  // cover the display all the same.
+  void setFullscreen(bool on);
+  bool fullscreen() const { return full; }
+  // Presents on the display's refresh (true) or at once; false with
+  // `error` where the system cannot wait for the refresh.
+  bool waitForRefresh(bool on, std::string &error);
   // The size of what the window shows, which full screen may make larger
   // than the size asked for.
   void drawableSize(int &width, int &height) const;
@@ -57,6 +82,8 @@ private:
   void *window = nullptr;  // SDL_Window
   void *context = nullptr; // SDL_GLContext
   int w = 0, h = 0;
+  bool full = false;
+  int windowedX = 0, windowedY = 0, windowedW = 0, windowedH = 0;
 };
 
 // SDL's 32-bit millisecond tick count.

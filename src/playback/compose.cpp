@@ -65,7 +65,9 @@ void composePart(Show &show, FrameContext &frame, int index,
       draw(frame, layer, partTime);
     }
   }
-  endFrame(frame, show.showfps, show.showtime,
+  const bool forced = frame.overlaytexts >= 0;
+  endFrame(frame, forced ? frame.overlaytexts > 0 : show.showfps != 0,
+           forced ? frame.overlaytexts > 0 : show.showtime != 0,
            static_cast<std::int32_t>(
                static_cast<std::uint32_t>(part.starttime) + partTime),
            static_cast<std::int32_t>(partTime));
@@ -126,6 +128,8 @@ void endFrame(FrameContext &frame, bool showfps, bool showtime,
     if (frame.font)
       frame.font->drawString(2.0f, 16.0f, 0xFFFFFF00u, text, 0);
   }
+  if (!frame.notice.empty() && frame.font)
+    frame.font->drawString(2.0f, 32.0f, 0xFFFF6040u, frame.notice.c_str(), 0);
   frame.device.endScene();
   if (frame.present)
     frame.device.present();

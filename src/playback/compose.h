@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace korvane {
 
@@ -36,6 +37,10 @@ struct FrameContext {
   const LayerRenderers &renderers;
   // False draws the frame for the states it leaves, without showing it.
   bool present = true;
+  // Both overlay texts: -1 as the script says, 0 hidden, 1 shown.
+  int overlaytexts = -1;
+  // A line for the people watching (a reload that failed); empty for none.
+  std::string notice = {};
 };
 
 // Draws the frame for `elapsed` ms since the start tick; true when no part

@@ -2,6 +2,9 @@
 // in a window until the show runs out or Escape is pressed.
 
 #include "base/problems.h"
+#include "music/music.h"
+#include "platform/file_watch.h"
+#include "player/live_reload.h"
 #include "player/main_loop.h"
 #include "player/session.h"
 
@@ -9,30 +12,95 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char *usage =
-    "usage: korvane [SHOWDIR]\n\nPlays the show in SHOWDIR (the current "
-    "folder by default): Space skips to the next part, Escape quits.\n";
+    "usage: korvane [--watch] [--vsync] [SHOWDIR]\n"
+    "\n"
+    "Plays the show in SHOWDIR (the current folder by default).\n"
+    "\n"
+    "  --watch   read the script again whenever it or a file it names\n"
+    "            changes, and play on from the same show time; at its end\n"
+    "            the show waits on its last frame\n"
+    "  --vsync   show each frame on the display's refresh\n"
+    "  --help    show this text\n"
+    "\n"
+    "Keys:\n"
+    "  Space         skip to the next part\n"
+    "  Right, Left   the show time 1 s forward or back (10 s with Shift)\n"
+    "  Home          back to the start\n"
+    "  P, Pause      stop and go on\n"
+    "  T             show or hide the frame rate and the show time\n"
+    "  F             full screen or window\n"
+    "  Escape        quit\n";
+
+struct Options {
+  bool watch = false, vsync = false;
+  const char *folder = nullptr;
+};
+
+// The options, or the exit status when there is nothing to play.
+int parseArguments(int argc, char **argv, Options &options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::printf("%s", usage);
+      return 0;
+    }
+    if (arg == "--watch") {
+      options.watch = true;
+    } else if (arg == "--vsync") {
+      options.vsync = true;
+    } else if (arg.rfind("--", 0) == 0 || options.folder) {
+      std::fprintf(stderr, "korvane: unknown argument %s\n\n%s", argv[i],
+                   usage);
+      return 2;
+    } else {
+      options.folder = argv[i];
+    }
+  }
+  return -1;
+}
 
 // Plays the show in the current folder; the exit status.
-int play() {
+int play(const Options &options) {
   static korvane::Show show;
   korvane::Session session(show);
   // The message boxes the show asks for (a video that cannot be played).
   korvane::setMessageBox([](const std::string &text) {
     korvane::showMessageBox("Korvane", text.c_str());
   });
+  korvane::SystemTicks ticks;
+  korvane::SystemTimerClock timer;
+  korvane::PausableClock clock(ticks, timer);
+  korvane::SessionOptions start;
+  start.ticks = &clock;
+  start.timerclock = &clock;
+  start.vsync = options.vsync;
   std::string error;
-  if (!session.start({}, error)) {
+  if (!session.start(start, error)) {
     korvane::report(korvane::Problem::StartFailed, "", 0, {error});
     return 1;
   }
-  korvane::SystemTicks ticks;
-  const korvane::LoopRun run = korvane::runMainLoop(
-      show, *session.context(), *session.window, ticks, session.arcball);
+  korvane::PlayerLoop loop(session.show(), *session.context(), clock,
+                           session.arcball);
+  loop.hooks.toggleFullscreen = [&session] { session.toggleFullscreen(); };
+  loop.hooks.resized = [&session] { session.followDrawable(); };
+  if (session.sound) {
+    loop.hooks.seekMusic = korvane::seekMusic;
+    loop.hooks.pauseMusic = korvane::pauseMusic;
+  }
+  korvane::InotifyWatch watch;
+  std::unique_ptr<korvane::LiveReload> reload;
+  if (options.watch) {
+    reload = std::make_unique<korvane::LiveReload>(session, loop, watch, ticks);
+    loop.hooks.betweenFrames = [&reload] { reload->betweenFrames(); };
+    loop.holdAtEnd = true;
+  }
+  const korvane::LoopRun run = loop.run(*session.window);
   session.stop(run.frames, run.end - run.start);
   SDL_Quit();
   return 0;
@@ -41,14 +109,14 @@ int play() {
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 ||
-                   std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("%s", usage);
-    return 0;
-  }
-  if (argc > 1 && chdir(argv[1]) != 0) {
-    std::fprintf(stderr, "korvane: cannot open the show folder %s\n", argv[1]);
+  Options options;
+  const int status = parseArguments(argc, argv, options);
+  if (status >= 0)
+    return status;
+  if (options.folder && chdir(options.folder) != 0) {
+    std::fprintf(stderr, "korvane: cannot open the show folder %s\n",
+                 options.folder);
     return 2;
   }
-  return play();
+  return play(options);
 }

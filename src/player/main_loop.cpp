@@ -1,37 +1,143 @@
 #include "player/main_loop.h"
 
+#include "base/clocks.h"
+
+#include <algorithm>
+
 namespace korvane {
 
-LoopRun runMainLoop(Show &show, FrameContext &frame, EventSource &events,
-                    TickSource &ticks, Arcball &arcball) {
+PlayerLoop::PlayerLoop(Show &show, FrameContext &frame, PausableClock &clock,
+                       Arcball &arcball)
+    : current(&show), frame(frame), clock(clock), arcball(arcball) {}
+
+std::uint32_t PlayerLoop::showEnd() const {
+  std::uint32_t end = 0;
+  for (int p = 0; p < current->partnumber && p < maxParts; ++p)
+    end = std::max(end, static_cast<std::uint32_t>(current->parts[p].endtime));
+  return end;
+}
+
+std::uint32_t PlayerLoop::showTime() {
+  return elapsed() + static_cast<std::uint32_t>(current->skipoffset);
+}
+
+void PlayerLoop::seekTo(std::int64_t target) {
+  const std::uint32_t end = showEnd();
+  if (end == 0)
+    return;
+  const std::int64_t time = std::clamp<std::int64_t>(target, 0, end - 1);
+  current->skipoffset =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(time) - elapsed());
+  if (hooks.seekMusic)
+    hooks.seekMusic(static_cast<std::uint32_t>(time));
+}
+
+void PlayerLoop::togglePause() {
+  if (clock.paused()) {
+    clock.resume();
+    // Where the music stood may have drifted from the picture: both go on
+    // from the show time.
+    if (hooks.seekMusic)
+      hooks.seekMusic(showTime());
+    if (hooks.pauseMusic)
+      hooks.pauseMusic(false);
+  } else {
+    clock.pause();
+    if (hooks.pauseMusic)
+      hooks.pauseMusic(true);
+  }
+}
+
+void PlayerLoop::replaceShow(Show &next) {
+  const std::uint32_t time = showTime();
+  current = &next;
+  const std::uint32_t end = showEnd();
+  const std::uint32_t kept = end == 0 ? 0 : std::min(time, end - 1);
+  current->skipoffset = static_cast<std::int32_t>(kept - elapsed());
+  if (kept != time && hooks.seekMusic)
+    hooks.seekMusic(kept);
+}
+
+void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
+  const std::int64_t step = event.shift ? 10000 : 1000;
+  switch (event.kind) {
+  case WindowEvent::Quit:
+  case WindowEvent::Escape:
+    quit = true;
+    break;
+  case WindowEvent::Space:
+    // The Parts' skip: the music runs on free of it.
+    skipToNextPart(*current, elapsed());
+    break;
+  case WindowEvent::Mouse:
+    arcball.handleMessage(event.mouse);
+    break;
+  case WindowEvent::Forward:
+    seekTo(std::int64_t(showTime()) + step);
+    break;
+  case WindowEvent::Back:
+    seekTo(std::int64_t(showTime()) - step);
+    break;
+  case WindowEvent::Home:
+    seekTo(0);
+    break;
+  case WindowEvent::Pause:
+    togglePause();
+    break;
+  case WindowEvent::OverlayTexts: {
+    const bool shown = frame.overlaytexts < 0
+                           ? current->showfps || current->showtime
+                           : frame.overlaytexts > 0;
+    frame.overlaytexts = shown ? 0 : 1;
+    break;
+  }
+  case WindowEvent::Fullscreen:
+    if (hooks.toggleFullscreen)
+      hooks.toggleFullscreen();
+    break;
+  case WindowEvent::Resized:
+    if (hooks.resized)
+      hooks.resized();
+    break;
+  default:
+    break;
+  }
+}
+
+LoopRun PlayerLoop::run(EventSource &events) {
   LoopRun run;
-  run.start = ticks.tickCount();
+  // The run's span is real time, pauses included; the show's is not.
+  run.start = clock.realTickCount();
+  start = clock.tickCount();
   bool quit = false, ended = false;
   while (!ended) {
     WindowEvent event;
-    while (events.poll(event)) {
-      switch (event.kind) {
-      case WindowEvent::Quit:
-      case WindowEvent::Escape:
-        quit = true;
-        break;
-      case WindowEvent::Space:
-        skipToNextPart(show, ticks.tickCount() - run.start);
-        break;
-      case WindowEvent::Mouse:
-        arcball.handleMessage(event.mouse);
-        break;
-      default:
-        break;
-      }
+    while (events.poll(event))
+      handle(event, quit);
+    if (hooks.betweenFrames)
+      hooks.betweenFrames();
+    ended = renderFrame(*current, frame, elapsed());
+    if (ended && holdAtEnd && showEnd() > 0) {
+      seekTo(showEnd() - 1);
+      if (!clock.paused())
+        togglePause();
+      ended = renderFrame(*current, frame, elapsed());
     }
-    ended = renderFrame(show, frame, ticks.tickCount() - run.start);
     ++run.frames;
     if (quit)
       break;
   }
-  run.end = ticks.tickCount();
+  run.end = clock.realTickCount();
   return run;
+}
+
+LoopRun runMainLoop(Show &show, FrameContext &frame, EventSource &events,
+                    TickSource &ticks, Arcball &arcball) {
+  // Nothing pauses this loop: the timer side of the clock is never read.
+  VirtualClock unused;
+  PausableClock clock(ticks, unused);
+  PlayerLoop loop(show, frame, clock, arcball);
+  return loop.run(events);
 }
 
 } // namespace korvane

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "base/pausable_clock.h"
 #include "base/tick_source.h"
 #include "device/arcball.h"
 #include "platform/window.h"
 #include "playback/compose.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace korvane {
 
@@ -16,10 +18,66 @@ struct LoopRun {
   std::uint32_t start = 0, end = 0;
 };
 
-// The player's busy loop: each turn drains the events (Escape and closing
-// the window quit after the turn's frame, every Space key-down skips to the
-// next part, the mouse goes to the arcball), then renders the frame for the
-// ticks elapsed since the start, until no part holds the show time.
+// What the loop moves besides the picture; each may be left empty.
+struct LoopHooks {
+  // The music to the show time after a seek, a reload or a resume.
+  std::function<void(std::uint32_t showTime)> seekMusic;
+  std::function<void(bool paused)> pauseMusic;
+  // F: between a window and full screen; the picture follows the size.
+  std::function<void()> toggleFullscreen;
+  // The window's drawable changed size: the picture follows it.
+  std::function<void()> resized;
+  // Once a turn, before the frame: where a new show may be swapped in.
+  std::function<void()> betweenFrames;
+};
+
+// The player's busy loop. Each turn drains the events, then renders the
+// frame for the show time, until no part holds it. Escape and closing the
+// window quit after the turn's frame; every Space key-down skips to the
+// next part; the mouse goes to the arcball. Beside those: Right and Left
+// move the show time 1 s (10 s with Shift), Home goes back to the start, P
+// pauses and resumes every clock the show reads, T shows or hides both
+// overlay texts, F switches full screen.
+class PlayerLoop {
+public:
+  // `clock` is the one the show reads: the layers' motion and the frame
+  // timer of `frame` read it too, so that a pause stops them all.
+  PlayerLoop(Show &show, FrameContext &frame, PausableClock &clock,
+             Arcball &arcball);
+
+  LoopRun run(EventSource &events);
+
+  LoopHooks hooks;
+  // Instead of ending, the show waits, paused, on its last millisecond
+  // (for authors, who keep it open while they edit).
+  bool holdAtEnd = false;
+
+  Show &show() { return *current; }
+  std::uint32_t showTime();
+  bool paused() const { return clock.paused(); }
+  // The show time moved to `target`, kept inside the show; the music
+  // follows.
+  void seekTo(std::int64_t target);
+  void togglePause();
+  // Plays on with `next` from the same show time, or its last millisecond
+  // when it is shorter. The caller frees the show it replaces.
+  void replaceShow(Show &next);
+
+private:
+  void handle(const WindowEvent &event, bool &quit);
+  std::uint32_t elapsed() { return clock.tickCount() - start; }
+  // One past the last millisecond any part holds; 0 for no part.
+  std::uint32_t showEnd() const;
+
+  Show *current;
+  FrameContext &frame;
+  PausableClock &clock;
+  Arcball &arcball;
+  std::uint32_t start = 0;
+};
+
+// The loop of the Parts' player alone, on `ticks`: the one the tests of the
+// original keys drive.
 LoopRun runMainLoop(Show &show, FrameContext &frame, EventSource &events,
                     TickSource &ticks, Arcball &arcball);
 

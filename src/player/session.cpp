@@ -2,10 +2,14 @@
 
 #include "base/debuglog.h"
 #include "base/media_path.h"
+#include "base/problems.h"
 #include "device/gl/gl_backend.h"
 #include "layers/layer_kinds.h"
 #include "music/music.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace korvane {
@@ -13,7 +17,13 @@ namespace {
 
 // The show folder's own names, found in any case as Windows finds them.
 std::string dataFolder() { return resolveMediaPath("Data"); }
-std::string scriptName() { return resolveMediaPath("mirl .script"); }
+std::string scriptFile() { return resolveMediaPath("mirl .script"); }
+
+void releaseLayers(Show &show) {
+  for (int p = 0; p < show.partnumber && p < maxParts; ++p)
+    for (Layer &layer : show.parts[p].layers)
+      releaseLayer(layer);
+}
 
 } // namespace
 
@@ -23,6 +33,7 @@ Session::~Session() {
 }
 
 bool Session::start(const SessionOptions &options, std::string &error) {
+  Show &show = *active;
   const std::string data = dataFolder();
   (void)chdir(data.c_str());
   openLog("debug.log");
@@ -32,7 +43,7 @@ bool Session::start(const SessionOptions &options, std::string &error) {
 
   // The full pass reads the settings again: it alone tells of problems.
   show.partnumber = 0;
-  const std::string script = scriptName();
+  const std::string script = scriptFile();
   ParseOptions settings;
   settings.quiet = true;
   parseSettings(show, script.c_str(), settings);
@@ -44,12 +55,16 @@ bool Session::start(const SessionOptions &options, std::string &error) {
                           options.hidden, error);
   if (!window || !makeDevice(options, width, height, error))
     return false;
+  std::string refused;
+  if (options.vsync && !window->waitForRefresh(true, refused))
+    report(Problem::VsyncRefused, "", 0, {refused});
 
   TickSource &ticks = options.ticks ? *options.ticks : systemticks;
   registerLayerKinds(loaders, renderers, *graphics.device, ticks);
   ParseOptions full;
   full.loaders = &loaders;
-  full.name = data + "/" + script;
+  scriptlabel = data + "/" + script;
+  full.name = scriptlabel;
   scriptread = parseScript(show, script.c_str(), true, full);
 
   (void)chdir("..");
@@ -88,25 +103,70 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
   }
   int drawableWidth = width, drawableHeight = height;
   window->drawableSize(drawableWidth, drawableHeight);
-  setupDevice(graphics,
-              std::make_unique<GlBackend>(width, height, swap, drawableWidth,
-                                          drawableHeight),
-              arcball, width, height, trace.get());
+  auto backend = std::make_unique<GlBackend>(width, height, swap, drawableWidth,
+                                             drawableHeight);
+  gl = backend.get();
+  setupDevice(graphics, std::move(backend), arcball, width, height,
+              trace.get());
   return true;
+}
+
+std::unique_ptr<Show> Session::loadShow(std::string &error) {
+  const std::string script = scriptFile();
+  if (std::FILE *file = std::fopen(script.c_str(), "rb")) {
+    std::fclose(file);
+  } else {
+    error = std::string("it cannot be opened (") + std::strerror(errno) + ")";
+    return nullptr;
+  }
+  auto next = std::make_unique<Show>();
+  ParseOptions settings;
+  settings.quiet = true;
+  parseSettings(*next, script.c_str(), settings);
+  ParseOptions full;
+  full.loaders = &loaders;
+  full.name = scriptlabel;
+  if (!parseScript(*next, script.c_str(), true, full))
+    error = "it does not begin with <demo>";
+  else if (next->partnumber <= 0)
+    error = "it holds no part";
+  else
+    return next;
+  releaseLayers(*next);
+  return nullptr;
+}
+
+void Session::adopt(std::unique_ptr<Show> next) {
+  releaseLayers(*active);
+  owned = std::move(next);
+  active = owned.get();
+}
+
+void Session::followDrawable() {
+  if (!window || !gl)
+    return;
+  int width = window->width(), height = window->height();
+  window->drawableSize(width, height);
+  gl->resize(width, height);
+}
+
+void Session::toggleFullscreen() {
+  if (!window)
+    return;
+  window->setFullscreen(!window->fullscreen());
+  followDrawable();
 }
 
 bool Session::frame(std::uint32_t elapsed, bool present) {
   framecontext->present = present;
-  return !renderFrame(show, *framecontext, elapsed);
+  return !renderFrame(*active, *framecontext, elapsed);
 }
 
 void Session::stop(std::uint32_t frames, std::uint32_t milliseconds) {
   stopped = true;
   framecontext.reset();
   teardownDevice(graphics);
-  for (int p = 0; p < show.partnumber && p < maxParts; ++p)
-    for (Layer &layer : show.parts[p].layers)
-      releaseLayer(layer);
+  releaseLayers(*active);
   if (sound)
     stopMusic();
   sound = false;

@@ -23,6 +23,8 @@
 
 namespace korvane {
 
+class GlBackend;
+
 struct SessionOptions {
   bool hidden = false; // off screen, for offline rendering
   int width = 0;       // 0: the script's resolution
@@ -37,12 +39,14 @@ struct SessionOptions {
   bool sound = true;
   // A folder to write the device trace into; empty for none.
   std::string tracefolder;
+  // Presents on the display's refresh instead of at once.
+  bool vsync = false;
 };
 
 // Everything a run of a show holds besides the show record.
 class Session {
 public:
-  explicit Session(Show &show) : show(show) {}
+  explicit Session(Show &show) : active(&show) {}
   ~Session();
   Session(const Session &) = delete;
   Session &operator=(const Session &) = delete;
@@ -59,7 +63,19 @@ public:
   // and the closed log.
   void stop(std::uint32_t frames, std::uint32_t milliseconds);
 
-  Show &show;
+  // The script read again, in both passes, into a new show with its
+  // layers loaded; null with `error` saying why when it cannot be played
+  // (it cannot be opened, does not begin with <demo> or holds no part).
+  std::unique_ptr<Show> loadShow(std::string &error);
+  // Plays `next` from now on and frees the show it replaces.
+  void adopt(std::unique_ptr<Show> next);
+  // The picture follows the size of the window's drawable.
+  void followDrawable();
+  void toggleFullscreen();
+
+  Show &show() { return *active; }
+  // The script as problems name it: "Data/mirl .script".
+  const std::string &scriptName() const { return scriptlabel; }
   std::unique_ptr<Window> window;
   GraphicsDevice graphics;
   Arcball arcball;
@@ -69,11 +85,16 @@ public:
   bool scriptread = false; // the full pass found a script beginning <demo>
   bool sound = false;      // the soundtrack was opened
   FrameContext *context() { return framecontext.get(); }
+  const GlBackend *backend() const { return gl; }
 
 private:
   bool makeDevice(const SessionOptions &options, int width, int height,
                   std::string &error);
 
+  Show *active;
+  std::string scriptlabel;     // "Data/mirl .script", as problems name it
+  std::unique_ptr<Show> owned; // a show read again; the first is the caller's
+  GlBackend *gl = nullptr;
   SystemTicks systemticks;
   SystemTimerClock systemclock;
   std::unique_ptr<FrameTimer> timer;

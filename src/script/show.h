@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -134,5 +136,9 @@ struct Show {
 // Frees what parsing and loading hung on the layer: its timeline keys and
 // its kind's resources.
 void releaseLayer(Layer &layer);
+
+// Every file the show's layers name (meshes, pictures, videos, their
+// environment and shadow pictures), each once, in the order named.
+std::vector<std::string> filesNamed(const Show &show);
 
 } // namespace korvane

@@ -1,6 +1,7 @@
 // The player's main loop, driven by scripted window events and ticks.
 
 #include "base/clocks.h"
+#include "base/pausable_clock.h"
 #include "player/main_loop.h"
 #include "script_util.h"
 
@@ -17,15 +18,19 @@ namespace {
 // Events for each turn of the loop; every drained turn moves the ticks on.
 struct Script final : EventSource, TickSource {
   std::map<int, std::vector<WindowEvent::Kind>> events;
+  std::map<int, std::vector<WindowEvent::Kind>> shifted; // after `events`
   int turn = 0;
   std::size_t next = 0;
   std::uint32_t now = 5000, step = 100;
 
   bool poll(WindowEvent &event) override {
     const auto &list = events[turn];
-    if (next < list.size()) {
+    const auto &withShift = shifted[turn];
+    if (next < list.size() + withShift.size()) {
       event = WindowEvent{};
-      event.kind = list[next++];
+      event.shift = next >= list.size();
+      event.kind = event.shift ? withShift[next - list.size()] : list[next];
+      ++next;
       return true;
     }
     ++turn;
@@ -158,4 +163,151 @@ TEST(MainLoop, AFrameDrawsLayersThenShadows) {
   loop.run(script);
   EXPECT_EQ(drawn, (std::vector<std::string>{"1/0", "3/0", "1/0", "5/0", "1/1",
                                              "1/2"}));
+}
+
+namespace {
+
+// The player's loop over a Loop's show, on a pausable clock over the
+// script's ticks, keeping the show time of every turn and what the music
+// was told.
+struct Player {
+  Loop &loop;
+  Script script;
+  VirtualClock unusedTimer;
+  PausableClock clock{script, unusedTimer};
+  FrameContext frame{loop.device, nullptr, loop.timer, loop.overlay,
+                     loop.renderers};
+  PlayerLoop player{*loop.parsed.show, frame, clock, loop.arcball};
+  std::vector<std::uint32_t> times; // the show time before each frame
+  std::vector<std::string> music;
+
+  explicit Player(Loop &loop) : loop(loop) {
+    player.hooks.betweenFrames = [this] { times.push_back(player.showTime()); };
+    player.hooks.seekMusic = [this](std::uint32_t ms) {
+      music.push_back("seek " + std::to_string(ms));
+    };
+    player.hooks.pauseMusic = [this](bool paused) {
+      music.push_back(paused ? "pause" : "resume");
+    };
+  }
+  LoopRun run() { return player.run(script); }
+};
+
+using Strings = std::vector<std::string>;
+using Times = std::vector<std::uint32_t>;
+
+} // namespace
+
+// Right and Left move the show time 1 s, 10 s with Shift, never before the
+// start nor past the last millisecond; Home goes back to the start. The
+// music is told every new show time.
+TEST(PlayerLoop, SeeksMoveTheShowTimeAndTheMusic) {
+  Loop loop(3); // 3000 ms
+  Player p(loop);
+  p.script.events[1] = {WindowEvent::Forward};  // at 100: to 1100
+  p.script.events[3] = {WindowEvent::Back};     // at 1300: to 300
+  p.script.shifted[4] = {WindowEvent::Back};    // at 400: to 0
+  p.script.events[6] = {WindowEvent::Home};     // at 200: to 0
+  p.script.shifted[8] = {WindowEvent::Forward}; // at 200: to 2999
+  const LoopRun run = p.run();
+  EXPECT_EQ(p.times, (Times{100, 1200, 1300, 400, 100, 200, 100, 200, 3099}));
+  EXPECT_EQ(p.music, (Strings{"seek 1100", "seek 300", "seek 0", "seek 0",
+                              "seek 2999"}));
+  // The last turn found the show ended.
+  EXPECT_EQ(run.frames, 9u);
+  EXPECT_EQ(loop.colors, (std::vector<std::uint32_t>{1, 2, 2, 1, 1, 1, 1, 1}));
+}
+
+// Space keeps its old meaning: the picture skips, the music runs on.
+TEST(PlayerLoop, SpaceSkipsThePictureOnly) {
+  Loop loop(3);
+  Player p(loop);
+  p.script.events[1] = {WindowEvent::Space};
+  p.script.events[2] = {WindowEvent::Escape};
+  p.run();
+  EXPECT_EQ(p.times, (Times{100, 1100, 1200}));
+  EXPECT_TRUE(p.music.empty());
+}
+
+// P stops every clock the show reads: the same show time is drawn turn
+// after turn, and the music pauses. P again goes on from there, the music
+// told the show time first. The run's span stays real time.
+TEST(PlayerLoop, PauseHoldsTheShowTimeAndTheMusic) {
+  Loop loop(3);
+  Player p(loop);
+  p.script.events[2] = {WindowEvent::Pause};
+  p.script.events[4] = {WindowEvent::Forward}; // seeking while paused
+  p.script.events[6] = {WindowEvent::Pause};
+  p.script.events[7] = {WindowEvent::Escape};
+  const LoopRun run = p.run();
+  EXPECT_EQ(p.times, (Times{100, 200, 200, 200, 1200, 1200, 1300, 1400}));
+  EXPECT_EQ(p.music, (Strings{"pause", "seek 1200", "seek 1200", "resume"}));
+  EXPECT_FALSE(p.player.paused());
+  EXPECT_EQ(run.end - run.start, 800u);
+  // Paused frames are drawn and presented all the same.
+  EXPECT_EQ(loop.presents, 8);
+}
+
+// T shows both overlay texts where the script shows neither, then hides
+// them, and the frame is drawn for what T chose.
+TEST(PlayerLoop, TShowsOrHidesBothOverlayTexts) {
+  Loop loop(2);
+  Player p(loop);
+  EXPECT_EQ(p.frame.overlaytexts, -1);
+  p.script.events[1] = {WindowEvent::OverlayTexts};
+  p.script.events[2] = {WindowEvent::Escape};
+  p.run();
+  EXPECT_EQ(p.frame.overlaytexts, 1);
+
+  Loop shown(0);
+  shown.parsed = parseBoth("<demo> showtime ENABLE <part> length 100 </part>");
+  Player q(shown);
+  q.script.events[0] = {WindowEvent::OverlayTexts};
+  q.script.events[1] = {WindowEvent::OverlayTexts, WindowEvent::OverlayTexts,
+                        WindowEvent::Escape};
+  q.run();
+  EXPECT_EQ(q.frame.overlaytexts, 0);
+}
+
+// For authors the show does not end: it waits, paused, on its last
+// millisecond, until they quit.
+TEST(PlayerLoop, HeldAtTheEnd) {
+  Loop loop(1);
+  Player p(loop);
+  p.player.holdAtEnd = true;
+  p.script.events[13] = {WindowEvent::Escape};
+  const LoopRun run = p.run();
+  EXPECT_EQ(run.frames, 14u);
+  EXPECT_EQ(p.times[8], 900u);
+  EXPECT_EQ(p.times[9], 1000u); // the turn that found the end ...
+  EXPECT_EQ(p.times[10], 999u); // ... drew 999 instead, and holds it
+  EXPECT_EQ(p.times.back(), 999u);
+  EXPECT_EQ(loop.presents, 14);
+  EXPECT_EQ(p.music, (Strings{"seek 999", "pause"}));
+}
+
+// A show swapped in between frames plays on from the same show time, or
+// from its last millisecond when it is shorter.
+TEST(PlayerLoop, ReplacedShowKeepsTheShowTime) {
+  Loop loop(3);
+  Loop longer(4), shorter(1);
+  for (Part &part : longer.parsed.show->parts)
+    part.backgroundcolor[1] = 9;
+  Player p(loop);
+  p.player.hooks.betweenFrames = [&] {
+    p.times.push_back(p.player.showTime());
+    if (p.times.size() == 3)
+      p.player.replaceShow(*longer.parsed.show);
+    if (p.times.size() == 5) {
+      p.script.now += 1500; // show time 2000: past the shorter show's end
+      p.player.replaceShow(*shorter.parsed.show);
+    }
+  };
+  const LoopRun run = p.run();
+  // 999 drawn at once, then the shorter show runs out.
+  EXPECT_EQ(p.times, (Times{100, 200, 300, 400, 500, 1099}));
+  EXPECT_EQ(run.frames, 6u);
+  EXPECT_EQ(loop.colors, (std::vector<std::uint32_t>{1, 1, 0x901, 0x901, 1}));
+  EXPECT_EQ(&p.player.show(), shorter.parsed.show.get());
+  EXPECT_EQ(p.music, (Strings{"seek 999"}));
 }

@@ -49,14 +49,21 @@ GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers,
   // Vertex colours stand in for the material's diffuse colour.
   glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
   glEnableClientState(GL_VERTEX_ARRAY);
-  if (drawableWidth > 0 && drawableHeight > 0 &&
-      (drawableWidth != w || drawableHeight != h)) {
-    // The picture scaled to fit, aspect kept, in the middle.
-    const double scale =
-        std::min(double(drawableWidth) / w, double(drawableHeight) / h);
-    const int vw = int(w * scale), vh = int(h * scale);
-    glViewport((drawableWidth - vw) / 2, (drawableHeight - vh) / 2, vw, vh);
-  }
+  resize(drawableWidth > 0 ? drawableWidth : w,
+         drawableHeight > 0 ? drawableHeight : h);
+}
+
+void GlBackend::resize(int drawableWidth, int drawableHeight) {
+  if (drawableWidth <= 0 || drawableHeight <= 0)
+    return;
+  // The picture scaled to fit, aspect kept, in the middle.
+  const double scale =
+      std::min(double(drawableWidth) / width, double(drawableHeight) / height);
+  const int vw = std::max(1, int(width * scale));
+  const int vh = std::max(1, int(height * scale));
+  view = {(drawableWidth - vw) / 2, (drawableHeight - vh) / 2, vw, vh};
+  bars = vw != drawableWidth || vh != drawableHeight;
+  glViewport(view[0], view[1], view[2], view[3]);
 }
 
 GlBackend::~GlBackend() {
@@ -85,8 +92,21 @@ void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
   }
   if (mask & GL_COLOR_BUFFER_BIT)
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  if (bars && (mask & GL_COLOR_BUFFER_BIT)) {
+    // The bars beside the picture black; the clear itself, like
+    // Direct3D's, only where the picture is.
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f,
+                 static_cast<float>((color >> 8) & 0xFF) / 255.0f,
+                 static_cast<float>(color & 0xFF) / 255.0f, 1.0f);
+    glScissor(view[0], view[1], view[2], view[3]);
+    glEnable(GL_SCISSOR_TEST);
+  }
   if (mask)
     glClear(mask);
+  if (bars && (mask & GL_COLOR_BUFFER_BIT))
+    glDisable(GL_SCISSOR_TEST);
   if (mask & GL_COLOR_BUFFER_BIT)
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
 }

@@ -38,6 +38,9 @@ public:
                    const std::uint32_t *indices, std::uint32_t indexCount,
                    std::uint32_t vertexCount) override;
   void present() override;
+  // The drawable is now this size: the picture follows it, scaled to fit
+  // with its aspect kept, black bars beside it.
+  void resize(int drawableWidth, int drawableHeight);
   bool hardwareVertexProcessing() const override { return hardware; }
   std::uint32_t maxTextureSize() const override { return maxtexture; }
 
@@ -45,6 +48,8 @@ public:
   const std::string &renderer() const { return renderername; }
   // GL calls that changed state, counted for measuring the cache.
   long stateCalls() const { return gl.calls; }
+  // The textures GL holds for the device.
+  std::size_t textureCount() const { return textures.size(); }
 
 private:
   // A texture's GL name and what was last given to GL for it.
@@ -79,6 +84,8 @@ private:
   void forgetGoneTextures();
 
   int width, height;
+  std::array<int, 4> view{}; // where the picture lies in the drawable
+  bool bars = false;         // the picture leaves part of it uncovered
   std::function<void()> swap;
   bool hardware = true;
   std::uint32_t maxtexture = 2048;

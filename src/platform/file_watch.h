@@ -1,0 +1,44 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// Tells whether any of a set of files has changed: the player's inotify
+// watch, or a test's stand-in.
+class FileWatch {
+public:
+  virtual ~FileWatch() = default;
+  // Watches these files from now on instead of the ones before. A file
+  // may not exist yet: its creation is a change. False with `error` when
+  // a file's folder cannot be watched; the others are watched all the same.
+  virtual bool watch(const std::vector<std::string> &files,
+                     std::string &error) = 0;
+  // Whether a watched file was written, created, replaced or deleted
+  // since the last call. Never waits.
+  virtual bool changed() = 0;
+};
+
+// Watches the folders that hold the files, so that an editor that saves
+// by writing a new file and renaming it over the old one is seen too.
+// Names compare without regard to case, as the show finds them.
+class InotifyWatch final : public FileWatch {
+public:
+  InotifyWatch();
+  ~InotifyWatch() override;
+  InotifyWatch(const InotifyWatch &) = delete;
+  InotifyWatch &operator=(const InotifyWatch &) = delete;
+
+  bool watch(const std::vector<std::string> &files,
+             std::string &error) override;
+  bool changed() override;
+
+private:
+  int fd = -1;
+  std::map<int, std::set<std::string>> names; // by watch: lower-case names
+};
+
+} // namespace korvane

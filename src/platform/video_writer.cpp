@@ -1,0 +1,295 @@
+#include "platform/video_writer.h"
+
+#include "platform/sound_track.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace korvane {
+
+struct VideoWriter::State {
+  AVFormatContext *output = nullptr;
+  AVCodecContext *encoder = nullptr;
+  AVStream *stream = nullptr;
+  SwsContext *scaler = nullptr;
+  AVFrame *picture = av_frame_alloc();
+  AVPacket *packet = av_packet_alloc();
+  std::unique_ptr<SoundTrack> sound;
+  VideoSettings settings;
+  std::int64_t frames = 0;
+  bool headerWritten = false;
+
+  // Between the drawing thread and the encoder's.
+  std::thread worker;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<std::string> queue;
+  bool closing = false, failed = false;
+  std::string error;
+
+  ~State() {
+    if (output && !(output->oformat->flags & AVFMT_NOFILE))
+      avio_closep(&output->pb);
+    avformat_free_context(output);
+    sws_freeContext(scaler);
+    avcodec_free_context(&encoder);
+    av_packet_free(&packet);
+    av_frame_free(&picture);
+  }
+};
+
+namespace {
+
+// How many frames the drawing may run ahead of the encoder.
+constexpr std::size_t queueDepth = 4;
+
+std::string ffmpegError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+// H.264 through x264 where the library has it, any H.264 or MPEG-4
+// otherwise; FFV1 for lossless.
+const AVCodec *videoCodec(bool lossless) {
+  if (lossless)
+    return avcodec_find_encoder(AV_CODEC_ID_FFV1);
+  if (const AVCodec *x264 = avcodec_find_encoder_by_name("libx264"))
+    return x264;
+  if (const AVCodec *h264 = avcodec_find_encoder(AV_CODEC_ID_H264))
+    return h264;
+  return avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+}
+
+bool openEncoder(VideoWriter::State &s, std::string &error) {
+  const VideoSettings &v = s.settings;
+  const AVCodec *codec = videoCodec(v.lossless);
+  if (!codec || avformat_query_codec(s.output->oformat, codec->id,
+                                     FF_COMPLIANCE_NORMAL) != 1) {
+    error = std::string("a .") + (v.lossless ? "mkv" : "mp4") +
+            " file is needed: this container takes no " +
+            (codec ? codec->name : "video encoder");
+    return false;
+  }
+  if (!v.lossless && (v.width % 2 || v.height % 2)) {
+    error = "the picture's width and height must be even (" +
+            std::to_string(v.width) + "x" + std::to_string(v.height) +
+            "); --size gives another";
+    return false;
+  }
+  AVCodecContext *e = s.encoder = avcodec_alloc_context3(codec);
+  e->width = v.width;
+  e->height = v.height;
+  e->time_base = {1, v.fps};
+  e->framerate = {v.fps, 1};
+  e->pix_fmt = v.lossless ? AV_PIX_FMT_0RGB32 : AV_PIX_FMT_YUV420P;
+  e->thread_count = 0;
+  if (!v.lossless) {
+    // Studio-range BT.601, as the scaler makes it from RGB.
+    e->colorspace = AVCOL_SPC_SMPTE170M;
+    e->color_range = AVCOL_RANGE_MPEG;
+    av_opt_set(e->priv_data, "preset", "veryfast", 0);
+    av_opt_set(e->priv_data, "crf", std::to_string(v.crf).c_str(), 0);
+  }
+  if (s.output->oformat->flags & AVFMT_GLOBALHEADER)
+    e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  int code = avcodec_open2(e, codec, nullptr);
+  s.stream = code >= 0 ? avformat_new_stream(s.output, nullptr) : nullptr;
+  if (s.stream)
+    code = avcodec_parameters_from_context(s.stream->codecpar, e);
+  if (code < 0 || !s.stream) {
+    error = std::string("the ") + codec->name + " encoder does not start (" +
+            ffmpegError(code) + ")";
+    return false;
+  }
+  s.stream->time_base = e->time_base;
+  s.stream->avg_frame_rate = e->framerate;
+  s.picture->format = e->pix_fmt;
+  s.picture->width = v.width;
+  s.picture->height = v.height;
+  s.scaler = sws_getContext(
+      v.width, v.height, AV_PIX_FMT_RGB24, v.width, v.height, e->pix_fmt,
+      v.lossless ? SWS_POINT : SWS_BILINEAR, nullptr, nullptr, nullptr);
+  if (av_frame_get_buffer(s.picture, 0) < 0 || !s.scaler) {
+    error = "out of memory for the picture";
+    return false;
+  }
+  return true;
+}
+
+bool openFile(VideoWriter::State &s, std::string &error) {
+  int code = 0;
+  if (!(s.output->oformat->flags & AVFMT_NOFILE))
+    code = avio_open(&s.output->pb, s.settings.path.c_str(), AVIO_FLAG_WRITE);
+  AVDictionary *options = nullptr;
+  // The index at the front, so that the video plays while it downloads.
+  av_dict_set(&options, "movflags", "+faststart", 0);
+  if (code >= 0)
+    code = avformat_write_header(s.output, &options);
+  av_dict_free(&options);
+  if (code < 0) {
+    error = "cannot be written (" + ffmpegError(code) + ")";
+    return false;
+  }
+  s.headerWritten = true;
+  return true;
+}
+
+bool writePacket(VideoWriter::State &s, AVPacket *packet) {
+  return av_interleaved_write_frame(s.output, packet) >= 0;
+}
+
+bool drainVideo(VideoWriter::State &s) {
+  while (avcodec_receive_packet(s.encoder, s.packet) == 0) {
+    s.packet->stream_index = s.stream->index;
+    av_packet_rescale_ts(s.packet, s.encoder->time_base, s.stream->time_base);
+    if (!writePacket(s, s.packet))
+      return false;
+  }
+  return true;
+}
+
+} // namespace
+
+std::unique_ptr<VideoWriter> VideoWriter::open(const VideoSettings &settings,
+                                               std::string &error) {
+  std::unique_ptr<VideoWriter> writer(new VideoWriter);
+  writer->state = std::make_unique<State>();
+  State &s = *writer->state;
+  s.settings = settings;
+  if (settings.width <= 0 || settings.height <= 0 || settings.fps <= 0) {
+    error = "no picture size or frame rate";
+    return nullptr;
+  }
+  if (avformat_alloc_output_context2(&s.output, nullptr, nullptr,
+                                     settings.path.c_str()) < 0) {
+    error = "no video format has the ending of " + settings.path;
+    return nullptr;
+  }
+  if (!openEncoder(s, error))
+    return nullptr;
+  if (!settings.music.empty())
+    s.sound = SoundTrack::open(settings.music, s.output, settings.lossless,
+                               settings.length, writer->soundProblem);
+  if (!openFile(s, error))
+    return nullptr;
+  writer->state->worker = std::thread([w = writer.get()] { w->work(); });
+  return writer;
+}
+
+VideoWriter::~VideoWriter() {
+  if (state && state->worker.joinable()) {
+    {
+      std::lock_guard<std::mutex> hold(state->lock);
+      state->closing = true;
+    }
+    state->changed.notify_all();
+    state->worker.join();
+  }
+}
+
+bool VideoWriter::add(std::string rgb) {
+  State &s = *state;
+  std::unique_lock<std::mutex> hold(s.lock);
+  s.changed.wait(hold,
+                 [&s] { return s.failed || s.queue.size() < queueDepth; });
+  if (s.failed)
+    return false;
+  s.queue.push_back(std::move(rgb));
+  hold.unlock();
+  s.changed.notify_all();
+  return true;
+}
+
+void VideoWriter::work() {
+  State &s = *state;
+  for (;;) {
+    std::string rgb;
+    {
+      std::unique_lock<std::mutex> hold(s.lock);
+      s.changed.wait(hold, [&s] { return s.closing || !s.queue.empty(); });
+      if (s.queue.empty())
+        return;
+      rgb = std::move(s.queue.front());
+      s.queue.pop_front();
+    }
+    s.changed.notify_all();
+    if (!encode(rgb)) {
+      std::lock_guard<std::mutex> hold(s.lock);
+      s.failed = true;
+      s.queue.clear();
+      s.changed.notify_all();
+      return;
+    }
+  }
+}
+
+bool VideoWriter::encode(const std::string &rgb) {
+  State &s = *state;
+  const VideoSettings &v = s.settings;
+  if (rgb.size() != std::size_t(v.width) * v.height * 3) {
+    s.error = "a frame of another size";
+    return false;
+  }
+  const std::uint8_t *rows[1] = {
+      reinterpret_cast<const std::uint8_t *>(rgb.data())};
+  const int stride[1] = {v.width * 3};
+  int code = av_frame_make_writable(s.picture);
+  if (code >= 0) {
+    sws_scale(s.scaler, rows, stride, 0, v.height, s.picture->data,
+              s.picture->linesize);
+    s.picture->pts = s.frames++;
+    code = avcodec_send_frame(s.encoder, s.picture);
+  }
+  if (code < 0 || !drainVideo(s)) {
+    s.error = "the picture cannot be encoded (" + ffmpegError(code) + ")";
+    return false;
+  }
+  // The sound as far as the picture has come, so that the two interleave.
+  const SoundTrack::Writer write = [&s](AVPacket *p) {
+    return writePacket(s, p);
+  };
+  return !s.sound ||
+         s.sound->encodeUntil(double(s.frames) / v.fps, write, s.error);
+}
+
+bool VideoWriter::finish(std::string &error) {
+  State &s = *state;
+  {
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.closing = true;
+  }
+  s.changed.notify_all();
+  if (s.worker.joinable())
+    s.worker.join();
+  const SoundTrack::Writer write = [&s](AVPacket *p) {
+    return writePacket(s, p);
+  };
+  bool ok = !s.failed;
+  if (ok) {
+    avcodec_send_frame(s.encoder, nullptr);
+    ok = drainVideo(s);
+    if (!ok)
+      s.error = "the last pictures cannot be written";
+  }
+  if (ok && s.sound)
+    ok = s.sound->finish(write, s.error);
+  if (s.headerWritten && av_write_trailer(s.output) < 0 && ok) {
+    s.error = "the file's end cannot be written";
+    ok = false;
+  }
+  if (!ok)
+    error = s.error;
+  return ok;
+}
+
+} // namespace korvane

@@ -1,0 +1,53 @@
+#include "player/live_reload.h"
+
+#include "base/media_path.h"
+#include "base/problems.h"
+
+namespace korvane {
+
+LiveReload::LiveReload(Session &session, PlayerLoop &loop, FileWatch &watch,
+                       TickSource &ticks)
+    : session(session), loop(loop), watch(watch), ticks(ticks) {
+  watchNamedFiles();
+}
+
+void LiveReload::watchNamedFiles() {
+  std::vector<std::string> files = filesNamed(session.show());
+  files.insert(files.begin(), resolveMediaPath("mirl .script"));
+  std::string error;
+  if (!watch.watch(files, error))
+    report(Problem::NotWatched, "", 0, {error});
+}
+
+void LiveReload::betweenFrames() {
+  const std::uint32_t now = ticks.tickCount();
+  if (watch.changed()) {
+    pending = true;
+    lastchange = now;
+  }
+  if (pending && now - lastchange >= quiet) {
+    pending = false;
+    reload();
+  }
+}
+
+void LiveReload::reload() {
+  std::string why;
+  std::unique_ptr<Show> next = session.loadShow(why);
+  FrameContext &frame = *session.context();
+  if (!next) {
+    frame.notice =
+        problemText(Problem::ReloadRejected, {session.scriptName(), why});
+    report(Problem::ReloadRejected, "", 0, {session.scriptName(), why});
+  } else {
+    loop.replaceShow(*next);
+    session.adopt(std::move(next));
+    frame.notice.clear();
+    ++count;
+  }
+  // The files named may have changed, and a file renamed over the script
+  // is another file to watch.
+  watchNamedFiles();
+}
+
+} // namespace korvane

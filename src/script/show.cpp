@@ -1,0 +1,26 @@
+#include "script/show.h"
+
+#include <algorithm>
+
+namespace korvane {
+
+std::vector<std::string> filesNamed(const Show &show) {
+  std::vector<std::string> out;
+  auto add = [&out](const char *name) {
+    if (name[0] && std::find(out.begin(), out.end(), name) == out.end())
+      out.emplace_back(name);
+  };
+  for (int p = 0; p < show.partnumber && p < maxParts; ++p) {
+    const Part &part = show.parts[p];
+    for (int l = 0; l < part.layernumber && l < maxLayers; ++l) {
+      const Layer &layer = part.layers[l];
+      add(layer.filename);
+      add(layer.envmapfilename);
+      for (int s = 0; s < layer.shadownumber && s < maxShadows; ++s)
+        add(layer.shadowfilename[s]);
+    }
+  }
+  return out;
+}
+
+} // namespace korvane

@@ -1,0 +1,68 @@
+// The file watch of korvane --watch: what counts as a change of a watched
+// file, seen through the folder that holds it.
+
+#include "platform/file_watch.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace korvane;
+
+TEST(FileWatch, WritesCreationsRenamesAndDeletionsOfWatchedFiles) {
+  korvane::test::TempFolder temp;
+  const fs::path script = temp.path / "mirl .script";
+  std::ofstream(script) << "<demo>";
+  InotifyWatch watch;
+  std::string error;
+  ASSERT_TRUE(
+      watch.watch({script.string(), (temp.path / "Env.PNG").string()}, error))
+      << error;
+  EXPECT_FALSE(watch.changed());
+
+  std::ofstream(script, std::ios::app) << " <part> </part>";
+  EXPECT_TRUE(watch.changed());
+  EXPECT_FALSE(watch.changed()); // seen once
+
+  // A file beside them is none of the watch's business.
+  std::ofstream(temp.path / "debug.log") << "lines";
+  EXPECT_FALSE(watch.changed());
+
+  // Named in another case, made later: found as the show would find it.
+  std::ofstream(temp.path / "env.png") << "picture";
+  EXPECT_TRUE(watch.changed());
+
+  // An editor's save: a new file renamed over the old one.
+  std::ofstream(temp.path / "mirl .script.tmp") << "<demo> saved";
+  EXPECT_FALSE(watch.changed());
+  fs::rename(temp.path / "mirl .script.tmp", script);
+  EXPECT_TRUE(watch.changed());
+
+  fs::remove(script);
+  EXPECT_TRUE(watch.changed());
+}
+
+TEST(FileWatch, ANewListReplacesTheOldAndAMissingFolderIsSaid) {
+  korvane::test::TempFolder temp;
+  InotifyWatch watch;
+  std::string error;
+  ASSERT_TRUE(watch.watch({(temp.path / "a.x").string()}, error));
+  fs::create_directory(temp.path / "sub");
+  ASSERT_TRUE(watch.watch({(temp.path / "sub" / "b.x").string()}, error));
+  std::ofstream(temp.path / "a.x") << "old";
+  EXPECT_FALSE(watch.changed());
+  std::ofstream(temp.path / "sub" / "b.x") << "new";
+  EXPECT_TRUE(watch.changed());
+
+  // The other files are watched all the same.
+  EXPECT_FALSE(watch.watch(
+      {(temp.path / "gone" / "c.x").string(), (temp.path / "a.x").string()},
+      error));
+  EXPECT_NE(error.find("gone"), std::string::npos) << error;
+  std::ofstream(temp.path / "a.x") << "again";
+  EXPECT_TRUE(watch.changed());
+}

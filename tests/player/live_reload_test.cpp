@@ -1,0 +1,203 @@
+// korvane --watch, driven by scripted turns of the player's loop and a
+// stand-in for the file watch: the script read again takes over between
+// frames at the same show time; a script that cannot be played leaves the
+// show as it was and says why.
+
+#include "base/pausable_clock.h"
+#include "player/live_reload.h"
+#include "problem_capture.h"
+#include "render_support.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+struct FakeWatch final : FileWatch {
+  bool change = false;
+  std::vector<std::vector<std::string>> lists;
+  bool watch(const std::vector<std::string> &files, std::string &) override {
+    lists.push_back(files);
+    return true;
+  }
+  bool changed() override { return std::exchange(change, false); }
+};
+
+// Each drained turn moves the ticks on by `step` ms and calls `at` first.
+struct Turns final : EventSource, TickSource {
+  std::function<void(int)> at;
+  int turn = 0;
+  int last = 20; // Escape on this turn
+  std::uint32_t now = 0, step = 100;
+  bool poll(WindowEvent &event) override {
+    if (turn == last) {
+      event = WindowEvent{};
+      event.kind = WindowEvent::Escape;
+      last = -1;
+      return true;
+    }
+    if (at)
+      at(turn);
+    ++turn;
+    now += step;
+    return false;
+  }
+  std::uint32_t tickCount() override { return now; }
+};
+
+std::string twoParts(int r, int g, int b) {
+  const std::string color =
+      std::to_string(r) + " " + std::to_string(g) + " " + std::to_string(b);
+  return "<demo> resolution 160 120\n<part> length 1000 backgroundcolor " +
+         color + " </part>\n<part> length 1000 backgroundcolor " + color +
+         " </part>\n";
+}
+
+// A show run by the player's loop with live reload on the stand-in watch;
+// each turn keeps the show time and the colour of the frame before it.
+struct Watched {
+  ShowRun run;
+  FakeWatch watch;
+  Turns turns;
+  PausableClock clock{turns, run.clock};
+  PlayerLoop loop{run.player.show(), *run.player.context(), clock,
+                  run.player.arcball};
+  LiveReload reload{run.player, loop, watch, turns};
+  std::vector<std::uint32_t> times;
+  std::vector<int> reds;
+
+  explicit Watched(const std::string &script) : run(script) {
+    loop.hooks.betweenFrames = [this] {
+      if (!run.frame.empty())
+        reds.push_back(run.at(80, 60).r);
+      reload.betweenFrames();
+      times.push_back(loop.showTime());
+    };
+  }
+  void rewrite(const std::string &script) {
+    std::ofstream(run.folder / "Data" / "mirl .script") << script;
+    watch.change = true;
+  }
+};
+
+} // namespace
+
+TEST(LiveReload, TheNewShowTakesOverBetweenFramesAtTheSameShowTime) {
+  ReportedProblems problems; // b.png is missing
+  Watched w(twoParts(200, 0, 0));
+  ASSERT_EQ(w.watch.lists.size(), 1u);
+  EXPECT_EQ(w.watch.lists[0].front(), "mirl .script");
+  w.turns.at = [&w](int turn) {
+    if (turn == 3)
+      w.rewrite(twoParts(100, 0, 0) +
+                "<part> length 500 <layer> type PICTURE filename b.png "
+                "</layer> </part>\n");
+  };
+  w.turns.last = 7;
+  w.loop.run(w.turns);
+  EXPECT_EQ(w.reload.reloads(), 1);
+  // The change at 400 ms is read once the files were quiet for 100 ms.
+  EXPECT_EQ(w.times, (std::vector<std::uint32_t>{100, 200, 300, 400, 500, 600,
+                                                 700, 800}));
+  EXPECT_EQ(w.reds, (std::vector<int>{200, 200, 200, 200, 100, 100, 100}));
+  // The files the new show names are watched from then on.
+  ASSERT_EQ(w.watch.lists.size(), 2u);
+  EXPECT_EQ(w.watch.lists[1],
+            (std::vector<std::string>{"mirl .script", "b.png"}));
+}
+
+TEST(LiveReload, AScriptThatCannotBePlayedKeepsTheShowAndSaysWhy) {
+  ReportedProblems problems;
+  Watched w(twoParts(200, 0, 0));
+  std::vector<std::string> notices;
+  w.turns.at = [&](int turn) {
+    notices.push_back(w.run.player.context()->notice);
+    if (turn == 1)
+      w.rewrite("<part> length 100 </part>");
+    if (turn == 4)
+      w.rewrite("<demo> resolution 160 120 // nothing to play\n");
+    if (turn == 7) {
+      std::filesystem::remove(w.run.folder / "Data" / "mirl .script");
+      w.watch.change = true;
+    }
+    if (turn == 10)
+      w.rewrite(twoParts(0, 0, 150));
+  };
+  w.turns.last = 13;
+  w.loop.run(w.turns);
+  EXPECT_EQ(w.reload.reloads(), 1);
+  EXPECT_EQ(problems.count(Problem::ReloadRejected), 3);
+  const std::string said = describe(problems.first(Problem::ReloadRejected));
+  EXPECT_EQ(said, "Data/mirl .script not reloaded: it does not begin with "
+                  "<demo>; the show plays on as it was");
+  EXPECT_EQ(notices[3], said);
+  EXPECT_NE(notices[6].find("it holds no part"), std::string::npos);
+  EXPECT_NE(notices[9].find("it cannot be opened"), std::string::npos);
+  // The old show played on throughout, and the good script cleared the
+  // notice.
+  EXPECT_EQ(w.reds[10], 200);
+  EXPECT_EQ(w.reds.back(), 0);
+  EXPECT_EQ(notices.back(), "");
+  EXPECT_EQ(w.times.back(), 1400u);
+}
+
+// The notice is drawn at the top left, in its own colour, below where the
+// overlay's two lines go.
+TEST(LiveReload, TheNoticeIsDrawnInThePicture) {
+  ShowRun run("<demo> resolution 320 120\n<part> length 1000 </part>");
+  run.player.context()->notice = "Data/mirl .script not reloaded";
+  ASSERT_TRUE(run.render(10));
+  int orange = 0, elsewhere = 0;
+  for (int y = 0; y < 120; ++y)
+    for (int x = 0; x < 320; ++x) {
+      const Rgb c = run.at(x, y);
+      const bool lit = c.r > 150 && c.g > 40 && c.g < 150 && c.b < 120;
+      (y >= 32 && y < 50 ? orange : elsewhere) += lit;
+    }
+  EXPECT_GT(orange, 30);
+  EXPECT_EQ(elsewhere, 0);
+}
+
+// An editor's save is a burst of writes: one reload once it is quiet.
+TEST(LiveReload, ABurstOfWritesMakesOneReload) {
+  Watched w(twoParts(200, 0, 0));
+  w.turns.step = 20;
+  w.turns.at = [&w](int turn) {
+    if (turn >= 2 && turn <= 6)
+      w.rewrite(twoParts(100 + turn, 0, 0));
+  };
+  w.turns.last = 20;
+  w.loop.run(w.turns);
+  EXPECT_EQ(w.reload.reloads(), 1);
+  EXPECT_EQ(w.reds.back(), 106);
+}
+
+// Reloading over and over frees what each show held: the device's
+// textures stay as many as one show needs (the sanitizer build checks the
+// rest of the memory).
+TEST(LiveReload, TwoHundredReloadsHoldNoMoreThanOne) {
+  ReportedProblems problems; // the blob names no texture
+  Watched w(twoParts(200, 0, 0));
+  const std::string picture =
+      "<demo> resolution 160 120\n<part> length 100000 <layer> type PICTURE "
+      "filename checker.png </layer> <layer> type BLOB blobsnum 1 <blobs> "
+      "mul 0.3 0.3 0.3 type SPHERE </blobs> </layer> </part>\n";
+  std::filesystem::copy_file(KORVANE_SOURCE_DIR "/show/Data/checker.png",
+                             w.run.folder / "Data" / "checker.png");
+  std::size_t first = 0;
+  w.turns.at = [&](int turn) {
+    if (turn % 2 == 0)
+      w.rewrite(picture);
+    if (turn == 3)
+      first = w.run.player.backend()->textureCount();
+  };
+  w.turns.last = 400;
+  w.loop.run(w.turns);
+  EXPECT_EQ(w.reload.reloads(), 200);
+  EXPECT_GT(first, 0u);
+  EXPECT_EQ(w.run.player.backend()->textureCount(), first);
+}

@@ -1,15 +1,18 @@
 // korvane-render: renders a show offline and headless, frame-exact, into
-// PNG files, on a virtual clock.
+// PNG files or a video, on a virtual clock.
 
 #include "base/clocks.h"
 #include "base/media_path.h"
+#include "base/problems.h"
 #include "device/gl/gl_backend.h"
 #include "gfxutil/png_file.h"
+#include "platform/video_writer.h"
 #include "player/session.h"
 
 #include <SDL.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +28,8 @@ namespace fs = std::filesystem;
 constexpr const char *usage =
     "usage: korvane-render SHOWDIR --out DIR [--at MS[,MS...]] [--fps N]\n"
     "                      [--size WxH] [--memory] [--trace DIR]\n"
+    "       korvane-render SHOWDIR --video OUT.mp4 [--fps N] [--size WxH]\n"
+    "                      [--crf Q] [--lossless]\n"
     "\n"
     "Renders the show in SHOWDIR without a display, on a virtual clock, so\n"
     "that the same command always writes the same pixels.\n"
@@ -42,15 +47,22 @@ constexpr const char *usage =
     "                 seconds of show time, for soak runs\n"
     "  --trace DIR    also write every call made on the graphics device\n"
     "                 into DIR as a device trace, one present per picture\n"
+    "  --video FILE   every frame into a video with the show's music, cut\n"
+    "                 to the show's length (the default is --fps 60);\n"
+    "                 frame k is the picture --at k*1000/N draws\n"
+    "  --crf Q        the video's quality, 0 (best) to 51 (the default 18)\n"
+    "  --lossless     the video frame for frame as drawn: FFV1 with FLAC\n"
+    "                 sound, in a .mkv FILE\n"
     "  --help         show this text\n"
     "\n"
     "Exit status: 0 done, 1 the show could not be read, 2 bad arguments.\n";
 
 struct Arguments {
-  std::string showdir, outdir, tracedir;
+  std::string showdir, outdir, tracedir, video;
   std::vector<std::uint32_t> times;
   int fps = 0, width = 0, height = 0;
-  bool memory = false;
+  int crf = -1;
+  bool memory = false, lossless = false;
 };
 
 int bad(const std::string &what) {
@@ -83,6 +95,14 @@ std::string option(const std::string &name, const char *value, Arguments &a) {
     a.outdir = value ? value : "";
   else if (name == "--trace")
     a.tracedir = value ? value : "";
+  else if (name == "--video") {
+    a.video = value ? value : "";
+    return a.video.empty() ? "--video needs a file" : "";
+  } else if (name == "--crf")
+    return value && std::sscanf(value, "%d%c", &a.crf, &end) == 1 &&
+                   a.crf >= 0 && a.crf <= 51
+               ? ""
+               : "--crf needs a quality from 0 to 51";
   else if (name == "--at")
     return value && parseTimes(value, a.times)
                ? ""
@@ -105,6 +125,21 @@ std::string option(const std::string &name, const char *value, Arguments &a) {
   return value ? "" : name + " needs a folder";
 }
 
+// The arguments of a video: -1 when they hold together.
+int checkVideo(Arguments &a) {
+  if (a.showdir.empty())
+    return bad("SHOWDIR is needed");
+  if (!a.outdir.empty() || !a.times.empty() || a.memory)
+    return bad("--video excludes --out, --at and --memory");
+  if (a.lossless && a.crf >= 0)
+    return bad("--lossless has no --crf");
+  if (!a.fps)
+    a.fps = 60;
+  if (a.crf < 0)
+    a.crf = 18;
+  return -1;
+}
+
 // The arguments, or an exit status other than -1 when there is nothing to
 // render (help, or bad arguments).
 int parseArguments(int argc, char **argv, Arguments &a) {
@@ -114,8 +149,8 @@ int parseArguments(int argc, char **argv, Arguments &a) {
       std::printf("%s", usage);
       return 0;
     }
-    if (arg == "--memory") {
-      a.memory = true;
+    if (arg == "--memory" || arg == "--lossless") {
+      (arg == "--memory" ? a.memory : a.lossless) = true;
     } else if (!arg.empty() && arg[0] == '-') {
       const std::string error =
           option(arg, i + 1 < argc ? argv[i + 1] : nullptr, a);
@@ -128,6 +163,10 @@ int parseArguments(int argc, char **argv, Arguments &a) {
       return bad("only one SHOWDIR may be given");
     }
   }
+  if (!a.video.empty())
+    return checkVideo(a);
+  if (a.lossless || a.crf >= 0)
+    return bad("--lossless and --crf are for --video");
   if (a.showdir.empty() || (a.outdir.empty() && !a.memory))
     return bad("SHOWDIR and --out are needed");
   if (!a.times.empty() && a.fps)
@@ -195,6 +234,7 @@ public:
   bool frame(std::uint32_t ms, const std::string &file);
   void stills();
   void everyFrame(const fs::path &music);
+  void video(const fs::path &file, const fs::path &music);
   int finish();
 
   korvane::Session session;
@@ -204,6 +244,7 @@ private:
   fs::path out;
   korvane::VirtualClock clock;
   std::string pending; // the file the next present is written to
+  std::unique_ptr<korvane::VideoWriter> writer; // takes the presents instead
   bool ok = true;
   std::uint32_t frames = 0, nextReport = 0;
 };
@@ -218,9 +259,13 @@ bool Render::start(const fs::path &trace, std::string &error) {
   options.height = args.height;
   options.tracefolder = trace.string();
   options.capture = [this] {
+    const int w = session.window->width(), h = session.window->height();
+    if (writer) {
+      ok = writer->add(korvane::readBackBuffer(w, h)) && ok;
+      return;
+    }
     if (pending.empty())
       return;
-    const int w = session.window->width(), h = session.window->height();
     if (!korvane::writePng(pending, w, h, korvane::readBackBuffer(w, h))) {
       std::fprintf(stderr, "korvane-render: cannot write %s\n",
                    pending.c_str());
@@ -252,7 +297,7 @@ void Render::stills() {
   // that a still is what play shows at its time whatever else is asked.
   std::sort(times.begin(), times.end());
   for (std::uint32_t ms : times) {
-    for (std::uint32_t before : framesBefore(session.show, ms))
+    for (std::uint32_t before : framesBefore(session.show(), ms))
       frame(before, "");
     if (!frame(ms, "at_" + std::to_string(ms) + ".png"))
       std::fprintf(stderr,
@@ -263,7 +308,7 @@ void Render::stills() {
 }
 
 void Render::everyFrame(const fs::path &music) {
-  const korvane::Show &show = session.show;
+  const korvane::Show &show = session.show();
   const std::uint32_t last =
       show.partnumber > 0
           ? static_cast<std::uint32_t>(show.parts[show.partnumber - 1].endtime)
@@ -288,6 +333,78 @@ void Render::everyFrame(const fs::path &music) {
     std::printf("ffmpeg -framerate %d -i '%s/frame_%%06d.png' -i '%s' "
                 "-c:v libx264 -pix_fmt yuv420p -c:a aac -shortest show.mp4\n",
                 args.fps, out.string().c_str(), music.string().c_str());
+}
+
+// "[####      ] frame 120 / 4500, 0:42 left" on one line, over and over.
+void progress(std::uint32_t done, std::uint32_t total, double seconds) {
+  const int bar = total ? static_cast<int>(40.0 * done / total) : 40;
+  const double left = done ? seconds * (total - done) / done : 0.0;
+  const int whole = static_cast<int>(left + 0.5);
+  std::fprintf(stderr, "\r[%-40.*s] frame %u / %u, %d:%02d left ",
+               std::min(bar, 40), "########################################",
+               done, total, whole / 60, whole % 60);
+}
+
+void Render::video(const fs::path &file, const fs::path &music) {
+  const korvane::Show &show = session.show();
+  std::uint32_t end = 0;
+  for (int p = 0; p < show.partnumber && p < korvane::maxParts; ++p)
+    end = std::max(end, static_cast<std::uint32_t>(show.parts[p].endtime));
+  korvane::VideoSettings settings;
+  settings.path = file.string();
+  settings.width = session.window->width();
+  settings.height = session.window->height();
+  settings.fps = args.fps;
+  settings.crf = args.crf;
+  settings.lossless = args.lossless;
+  // The music the player would play: where the script enables it.
+  std::error_code failure;
+  if (show.music != 0 && fs::is_regular_file(music, failure))
+    settings.music = music.string();
+  settings.length = end;
+  std::string error;
+  writer = korvane::VideoWriter::open(settings, error);
+  if (!writer) {
+    korvane::report(korvane::Problem::VideoNotWritten, "", 0,
+                    {settings.path, error});
+    ok = false;
+    return;
+  }
+  if (!writer->soundProblem.empty())
+    korvane::report(korvane::Problem::VideoSilent, "", 0,
+                    {writer->soundProblem});
+  // Frame k shows the show time k * 1000 / N: as many as fall before the end.
+  const auto total =
+      static_cast<std::uint32_t>((std::uint64_t(end) * args.fps + 999) / 1000);
+  // The bar is drawn again four times a second, where someone watches.
+  const bool watched = isatty(STDERR_FILENO) != 0;
+  const auto began = std::chrono::steady_clock::now();
+  auto drawn = began;
+  std::uint32_t n = 0;
+  for (; ok; ++n) {
+    if (!frame(static_cast<std::uint32_t>(std::uint64_t(n) * 1000 / args.fps),
+               "video"))
+      break;
+    const auto now = std::chrono::steady_clock::now();
+    if (watched && now - drawn > std::chrono::milliseconds(250)) {
+      drawn = now;
+      progress(n + 1, total,
+               std::chrono::duration<double>(now - began).count());
+    }
+  }
+  if (watched) {
+    progress(n, total, 0.0);
+    std::fprintf(stderr, "\n");
+  }
+  if (!writer->finish(error)) {
+    korvane::report(korvane::Problem::VideoNotWritten, "", 0,
+                    {settings.path, error});
+    ok = false;
+  } else if (ok) {
+    std::printf("%s: %u frames at %d a second\n", settings.path.c_str(), n,
+                args.fps);
+  }
+  writer.reset();
 }
 
 int Render::finish() {
@@ -326,6 +443,8 @@ int run(const Arguments &args) {
                    failure);
   const fs::path trace =
       args.tracedir.empty() ? fs::path() : fs::absolute(args.tracedir, failure);
+  const fs::path video =
+      args.video.empty() ? fs::path() : fs::absolute(args.video, failure);
   if (chdir(args.showdir.c_str()) != 0) {
     std::fprintf(stderr, "korvane-render: cannot open %s\n",
                  args.showdir.c_str());
@@ -339,7 +458,9 @@ int run(const Arguments &args) {
     std::fprintf(stderr, "korvane-render: %s\n", error.c_str());
     return 1;
   }
-  if (!args.times.empty())
+  if (!args.video.empty())
+    render.video(video, music);
+  else if (!args.times.empty())
     render.stills();
   else
     render.everyFrame(music);

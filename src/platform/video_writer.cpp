@@ -162,6 +162,9 @@ bool drainVideo(VideoWriter::State &s) {
 
 std::unique_ptr<VideoWriter> VideoWriter::open(const VideoSettings &settings,
                                                std::string &error) {
+  // What fails is said in our own words; the library's notes on the
+  // music's stream (skipped samples and the like) would only mix in.
+  av_log_set_level(AV_LOG_QUIET);
   std::unique_ptr<VideoWriter> writer(new VideoWriter);
   writer->state = std::make_unique<State>();
   State &s = *writer->state;

@@ -100,3 +100,40 @@ TEST(Music, BrokenFilesPlayOnInSilence) {
   EXPECT_EQ(problems.reports[0].file, "mirl .mp3");
   EXPECT_NE(problems.reports[0].text.find("silence"), std::string::npos);
 }
+
+// The player's seeks and pauses reach the music: it goes where it is sent,
+// stands while paused, and plays again when sent back after its end.
+TEST(Music, FollowsSeeksAndPauses) {
+  Folder folder;
+  const int made = std::system(
+      "ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=4 "
+      "-c:a libmp3lame 'mirl .mp3' </dev/null >/dev/null 2>&1");
+  ASSERT_EQ(made, 0) << "ffmpeg could not make the test MP3";
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  seekMusic(1000); // nothing open: nothing happens
+  EXPECT_EQ(musicPosition(), -1);
+  ASSERT_TRUE(openMusic("mirl.mp3"));
+  startMusic();
+  seekMusic(2500);
+  EXPECT_NEAR(musicPosition(), 2500, 100);
+  pauseMusic(true);
+  const double paused = musicPosition();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_NEAR(musicPosition(), paused, 1);
+  seekMusic(1000); // sought while paused: moves, stays paused
+  EXPECT_NEAR(musicPosition(), 1000, 100);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_NEAR(musicPosition(), 1000, 100);
+  pauseMusic(false);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_GT(musicPosition(), 1100);
+  // Played to its end, the music starts again when sent back.
+  seekMusic(3900);
+  for (int i = 0; i < 100 && musicPosition() >= 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(musicPosition(), -1);
+  seekMusic(500);
+  EXPECT_NEAR(musicPosition(), 500, 100);
+  stopMusic();
+  EXPECT_EQ(musicPosition(), -1);
+}

@@ -54,6 +54,53 @@ TEST(Window, WindowEventsForTheMainLoop) {
                 WindowEvent::Escape, WindowEvent::Quit}));
 }
 
+// The keys for looking closely, Shift held or not, and a change of the
+// drawable's size.
+TEST(Window, KeysForSeekingPausingAndTheScreen) {
+  headless();
+  std::string error;
+  auto window = Window::create("test", 32, 32, false, true, error);
+  ASSERT_TRUE(window) << error;
+  WindowEvent drained;
+  while (window->poll(drained)) {
+  }
+  auto key = [](SDL_Keycode code, Uint16 mod) {
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = code;
+    e.key.keysym.mod = mod;
+    SDL_PushEvent(&e);
+  };
+  key(SDLK_RIGHT, KMOD_NONE);
+  key(SDLK_RIGHT, KMOD_LSHIFT);
+  key(SDLK_LEFT, KMOD_RSHIFT);
+  key(SDLK_HOME, KMOD_NONE);
+  key(SDLK_p, KMOD_NONE);
+  key(SDLK_PAUSE, KMOD_NONE);
+  key(SDLK_t, KMOD_NONE);
+  key(SDLK_f, KMOD_NONE);
+  SDL_Event resized{};
+  resized.type = SDL_WINDOWEVENT;
+  resized.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+  SDL_PushEvent(&resized);
+  std::vector<std::pair<WindowEvent::Kind, bool>> got;
+  WindowEvent event;
+  while (window->poll(event))
+    if (event.kind != WindowEvent::Other)
+      got.emplace_back(event.kind, event.shift);
+  using K = WindowEvent;
+  EXPECT_EQ(got, (std::vector<std::pair<WindowEvent::Kind, bool>>{
+                     {K::Forward, false},
+                     {K::Forward, true},
+                     {K::Back, true},
+                     {K::Home, false},
+                     {K::Pause, false},
+                     {K::Pause, false},
+                     {K::OverlayTexts, false},
+                     {K::Fullscreen, false},
+                     {K::Resized, false}}));
+}
+
 // The window stays hidden until the player shows it, after the show has
 // loaded.
 TEST(Window, TheWindowComesUpOnlyWhenShown) {

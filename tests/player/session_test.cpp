@@ -122,3 +122,20 @@ TEST(Session, MusicDisabledOpensNoAudio) {
   EXPECT_TRUE(enabled.player.sound);
   EXPECT_TRUE(SDL_WasInit(SDL_INIT_AUDIO));
 }
+
+// T's choice draws both overlay lines, or neither, whatever the script says.
+TEST(Session, OverlayTextsForcedOn) {
+  ShowRun hidden("<demo> resolution 200 100\n<part> length 1000 </part>");
+  hidden.player.context()->overlaytexts = 1;
+  ASSERT_TRUE(hidden.render(900));
+  EXPECT_GT(hidden.yellow(0, 0, 60, 16), 10);
+  EXPECT_GT(hidden.yellow(0, 16, 100, 34), 20);
+}
+
+TEST(Session, OverlayTextsForcedOff) {
+  ShowRun shown("<demo> resolution 200 100 showfps ENABLE showtime ENABLE\n"
+                "<part> length 1000 </part>");
+  shown.player.context()->overlaytexts = 0;
+  ASSERT_TRUE(shown.render(900));
+  EXPECT_EQ(shown.yellow(0, 0, 200, 100), 0);
+}

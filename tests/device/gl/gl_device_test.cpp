@@ -274,3 +274,64 @@ TEST(GlDevice, LightingAndTextureStages) {
   EXPECT_TRUE(near(scene.at(16, 16), {128, 128, 128}))
       << describe(scene.at(16, 16));
 }
+
+// A drawable larger than the back buffer (full screen on a larger screen)
+// shows the picture scaled to fit, aspect kept, with black bars beside it,
+// also after its size changes; the part's clear stays inside the picture.
+TEST(GlDevice, PictureFollowsTheDrawableWithBlackBars) {
+  headless();
+  std::string error;
+  auto window = Window::create("test", 200, 100, false, true, error);
+  ASSERT_TRUE(window) << error;
+  std::string frame;
+  auto backend = std::make_unique<GlBackend>(
+      80, 60, [&frame] { frame = readBackBuffer(200, 100); }, 200, 100);
+  GlBackend *gl = backend.get();
+  GraphicsDevice graphics;
+  Arcball arcball;
+  std::vector<std::string> log;
+  setLogCapture(&log);
+  setupDevice(graphics, std::move(backend), arcball, 80, 60);
+  setLogCapture(nullptr);
+  Device &device = *graphics.device;
+  // Red over the picture's top-left quarter, blue elsewhere.
+  auto quad = buffer<ScreenVertex>(device,
+                                   {{-0.5f, -0.5f, 0.5f, 1, 0xFFFF0000u},
+                                    {39.5f, -0.5f, 0.5f, 1, 0xFFFF0000u},
+                                    {-0.5f, 29.5f, 0.5f, 1, 0xFFFF0000u},
+                                    {39.5f, 29.5f, 0.5f, 1, 0xFFFF0000u}},
+                                   screenFvf);
+  auto draw = [&] {
+    device.clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FFu, 1.0f, 0);
+    device.beginScene();
+    unlitFlat(device);
+    device.setRenderState(D3DRS_ZENABLE, 0);
+    device.setStreamSource(quad.get(), sizeof(ScreenVertex));
+    device.setVertexShader(screenFvf);
+    device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+    device.endScene();
+    device.present();
+  };
+  auto at = [&frame](int x, int y) {
+    const std::size_t i = (std::size_t(y) * 200 + x) * 3;
+    return Rgb{static_cast<unsigned char>(frame[i]),
+               static_cast<unsigned char>(frame[i + 1]),
+               static_cast<unsigned char>(frame[i + 2])};
+  };
+  // 200 x 100: the picture 133 x 100 from x = 33, bars left and right.
+  draw();
+  EXPECT_TRUE(near(at(10, 50), {0, 0, 0})) << describe(at(10, 50));
+  EXPECT_TRUE(near(at(190, 50), {0, 0, 0})) << describe(at(190, 50));
+  EXPECT_TRUE(near(at(40, 5), {255, 0, 0})) << describe(at(40, 5));
+  EXPECT_TRUE(near(at(95, 45), {255, 0, 0})) << describe(at(95, 45));
+  EXPECT_TRUE(near(at(105, 55), {0, 0, 255})) << describe(at(105, 55));
+  EXPECT_TRUE(near(at(160, 95), {0, 0, 255})) << describe(at(160, 95));
+  // 120 x 100: the picture 120 x 90, bars of 5 above and below.
+  gl->resize(120, 100);
+  draw();
+  EXPECT_TRUE(near(at(60, 1), {0, 0, 0})) << describe(at(60, 1));
+  EXPECT_TRUE(near(at(60, 98), {0, 0, 0})) << describe(at(60, 98));
+  EXPECT_TRUE(near(at(5, 7), {255, 0, 0})) << describe(at(5, 7));
+  EXPECT_TRUE(near(at(100, 80), {0, 0, 255})) << describe(at(100, 80));
+  teardownDevice(graphics);
+}

@@ -1,0 +1,98 @@
+// korvane --watch on the bundled show: the time from a save of the script to
+// the first frame of the show read again, through the real file watch (its
+// 100 ms of quiet included), and the reading and loading alone.
+
+#include "base/clocks.h"
+#include "base/pausable_clock.h"
+#include "base/problems.h"
+#include "platform/file_watch.h"
+#include "player/live_reload.h"
+#include "player/session.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace korvane;
+using Clock = std::chrono::steady_clock;
+
+void reloadBundledShow(benchmark::State &state) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+  const fs::path folder = fs::temp_directory_path() / "korvane-reload-bench";
+  fs::remove_all(folder);
+  fs::copy(KORVANE_SHOW_DIR, folder, fs::copy_options::recursive);
+  const fs::path before = fs::current_path();
+  fs::current_path(folder);
+  std::string script;
+  {
+    std::ifstream in(folder / "Data" / "mirl .script");
+    script.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  auto show = std::make_unique<Show>();
+  Session session(*show);
+  VirtualClock clock;
+  SessionOptions options;
+  options.hidden = true;
+  options.sound = false;
+  options.ticks = &clock;
+  options.timerclock = &clock;
+  std::string error;
+  if (!session.start(options, error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  SystemTicks ticks;
+  PausableClock pausable(ticks, clock);
+  PlayerLoop loop(session.show(), *session.context(), pausable,
+                  session.arcball);
+  InotifyWatch watch;
+  LiveReload reload(session, loop, watch, ticks);
+  double loading = 0;
+  for (auto _ : state) {
+    const int reloads = reload.reloads();
+    std::ofstream(folder / "Data" / "mirl .script") << script;
+    const auto saved = Clock::now();
+    for (;;) {
+      const auto turn = Clock::now();
+      reload.betweenFrames();
+      session.frame(10000);
+      if (reload.reloads() != reloads) {
+        loading += std::chrono::duration<double>(Clock::now() - turn).count();
+        break;
+      }
+    }
+    state.SetIterationTime(
+        std::chrono::duration<double>(Clock::now() - saved).count());
+  }
+  state.counters["load_and_first_frame_ms"] =
+      benchmark::Counter(loading * 1000, benchmark::Counter::kAvgIterations);
+  session.stop(1, 1);
+  fs::current_path(before);
+  fs::remove_all(folder);
+}
+
+BENCHMARK(reloadBundledShow)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
+
+} // namespace
+
+int main(int argc, char **argv) {
+  // Loading problems of the bundled show, if any, are not the measure.
+  korvane::setProblemSink([](const korvane::Report &) {});
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

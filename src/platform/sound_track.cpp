@@ -40,13 +40,13 @@ struct SoundTrack::State {
   }
 };
 
-namespace {
-
 std::string ffmpegError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, text, sizeof text);
   return text;
 }
+
+namespace {
 
 // The decoder for the music's best audio stream, opened; -1 for none.
 int openDecoder(const std::string &music, AVFormatContext *&input,

@@ -10,6 +10,9 @@ struct AVPacket;
 
 namespace korvane {
 
+// FFmpeg's words for one of its error codes.
+std::string ffmpegError(int code);
+
 // A music file made into an audio stream of a video being written: decoded,
 // resampled and encoded as far as the video has come, never past the cut.
 class SoundTrack {

@@ -52,12 +52,6 @@ namespace {
 // How many frames the drawing may run ahead of the encoder.
 constexpr std::size_t queueDepth = 4;
 
-std::string ffmpegError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
-
 // H.264 through x264 where the library has it, any H.264 or MPEG-4
 // otherwise; FFV1 for lossless.
 const AVCodec *videoCodec(bool lossless) {

@@ -18,16 +18,27 @@ namespace fs = std::filesystem;
 using namespace korvane;
 using namespace korvane::test;
 
-// The window's events as the main loop sees them: auto-repeated Space
-// key-downs each count, Escape and closing the window both quit.
-TEST(Window, WindowEventsForTheMainLoop) {
+namespace {
+
+// A hidden window whose start-up events are drained.
+std::unique_ptr<Window> quietWindow() {
   headless();
   std::string error;
   auto window = Window::create("test", 32, 32, false, true, error);
-  ASSERT_TRUE(window) << error;
+  EXPECT_TRUE(window) << error;
   WindowEvent drained;
-  while (window->poll(drained)) {
+  while (window && window->poll(drained)) {
   }
+  return window;
+}
+
+} // namespace
+
+// The window's events as the main loop sees them: auto-repeated Space
+// key-downs each count, Escape and closing the window both quit.
+TEST(Window, WindowEventsForTheMainLoop) {
+  auto window = quietWindow();
+  ASSERT_TRUE(window);
   auto key = [](SDL_Keycode code, bool repeat) {
     SDL_Event e{};
     e.type = SDL_KEYDOWN;
@@ -57,13 +68,8 @@ TEST(Window, WindowEventsForTheMainLoop) {
 // The keys for looking closely, Shift held or not, and a change of the
 // drawable's size.
 TEST(Window, KeysForSeekingPausingAndTheScreen) {
-  headless();
-  std::string error;
-  auto window = Window::create("test", 32, 32, false, true, error);
-  ASSERT_TRUE(window) << error;
-  WindowEvent drained;
-  while (window->poll(drained)) {
-  }
+  auto window = quietWindow();
+  ASSERT_TRUE(window);
   auto key = [](SDL_Keycode code, Uint16 mod) {
     SDL_Event e{};
     e.type = SDL_KEYDOWN;

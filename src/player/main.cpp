@@ -93,10 +93,12 @@ int play(const Options &options) {
     loop.hooks.seekMusic = korvane::seekMusic;
     loop.hooks.pauseMusic = korvane::pauseMusic;
   }
-  korvane::InotifyWatch watch;
+  std::unique_ptr<korvane::InotifyWatch> watch;
   std::unique_ptr<korvane::LiveReload> reload;
   if (options.watch) {
-    reload = std::make_unique<korvane::LiveReload>(session, loop, watch, ticks);
+    watch = std::make_unique<korvane::InotifyWatch>();
+    reload =
+        std::make_unique<korvane::LiveReload>(session, loop, *watch, ticks);
     loop.hooks.betweenFrames = [&reload] { reload->betweenFrames(); };
     loop.holdAtEnd = true;
   }

@@ -2,7 +2,6 @@
 // rate of an empty part, on the headless software renderer.
 
 #include "base/clocks.h"
-#include "base/problems.h"
 #include "device/device_setup.h"
 #include "device/gl/gl_backend.h"
 #include "layers/blob/blob_layer.h"
@@ -299,14 +298,3 @@ BENCHMARK(directGl)->Unit(benchmark::kMicrosecond);
 BENCHMARK(emptyPart)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char **argv) {
-  // The blob layers name no texture; that they have none is no news here.
-  korvane::setProblemSink([](const korvane::Report &) {});
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

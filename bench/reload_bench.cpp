@@ -4,7 +4,6 @@
 
 #include "base/clocks.h"
 #include "base/pausable_clock.h"
-#include "base/problems.h"
 #include "platform/file_watch.h"
 #include "player/live_reload.h"
 #include "player/session.h"
@@ -85,14 +84,3 @@ BENCHMARK(reloadBundledShow)
     ->Iterations(20);
 
 } // namespace
-
-int main(int argc, char **argv) {
-  // Loading problems of the bundled show, if any, are not the measure.
-  korvane::setProblemSink([](const korvane::Report &) {});
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -233,6 +234,10 @@ public:
   // `file` is empty. False when the show has ended.
   bool frame(std::uint32_t ms, const std::string &file);
   void stills();
+  // Every frame at --fps from the start until the show ends, each to the
+  // file `name` gives for its number, with a progress bar where someone
+  // watches; the number of frames drawn.
+  std::uint32_t sequence(const std::function<std::string(std::uint32_t)> &name);
   void everyFrame(const fs::path &music);
   void video(const fs::path &file, const fs::path &music);
   int finish();
@@ -307,34 +312,6 @@ void Render::stills() {
   }
 }
 
-void Render::everyFrame(const fs::path &music) {
-  const korvane::Show &show = session.show();
-  const std::uint32_t last =
-      show.partnumber > 0
-          ? static_cast<std::uint32_t>(show.parts[show.partnumber - 1].endtime)
-          : 0;
-  const bool progress = last > 3000;
-  for (std::uint32_t n = 0;; ++n) {
-    const auto ms =
-        static_cast<std::uint32_t>(std::uint64_t(n) * 1000 / args.fps);
-    char name[32];
-    std::snprintf(name, sizeof name, "frame_%06u.png", n);
-    if (!frame(ms, name))
-      break;
-    if (progress && n % 10 == 0) {
-      const int done = static_cast<int>(40.0 * ms / last);
-      std::fprintf(stderr, "\r[%-40.*s] %u / %u ms", done > 40 ? 40 : done,
-                   "########################################", ms, last);
-    }
-  }
-  if (progress)
-    std::fprintf(stderr, "\n");
-  if (!args.memory)
-    std::printf("ffmpeg -framerate %d -i '%s/frame_%%06d.png' -i '%s' "
-                "-c:v libx264 -pix_fmt yuv420p -c:a aac -shortest show.mp4\n",
-                args.fps, out.string().c_str(), music.string().c_str());
-}
-
 // "[####      ] frame 120 / 4500, 0:42 left" on one line, over and over.
 void progress(std::uint32_t done, std::uint32_t total, double seconds) {
   const int bar = total ? static_cast<int>(40.0 * done / total) : 40;
@@ -345,37 +322,12 @@ void progress(std::uint32_t done, std::uint32_t total, double seconds) {
                done, total, whole / 60, whole % 60);
 }
 
-void Render::video(const fs::path &file, const fs::path &music) {
-  const korvane::Show &show = session.show();
-  std::uint32_t end = 0;
-  for (int p = 0; p < show.partnumber && p < korvane::maxParts; ++p)
-    end = std::max(end, static_cast<std::uint32_t>(show.parts[p].endtime));
-  korvane::VideoSettings settings;
-  settings.path = file.string();
-  settings.width = session.window->width();
-  settings.height = session.window->height();
-  settings.fps = args.fps;
-  settings.crf = args.crf;
-  settings.lossless = args.lossless;
-  // The music the player would play: where the script enables it.
-  std::error_code failure;
-  if (show.music != 0 && fs::is_regular_file(music, failure))
-    settings.music = music.string();
-  settings.length = end;
-  std::string error;
-  writer = korvane::VideoWriter::open(settings, error);
-  if (!writer) {
-    korvane::report(korvane::Problem::VideoNotWritten, "", 0,
-                    {settings.path, error});
-    ok = false;
-    return;
-  }
-  if (!writer->soundProblem.empty())
-    korvane::report(korvane::Problem::VideoSilent, "", 0,
-                    {writer->soundProblem});
+std::uint32_t
+Render::sequence(const std::function<std::string(std::uint32_t)> &name) {
   // Frame k shows the show time k * 1000 / N: as many as fall before the end.
-  const auto total =
-      static_cast<std::uint32_t>((std::uint64_t(end) * args.fps + 999) / 1000);
+  const auto total = static_cast<std::uint32_t>(
+      (std::uint64_t(korvane::showLength(session.show())) * args.fps + 999) /
+      1000);
   // The bar is drawn again four times a second, where someone watches.
   const bool watched = isatty(STDERR_FILENO) != 0;
   const auto began = std::chrono::steady_clock::now();
@@ -383,7 +335,7 @@ void Render::video(const fs::path &file, const fs::path &music) {
   std::uint32_t n = 0;
   for (; ok; ++n) {
     if (!frame(static_cast<std::uint32_t>(std::uint64_t(n) * 1000 / args.fps),
-               "video"))
+               name(n)))
       break;
     const auto now = std::chrono::steady_clock::now();
     if (watched && now - drawn > std::chrono::milliseconds(250)) {
@@ -396,6 +348,47 @@ void Render::video(const fs::path &file, const fs::path &music) {
     progress(n, total, 0.0);
     std::fprintf(stderr, "\n");
   }
+  return n;
+}
+
+void Render::everyFrame(const fs::path &music) {
+  sequence([](std::uint32_t n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06u.png", n);
+    return std::string(name);
+  });
+  if (!args.memory)
+    std::printf("ffmpeg -framerate %d -i '%s/frame_%%06d.png' -i '%s' "
+                "-c:v libx264 -pix_fmt yuv420p -c:a aac -shortest show.mp4\n",
+                args.fps, out.string().c_str(), music.string().c_str());
+}
+
+void Render::video(const fs::path &file, const fs::path &music) {
+  const korvane::Show &show = session.show();
+  korvane::VideoSettings settings;
+  settings.path = file.string();
+  settings.width = session.window->width();
+  settings.height = session.window->height();
+  settings.fps = args.fps;
+  settings.crf = args.crf;
+  settings.lossless = args.lossless;
+  // The music the player would play: where the script enables it.
+  std::error_code failure;
+  if (show.music != 0 && fs::is_regular_file(music, failure))
+    settings.music = music.string();
+  settings.length = korvane::showLength(show);
+  std::string error;
+  writer = korvane::VideoWriter::open(settings, error);
+  if (!writer) {
+    korvane::report(korvane::Problem::VideoNotWritten, "", 0,
+                    {settings.path, error});
+    ok = false;
+    return;
+  }
+  if (!writer->soundProblem.empty())
+    korvane::report(korvane::Problem::VideoSilent, "", 0,
+                    {writer->soundProblem});
+  const std::uint32_t n = sequence([](std::uint32_t) { return "video"; });
   if (!writer->finish(error)) {
     korvane::report(korvane::Problem::VideoNotWritten, "", 0,
                     {settings.path, error});

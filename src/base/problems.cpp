@@ -48,7 +48,6 @@ std::function<void(const std::string &)> messageBox;
 } // namespace
 
 const char *problemName(Problem id) { return entryOf(id).name; }
-ProblemKind problemKind(Problem id) { return entryOf(id).kind; }
 
 std::string describe(const Report &report) {
   // The other kinds' texts name their file themselves.

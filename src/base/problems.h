@@ -114,7 +114,6 @@ struct Report {
 
 // The problem's name, as the list spells it ("PictureNotLoaded").
 const char *problemName(Problem id);
-ProblemKind problemKind(Problem id);
 
 // Writes the problem's debug.log line, if it has one, hands the report to
 // the sink and, for a problem a Part shows in a message box, the box text

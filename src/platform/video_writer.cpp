@@ -152,6 +152,18 @@ bool drainVideo(VideoWriter::State &s) {
   return true;
 }
 
+// The encoder's thread ends once it has encoded what is queued.
+void stopWorker(VideoWriter::State &s) {
+  if (!s.worker.joinable())
+    return;
+  {
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.closing = true;
+  }
+  s.changed.notify_all();
+  s.worker.join();
+}
+
 } // namespace
 
 std::unique_ptr<VideoWriter> VideoWriter::open(const VideoSettings &settings,
@@ -184,14 +196,8 @@ std::unique_ptr<VideoWriter> VideoWriter::open(const VideoSettings &settings,
 }
 
 VideoWriter::~VideoWriter() {
-  if (state && state->worker.joinable()) {
-    {
-      std::lock_guard<std::mutex> hold(state->lock);
-      state->closing = true;
-    }
-    state->changed.notify_all();
-    state->worker.join();
-  }
+  if (state)
+    stopWorker(*state);
 }
 
 bool VideoWriter::add(std::string rgb) {
@@ -261,13 +267,7 @@ bool VideoWriter::encode(const std::string &rgb) {
 
 bool VideoWriter::finish(std::string &error) {
   State &s = *state;
-  {
-    std::lock_guard<std::mutex> hold(s.lock);
-    s.closing = true;
-  }
-  s.changed.notify_all();
-  if (s.worker.joinable())
-    s.worker.join();
+  stopWorker(s);
   const SoundTrack::Writer write = [&s](AVPacket *p) {
     return writePacket(s, p);
   };

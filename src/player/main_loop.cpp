@@ -10,19 +10,12 @@ PlayerLoop::PlayerLoop(Show &show, FrameContext &frame, PausableClock &clock,
                        Arcball &arcball)
     : current(&show), frame(frame), clock(clock), arcball(arcball) {}
 
-std::uint32_t PlayerLoop::showEnd() const {
-  std::uint32_t end = 0;
-  for (int p = 0; p < current->partnumber && p < maxParts; ++p)
-    end = std::max(end, static_cast<std::uint32_t>(current->parts[p].endtime));
-  return end;
-}
-
 std::uint32_t PlayerLoop::showTime() {
   return elapsed() + static_cast<std::uint32_t>(current->skipoffset);
 }
 
 void PlayerLoop::seekTo(std::int64_t target) {
-  const std::uint32_t end = showEnd();
+  const std::uint32_t end = showLength(*current);
   if (end == 0)
     return;
   const std::int64_t time = std::clamp<std::int64_t>(target, 0, end - 1);
@@ -51,7 +44,7 @@ void PlayerLoop::togglePause() {
 void PlayerLoop::replaceShow(Show &next) {
   const std::uint32_t time = showTime();
   current = &next;
-  const std::uint32_t end = showEnd();
+  const std::uint32_t end = showLength(*current);
   const std::uint32_t kept = end == 0 ? 0 : std::min(time, end - 1);
   current->skipoffset = static_cast<std::int32_t>(kept - elapsed());
   if (kept != time && hooks.seekMusic)
@@ -117,8 +110,8 @@ LoopRun PlayerLoop::run(EventSource &events) {
     if (hooks.betweenFrames)
       hooks.betweenFrames();
     ended = renderFrame(*current, frame, elapsed());
-    if (ended && holdAtEnd && showEnd() > 0) {
-      seekTo(showEnd() - 1);
+    if (ended && holdAtEnd && showLength(*current) > 0) {
+      seekTo(showLength(*current) - 1);
       if (!clock.paused())
         togglePause();
       ended = renderFrame(*current, frame, elapsed());

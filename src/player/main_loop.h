@@ -66,8 +66,6 @@ public:
 private:
   void handle(const WindowEvent &event, bool &quit);
   std::uint32_t elapsed() { return clock.tickCount() - start; }
-  // One past the last millisecond any part holds; 0 for no part.
-  std::uint32_t showEnd() const;
 
   Show *current;
   FrameContext &frame;

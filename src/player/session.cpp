@@ -19,6 +19,14 @@ namespace {
 std::string dataFolder() { return resolveMediaPath("Data"); }
 std::string scriptFile() { return resolveMediaPath("mirl .script"); }
 
+// The settings pass, quiet: the full pass reads the settings again and
+// alone tells of problems.
+void readSettings(Show &show, const std::string &script) {
+  ParseOptions settings;
+  settings.quiet = true;
+  parseSettings(show, script.c_str(), settings);
+}
+
 void releaseLayers(Show &show) {
   for (int p = 0; p < show.partnumber && p < maxParts; ++p)
     for (Layer &layer : show.parts[p].layers)
@@ -41,12 +49,10 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   writeLog(" --------- ");
   stopped = false;
 
-  // The full pass reads the settings again: it alone tells of problems.
   show.partnumber = 0;
   const std::string script = scriptFile();
-  ParseOptions settings;
-  settings.quiet = true;
-  parseSettings(show, script.c_str(), settings);
+  scriptlabel = data + "/" + script;
+  readSettings(show, script);
 
   const int width = options.width > 0 ? options.width : show.resolution[0];
   const int height = options.height > 0 ? options.height : show.resolution[1];
@@ -61,11 +67,7 @@ bool Session::start(const SessionOptions &options, std::string &error) {
 
   TickSource &ticks = options.ticks ? *options.ticks : systemticks;
   registerLayerKinds(loaders, renderers, *graphics.device, ticks);
-  ParseOptions full;
-  full.loaders = &loaders;
-  scriptlabel = data + "/" + script;
-  full.name = scriptlabel;
-  scriptread = parseScript(show, script.c_str(), true, full);
+  scriptread = readScript(show, script);
 
   (void)chdir("..");
   sound = options.sound && show.music != 0;
@@ -111,6 +113,13 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
   return true;
 }
 
+bool Session::readScript(Show &show, const std::string &script) {
+  ParseOptions full;
+  full.loaders = &loaders;
+  full.name = scriptlabel;
+  return parseScript(show, script.c_str(), true, full);
+}
+
 std::unique_ptr<Show> Session::loadShow(std::string &error) {
   const std::string script = scriptFile();
   if (std::FILE *file = std::fopen(script.c_str(), "rb")) {
@@ -120,13 +129,8 @@ std::unique_ptr<Show> Session::loadShow(std::string &error) {
     return nullptr;
   }
   auto next = std::make_unique<Show>();
-  ParseOptions settings;
-  settings.quiet = true;
-  parseSettings(*next, script.c_str(), settings);
-  ParseOptions full;
-  full.loaders = &loaders;
-  full.name = scriptlabel;
-  if (!parseScript(*next, script.c_str(), true, full))
+  readSettings(*next, script);
+  if (!readScript(*next, script))
     error = "it does not begin with <demo>";
   else if (next->partnumber <= 0)
     error = "it holds no part";

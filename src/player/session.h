@@ -90,6 +90,9 @@ public:
 private:
   bool makeDevice(const SessionOptions &options, int width, int height,
                   std::string &error);
+  // The full pass, loading what the script names; false unless the script
+  // begins with <demo>.
+  bool readScript(Show &show, const std::string &script);
 
   Show *active;
   std::string scriptlabel;     // "Data/mirl .script", as problems name it

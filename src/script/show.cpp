@@ -4,6 +4,13 @@
 
 namespace korvane {
 
+std::uint32_t showLength(const Show &show) {
+  std::uint32_t end = 0;
+  for (int p = 0; p < show.partnumber && p < maxParts; ++p)
+    end = std::max(end, static_cast<std::uint32_t>(show.parts[p].endtime));
+  return end;
+}
+
 std::vector<std::string> filesNamed(const Show &show) {
   std::vector<std::string> out;
   auto add = [&out](const char *name) {

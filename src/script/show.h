@@ -137,6 +137,9 @@ struct Show {
 // its kind's resources.
 void releaseLayer(Layer &layer);
 
+// One past the last millisecond any part holds; 0 for a show of no part.
+std::uint32_t showLength(const Show &show);
+
 // Every file the show's layers name (meshes, pictures, videos, their
 // environment and shadow pictures), each once, in the order named.
 std::vector<std::string> filesNamed(const Show &show);

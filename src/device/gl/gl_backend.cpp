@@ -74,10 +74,20 @@ GlBackend::~GlBackend() {
 void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
                       std::uint32_t stencil) {
   GLbitfield mask = 0;
-  if (flags & D3DCLEAR_TARGET) {
-    glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f,
-                 static_cast<float>((color >> 8) & 0xFF) / 255.0f,
-                 static_cast<float>(color & 0xFF) / 255.0f, 1.0f);
+  const bool target = (flags & D3DCLEAR_TARGET) != 0;
+  if (target) {
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    if (bars) {
+      // The bars beside the picture black; the clear itself, like
+      // Direct3D's, only where the picture is.
+      glClearColor(0, 0, 0, 1);
+      glClear(GL_COLOR_BUFFER_BIT);
+      glScissor(view[0], view[1], view[2], view[3]);
+      glEnable(GL_SCISSOR_TEST);
+    }
+    float rgba[4];
+    colorFloats(color, rgba);
+    glClearColor(rgba[0], rgba[1], rgba[2], 1.0f);
     mask |= GL_COLOR_BUFFER_BIT;
   }
   if (flags & D3DCLEAR_ZBUFFER) {
@@ -90,25 +100,13 @@ void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
     glClearStencil(static_cast<GLint>(stencil));
     mask |= GL_STENCIL_BUFFER_BIT;
   }
-  if (mask & GL_COLOR_BUFFER_BIT)
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  if (bars && (mask & GL_COLOR_BUFFER_BIT)) {
-    // The bars beside the picture black; the clear itself, like
-    // Direct3D's, only where the picture is.
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f,
-                 static_cast<float>((color >> 8) & 0xFF) / 255.0f,
-                 static_cast<float>(color & 0xFF) / 255.0f, 1.0f);
-    glScissor(view[0], view[1], view[2], view[3]);
-    glEnable(GL_SCISSOR_TEST);
-  }
   if (mask)
     glClear(mask);
-  if (bars && (mask & GL_COLOR_BUFFER_BIT))
-    glDisable(GL_SCISSOR_TEST);
-  if (mask & GL_COLOR_BUFFER_BIT)
+  if (target) {
+    if (bars)
+      glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  }
 }
 
 void GlBackend::present() {

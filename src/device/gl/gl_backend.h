@@ -102,4 +102,12 @@ private:
   std::vector<float> generated[maxStages];
 };
 
+// A Direct3D colour word (A8R8G8B8) as the RGBA floats GL takes.
+inline void colorFloats(std::uint32_t argb, float out[4]) {
+  out[0] = static_cast<float>((argb >> 16) & 0xFF) / 255.0f;
+  out[1] = static_cast<float>((argb >> 8) & 0xFF) / 255.0f;
+  out[2] = static_cast<float>(argb & 0xFF) / 255.0f;
+  out[3] = static_cast<float>(argb >> 24) / 255.0f;
+}
+
 } // namespace korvane

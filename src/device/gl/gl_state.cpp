@@ -198,10 +198,8 @@ void GlBackend::bindLighting(const DeviceState &state) {
     return;
   if (gl.ambient != state.renderstate[D3DRS_AMBIENT]) {
     const std::uint32_t a = state.renderstate[D3DRS_AMBIENT];
-    const float ambient[4] = {static_cast<float>((a >> 16) & 0xFF) / 255.0f,
-                              static_cast<float>((a >> 8) & 0xFF) / 255.0f,
-                              static_cast<float>(a & 0xFF) / 255.0f,
-                              static_cast<float>(a >> 24) / 255.0f};
+    float ambient[4];
+    colorFloats(a, ambient);
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
     gl.ambient = a;
     ++gl.calls;

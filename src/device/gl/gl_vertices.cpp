@@ -33,11 +33,7 @@ void GlBackend::bindArrays(const DeviceState &state, std::uint32_t startVertex,
       std::uint32_t argb;
       std::memcpy(&argb, base + std::size_t(v) * state.stride + layout.diffuse,
                   4);
-      float *out = &colors[std::size_t(v) * 4];
-      out[0] = static_cast<float>((argb >> 16) & 0xFF) / 255.0f;
-      out[1] = static_cast<float>((argb >> 8) & 0xFF) / 255.0f;
-      out[2] = static_cast<float>(argb & 0xFF) / 255.0f;
-      out[3] = static_cast<float>(argb >> 24) / 255.0f;
+      colorFloats(argb, &colors[std::size_t(v) * 4]);
     }
     glColorPointer(4, GL_FLOAT, 0, colors.data());
   } else {

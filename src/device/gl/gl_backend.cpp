@@ -49,6 +49,8 @@ GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers,
   // Vertex colours stand in for the material's diffuse colour.
   glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
   glEnableClientState(GL_VERTEX_ARRAY);
+  if (glStateCheckWanted())
+    statefailed = stateCheckFailed;
   resize(drawableWidth > 0 ? drawableWidth : w,
          drawableHeight > 0 ? drawableHeight : h);
 }
@@ -90,8 +92,10 @@ void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
     glClearColor(rgba[0], rgba[1], rgba[2], 1.0f);
     mask |= GL_COLOR_BUFFER_BIT;
   }
+  // Direct3D clears depth whatever the write mask says; the mask the
+  // device's state set is put back after, so that no draw inherits it.
+  const std::optional<bool> depthmask = gl.depthmask;
   if (flags & D3DCLEAR_ZBUFFER) {
-    // Direct3D clears depth whatever the write mask says.
     gl.depthMask(true);
     glClearDepth(z);
     mask |= GL_DEPTH_BUFFER_BIT;
@@ -102,6 +106,8 @@ void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
   }
   if (mask)
     glClear(mask);
+  if (depthmask)
+    gl.depthMask(*depthmask);
   if (target) {
     if (bars)
       glDisable(GL_SCISSOR_TEST);
@@ -123,6 +129,8 @@ void GlBackend::draw(const DeviceState &state, std::uint32_t &dirty,
                      std::uint32_t vertexCount) {
   bindGroups(state, dirty);
   bindArrays(state, startVertex, vertexCount);
+  if (statefailed)
+    checkState(state);
   const GLenum mode = type == D3DPT_TRIANGLESTRIP ? GL_TRIANGLE_STRIP
                       : type == D3DPT_TRIANGLEFAN ? GL_TRIANGLE_FAN
                                                   : GL_TRIANGLES;
@@ -135,6 +143,8 @@ void GlBackend::drawIndexed(const DeviceState &state, std::uint32_t &dirty,
                             std::uint32_t vertexCount) {
   bindGroups(state, dirty);
   bindArrays(state, 0, vertexCount);
+  if (statefailed)
+    checkState(state);
   glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indexCount),
                  GL_UNSIGNED_INT, indices);
 }

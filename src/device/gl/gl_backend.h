@@ -50,6 +50,12 @@ public:
   long stateCalls() const { return gl.calls; }
   // The textures GL holds for the device.
   std::size_t textureCount() const { return textures.size(); }
+  // Before every draw, compares GL's real state with what the device's
+  // state requires, whatever the cache believes; each difference, named,
+  // goes to `failed`. On from the start where KORVANE_GL_CHECK=1, or in a
+  // build without NDEBUG, reporting on standard error and aborting; an
+  // empty function turns it off.
+  void checkStates(std::function<void(const std::string &)> failed);
 
 private:
   // A texture's GL name and what was last given to GL for it.
@@ -79,6 +85,10 @@ private:
                             const std::uint8_t *base,
                             std::uint32_t vertexCount);
 
+  void checkState(const DeviceState &state);
+  void checkStage(const DeviceState &state, int stage,
+                  std::vector<std::string> &found);
+
   GlTexture &textureFor(Texture &texture);
   void upload(Texture &texture, GlTexture &entry);
   void forgetGoneTextures();
@@ -100,7 +110,14 @@ private:
   bool cpugeneration = false;
   std::vector<float> colors;
   std::vector<float> generated[maxStages];
+  std::function<void(const std::string &)> statefailed;
 };
+
+// Whether the state check is on from the start (KORVANE_GL_CHECK, else
+// whether the build keeps its assertions).
+bool glStateCheckWanted();
+// The check's default report: the difference on standard error, then abort.
+void stateCheckFailed(const std::string &difference);
 
 // A Direct3D colour word (A8R8G8B8) as the RGBA floats GL takes.
 inline void colorFloats(std::uint32_t argb, float out[4]) {

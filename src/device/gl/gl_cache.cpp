@@ -1,4 +1,5 @@
 #include "device/gl/gl_cache.h"
+#include "device/gl/gl_mapping.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
@@ -130,33 +131,13 @@ void GlCache::combiner(int which, const std::array<std::uint32_t, 6> &values) {
   env[which] = values;
   ++calls;
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
-  auto source = [](std::uint32_t arg) -> GLint {
-    switch (arg & 0xF) {
-    case D3DTA_TEXTURE:
-      return GL_TEXTURE;
-    case D3DTA_DIFFUSE:
-      return GL_PRIMARY_COLOR;
-    default:
-      return GL_PREVIOUS;
-    }
-  };
-  auto combine = [&](GLenum mode, GLenum src0, GLenum src1, GLenum operand0,
-                     GLenum operand1, std::uint32_t op, std::uint32_t arg1,
-                     std::uint32_t arg2, GLint operand) {
-    GLint function = GL_MODULATE;
-    std::uint32_t first = arg1;
-    if (op == D3DTOP_SELECTARG1) {
-      function = GL_REPLACE;
-    } else if (op == D3DTOP_SELECTARG2) {
-      function = GL_REPLACE;
-      first = arg2;
-    } else if (op == D3DTOP_DISABLE) {
-      function = GL_REPLACE;
-      first = D3DTA_CURRENT;
-    }
-    glTexEnvi(GL_TEXTURE_ENV, mode, function);
-    glTexEnvi(GL_TEXTURE_ENV, src0, source(first));
-    glTexEnvi(GL_TEXTURE_ENV, src1, source(arg2));
+  auto combine = [](GLenum mode, GLenum src0, GLenum src1, GLenum operand0,
+                    GLenum operand1, std::uint32_t op, std::uint32_t arg1,
+                    std::uint32_t arg2, GLint operand) {
+    const glmap::Combine c = glmap::combine(op, arg1, arg2);
+    glTexEnvi(GL_TEXTURE_ENV, mode, c.function);
+    glTexEnvi(GL_TEXTURE_ENV, src0, c.source0);
+    glTexEnvi(GL_TEXTURE_ENV, src1, c.source1);
     glTexEnvi(GL_TEXTURE_ENV, operand0, operand);
     glTexEnvi(GL_TEXTURE_ENV, operand1, operand);
   };

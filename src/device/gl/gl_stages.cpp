@@ -2,6 +2,7 @@
 // and each stage's combiner, filters, wrapping and coordinate generation.
 
 #include "device/gl/gl_backend.h"
+#include "device/gl/gl_mapping.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
@@ -81,12 +82,7 @@ void GlBackend::forgetGoneTextures() {
 void GlBackend::bindStage(const DeviceState &state, int stage) {
   const std::uint32_t *ts = state.stagestate[stage];
   Texture *texture = state.texture[stage];
-  // A stage with no texture passes its input through; a disabled stage
-  // ends the cascade.
-  const bool cascade =
-      stage == 0 ||
-      state.stagestate[stage - 1][D3DTSS_COLOROP] != D3DTOP_DISABLE;
-  if (!cascade || !texture || ts[D3DTSS_COLOROP] == D3DTOP_DISABLE) {
+  if (!glmap::stageSamples(state, stage)) {
     gl.texturing(stage, false);
     gl.generation(stage, false, 0);
     return;
@@ -99,12 +95,7 @@ void GlBackend::bindStage(const DeviceState &state, int stage) {
   gl.combiner(stage,
               {ts[D3DTSS_COLOROP], ts[D3DTSS_COLORARG1], ts[D3DTSS_COLORARG2],
                ts[D3DTSS_ALPHAOP], ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2]});
-  // Filters and wrapping belong to the texture object in GL.
-  const std::array<int, 4> parameters = {
-      ts[D3DTSS_MINFILTER] == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST,
-      ts[D3DTSS_MAGFILTER] == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST,
-      ts[D3DTSS_ADDRESSU] == D3DTADDRESS_CLAMP ? GL_CLAMP_TO_EDGE : GL_REPEAT,
-      ts[D3DTSS_ADDRESSV] == D3DTADDRESS_CLAMP ? GL_CLAMP_TO_EDGE : GL_REPEAT};
+  const std::array<int, 4> parameters = glmap::textureParameters(ts);
   if (entry.parameters != parameters) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, parameters[0]);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, parameters[1]);

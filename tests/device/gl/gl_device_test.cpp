@@ -3,6 +3,9 @@
 
 #include "render_support.h"
 
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -47,12 +50,14 @@ TEST(GlDevice, PreTransformedBlendedQuad) {
   EXPECT_TRUE(near(scene.at(15, 19), {0, 0, 255}));
   EXPECT_TRUE(near(scene.at(15, 30), {0, 0, 255}));
 
-  // An unknown blend value keeps the one before: the same result again.
+  // A blend value without a meaning blends with ZERO: only the
+  // destination's half of the blue is left.
   scene.begin(0xFF0000FFu);
   device.setRenderState(D3DRS_SRCBLEND, static_cast<std::uint32_t>(-1));
   device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
   scene.end();
-  EXPECT_TRUE(near(scene.at(15, 25), inside));
+  EXPECT_TRUE(near(scene.at(15, 25), {0, 0, 127}))
+      << describe(scene.at(15, 25));
   // BOTHINVSRCALPHA: source weighted by 1 - alpha, destination by alpha.
   scene.begin(0xFF0000FFu);
   device.setRenderState(D3DRS_SRCBLEND, D3DBLEND_BOTHINVSRCALPHA);
@@ -121,8 +126,10 @@ TEST(GlDevice, CullingAndDepth) {
   };
   EXPECT_TRUE(near(drawBoth(true), {255, 0, 0}));
   EXPECT_TRUE(near(drawBoth(false), {0, 255, 0}));
-  // Writes off: the far quad is not kept out.
+  // Writes off: the far quad is not kept out, in the next frame too (the
+  // clear between them writes depth whatever the mask says).
   device.setRenderState(D3DRS_ZWRITEENABLE, 0);
+  EXPECT_TRUE(near(drawBoth(true), {0, 255, 0}));
   EXPECT_TRUE(near(drawBoth(true), {0, 255, 0}));
   device.setRenderState(D3DRS_ZWRITEENABLE, 1);
 }
@@ -334,4 +341,46 @@ TEST(GlDevice, PictureFollowsTheDrawableWithBlackBars) {
   EXPECT_TRUE(near(at(5, 7), {255, 0, 0})) << describe(at(5, 7));
   EXPECT_TRUE(near(at(100, 80), {0, 0, 255})) << describe(at(100, 80));
   teardownDevice(graphics);
+}
+
+// The state check names what GL holds against what the device needs,
+// whatever the cache believes: here GL is changed behind the cache's back.
+TEST(GlDevice, StateCheckNamesWhatGlGotWrong) {
+  const struct {
+    void (*sabotage)();
+    const char *named;
+  } cases[] = {
+      {[] { glDepthMask(GL_FALSE); }, "depth write mask"},
+      {[] { glEnable(GL_BLEND); }, "blending"},
+      {[] { glDepthFunc(GL_GREATER); }, "depth function"},
+      {[] {
+         glMatrixMode(GL_PROJECTION);
+         glLoadIdentity();
+       },
+       "projection matrix"},
+      {[] { glEnable(GL_LIGHTING); }, "lighting"},
+  };
+  for (const auto &c : cases) {
+    Scene scene(16, 16);
+    Device &device = scene.device();
+    std::vector<std::string> found;
+    static_cast<GlBackend &>(device.backend())
+        .checkStates([&found](const std::string &d) { found.push_back(d); });
+    unlitFlat(device);
+    auto triangle = buffer<ScreenVertex>(device,
+                                         {{0, 0, 0.5f, 1, 0xFFFF0000u},
+                                          {16, 0, 0.5f, 1, 0xFFFF0000u},
+                                          {0, 16, 0.5f, 1, 0xFFFF0000u}},
+                                         screenFvf);
+    device.setStreamSource(triangle.get(), sizeof(ScreenVertex));
+    device.setVertexShader(screenFvf);
+    scene.begin(0xFF000000u);
+    device.drawPrimitive(D3DPT_TRIANGLELIST, 0, 1);
+    EXPECT_TRUE(found.empty()) << c.named << ": " << found.front();
+    c.sabotage();
+    device.drawPrimitive(D3DPT_TRIANGLELIST, 0, 1);
+    scene.end();
+    ASSERT_FALSE(found.empty()) << c.named;
+    EXPECT_EQ(found.front().rfind(c.named, 0), 0u) << found.front();
+  }
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace korvane {
@@ -90,12 +91,16 @@ void generateCoordinates(const TexgenInput &in, float *out) {
     for (int j = 0; j < 3; ++j)
       normal[j] = n[0] * nm.m[0][j] + n[1] * nm.m[1][j] + n[2] * nm.m[2][j];
     if (in.normalize) {
+      // A normal that the transform took to zero has no direction: it
+      // becomes NaN (0 times the infinite inverse length), as the vertex
+      // pipeline of Wine's Direct3D 8 makes it, and so does every
+      // coordinate generated from it.
       const float length =
           std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] +
                     normal[2] * normal[2]);
-      if (length > 0.0f)
-        for (float &c : normal)
-          c /= length;
+      for (float &c : normal)
+        c = length > 0.0f ? c / length
+                          : std::numeric_limits<float>::quiet_NaN();
     }
     float g[3] = {normal[0], normal[1], normal[2]};
     if (in.reflection) {

@@ -22,8 +22,8 @@ bool setLayerBlend(Device &device, const Layer &layer) {
     device.setRenderState(D3DRS_ALPHABLENDENABLE, 0);
     return false;
   }
-  // Passed as stored: an unknown name's -1 reaches the device, which keeps
-  // the last valid factor.
+  // Passed as stored: an unknown name's -1 reaches the device, which
+  // blends with ZERO there.
   device.setRenderState(D3DRS_ALPHABLENDENABLE, 1);
   device.setRenderState(D3DRS_SRCBLEND,
                         static_cast<std::uint32_t>(layer.srcblend));

@@ -13,6 +13,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 import images  # noqa: E402
+import randomshow  # noqa: E402
 
 RENDER = os.path.join(ROOT, "build", "korvane-render")
 INSPECT = os.path.join(ROOT, "build", "korvane-inspect")
@@ -76,7 +77,7 @@ def _pieces(show):
     def without(edit):
         smaller = copy.deepcopy(show)
         edit(smaller)
-        return smaller
+        return randomshow.keep_defined(smaller)
     failing = next(i for i, p in enumerate(show.parts) if p.times)
     for i in range(len(show.parts)):
         if i != failing:
@@ -96,7 +97,7 @@ def _pieces(show):
                         yield without(lambda s, p=p, l=l, k=k, j=j:
                                       s.parts[p].layers[l].timeline[k][3].pop(j))
     for k, (keyword, _) in enumerate(show.settings):
-        if keyword in ("showfps", "showtime"):
+        if keyword != "resolution":
             yield without(lambda s, k=k: s.settings.pop(k))
 
 
@@ -128,7 +129,9 @@ def reduce_show(show, work, assets, limit, budget=150, say=print):
                 break
             index, dropped = 0, False
             continue
-        if fails(pieces[index]):
+        if pieces[index].script() == show.script():
+            index += 1  # the piece is one the show must keep
+        elif fails(pieces[index]):
             show, dropped = pieces[index], True
         else:
             index += 1

@@ -3,10 +3,12 @@
 #include "base/debuglog.h"
 #include "device/device.h"
 #include "device/device_setup.h"
+#include "device/texgen.h"
 #include "device/texture_font.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 using namespace korvane;
@@ -295,4 +297,36 @@ TEST(Device, StateBlocksHoldTransformsMaterialLightsAndTheStream) {
   device.applyStateBlock(block);
   EXPECT_EQ(state.view, matrixScaling(2, 2, 2));
   EXPECT_FALSE(state.lightenabled[2]);
+}
+
+// Under a flattening transform (a planar shadow), a normal along the
+// flattened axis goes to zero; normalized, it has no direction and its
+// coordinates are NaN, as Wine's Direct3D 8 makes them. Another normal
+// keeps finite coordinates, and without normalizing the zero normal
+// reflects the eye direction.
+TEST(Texgen, ZeroNormalsUnderAFlatteningTransform) {
+  Matrix flat = matrixIdentity();
+  flat.m[1][1] = 0.0f; // y collapses onto a plane
+  flat.m[3][2] = 5.0f;
+  struct Vertex {
+    float p[3], n[3];
+  } vertices[2] = {{{0, 0, 0}, {0, 1, 0}}, {{0, 0, 0}, {1, 0, 0}}};
+  TexgenInput in{reinterpret_cast<const std::uint8_t *>(vertices),
+                 sizeof(Vertex),
+                 2,
+                 12,
+                 flat,
+                 normalMatrix(flat),
+                 true,
+                 true,
+                 nullptr};
+  ASSERT_TRUE(flattens(flat));
+  float uv[4];
+  generateCoordinates(in, uv);
+  EXPECT_TRUE(std::isnan(uv[0]) && std::isnan(uv[1]));
+  EXPECT_TRUE(std::isfinite(uv[2]) && std::isfinite(uv[3]));
+  in.normalize = false;
+  generateCoordinates(in, uv);
+  EXPECT_FLOAT_EQ(uv[0], 0.0f); // the eye looks along +z from the origin
+  EXPECT_FLOAT_EQ(uv[1], 0.0f);
 }

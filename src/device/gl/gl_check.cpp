@@ -197,12 +197,12 @@ void GlBackend::checkStage(const DeviceState &state, int stage,
       d.integer((name + "combiner " + std::to_string(pname)).c_str(), has,
                 wants);
     }
-    const bool transformed =
-        ts[D3DTSS_TEXTURETRANSFORMFLAGS] != D3DTTFF_DISABLE;
     d.matrix(name + "texture matrix", GL_TEXTURE_MATRIX,
-             transformed && !pretransformed && !cpugeneration
-                 ? state.texturetransform[stage]
-                 : matrixIdentity());
+             pretransformed || (cpugeneration && generation != 0)
+                 ? matrixIdentity()
+                 : glmap::textureMatrix(state.texturetransform[stage],
+                                        ts[D3DTSS_TEXTURETRANSFORMFLAGS],
+                                        generation != 0));
   }
   found.insert(found.end(), d.found.begin(), d.found.end());
 }

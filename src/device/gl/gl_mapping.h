@@ -120,6 +120,27 @@ inline std::array<int, 4> textureParameters(const std::uint32_t *ts) {
       ts[D3DTSS_ADDRESSV] == D3DTADDRESS_CLAMP ? GL_CLAMP_TO_EDGE : GL_REPEAT};
 }
 
+// GL's texture matrix for a stage's Direct3D transform. Two-component
+// coordinates from the vertices enter Direct3D's transform as (u, v, 1) and
+// GL's as (u, v, 0, 1), so their translation is the matrix's third row;
+// generated coordinates enter both alike. GL divides by q, Direct3D only
+// when the flags say projected.
+inline Matrix textureMatrix(const Matrix &transform, std::uint32_t flags,
+                            bool generated) {
+  if (flags == D3DTTFF_DISABLE)
+    return matrixIdentity();
+  Matrix m = transform;
+  if (!generated)
+    for (int j = 0; j < 4; ++j)
+      m.m[3][j] = m.m[2][j];
+  if (!(flags & D3DTTFF_PROJECTED)) {
+    for (int i = 0; i < 3; ++i)
+      m.m[i][3] = 0.0f;
+    m.m[3][3] = 1.0f;
+  }
+  return m;
+}
+
 } // namespace korvane::glmap
 
 namespace korvane::glmap {

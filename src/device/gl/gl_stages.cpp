@@ -110,11 +110,12 @@ void GlBackend::bindStage(const DeviceState &state, int stage) {
   gl.generation(stage, !pretransformed && generation != 0 && !cpugeneration,
                 generation == D3DTSS_TCI_CAMERASPACENORMAL ? GL_NORMAL_MAP
                                                            : GL_REFLECTION_MAP);
-  const bool transformed = ts[D3DTSS_TEXTURETRANSFORMFLAGS] != D3DTTFF_DISABLE;
   gl.loadMatrix(static_cast<GlCache::Stack>(GlCache::Texture0 + stage),
-                transformed && !pretransformed && !cpugeneration
-                    ? state.texturetransform[stage]
-                    : matrixIdentity());
+                pretransformed || (cpugeneration && generation != 0)
+                    ? matrixIdentity()
+                    : glmap::textureMatrix(state.texturetransform[stage],
+                                           ts[D3DTSS_TEXTURETRANSFORMFLAGS],
+                                           generation != 0));
 }
 
 void GlBackend::refreshTextures(const DeviceState &state) {

@@ -282,6 +282,55 @@ TEST(GlDevice, LightingAndTextureStages) {
       << describe(scene.at(16, 16));
 }
 
+// A texture transform on coordinates from the vertices: Direct3D reads
+// (u, v, 1), so the translation is the third row and the fourth is unused,
+// also under a world that flattens (a shadow's), whose generated
+// coordinates are computed here.
+TEST(GlDevice, TextureTransformOfVertexCoordinates) {
+  Scene scene(32, 32);
+  Device &device = scene.device();
+  setDefaultTransforms(device);
+  device.setTransform(D3DTS_VIEW, matrixTranslation(0, 0, 2));
+  device.setRenderState(D3DRS_LIGHTING, 0);
+  auto texture =
+      device.createTexture(2, 1, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
+  auto *texels = reinterpret_cast<std::uint32_t *>(texture->lock(0));
+  texels[0] = 0x00FF0000u; // left red, right green
+  texels[1] = 0x0000FF00u;
+  texture->unlock(0);
+  struct TexVertex {
+    float x, y, z, u, v;
+  };
+  auto quad = device.createVertexBuffer(4 * sizeof(TexVertex), 0, 0x102,
+                                        D3DPOOL_DEFAULT);
+  const TexVertex corners[4] = {
+      {-5, 5, 0, 0, 0}, {5, 5, 0, 1, 0}, {-5, -5, 0, 0, 1}, {5, -5, 0, 1, 1}};
+  std::memcpy(quad->lock(0), corners, sizeof corners);
+  device.setStreamSource(quad.get(), sizeof(TexVertex));
+  device.setVertexShader(0x102);
+  device.setTexture(0, texture.get());
+  device.setTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device.setTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  device.setTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+  device.setTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_POINT);
+  device.setTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_POINT);
+  Matrix transform = matrixScaling(0.5f, 1, 1);
+  transform.m[2][0] = 0.5f;  // u' = u/2 + 1/2: the right texel
+  transform.m[3][0] = -0.5f; // as GL reads it, the left one
+  device.setTransform(D3DTS_TEXTURE0, transform);
+  device.setTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+  for (const Matrix &world : {matrixIdentity(), matrixScaling(1, 1, 0)}) {
+    device.setTransform(D3DTS_WORLD, world);
+    scene.begin(0xFF000000u);
+    device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+    scene.end();
+    for (const int x : {4, 16, 28})
+      EXPECT_TRUE(near(scene.at(x, 16), {0, 255, 0}))
+          << x << " in world " << world.m[2][2] << ": "
+          << describe(scene.at(x, 16));
+  }
+}
+
 // A drawable larger than the back buffer (full screen on a larger screen)
 // shows the picture scaled to fit, aspect kept, with black bars beside it,
 // also after its size changes; the part's clear stays inside the picture.

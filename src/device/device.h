@@ -74,8 +74,6 @@ public:
 
   const DeviceState &state() const { return current; }
   DeviceBackend &backend() { return *drawer; }
-  // The groups changed since the last draw.
-  std::uint32_t dirtyGroups() const { return dirty; }
   bool hardwareVertexProcessing() const {
     return drawer->hardwareVertexProcessing();
   }

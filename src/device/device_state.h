@@ -96,7 +96,6 @@ public:
   int clears = 0, draws = 0, presents = 0;
   long vertices = 0;
   DeviceState last;
-  std::uint32_t lastdirty = 0;
 
 private:
   void drawn(const DeviceState &state, std::uint32_t &dirty,
@@ -104,7 +103,6 @@ private:
     ++draws;
     vertices += count;
     last = state;
-    lastdirty = dirty;
     dirty = 0;
   }
 };

@@ -29,6 +29,7 @@ std::string readBackBuffer(int width, int height) {
 GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers,
                      int drawableWidth, int drawableHeight)
     : width(w), height(h), swap(std::move(swapBuffers)) {
+  std::string renderername;
   if (const GLubyte *name = glGetString(GL_RENDERER))
     renderername = reinterpret_cast<const char *>(name);
   // Software rasterisers do the vertex work on the CPU.

@@ -44,10 +44,6 @@ public:
   bool hardwareVertexProcessing() const override { return hardware; }
   std::uint32_t maxTextureSize() const override { return maxtexture; }
 
-  // The renderer's name, as GL reports it.
-  const std::string &renderer() const { return renderername; }
-  // GL calls that changed state, counted for measuring the cache.
-  long stateCalls() const { return gl.calls; }
   // The textures GL holds for the device.
   std::size_t textureCount() const { return textures.size(); }
   // Before every draw, compares GL's real state with what the device's
@@ -99,7 +95,6 @@ private:
   std::function<void()> swap;
   bool hardware = true;
   std::uint32_t maxtexture = 2048;
-  std::string renderername;
 
   GlCache gl;
   std::unordered_map<const Texture *, GlTexture> textures;

@@ -32,35 +32,30 @@ void GlCache::enable(Capability capability, bool on) {
     return;
   on ? glEnable(capabilityName(capability))
      : glDisable(capabilityName(capability));
-  ++calls;
 }
 
 void GlCache::blendFunction(unsigned source, unsigned destination) {
   if (!update(blend, {source, destination}))
     return;
   glBlendFunc(source, destination);
-  ++calls;
 }
 
 void GlCache::depthFunction(unsigned function) {
   if (!update(depthfunc, function))
     return;
   glDepthFunc(function);
-  ++calls;
 }
 
 void GlCache::depthMask(bool on) {
   if (!update(depthmask, on))
     return;
   glDepthMask(on ? GL_TRUE : GL_FALSE);
-  ++calls;
 }
 
 void GlCache::alphaFunction(unsigned function, float reference) {
   if (!update(alpha, {function, reference}))
     return;
   glAlphaFunc(function, reference);
-  ++calls;
 }
 
 void GlCache::frontFace(unsigned face) {
@@ -68,7 +63,6 @@ void GlCache::frontFace(unsigned face) {
     return;
   glFrontFace(face);
   glCullFace(GL_BACK);
-  ++calls;
 }
 
 void GlCache::loadMatrix(Stack stack, const Matrix &matrix) {
@@ -82,7 +76,6 @@ void GlCache::loadMatrix(Stack stack, const Matrix &matrix) {
   // A row-vector Direct3D matrix has the memory layout of a column-vector
   // GL matrix: it loads unchanged.
   glLoadMatrixf(&matrix.m[0][0]);
-  ++calls;
 }
 
 void GlCache::activeUnit(int which) {
@@ -90,7 +83,6 @@ void GlCache::activeUnit(int which) {
     return;
   glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(which));
   glClientActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(which));
-  ++calls;
 }
 
 void GlCache::bindTexture(int which, unsigned name) {
@@ -98,7 +90,6 @@ void GlCache::bindTexture(int which, unsigned name) {
   if (!update(bound[which], name))
     return;
   glBindTexture(GL_TEXTURE_2D, name);
-  ++calls;
 }
 
 void GlCache::texturing(int which, bool on) {
@@ -107,7 +98,6 @@ void GlCache::texturing(int which, bool on) {
   activeUnit(which);
   textured[which] = on;
   on ? glEnable(GL_TEXTURE_2D) : glDisable(GL_TEXTURE_2D);
-  ++calls;
 }
 
 void GlCache::generation(int which, bool on, int mode) {
@@ -121,7 +111,6 @@ void GlCache::generation(int which, bool on, int mode) {
   for (GLenum coord : {GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R})
     on ? glEnable(coord) : glDisable(coord);
   generating[which] = wanted;
-  ++calls;
 }
 
 void GlCache::combiner(int which, const std::array<std::uint32_t, 6> &values) {
@@ -129,7 +118,6 @@ void GlCache::combiner(int which, const std::array<std::uint32_t, 6> &values) {
     return;
   activeUnit(which);
   env[which] = values;
-  ++calls;
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
   auto combine = [](GLenum mode, GLenum src0, GLenum src1, GLenum operand0,
                     GLenum operand1, std::uint32_t op, std::uint32_t arg1,

@@ -102,7 +102,6 @@ void GlBackend::bindStage(const DeviceState &state, int stage) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, parameters[2]);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, parameters[3]);
     entry.parameters = parameters;
-    ++gl.calls;
   }
   // Generated coordinates: the camera-space reflection vector (or normal),
   // through the stage's texture transform.

@@ -121,12 +121,10 @@ void GlBackend::bindLighting(const DeviceState &state) {
     colorFloats(a, ambient);
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
     gl.ambient = a;
-    ++gl.calls;
   }
   if (gl.material != state.material) {
     sendMaterial(state.material);
     gl.material = state.material;
-    ++gl.calls;
   }
   bool placed = false;
   for (int i = 0; i < maxLights; ++i) {

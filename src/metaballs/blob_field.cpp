@@ -173,13 +173,13 @@ void BlobField::setup(int count, const float (*positions)[3],
     amplitudex[i] = amplitudes[i][0];
     amplitudey[i] = amplitudes[i][1];
     amplitudez[i] = amplitudes[i][2];
-    ball.kind = static_cast<std::uint8_t>(types[i]);
-    if (types[i] == 2) {
+    ball.kind = static_cast<BlobType>(types[i]);
+    if (types[i] == BLOB_TORUS) {
       ball.seedradius = 0.11f;
       ball.strength2 = 0.0121f;
       ball.ringradius = 0.21f;
-    } else if (types[i] != 1) {
-      ball.kind = 0;
+    } else if (types[i] != BLOB_CUBE) {
+      ball.kind = BLOB_SPHERE;
     }
   }
   refreshTerms();
@@ -198,10 +198,10 @@ float BlobField::fieldValue(float x, float y, float z) const {
   if (terms.cubes || terms.tori) {
     for (int i = 0; i < blobcount; ++i) {
       const float dx = x - terms.x[i], dy = y - terms.y[i], dz = z - terms.z[i];
-      if (terms.kind[i] == 1) {
+      if (terms.kind[i] == BLOB_CUBE) {
         const float x2 = dx * dx, y2 = dy * dy, z2 = dz * dz;
         term[i] = terms.strength4[i] / (x2 * x2 + y2 * y2 + z2 * z2);
-      } else if (terms.kind[i] == 2) {
+      } else if (terms.kind[i] == BLOB_TORUS) {
         const float ring = std::sqrt(dx * dx + dz * dz) - terms.ring[i];
         term[i] = terms.strength2[i] / (dy * dy + ring * ring);
       }
@@ -239,14 +239,14 @@ sumBalls(const BlobTerms &terms, int count, const float *px, const float *py,
     sum[n] = V{};
   for (int b = 0; b < count; ++b) {
     const float bx = terms.x[b], by = terms.y[b], bz = terms.z[b];
-    if (terms.kind[b] == 1) {
+    if (terms.kind[b] == BLOB_CUBE) {
       const float strength = terms.strength4[b];
       for (int n = 0; n < N; ++n) {
         const V dx = x[n] - bx, dy = y[n] - by, dz = z[n] - bz;
         const V x2 = dx * dx, y2 = dy * dy, z2 = dz * dz;
         sum[n] += strength / (x2 * x2 + y2 * y2 + z2 * z2);
       }
-    } else if (terms.kind[b] == 2) {
+    } else if (terms.kind[b] == BLOB_TORUS) {
       const float strength = terms.strength2[b], radius = terms.ring[b];
       for (int n = 0; n < N; ++n) {
         const V dx = x[n] - bx, dy = y[n] - by, dz = z[n] - bz;
@@ -486,8 +486,8 @@ void BlobField::refreshTerms() {
   }
   terms.cubes = terms.tori = false;
   for (int i = 0; i < blobcount; ++i) {
-    terms.cubes |= terms.kind[i] == 1;
-    terms.tori |= terms.kind[i] == 2;
+    terms.cubes |= terms.kind[i] == BLOB_CUBE;
+    terms.tori |= terms.kind[i] == BLOB_TORUS;
   }
 }
 

@@ -3,6 +3,7 @@
 // metaballs: the blob layers' polygoniser, which turns up to 16 moving
 // balls, cubes and rings into triangles every frame. It knows base/ only.
 
+#include "base/blob_type.h"
 #include "base/tick_source.h"
 
 #include <cstdint>
@@ -25,14 +26,14 @@ struct Metaball {
   float ringradius = 0.0f;
   float strength2 = 0.0f;
   float strength4 = 0.0f;
-  std::uint8_t kind = 0; // 0 sphere, 1 cube, 2 torus
+  BlobType kind = BLOB_SPHERE;
 };
 
 // The balls' centres and constants side by side, as the field sums them.
 struct BlobTerms {
   alignas(32) float x[16], y[16], z[16];
   alignas(32) float strength2[16], strength4[16], ring[16];
-  std::uint8_t kind[16];
+  BlobType kind[16];
   bool cubes = false, tori = false;
 };
 

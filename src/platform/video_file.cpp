@@ -72,13 +72,12 @@ public:
     height = stream->codecpar->height;
     // The scaler writes whole vector registers, up to a few bytes past the
     // end of a row; the last row written ends the picture, so it has room.
-    picture.assign(40 + std::size_t(width) * height * 3 + scalerSlack, 0);
-    const std::int32_t header[3] = {40, width, height};
-    std::memcpy(picture.data(), header, sizeof header);
+    picture.assign(std::size_t(width) * height * 3 + scalerSlack, 0);
+    delivered = {width, height, std::size_t(width) * 3, picture.data()};
     return true;
   }
 
-  const std::uint8_t *frame(std::int32_t n) override {
+  const VideoFrame *frame(std::int32_t n) override {
     if (n < start)
       n = start;
     // Forward from the last frame decoded, or from the key frame before n.
@@ -92,7 +91,7 @@ public:
       if (!nextFrame())
         return nullptr;
     }
-    return last == n ? picture.data() : nullptr;
+    return last == n ? &delivered : nullptr;
   }
 
 private:
@@ -135,8 +134,7 @@ private:
     if (!scaler)
       return;
     // Bottom row first: start at the last row and step backwards.
-    std::uint8_t *bottom =
-        picture.data() + 40 + std::size_t(height - 1) * width * 3;
+    std::uint8_t *bottom = picture.data() + std::size_t(height - 1) * width * 3;
     std::uint8_t *planes[4] = {bottom, nullptr, nullptr, nullptr};
     int strides[4] = {-width * 3, 0, 0, 0};
     sws_scale(scaler, decoded->data, decoded->linesize, 0, decoded->height,
@@ -152,6 +150,7 @@ private:
   int width = 0, height = 0;
   std::int32_t last = -1000000;
   std::vector<std::uint8_t> picture;
+  VideoFrame delivered;
 };
 
 } // namespace

@@ -7,8 +7,15 @@
 
 namespace korvane {
 
-// Frames of a video by number, each as a 40-byte picture header followed
-// by 24-bit blue-green-red pixels, bottom row first.
+// One decoded picture: 24-bit blue-green-red pixels, bottom row first,
+// rows `stride` bytes apart.
+struct VideoFrame {
+  std::int32_t width = 0, height = 0;
+  std::size_t stride = 0;
+  const std::uint8_t *pixels = nullptr;
+};
+
+// Frames of a video by number.
 class FrameSource {
 public:
   virtual ~FrameSource() = default;
@@ -16,7 +23,7 @@ public:
   std::int32_t length = 0;           // frames
   std::int32_t start = 0;            // number of the first frame
   // Frame n, or null when it cannot be delivered. Valid until the next call.
-  virtual const std::uint8_t *frame(std::int32_t n) = 0;
+  virtual const VideoFrame *frame(std::int32_t n) = 0;
 };
 
 // The first video stream of a file, decoded with FFmpeg. Null on failure,

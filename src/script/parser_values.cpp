@@ -1,32 +1,34 @@
 #include "script/parser_values.h"
 
+#include "base/blend_value.h"
+
 #include <cstring>
 
 namespace korvane {
 namespace {
 
-const char *const blendNames[] = {
-    "ZERO",
-    "ONE",
-    "SRCCOLOR",
-    "INVSRCCOLOR",
-    "SRCALPHA",
-    "INVSRCALPHA",
-    "DESTALPHA",
-    "INVDESTALPHA",
-    "DESTCOLOR",
-    "INVDESTCOLOR",
-    "SRCALPHASAT",
-    "BOTHSRCALPHA",
-    "BOTHINVSRCALPHA",
+const Word blendNames[] = {
+    {"ZERO", BLEND_ZERO},
+    {"ONE", BLEND_ONE},
+    {"SRCCOLOR", BLEND_SRCCOLOR},
+    {"INVSRCCOLOR", BLEND_INVSRCCOLOR},
+    {"SRCALPHA", BLEND_SRCALPHA},
+    {"INVSRCALPHA", BLEND_INVSRCALPHA},
+    {"DESTALPHA", BLEND_DESTALPHA},
+    {"INVDESTALPHA", BLEND_INVDESTALPHA},
+    {"DESTCOLOR", BLEND_DESTCOLOR},
+    {"INVDESTCOLOR", BLEND_INVDESTCOLOR},
+    {"SRCALPHASAT", BLEND_SRCALPHASAT},
+    {"BOTHSRCALPHA", BLEND_BOTHSRCALPHA},
+    {"BOTHINVSRCALPHA", BLEND_BOTHINVSRCALPHA},
 };
 
 } // namespace
 
 std::int32_t blendValue(const char *token) {
-  for (std::int32_t i = 0; i < 13; ++i)
-    if (std::strcmp(token, blendNames[i]) == 0)
-      return i + 1;
+  for (const Word &word : blendNames)
+    if (std::strcmp(token, word.name) == 0)
+      return word.value;
   return -1;
 }
 

@@ -4,6 +4,7 @@
 // the script into tokens, and the block parsers that fill the record in
 // two passes. It knows base/ only and nothing of drawing.
 
+#include "base/blob_type.h"
 #include "script/reader.h"
 
 #include <cstdint>
@@ -42,12 +43,6 @@ enum DepthSetting : std::int32_t {
   DEPTH_UNSET = 0,
   DEPTH_ENABLE = 1,
   DEPTH_DISABLE = 2,
-};
-
-enum BlobType : std::int32_t {
-  BLOB_SPHERE = 0,
-  BLOB_CUBE = 1,
-  BLOB_TORUS = 2,
 };
 
 // What a layer kind's loader hangs on its layer (meshes, textures, streams,

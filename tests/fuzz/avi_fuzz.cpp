@@ -5,8 +5,6 @@
 #include "fuzz/fuzz_file.h"
 #include "platform/video_file.h"
 
-#include <cstring>
-
 int fuzzAvi(const std::uint8_t *data, std::size_t size) {
   static const korvane::fuzz::InputFile input(".avi");
   if (!input.write(data, size))
@@ -16,16 +14,16 @@ int fuzzAvi(const std::uint8_t *data, std::size_t size) {
   if (!video)
     return 0;
   for (std::int32_t n : {0, 1, 2, 2, 5, 0}) {
-    const std::uint8_t *frame = video->frame(video->start + n);
+    const korvane::VideoFrame *frame = video->frame(video->start + n);
     if (!frame)
       continue;
-    // Every frame carries its picture header; touch its last pixel.
-    std::int32_t header[3];
-    std::memcpy(header, frame, sizeof header);
-    if (header[0] != 40 || header[1] <= 0 || header[2] <= 0)
+    // Every frame has a size and all its rows; touch its last pixel.
+    if (frame->width <= 0 || frame->height <= 0 ||
+        frame->stride < std::size_t(frame->width) * 3)
       __builtin_trap();
     volatile std::uint8_t last =
-        frame[40 + std::size_t(header[1]) * std::size_t(header[2]) * 3 - 1];
+        frame->pixels[std::size_t(frame->height - 1) * frame->stride +
+                      std::size_t(frame->width) * 3 - 1];
     (void)last;
   }
   return 0;

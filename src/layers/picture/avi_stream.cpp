@@ -73,11 +73,11 @@ bool openAviStream(AviStream &record, const std::string &filename,
   FrameSource &stream = *record.stream;
   record.endframe = stream.length + stream.start;
   record.startframe = stream.start;
-  const std::uint8_t *first = stream.frame(stream.start);
+  const VideoFrame *first = stream.frame(stream.start);
   if (!first)
     return fail(filename, "AVIStreamGetFrame");
-  std::memcpy(&record.videowidth, first + 4, 4);
-  std::memcpy(&record.videoheight, first + 8, 4);
+  record.videowidth = first->width;
+  record.videoheight = first->height;
   record.framerate = stream.scale ? stream.rate / stream.scale : 0;
   // Rates the frame formula cannot divide by, or nothing to show.
   if (record.framerate < 1 || record.framerate > 1000)
@@ -115,13 +115,14 @@ void updateAviStream(AviStream &record, std::uint32_t v) {
   // decoder cannot deliver leaves the last picture in place.
   const std::int32_t wanted =
       std::max(static_cast<std::int32_t>(frame), record.startframe);
-  const std::uint8_t *picture = record.stream->frame(wanted);
+  const VideoFrame *picture = record.stream->frame(wanted);
   if (!picture)
     return;
   Texture &staging = *record.stagingtexture;
-  convertPixels(picture + 40,
-                std::size_t(record.texturewidth) * record.textureheight,
-                staging.format(), staging.lock(0));
+  std::uint8_t *out = staging.lock(0);
+  for (std::uint32_t row = 0; row < record.textureheight; ++row)
+    convertPixels(picture->pixels + row * picture->stride, record.texturewidth,
+                  staging.format(), out + std::size_t(row) * staging.pitch(0));
   staging.unlock(0);
   record.device->updateTexture(staging, *record.texture);
 }

@@ -26,27 +26,27 @@ class CountingSource final : public FrameSource {
 public:
   CountingSource(int w, int h, std::uint32_t fps, std::int32_t frames,
                  std::int32_t first = 0)
-      : width(w), height(h), picture(40 + std::size_t(w) * h * 3) {
+      : width(w), height(h), picture(std::size_t(w) * h * 3) {
     rate = fps;
     scale = 1;
     length = frames;
     start = first;
-    std::memcpy(picture.data() + 4, &width, 4);
-    std::memcpy(picture.data() + 8, &height, 4);
   }
-  const std::uint8_t *frame(std::int32_t n) override {
+  const VideoFrame *frame(std::int32_t n) override {
     requests.push_back(n);
     if (n == broken)
       return nullptr;
     for (std::size_t i = 0; i < std::size_t(width) * height; ++i) {
-      picture[40 + 3 * i] = static_cast<std::uint8_t>(n);
-      picture[41 + 3 * i] = static_cast<std::uint8_t>(n >> 8);
-      picture[42 + 3 * i] = 7;
+      picture[3 * i] = static_cast<std::uint8_t>(n);
+      picture[1 + 3 * i] = static_cast<std::uint8_t>(n >> 8);
+      picture[2 + 3 * i] = 7;
     }
-    return picture.data();
+    delivered = {width, height, std::size_t(width) * 3, picture.data()};
+    return &delivered;
   }
   std::int32_t width, height;
   std::vector<std::uint8_t> picture;
+  VideoFrame delivered;
   std::vector<std::int32_t> requests;
   std::int32_t broken = -1;
 };
@@ -210,14 +210,12 @@ TEST(VideoFile, DecodesEveryCodecByNumber) {
     EXPECT_EQ(video->length, 50);
     EXPECT_EQ(video->start, 0);
     for (int n : {0, 1, 2, 30, 10, 49, 5}) {
-      const std::uint8_t *frame = video->frame(n);
+      const VideoFrame *frame = video->frame(n);
       ASSERT_TRUE(frame) << n;
-      std::int32_t w, h;
-      std::memcpy(&w, frame + 4, 4);
-      std::memcpy(&h, frame + 8, 4);
-      ASSERT_EQ(w, 256);
-      ASSERT_EQ(h, 256);
-      const std::uint8_t *middle = frame + 40 + (128 * 256 + 128) * 3;
+      ASSERT_EQ(frame->width, 256);
+      ASSERT_EQ(frame->height, 256);
+      const std::uint8_t *middle =
+          frame->pixels + 128 * frame->stride + 128 * 3;
       EXPECT_NEAR(middle[2], n * 5, 12) << n;
       EXPECT_NEAR(middle[1], 128, 12) << n;
     }

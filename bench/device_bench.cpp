@@ -176,7 +176,8 @@ struct ScriptedShow {
 
   explicit ScriptedShow(const std::string &script) {
     presentingDevice(graphics, arcball);
-    registerLayerKinds(loaders, renderers, *graphics.device, clock);
+    registerLayerKinds(loaders, renderers, *graphics.device, clock,
+                       KORVANE_SHOW_DIR "/Data");
     ParseOptions options;
     options.loaders = &loaders;
     parseScriptText(*show, script, true, options);
@@ -260,7 +261,7 @@ void meshLoad(benchmark::State &state) {
     Layer layer;
     layer.type = LAYER_XFILE;
     std::snprintf(layer.filename, sizeof layer.filename, "%s", testModel);
-    if (!loadMeshLayer(layer, device)) {
+    if (!loadMeshLayer(layer, device, "")) {
       state.SkipWithError("no test model");
       return;
     }

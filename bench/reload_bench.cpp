@@ -28,8 +28,6 @@ void reloadBundledShow(benchmark::State &state) {
   const fs::path folder = fs::temp_directory_path() / "korvane-reload-bench";
   fs::remove_all(folder);
   fs::copy(KORVANE_SHOW_DIR, folder, fs::copy_options::recursive);
-  const fs::path before = fs::current_path();
-  fs::current_path(folder);
   std::string script;
   {
     std::ifstream in(folder / "Data" / "mirl .script");
@@ -43,6 +41,7 @@ void reloadBundledShow(benchmark::State &state) {
   options.sound = false;
   options.ticks = &clock;
   options.timerclock = &clock;
+  options.folder = folder.string();
   std::string error;
   if (!session.start(options, error)) {
     state.SkipWithError(error.c_str());
@@ -74,7 +73,6 @@ void reloadBundledShow(benchmark::State &state) {
   state.counters["load_and_first_frame_ms"] =
       benchmark::Counter(loading * 1000, benchmark::Counter::kAvgIterations);
   session.stop(1, 1);
-  fs::current_path(before);
   fs::remove_all(folder);
 }
 

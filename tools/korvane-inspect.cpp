@@ -178,18 +178,15 @@ void inspect(const std::string &script, bool settingsOnly, Inspected &out) {
   korvane::ScriptedTicks stillTicks{0};
   korvane::LayerLoaders loaders;
   korvane::LayerRenderers renderers;
-  korvane::registerLayerKinds(loaders, renderers, out.device, stillTicks);
+  // The show's media are named from the script's own folder.
+  const std::string media =
+      std::filesystem::absolute(script).parent_path().string();
+  korvane::registerLayerKinds(loaders, renderers, out.device, stillTicks,
+                              media);
   if (!settingsOnly) {
-    // The show's media are named from the script's own folder.
-    namespace fs = std::filesystem;
-    const fs::path previous = fs::current_path();
-    const fs::path absolute = fs::absolute(script);
-    std::error_code error;
-    fs::current_path(absolute.parent_path(), error);
     korvane::ParseOptions full;
     full.loaders = &loaders;
-    out.read = korvane::parseScript(*out.show, absolute.c_str(), true, full);
-    fs::current_path(previous, error);
+    out.read = korvane::parseScript(*out.show, script.c_str(), true, full);
   }
   korvane::setLogCapture(nullptr);
   korvane::setProblemSink({});

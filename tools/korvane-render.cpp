@@ -263,6 +263,7 @@ bool Render::start(const fs::path &trace, std::string &error) {
   options.width = args.width;
   options.height = args.height;
   options.tracefolder = trace.string();
+  options.folder = args.showdir;
   options.capture = [this] {
     const int w = session.window->width(), h = session.window->height();
     if (writer) {
@@ -423,26 +424,18 @@ int run(const Arguments &args) {
   const fs::path out =
       args.outdir.empty() ? fs::path() : fs::absolute(args.outdir, failure);
   // The folder's own names in any case, as Windows finds them.
-  const fs::path script = korvane::resolveMediaPath(
-      (fs::path(args.showdir) / "Data" / "mirl .script").string());
+  const korvane::ShowFolder folder = korvane::findShowFolder(args.showdir);
+  const fs::path script = folder.script;
   if (!fs::is_regular_file(script, failure)) {
     std::fprintf(stderr, "korvane-render: no script at %s\n",
                  script.string().c_str());
     return 1;
   }
-  const fs::path music =
-      fs::absolute(korvane::resolveMediaPath(
-                       (fs::path(args.showdir) / "mirl .mp3").string()),
-                   failure);
+  const fs::path music = folder.music;
   const fs::path trace =
       args.tracedir.empty() ? fs::path() : fs::absolute(args.tracedir, failure);
   const fs::path video =
       args.video.empty() ? fs::path() : fs::absolute(args.video, failure);
-  if (chdir(args.showdir.c_str()) != 0) {
-    std::fprintf(stderr, "korvane-render: cannot open %s\n",
-                 args.showdir.c_str());
-    return 1;
-  }
   headless();
   static korvane::Show show;
   Render render(show, args, out);

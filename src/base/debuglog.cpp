@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace korvane {
@@ -19,9 +20,12 @@ void formatLine(char (&line)[1024], const char *format, va_list args) {
 } // namespace
 
 void openLog(const char *filename) {
-  const std::size_t length = std::char_traits<char>::length(filename);
-  logName = std::make_unique<char[]>(length + 1);
-  std::char_traits<char>::copy(logName.get(), filename, length + 1);
+  std::error_code error;
+  const std::string absolute =
+      std::filesystem::absolute(filename, error).string();
+  const std::string name = error ? std::string(filename) : absolute;
+  logName = std::make_unique<char[]>(name.size() + 1);
+  std::char_traits<char>::copy(logName.get(), name.c_str(), name.size() + 1);
   if (std::FILE *file = std::fopen(logName.get(), "w"))
     std::fclose(file);
 }

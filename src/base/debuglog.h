@@ -12,8 +12,8 @@ namespace korvane {
 // The diagnostic log. One process-wide file, reopened for every line so that
 // everything written survives a crash.
 
-// Copies the name and empties (or creates) the file. A relative name is
-// resolved against the current folder again at every write.
+// Empties (or creates) the file and keeps its absolute name: every line
+// goes to this file, whatever the current folder later is.
 void openLog(const char *filename);
 
 // printf-style; appends one line. Lines longer than the 1024-byte line buffer

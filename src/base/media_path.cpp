@@ -55,4 +55,27 @@ std::string resolveMediaPath(const std::string &name) {
   return found.string();
 }
 
+std::string resolveMediaPath(const std::string &name,
+                             const std::string &folder) {
+  if (folder.empty() || name.empty() || name[0] == '/' || name[0] == '\\')
+    return resolveMediaPath(name);
+  return resolveMediaPath(folder + "/" + name);
+}
+
+ShowFolder findShowFolder(const std::string &root) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  ShowFolder folder;
+  folder.root = fs::absolute(root.empty() ? "." : root, error)
+                    .lexically_normal()
+                    .string();
+  if (folder.root.size() > 1 && folder.root.back() == '/')
+    folder.root.pop_back();
+  folder.data = resolveMediaPath("Data", folder.root);
+  folder.script = resolveMediaPath("mirl .script", folder.data);
+  folder.music = resolveMediaPath("mirl .mp3", folder.root);
+  folder.log = resolveMediaPath("debug.log", folder.data);
+  return folder;
+}
+
 } // namespace korvane

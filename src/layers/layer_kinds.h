@@ -14,8 +14,10 @@
 namespace korvane {
 
 // Fills the loader and renderer tables with the layer kinds built so far.
-// `ticks` is the clock the blob motion reads.
+// `ticks` is the clock the blob motion reads; the files the script names
+// are found in `folder`, the show's data folder (empty: the current one).
 void registerLayerKinds(LayerLoaders &loaders, LayerRenderers &renderers,
-                        Device &device, TickSource &ticks);
+                        Device &device, TickSource &ticks,
+                        const std::string &folder);
 
 } // namespace korvane

@@ -1,5 +1,6 @@
 #include "layers/layer_states.h"
 
+#include "base/media_path.h"
 #include "gfxutil/picture_file.h"
 
 namespace korvane {
@@ -32,10 +33,12 @@ bool setLayerBlend(Device &device, const Layer &layer) {
   return true;
 }
 
-std::unique_ptr<Texture> loadLayerTexture(Device &device, const char *name,
-                                          Problem problem) {
+std::unique_ptr<Texture> loadLayerTexture(Device &device,
+                                          const std::string &folder,
+                                          const char *name, Problem problem) {
   std::string reason;
-  auto texture = loadTextureFromFile(device, name, &reason);
+  auto texture =
+      loadTextureFromFile(device, resolveMediaPath(name, folder), &reason);
   if (!texture)
     report(problem, name, 0, {name, reason});
   return texture;

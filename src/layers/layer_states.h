@@ -14,9 +14,10 @@ void setLayerDepth(Device &device, const Layer &layer);
 // Blending when both factors are given, otherwise off.
 // True when blending is on.
 bool setLayerBlend(Device &device, const Layer &layer);
-// A layer's texture from a picture file; null when it cannot be loaded,
-// which is reported as `problem`.
-std::unique_ptr<Texture> loadLayerTexture(Device &device, const char *name,
-                                          Problem problem);
+// A layer's texture from a picture file the script names, found in
+// `folder`; null when it cannot be loaded, which is reported as `problem`.
+std::unique_ptr<Texture> loadLayerTexture(Device &device,
+                                          const std::string &folder,
+                                          const char *name, Problem problem);
 
 } // namespace korvane

@@ -1,7 +1,6 @@
 #include "music/music.h"
 
 #include "base/debuglog.h"
-#include "base/media_path.h"
 #include "base/problems.h"
 
 #include <SDL.h>
@@ -25,7 +24,7 @@ void silent(const std::string &why) {
 
 } // namespace
 
-bool openMusic(const char *name) {
+bool openMusic(const char *name, const std::string &file) {
   writeLog("%s", name);
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 ||
       Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {
@@ -34,7 +33,6 @@ bool openMusic(const char *name) {
     return false;
   }
   graph.audio = true;
-  const std::string file = resolveMediaPath("mirl .mp3");
   graph.music = Mix_LoadMUS(file.c_str());
   if (!graph.music) {
     silent("\"mirl .mp3\" cannot be played (" + std::string(Mix_GetError()) +

@@ -3,13 +3,15 @@
 // music: the soundtrack, played beside the show. It knows base/ only.
 
 #include <cstdint>
+#include <string>
 
 namespace korvane {
 
-// The soundtrack: "mirl .mp3" in the current folder, played once from
-// start-up, free of the show clock. Any failure leaves the show silent
-// with one line in the log and on standard error.
-bool openMusic(const char *name);
+// The soundtrack: `file` (the show folder's "mirl .mp3"), played once from
+// start-up, free of the show clock; the log gets the name the script gave.
+// Any failure leaves the show silent with one line in the log and on
+// standard error.
+bool openMusic(const char *name, const std::string &file);
 void startMusic();
 void stopMusic();
 

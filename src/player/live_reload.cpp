@@ -13,7 +13,9 @@ LiveReload::LiveReload(Session &session, PlayerLoop &loop, FileWatch &watch,
 
 void LiveReload::watchNamedFiles() {
   std::vector<std::string> files = filesNamed(session.show());
-  files.insert(files.begin(), resolveMediaPath("mirl .script"));
+  for (std::string &file : files)
+    file = session.folder().file(file);
+  files.insert(files.begin(), session.folder().script);
   std::string error;
   if (!watch.watch(files, error))
     report(Problem::NotWatched, "", 0, {error});

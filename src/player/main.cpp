@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -65,7 +66,7 @@ int parseArguments(int argc, char **argv, Options &options) {
   return -1;
 }
 
-// Plays the show in the current folder; the exit status.
+// Plays the show in the options' folder; the exit status.
 int play(const Options &options) {
   static korvane::Show show;
   korvane::Session session(show);
@@ -80,6 +81,7 @@ int play(const Options &options) {
   start.ticks = &clock;
   start.timerclock = &clock;
   start.vsync = options.vsync;
+  start.folder = options.folder ? options.folder : "";
   std::string error;
   if (!session.start(start, error)) {
     korvane::report(korvane::Problem::StartFailed, "", 0, {error});
@@ -115,7 +117,9 @@ int main(int argc, char **argv) {
   const int status = parseArguments(argc, argv, options);
   if (status >= 0)
     return status;
-  if (options.folder && chdir(options.folder) != 0) {
+  std::error_code missing;
+  if (options.folder &&
+      !std::filesystem::is_directory(options.folder, missing)) {
     std::fprintf(stderr, "korvane: cannot open the show folder %s\n",
                  options.folder);
     return 2;

@@ -10,14 +10,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
+#include <filesystem>
 
 namespace korvane {
 namespace {
-
-// The show folder's own names, found in any case as Windows finds them.
-std::string dataFolder() { return resolveMediaPath("Data"); }
-std::string scriptFile() { return resolveMediaPath("mirl .script"); }
 
 // The settings pass, quiet: the full pass reads the settings again and
 // alone tells of problems.
@@ -42,16 +38,17 @@ Session::~Session() {
 
 bool Session::start(const SessionOptions &options, std::string &error) {
   Show &show = *active;
-  const std::string data = dataFolder();
-  (void)chdir(data.c_str());
-  openLog("debug.log");
+  showfolder = findShowFolder(options.folder);
+  openLog(showfolder.log.c_str());
   writeLog(" DEBUG.LOG ");
   writeLog(" --------- ");
   stopped = false;
 
   show.partnumber = 0;
-  const std::string script = scriptFile();
-  scriptlabel = data + "/" + script;
+  const std::string &script = showfolder.script;
+  scriptlabel = std::filesystem::path(script)
+                    .lexically_relative(showfolder.root)
+                    .string();
   readSettings(show, script);
 
   const int width = options.width > 0 ? options.width : show.resolution[0];
@@ -66,20 +63,19 @@ bool Session::start(const SessionOptions &options, std::string &error) {
     report(Problem::VsyncRefused, "", 0, {refused});
 
   TickSource &ticks = options.ticks ? *options.ticks : systemticks;
-  registerLayerKinds(loaders, renderers, *graphics.device, ticks);
+  registerLayerKinds(loaders, renderers, *graphics.device, ticks,
+                     showfolder.data);
   scriptread = readScript(show, script);
 
-  (void)chdir("..");
   sound = options.sound && show.music != 0;
   if (sound) {
-    openMusic(show.musicfilename);
+    openMusic(show.musicfilename, showfolder.music);
     startMusic();
   }
   if (!options.hidden) {
     window->show();
     window->hideCursor();
   }
-  (void)chdir(data.c_str());
   timer = std::make_unique<FrameTimer>(options.timerclock ? *options.timerclock
                                                           : systemclock);
   framecontext = std::make_unique<FrameContext>(FrameContext{
@@ -121,7 +117,7 @@ bool Session::readScript(Show &show, const std::string &script) {
 }
 
 std::unique_ptr<Show> Session::loadShow(std::string &error) {
-  const std::string script = scriptFile();
+  const std::string &script = showfolder.script;
   if (std::FILE *file = std::fopen(script.c_str(), "rb")) {
     std::fclose(file);
   } else {

@@ -8,6 +8,7 @@
 
 #include "base/clocks.h"
 #include "base/frame_timer.h"
+#include "base/media_path.h"
 #include "base/tick_source.h"
 #include "device/arcball.h"
 #include "device/device_setup.h"
@@ -39,6 +40,8 @@ struct SessionOptions {
   bool sound = true;
   // A folder to write the device trace into; empty for none.
   std::string tracefolder;
+  // The show folder; empty for the current one.
+  std::string folder;
   // Presents on the display's refresh instead of at once.
   bool vsync = false;
 };
@@ -51,10 +54,9 @@ public:
   Session(const Session &) = delete;
   Session &operator=(const Session &) = delete;
 
-  // From the show folder: into "Data", the log, the settings pass, the
-  // window, the device, the full pass, back to the show folder for the
-  // music, the window shown, then into "Data" again. False with `error`
-  // when the window, the device or the trace cannot be made.
+  // The show folder found, then the log, the settings pass, the window,
+  // the device, the full pass, the music and the window shown. False with
+  // `error` when the window, the device or the trace cannot be made.
   bool start(const SessionOptions &options, std::string &error);
   // Draws the frame for `elapsed` ms since the start tick; false when the
   // show has ended. `present` false draws it for the states it leaves.
@@ -74,6 +76,7 @@ public:
   void toggleFullscreen();
 
   Show &show() { return *active; }
+  const ShowFolder &folder() const { return showfolder; }
   // The script as problems name it: "Data/mirl .script".
   const std::string &scriptName() const { return scriptlabel; }
   std::unique_ptr<Window> window;
@@ -95,6 +98,7 @@ private:
   bool readScript(Show &show, const std::string &script);
 
   Show *active;
+  ShowFolder showfolder;
   std::string scriptlabel;     // "Data/mirl .script", as problems name it
   std::unique_ptr<Show> owned; // a show read again; the first is the caller's
   GlBackend *gl = nullptr;

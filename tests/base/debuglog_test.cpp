@@ -50,20 +50,23 @@ TEST(DebugLog, OpenEmptiesAndEachWriteAppendsOneLine) {
   EXPECT_EQ(readFile(log), " DEBUG.LOG \nPartNumber: 3\n100% done\n");
 }
 
-TEST(DebugLog, RelativeNameFollowsTheCurrentFolder) {
+// A relative name is taken against the folder current at opening: later
+// changes of folder send no line elsewhere.
+TEST(DebugLog, TheFileIsFixedWhenOpened) {
   TempDir dir;
   fs::create_directory(dir.path / "Data");
+  const fs::path before = fs::current_path();
   fs::current_path(dir.path / "Data");
   openLog("debug.log");
   writeLog("in data");
   fs::current_path(dir.path);
   writeLog("musicfilename");
-  fs::current_path(dir.path / "Data");
-  writeLog("back in data");
+  fs::current_path(before);
+  closeLog();
 
   EXPECT_EQ(readFile(dir.path / "Data" / "debug.log"),
-            "in data\nback in data\n");
-  EXPECT_EQ(readFile(dir.path / "debug.log"), "musicfilename\n");
+            "in data\nmusicfilename\n");
+  EXPECT_FALSE(fs::exists(dir.path / "debug.log"));
 }
 
 TEST(DebugLog, OverlongLineIsCutNotOverflowed) {

@@ -18,7 +18,7 @@ int fuzzKtr(const std::uint8_t *data, std::size_t size) {
   std::vector<std::string> lines;
   korvane::setLogCapture(&lines);
   korvane::setProblemSink([](const korvane::Report &) {});
-  korvane::dumpKtrFile(layer);
+  korvane::dumpKtrFile(layer, "");
   korvane::setProblemSink({});
   korvane::setLogCapture(nullptr);
   // The dump is bounded by the file: at most one line per 4 bytes, plus

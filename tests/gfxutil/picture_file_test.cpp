@@ -357,6 +357,19 @@ TEST(PictureFile, TexturesAndMediaPaths) {
   EXPECT_EQ(resolveMediaPath((root / "none.png").string()),
             (root / "none.png").string());
   EXPECT_EQ(resolveMediaPath(""), "");
+  // Inside a folder, which an absolute name leaves aside.
+  EXPECT_EQ(resolveMediaPath("textures\\SKY\\clouds.png", root.string()),
+            (root / "Textures" / "Sky" / "Clouds.PNG").string());
+  EXPECT_EQ(resolveMediaPath(windows, "/nowhere"),
+            (root / "Textures" / "Sky" / "Clouds.PNG").string());
+  // A show folder's own files, found in any case.
+  fs::create_directories(root / "show" / "DATA");
+  std::ofstream(root / "show" / "DATA" / "MIRL .Script");
+  const ShowFolder show = findShowFolder((root / "show" / ".").string());
+  EXPECT_EQ(show.root, (root / "show").string());
+  EXPECT_EQ(show.script, (root / "show" / "DATA" / "MIRL .Script").string());
+  EXPECT_EQ(show.log, (root / "show" / "DATA" / "debug.log").string());
+  EXPECT_EQ(show.music, (root / "show" / "mirl .mp3").string());
 
   Device device(nullptr);
   auto texture = loadTextureFromFile(device, windows);

@@ -38,7 +38,7 @@ TEST(Music, PlaysDecodedSamples) {
   setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
   std::vector<std::string> log;
   setLogCapture(&log);
-  EXPECT_TRUE(openMusic("theme.mp3"));
+  EXPECT_TRUE(openMusic("theme.mp3", "mirl .mp3"));
   startMusic();
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
   stopMusic();
@@ -78,7 +78,7 @@ TEST(Music, BrokenFilesPlayOnInSilence) {
     std::vector<std::string> log;
     korvane::test::ReportedProblems problems;
     setLogCapture(&log);
-    EXPECT_EQ(openMusic("song"), plays);
+    EXPECT_EQ(openMusic("song", "mirl .mp3"), plays);
     startMusic();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     stopMusic();
@@ -91,7 +91,7 @@ TEST(Music, BrokenFilesPlayOnInSilence) {
   std::vector<std::string> log;
   korvane::test::ReportedProblems problems;
   setLogCapture(&log);
-  EXPECT_FALSE(openMusic("song"));
+  EXPECT_FALSE(openMusic("song", "mirl .mp3"));
   startMusic();
   stopMusic();
   setLogCapture(nullptr);
@@ -112,7 +112,7 @@ TEST(Music, FollowsSeeksAndPauses) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   seekMusic(1000); // nothing open: nothing happens
   EXPECT_EQ(musicPosition(), -1);
-  ASSERT_TRUE(openMusic("mirl.mp3"));
+  ASSERT_TRUE(openMusic("mirl.mp3", "mirl .mp3"));
   startMusic();
   seekMusic(2500);
   EXPECT_NEAR(musicPosition(), 2500, 100);

@@ -90,7 +90,8 @@ TEST(LiveReload, TheNewShowTakesOverBetweenFramesAtTheSameShowTime) {
   ReportedProblems problems; // b.png is missing
   Watched w(twoParts(200, 0, 0));
   ASSERT_EQ(w.watch.lists.size(), 1u);
-  EXPECT_EQ(w.watch.lists[0].front(), "mirl .script");
+  const std::string data = (w.run.folder / "Data").string();
+  EXPECT_EQ(w.watch.lists[0].front(), data + "/mirl .script");
   w.turns.at = [&w](int turn) {
     if (turn == 3)
       w.rewrite(twoParts(100, 0, 0) +
@@ -106,8 +107,8 @@ TEST(LiveReload, TheNewShowTakesOverBetweenFramesAtTheSameShowTime) {
   EXPECT_EQ(w.reds, (std::vector<int>{200, 200, 200, 200, 100, 100, 100}));
   // The files the new show names are watched from then on.
   ASSERT_EQ(w.watch.lists.size(), 2u);
-  EXPECT_EQ(w.watch.lists[1],
-            (std::vector<std::string>{"mirl .script", "b.png"}));
+  EXPECT_EQ(w.watch.lists[1], (std::vector<std::string>{data + "/mirl .script",
+                                                        data + "/b.png"}));
 }
 
 TEST(LiveReload, AScriptThatCannotBePlayedKeepsTheShowAndSaysWhy) {

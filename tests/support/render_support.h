@@ -119,8 +119,9 @@ inline std::string describe(const Rgb &c) {
 // A show folder in a temporary place, run through the player's start-up
 // on a hidden window.
 struct ShowRun {
-  // Entered at once: the start-up takes "Data" from the current folder.
-  korvane::test::TempFolder temp{true};
+  // Never entered: the session is handed the folder and opens its files
+  // there.
+  korvane::test::TempFolder temp;
   const fs::path &folder = temp.path;
   std::unique_ptr<Show> show = std::make_unique<Show>();
   Session player{*show};
@@ -137,6 +138,7 @@ struct ShowRun {
     options.sound = sound;
     options.ticks = &clock;
     options.timerclock = &clock;
+    options.folder = folder.string();
     options.capture = [this] {
       frame = readBackBuffer(player.window->width(), player.window->height());
     };

@@ -6,11 +6,11 @@
 
 namespace korvane {
 
-void loadBlobLayer(Layer &layer, Device &device) {
+void loadBlobLayer(Layer &layer, Device &device, const std::string &folder) {
   writeLog("LOADBLOB");
   auto resources = std::make_unique<BlobLayerResources>();
-  resources->texture =
-      loadLayerTexture(device, layer.filename, Problem::PictureNotLoaded);
+  resources->texture = loadLayerTexture(device, folder, layer.filename,
+                                        Problem::PictureNotLoaded);
   resources->vertices =
       device.createVertexBuffer(blobVertexCapacity * sizeof(BlobVertex), 0,
                                 D3DFVF_XYZ | D3DFVF_NORMAL, D3DPOOL_DEFAULT);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace korvane {
 
@@ -17,7 +18,7 @@ struct BlobLayerResources final : LayerResources {
   std::unique_ptr<BlobField> field;
 };
 
-void loadBlobLayer(Layer &layer, Device &device);
+void loadBlobLayer(Layer &layer, Device &device, const std::string &folder);
 // Rebuilds the surface with two readings of `ticks` and draws it.
 void renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
                      TickSource &ticks);

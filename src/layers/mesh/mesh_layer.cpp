@@ -52,7 +52,7 @@ void clampStage(Device &device, int stage) {
 
 } // namespace
 
-bool loadMeshLayer(Layer &layer, Device &device) {
+bool loadMeshLayer(Layer &layer, Device &device, const std::string &folder) {
   writeLog("FileName: %s", layer.filename);
   writeLog("Position: %f, %f, %f", static_cast<double>(layer.position[0]),
            static_cast<double>(layer.position[1]),
@@ -61,7 +61,7 @@ bool loadMeshLayer(Layer &layer, Device &device) {
   auto resources = std::make_unique<MeshLayerResources>();
   std::vector<MeshMaterial> materials;
   std::string error;
-  if (!loadMeshFromX(resolveMediaPath(layer.filename), resources->mesh,
+  if (!loadMeshFromX(resolveMediaPath(layer.filename, folder), resources->mesh,
                      materials, error)) {
     report(Problem::MeshNotLoaded, layer.filename, 0, {layer.filename, error});
     layer.resources = std::move(resources);
@@ -80,7 +80,7 @@ bool loadMeshLayer(Layer &layer, Device &device) {
     resources->textures.push_back(
         loaded.texturefile.empty()
             ? nullptr
-            : loadLayerTexture(device, loaded.texturefile.c_str(),
+            : loadLayerTexture(device, folder, loaded.texturefile.c_str(),
                                Problem::MaterialPictureNotLoaded));
   }
   resources->optimizedmesh.mesh = optimizeMesh(resources->mesh);
@@ -91,8 +91,8 @@ bool loadMeshLayer(Layer &layer, Device &device) {
         cloneMesh(resources->optimizedmesh.mesh,
                   D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX2);
     upload(resources->clonemesh, device);
-    resources->envmaptexture = loadLayerTexture(device, layer.envmapfilename,
-                                                Problem::PictureNotLoaded);
+    resources->envmaptexture = loadLayerTexture(
+        device, folder, layer.envmapfilename, Problem::PictureNotLoaded);
   }
   for (int slot = 0; slot < maxShadows; ++slot) {
     if (!layer.shadowenabled[slot])
@@ -100,8 +100,9 @@ bool loadMeshLayer(Layer &layer, Device &device) {
     writeLog(slot == 0 ? "SHADOW1" : "SHADOW2");
     // One shadow texture per layer: the second block's takes the place of
     // the first's.
-    resources->shadowtexture = loadLayerTexture(
-        device, layer.shadowfilename[slot], Problem::ShadowPictureNotLoaded);
+    resources->shadowtexture =
+        loadLayerTexture(device, folder, layer.shadowfilename[slot],
+                         Problem::ShadowPictureNotLoaded);
   }
   layer.resources = std::move(resources);
   return true;
@@ -173,8 +174,8 @@ bool renderMeshLayer(Layer &layer, std::uint32_t t, Device &device) {
   return true;
 }
 
-void dumpKtrFile(Layer &layer) {
-  const std::string name = resolveMediaPath(layer.filename);
+void dumpKtrFile(Layer &layer, const std::string &folder) {
+  const std::string name = resolveMediaPath(layer.filename, folder);
   std::FILE *file = std::fopen(name.c_str(), "rb");
   if (!file || std::fseek(file, 28, SEEK_SET) != 0) {
     report(Problem::KtrUnreadable, layer.filename, 0, {layer.filename});

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace korvane {
@@ -29,9 +30,9 @@ struct MeshLayerResources final : LayerResources {
   std::unique_ptr<Texture> shadowtexture;
 };
 
-bool loadMeshLayer(Layer &layer, Device &device);
+bool loadMeshLayer(Layer &layer, Device &device, const std::string &folder);
 bool renderMeshLayer(Layer &layer, std::uint32_t t, Device &device);
 // Writes a KTR mesh file's whole content to the log.
-void dumpKtrFile(Layer &layer);
+void dumpKtrFile(Layer &layer, const std::string &folder);
 
 } // namespace korvane

@@ -54,7 +54,8 @@ void convertPixels(const std::uint8_t *bgr, std::size_t count,
 }
 
 bool openAviStream(AviStream &record, const std::string &filename,
-                   Device &device, Texture *texture, VideoOpener opener) {
+                   const std::string &folder, Device &device, Texture *texture,
+                   VideoOpener opener) {
   record.ready = false;
   record.texture = texture;
   record.device = &device;
@@ -67,7 +68,7 @@ bool openAviStream(AviStream &record, const std::string &filename,
                            texture->format(), D3DPOOL_SYSTEMMEM);
 
   std::string step;
-  record.stream = opener(resolveMediaPath(filename), step);
+  record.stream = opener(resolveMediaPath(filename, folder), step);
   if (!record.stream)
     return fail(filename, step);
   FrameSource &stream = *record.stream;

@@ -28,12 +28,13 @@ struct AviStream {
   bool ready = false; // opened; a stream that failed is never updated
 };
 
-// Opens `filename` for `texture`; false after telling the user why. The
-// source opener can be replaced for tests.
+// Opens `filename` (the name the script gives, found in `folder`) for
+// `texture`; false after telling the user why. The source opener can be
+// replaced for tests.
 using VideoOpener = std::unique_ptr<FrameSource> (*)(const std::string &,
                                                      std::string &);
 bool openAviStream(AviStream &record, const std::string &filename,
-                   Device &device, Texture *texture,
+                   const std::string &folder, Device &device, Texture *texture,
                    VideoOpener opener = openVideoFile);
 // Shows the frame for `v` milliseconds.
 void updateAviStream(AviStream &record, std::uint32_t v);

@@ -23,7 +23,7 @@ void writeQuad(PictureVertex *v, const Layer &layer) {
 
 } // namespace
 
-void loadPictureLayer(Layer &layer, Device &device) {
+void loadPictureLayer(Layer &layer, Device &device, const std::string &folder) {
   auto resources = std::make_unique<PictureLayerResources>();
   if (layer.type == LAYER_AVIPICTURE) {
     writeLog("LOADAVIPICTURE");
@@ -33,12 +33,12 @@ void loadPictureLayer(Layer &layer, Device &device) {
     if (!resources->picturetexture)
       report(Problem::VideoTextureNotMade, layer.filename, 0, {layer.filename});
     else
-      openAviStream(resources->avistream, layer.filename, device,
+      openAviStream(resources->avistream, layer.filename, folder, device,
                     resources->picturetexture.get());
   } else {
     writeLog("LOADPICTURE");
-    resources->picturetexture =
-        loadLayerTexture(device, layer.filename, Problem::PictureNotLoaded);
+    resources->picturetexture = loadLayerTexture(device, folder, layer.filename,
+                                                 Problem::PictureNotLoaded);
   }
   resources->picturevertices = device.createVertexBuffer(
       4 * sizeof(PictureVertex), 0, pictureFvf, D3DPOOL_DEFAULT);

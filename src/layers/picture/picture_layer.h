@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace korvane {
 
@@ -23,7 +24,7 @@ struct PictureLayerResources final : LayerResources {
   ~PictureLayerResources() override { closeAviStream(avistream); }
 };
 
-void loadPictureLayer(Layer &layer, Device &device);
+void loadPictureLayer(Layer &layer, Device &device, const std::string &folder);
 // The video time a part time `t` shows at `speed`: t x speed in single
 // precision, truncated toward zero, modulo 2^32; 0 for NaN and for what
 // 64 bits cannot hold.

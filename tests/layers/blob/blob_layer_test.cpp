@@ -14,7 +14,7 @@ TEST(BlobLayer, LoadAndStates) {
   Device device(nullptr);
   LayerLoaders loaders;
   loaders.byType[LAYER_BLOB] = [&device](Layer &layer) {
-    return loadBlobLayer(layer, device);
+    return loadBlobLayer(layer, device, "");
   };
   auto parsed = parseBoth(
       "<demo> <part> length 1000 "

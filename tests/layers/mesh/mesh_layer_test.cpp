@@ -48,10 +48,10 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
   Device device(nullptr);
   LayerLoaders loaders;
   loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
-    return loadMeshLayer(layer, device);
+    return loadMeshLayer(layer, device, "");
   };
   loaders.byType[LAYER_KTRFILE] = [](Layer &layer) {
-    return dumpKtrFile(layer);
+    return dumpKtrFile(layer, "");
   };
   auto parsed = parseBoth(
       "<demo> <part> length 10 "
@@ -131,7 +131,7 @@ TEST(MeshLayer, AFileWithoutMaterialsLoadsButDrawsNothing) {
   Device device(nullptr);
   LayerLoaders loaders;
   loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
-    return loadMeshLayer(layer, device);
+    return loadMeshLayer(layer, device, "");
   };
   auto parsed = parseBoth(layerScript("type XFILE filename quad.x"), &loaders);
   EXPECT_TRUE(parsed.logged("Vertices: 6, Faces: 2"));
@@ -152,7 +152,7 @@ TEST(MeshLayer, NoneAfterSphereMapKeepsTheGeneration) {
   Device device(nullptr);
   LayerLoaders loaders;
   loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
-    return loadMeshLayer(layer, device);
+    return loadMeshLayer(layer, device, "");
   };
   auto parsed = parseBoth("<demo> <part> length 10 <layer> type XFILE "
                           "filename cube.x envmap SPHEREMAP </layer> <layer> "
@@ -179,7 +179,7 @@ TEST(MeshLayer, CloneOnlyForSphereMapTwoAndTheSecondShadowTexture) {
   Device device(nullptr);
   LayerLoaders loaders;
   loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
-    return loadMeshLayer(layer, device);
+    return loadMeshLayer(layer, device, "");
   };
   auto parsed =
       parseBoth("<demo> <part> length 10 "
@@ -223,7 +223,7 @@ TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
     std::vector<std::string> log;
     korvane::test::ReportedProblems reported;
     setLogCapture(&log);
-    dumpKtrFile(layer);
+    dumpKtrFile(layer, "");
     setLogCapture(nullptr);
     problems = reported.ids();
     return log;

@@ -72,7 +72,8 @@ struct Stream {
     nextSource = made;
     shown.clear();
     setMessageBox(collect);
-    opened = openAviStream(record, "video.avi", device, texture.get(), handOut);
+    opened =
+        openAviStream(record, "video.avi", "", device, texture.get(), handOut);
     setMessageBox({});
   }
   std::uint32_t texel() const {
@@ -151,7 +152,7 @@ TEST(AviStream, RefusedStreamsAreToldAndNeverUpdated) {
   Device device(nullptr);
   AviStream record;
   nextSource = nullptr;
-  EXPECT_FALSE(openAviStream(record, "x.avi", device, nullptr, handOut));
+  EXPECT_FALSE(openAviStream(record, "x.avi", "", device, nullptr, handOut));
 }
 
 TEST(AviStream, PixelConversions) {

@@ -29,6 +29,9 @@ constexpr const char *usage =
     "  --vsync   show each frame on the display's refresh\n"
     "  --help    show this text\n"
     "\n"
+    "Exit status: 0 done, 1 the show could not be started or read, 2 bad\n"
+    "arguments.\n"
+    "\n"
     "Keys:\n"
     "  Space         skip to the next part\n"
     "  Right, Left   the show time 1 s forward or back (10 s with Shift)\n"
@@ -122,7 +125,7 @@ int main(int argc, char **argv) {
       !std::filesystem::is_directory(options.folder, missing)) {
     std::fprintf(stderr, "korvane: cannot open the show folder %s\n",
                  options.folder);
-    return 2;
+    return 1;
   }
   return play(options);
 }

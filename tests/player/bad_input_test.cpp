@@ -316,6 +316,16 @@ TEST(BadInput, BrokenScriptsPlayWhatTheyHold) {
             std::string::npos)
       << picture.errors;
 
+  // The player fails too, for want of the resolution <demo> would give.
+  const std::string player =
+      std::string("SDL_AUDIODRIVER=dummy ") + KORVANE_PLAYER + " '" +
+      show("wrongtype", blackPng(16)).string() + "' 2>'" +
+      (scratch.path / "player.txt").string() + "' >/dev/null";
+  const int status = std::system(player.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  EXPECT_NE(readFile(scratch.path / "player.txt").find("cannot play the show"),
+            std::string::npos);
+
   const fs::path nothing = scratch.path / "noscript";
   fs::create_directories(nothing / "Data");
   const Played missing = play(nothing, "0");

@@ -441,7 +441,7 @@ int run(const Arguments &args) {
   Render render(show, args, out);
   std::string error;
   if (!render.start(trace, error)) {
-    std::fprintf(stderr, "korvane-render: %s\n", error.c_str());
+    korvane::report(korvane::Problem::StartFailed, "", 0, {error});
     return 1;
   }
   if (!args.video.empty())
@@ -450,11 +450,8 @@ int run(const Arguments &args) {
     render.stills();
   else
     render.everyFrame(music);
-  const int status = render.finish();
-  if (!render.session.scriptread)
-    std::fprintf(stderr, "korvane-render: %s does not begin with <demo>\n",
-                 script.string().c_str());
-  return status;
+  // A script not beginning with <demo> was reported as it was read.
+  return render.finish();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "base/debuglog.h"
 
+#include <cctype>
 #include <cstdio>
 #include <vector>
 
@@ -49,6 +50,20 @@ std::function<void(const std::string &)> messageBox;
 
 const char *problemName(Problem id) { return entryOf(id).name; }
 
+std::string problemId(Problem id) {
+  std::string out;
+  for (const char *c = problemName(id); *c; ++c) {
+    if (std::isupper(static_cast<unsigned char>(*c))) {
+      if (!out.empty())
+        out += '-';
+      out += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    } else {
+      out += *c;
+    }
+  }
+  return out;
+}
+
 std::string describe(const Report &report) {
   // The other kinds' texts name their file themselves.
   if (report.file.empty() || report.kind != ProblemKind::Script)
@@ -77,7 +92,8 @@ void report(Problem id, std::string_view file, int line,
   if (sink)
     sink(made);
   else
-    std::fprintf(stderr, "korvane: %s\n", describe(made).c_str());
+    std::fprintf(stderr, "korvane: %s: %s\n", problemId(id).c_str(),
+                 describe(made).c_str());
   if (entry.box && messageBox)
     messageBox(fill(entry.box, arguments));
 }

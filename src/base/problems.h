@@ -114,6 +114,8 @@ struct Report {
 
 // The problem's name, as the list spells it ("PictureNotLoaded").
 const char *problemName(Problem id);
+// The same as standard error shows it: "MeshNotLoaded" as "mesh-not-loaded".
+std::string problemId(Problem id);
 
 // Writes the problem's debug.log line, if it has one, hands the report to
 // the sink and, for a problem a Part shows in a message box, the box text

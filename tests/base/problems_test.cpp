@@ -33,6 +33,8 @@ TEST(Problems, ReportsCarryIdPlaceAndText) {
   // Only a problem a Part gives a line logs one.
   EXPECT_EQ(log, std::vector<std::string>{"D3DXLoadMeshFromX failed!"});
   EXPECT_STREQ(problemName(Problem::MeshNotLoaded), "MeshNotLoaded");
+  EXPECT_EQ(problemId(Problem::MeshNotLoaded), "mesh-not-loaded");
+  EXPECT_EQ(problemId(Problem::NotAWholeNumber), "not-a-whole-number");
 }
 
 TEST(Problems, LogOnlyAndTheMessageBox) {

@@ -204,9 +204,10 @@ TEST(BadInput, EveryBrokenFileIsReportedAndTheShowPlaysOn) {
     return played.log.find(line) != std::string::npos;
   };
   // debug.log keeps to its own lines; the reasons go to standard error, one
-  // line each, naming the file.
+  // line each, after the problem's id, naming the file.
   auto told = [&](const std::string &line) {
-    return played.errors.find("korvane: " + line) != std::string::npos;
+    return played.errors.find("korvane: ") != std::string::npos &&
+           played.errors.find(": " + line) != std::string::npos;
   };
   for (const std::string line :
        {"D3DXLoadMeshFromX failed!", "Vertices: 70000, Faces: 138942",
@@ -291,7 +292,7 @@ TEST(BadInput, BrokenScriptsPlayWhatTheyHold) {
     EXPECT_NE(overflowed.errors.find(line), std::string::npos) << line;
     EXPECT_EQ(overflowed.log.find(line), std::string::npos) << line;
   }
-  EXPECT_NE(overflowed.errors.find("korvane: Data/mirl .script:"),
+  EXPECT_NE(overflowed.errors.find("korvane: name-cut: Data/mirl .script:"),
             std::string::npos)
       << overflowed.errors;
 
@@ -312,7 +313,7 @@ TEST(BadInput, BrokenScriptsPlayWhatTheyHold) {
   const Played picture = play(show("wrongtype", blackPng(16)), "0");
   EXPECT_NE(picture.log.find("Scriptfile is wrong!"), std::string::npos);
   EXPECT_EQ(picture.status, 1);
-  EXPECT_NE(picture.errors.find("does not begin with <demo>"),
+  EXPECT_NE(picture.errors.find("korvane: script-not-demo: "),
             std::string::npos)
       << picture.errors;
 

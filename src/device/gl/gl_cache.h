@@ -49,7 +49,6 @@ struct GlCache {
   // A name GL no longer has: every binding of it is forgotten.
   void forgetTexture(unsigned name);
 
-
   std::optional<bool> enabled[CapabilityCount];
   std::optional<std::array<unsigned, 2>> blend;
   std::optional<unsigned> depthfunc;

@@ -117,7 +117,8 @@ void updateAviStream(AviStream &record, std::uint32_t v) {
   const std::int32_t wanted =
       std::max(static_cast<std::int32_t>(frame), record.startframe);
   const VideoFrame *picture = record.stream->frame(wanted);
-  if (!picture)
+  if (!picture || picture->width != record.videowidth ||
+      picture->height != record.videoheight)
     return;
   Texture &staging = *record.stagingtexture;
   std::uint8_t *out = staging.lock(0);

@@ -32,7 +32,9 @@ void update(benchmark::State &state) {
   auto texture =
       device.createTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT);
   AviStream stream;
-  if (file.empty() || !openAviStream(stream, file, "", device, texture.get())) {
+  const Logger quiet;
+  if (file.empty() ||
+      !openAviStream(stream, file, {device, "", quiet}, texture.get())) {
     state.SkipWithError("no video");
     return;
   }

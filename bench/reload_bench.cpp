@@ -34,7 +34,8 @@ void reloadBundledShow(benchmark::State &state) {
     script.assign(std::istreambuf_iterator<char>(in), {});
   }
   auto show = std::make_unique<Show>();
-  Session session(*show);
+  const Logger quiet;
+  Session session(*show, quiet);
   VirtualClock clock;
   SessionOptions options;
   options.hidden = true;
@@ -82,3 +83,5 @@ BENCHMARK(reloadBundledShow)
     ->Iterations(20);
 
 } // namespace
+
+BENCHMARK_MAIN();

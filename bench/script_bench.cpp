@@ -33,10 +33,11 @@ std::string generatedScript(std::size_t bytes) {
 
 void bothPasses(benchmark::State &state) {
   const std::string text = generatedScript(1 << 20);
+  const korvane::Logger quiet;
   for (auto _ : state) {
     auto show = std::make_unique<korvane::Show>();
-    korvane::parseScriptText(*show, text, false);
-    korvane::parseScriptText(*show, text, true);
+    korvane::parseScriptText(*show, text, false, quiet);
+    korvane::parseScriptText(*show, text, true, quiet);
     benchmark::DoNotOptimize(show->partnumber);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

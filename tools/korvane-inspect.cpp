@@ -168,28 +168,31 @@ struct Inspected {
 
 void inspect(const std::string &script, bool settingsOnly, Inspected &out) {
   korvane::setLogCapture(&out.log);
-  korvane::setProblemSink(
+  korvane::Logger logger;
+  logger.add(korvane::debugLogSink(), true);
+  logger.add(
       [&out](const korvane::Report &report) { out.reports.push_back(report); });
   // The full pass reads the settings again: it alone tells of problems,
   // unless the settings pass runs alone.
   korvane::ParseOptions settings;
   settings.quiet = !settingsOnly;
-  out.read = korvane::parseSettings(*out.show, script.c_str(), settings);
+  out.read =
+      korvane::parseSettings(*out.show, script.c_str(), logger, settings);
   korvane::ScriptedTicks stillTicks{0};
-  korvane::LayerLoaders loaders;
-  korvane::LayerRenderers renderers;
+  korvane::LayerKinds kinds;
   // The show's media are named from the script's own folder.
   const std::string media =
       std::filesystem::absolute(script).parent_path().string();
-  korvane::registerLayerKinds(loaders, renderers, out.device, stillTicks,
-                              media);
+  korvane::registerLayerKinds(kinds, out.device, stillTicks, media);
   if (!settingsOnly) {
     korvane::ParseOptions full;
-    full.loaders = &loaders;
-    out.read = korvane::parseScript(*out.show, script.c_str(), true, full);
+    full.load = [&kinds](korvane::Layer &layer, const korvane::Logger &log) {
+      kinds.load(layer, log);
+    };
+    out.read =
+        korvane::parseScript(*out.show, script.c_str(), true, logger, full);
   }
   korvane::setLogCapture(nullptr);
-  korvane::setProblemSink({});
 }
 
 int query(const Arguments &a, Inspected &inspected) {
@@ -210,8 +213,8 @@ int query(const Arguments &a, Inspected &inspected) {
     }
     std::cout << korvane::blobFrameJson(layer, a.ticks[0], a.ticks[1]) << "\n";
   } else if (a.query == Query::Transform) {
-    layer.shadowpass = static_cast<int>(a.shadow);
-    std::cout << korvane::matrixText(korvane::buildLayerTransform(layer, t));
+    std::cout << korvane::matrixText(
+        korvane::buildLayerTransform(layer, t, static_cast<int>(a.shadow)));
   } else {
     std::cout << korvane::sampleToJson(korvane::sampleLayer(layer, t)).dump(2)
               << "\n";

@@ -226,8 +226,9 @@ void headless() {
 // each present writes.
 class Render {
 public:
-  Render(korvane::Show &show, const Arguments &arguments, fs::path out)
-      : session(show), args(arguments), out(std::move(out)) {}
+  Render(korvane::Show &show, const korvane::Logger &logger,
+         const Arguments &arguments, fs::path out)
+      : session(show, logger), args(arguments), out(std::move(out)) {}
 
   bool start(const fs::path &trace, std::string &error);
   // The frame at `ms`, written to `file`; drawn only for its states when
@@ -381,18 +382,18 @@ void Render::video(const fs::path &file, const fs::path &music) {
   std::string error;
   writer = korvane::VideoWriter::open(settings, error);
   if (!writer) {
-    korvane::report(korvane::Problem::VideoNotWritten, "", 0,
-                    {settings.path, error});
+    session.logger().report(korvane::Problem::VideoNotWritten, "", 0,
+                            {settings.path, error});
     ok = false;
     return;
   }
   if (!writer->soundProblem.empty())
-    korvane::report(korvane::Problem::VideoSilent, "", 0,
-                    {writer->soundProblem});
+    session.logger().report(korvane::Problem::VideoSilent, "", 0,
+                            {writer->soundProblem});
   const std::uint32_t n = sequence([](std::uint32_t) { return "video"; });
   if (!writer->finish(error)) {
-    korvane::report(korvane::Problem::VideoNotWritten, "", 0,
-                    {settings.path, error});
+    session.logger().report(korvane::Problem::VideoNotWritten, "", 0,
+                            {settings.path, error});
     ok = false;
   } else if (ok) {
     std::printf("%s: %u frames at %d a second\n", settings.path.c_str(), n,
@@ -438,10 +439,11 @@ int run(const Arguments &args) {
       args.video.empty() ? fs::path() : fs::absolute(args.video, failure);
   headless();
   static korvane::Show show;
-  Render render(show, args, out);
+  const korvane::Logger logger = korvane::standardLogger();
+  Render render(show, logger, args, out);
   std::string error;
   if (!render.start(trace, error)) {
-    korvane::report(korvane::Problem::StartFailed, "", 0, {error});
+    logger.report(korvane::Problem::StartFailed, "", 0, {error});
     return 1;
   }
   if (!args.video.empty())

@@ -43,9 +43,6 @@ std::string fill(const char *format,
   return out;
 }
 
-ProblemSink sink;
-std::function<void(const std::string &)> messageBox;
-
 } // namespace
 
 const char *problemName(Problem id) { return entryOf(id).name; }
@@ -78,30 +75,63 @@ std::string problemText(Problem id,
   return fill(entryOf(id).text, arguments);
 }
 
-void logProblem(Problem id) {
-  if (const char *line = entryOf(id).logline)
-    writeLog("%s", line);
-}
-
-void report(Problem id, std::string_view file, int line,
-            std::initializer_list<std::string_view> arguments) {
+Report makeReport(Problem id, std::string_view file, int line,
+                  std::initializer_list<std::string_view> arguments) {
   const Entry &entry = entryOf(id);
-  logProblem(id);
-  const Report made{id, entry.kind, std::string(file), line,
-                    fill(entry.text, arguments)};
-  if (sink)
-    sink(made);
-  else
-    std::fprintf(stderr, "korvane: %s: %s\n", problemId(id).c_str(),
-                 describe(made).c_str());
-  if (entry.box && messageBox)
-    messageBox(fill(entry.box, arguments));
+  return {id,
+          entry.kind,
+          std::string(file),
+          line,
+          fill(entry.text, arguments),
+          entry.logline,
+          entry.box ? fill(entry.box, arguments) : std::string()};
 }
 
-void setProblemSink(ProblemSink replacement) { sink = std::move(replacement); }
+void Logger::add(ProblemSink sink, bool hearsQuiet) {
+  sinks.push_back({std::move(sink), hearsQuiet});
+}
 
-void setMessageBox(std::function<void(const std::string &)> box) {
-  messageBox = std::move(box);
+void Logger::report(Problem id, std::string_view file, int line,
+                    std::initializer_list<std::string_view> arguments) const {
+  const Report made = makeReport(id, file, line, arguments);
+  for (const Sink &sink : sinks)
+    sink.take(made);
+}
+
+void Logger::quietly(Problem id, std::string_view file, int line,
+                     std::initializer_list<std::string_view> arguments) const {
+  const Report made = makeReport(id, file, line, arguments);
+  for (const Sink &sink : sinks)
+    if (sink.hearsQuiet)
+      sink.take(made);
+}
+
+ProblemSink debugLogSink() {
+  return [](const Report &report) {
+    if (report.logline)
+      writeLog("%s", report.logline);
+  };
+}
+
+ProblemSink standardErrorSink() {
+  return [](const Report &report) {
+    std::fprintf(stderr, "korvane: %s: %s\n", problemId(report.id).c_str(),
+                 describe(report).c_str());
+  };
+}
+
+ProblemSink messageBoxSink(std::function<void(const std::string &)> show) {
+  return [show = std::move(show)](const Report &report) {
+    if (!report.box.empty())
+      show(report.box);
+  };
+}
+
+Logger standardLogger() {
+  Logger logger;
+  logger.add(debugLogSink(), true);
+  logger.add(standardErrorSink());
+  return logger;
 }
 
 } // namespace korvane

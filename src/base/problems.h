@@ -3,14 +3,16 @@
 // Every problem Korvane can report, in one list: an id, the debug.log line
 // a Part defines for it (tools read that file and rely on its lines), what
 // people are told (naming the file and the reason), and, where a Part asks
-// for one, the text of a message box. One function reports them and one
-// sink takes them: standard error by default, a capture for tests and for
-// korvane-inspect --check. Texts take their arguments as {0}, {1}, ...
+// for one, the text of a message box. A logger, handed to whoever may
+// report, passes each report to its sinks: the debug log, standard error,
+// the message box, a capture for tests and for korvane-inspect --check.
+// Texts take their arguments as {0}, {1}, ...
 
 #include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvane {
 
@@ -103,38 +105,57 @@ enum class Problem {
 };
 
 // One problem as reported: where (a file, and a line of it when the file is
-// the script) and the text for people.
+// the script), the text for people, and what the log and the box get.
 struct Report {
   Problem id;
   ProblemKind kind;
   std::string file;
   int line = 0; // 0: no line
   std::string text;
+  const char *logline = nullptr; // the debug.log line; null for none
+  std::string box;               // the message box text; empty for none
 };
 
 // The problem's name, as the list spells it ("PictureNotLoaded").
 const char *problemName(Problem id);
 // The same as standard error shows it: "MeshNotLoaded" as "mesh-not-loaded".
 std::string problemId(Problem id);
-
-// Writes the problem's debug.log line, if it has one, hands the report to
-// the sink and, for a problem a Part shows in a message box, the box text
-// to the box.
-void report(Problem id, std::string_view file, int line,
-            std::initializer_list<std::string_view> arguments);
 // The text for people alone, with its arguments filled in.
 std::string problemText(Problem id,
                         std::initializer_list<std::string_view> arguments);
-// The debug.log line alone: a pass that tells nobody (the settings pass
-// reads what the full pass reads again) still writes its lines.
-void logProblem(Problem id);
+// The report the list makes of a problem.
+Report makeReport(Problem id, std::string_view file, int line,
+                  std::initializer_list<std::string_view> arguments);
 
-// Where reports go; an empty sink restores standard error ("korvane:
-// FILE:LINE: text"). Process-wide, like the log.
 using ProblemSink = std::function<void(const Report &)>;
-void setProblemSink(ProblemSink sink);
-// The message box, for the problems a Part shows in one; none by default.
-void setMessageBox(std::function<void(const std::string &text)> box);
+
+// Hands each report to its sinks, in the order they were added. A quiet
+// report (from a pass whose reading the next pass repeats) reaches only the
+// sinks that keep a record, such as the debug log.
+class Logger {
+public:
+  void add(ProblemSink sink, bool hearsQuiet = false);
+  void report(Problem id, std::string_view file, int line,
+              std::initializer_list<std::string_view> arguments) const;
+  void quietly(Problem id, std::string_view file, int line,
+               std::initializer_list<std::string_view> arguments) const;
+
+private:
+  struct Sink {
+    ProblemSink take;
+    bool hearsQuiet;
+  };
+  std::vector<Sink> sinks;
+};
+
+// The debug.log line of a problem that has one.
+ProblemSink debugLogSink();
+// "korvane: mesh-not-loaded: Mesh file ...".
+ProblemSink standardErrorSink();
+// The box text of a problem a Part shows in a message box.
+ProblemSink messageBoxSink(std::function<void(const std::string &)> show);
+// What every program starts with: the debug log, then standard error.
+Logger standardLogger();
 
 // A script's problem as "FILE:LINE: text" (or "FILE: text"), any other as
 // its text, which names its file.

@@ -6,32 +6,43 @@
 
 namespace korvane {
 
-void registerLayerKinds(LayerLoaders &loaders, LayerRenderers &renderers,
-                        Device &device, TickSource &ticks,
+void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
                         const std::string &folder) {
   // The tables look at no result.
-  loaders.byType[LAYER_XFILE] = [&device, folder](Layer &layer) {
-    loadMeshLayer(layer, device, folder);
+  LayerKind &mesh = kinds.byType[LAYER_XFILE];
+  mesh.load = [&device, folder](Layer &layer, const Logger &logger) {
+    loadMeshLayer(layer, {device, folder, logger});
   };
-  renderers.byType[LAYER_XFILE] = [&device](Layer &layer, std::uint32_t t) {
-    renderMeshLayer(layer, t, device);
+  mesh.draw = [&device](Layer &layer, std::uint32_t t, int pass) {
+    // A shadow block without its switch on draws nothing.
+    if (pass == 0 || layer.shadowenabled[pass - 1])
+      renderMeshLayer(layer, t, pass, device);
   };
-  loaders.byType[LAYER_KTRFILE] = [folder](Layer &layer) {
-    dumpKtrFile(layer, folder);
+  mesh.shadowPasses = [](const Layer &layer) {
+    return layer.shadownumber < maxShadows ? layer.shadownumber : maxShadows;
   };
-  for (int kind : {LAYER_PICTURE, LAYER_AVIPICTURE}) {
-    loaders.byType[kind] = [&device, folder](Layer &layer) {
-      loadPictureLayer(layer, device, folder);
+
+  // KTR files are only written to the log, never drawn.
+  kinds.byType[LAYER_KTRFILE].load = [&device, folder](Layer &layer,
+                                                       const Logger &logger) {
+    dumpKtrFile(layer, {device, folder, logger});
+  };
+
+  for (int type : {LAYER_PICTURE, LAYER_AVIPICTURE}) {
+    LayerKind &picture = kinds.byType[type];
+    picture.load = [&device, folder](Layer &layer, const Logger &logger) {
+      loadPictureLayer(layer, {device, folder, logger});
     };
-    renderers.byType[kind] = [&device](Layer &layer, std::uint32_t t) {
+    picture.draw = [&device](Layer &layer, std::uint32_t t, int) {
       renderPictureLayer(layer, t, device);
     };
   }
-  loaders.byType[LAYER_BLOB] = [&device, folder](Layer &layer) {
-    loadBlobLayer(layer, device, folder);
+
+  LayerKind &blob = kinds.byType[LAYER_BLOB];
+  blob.load = [&device, folder](Layer &layer, const Logger &logger) {
+    loadBlobLayer(layer, {device, folder, logger});
   };
-  renderers.byType[LAYER_BLOB] = [&device, &ticks](Layer &layer,
-                                                   std::uint32_t t) {
+  blob.draw = [&device, &ticks](Layer &layer, std::uint32_t t, int) {
     renderBlobLayer(layer, t, device, ticks);
   };
 }

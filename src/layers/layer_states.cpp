@@ -33,14 +33,13 @@ bool setLayerBlend(Device &device, const Layer &layer) {
   return true;
 }
 
-std::unique_ptr<Texture> loadLayerTexture(Device &device,
-                                          const std::string &folder,
+std::unique_ptr<Texture> loadLayerTexture(const LoadContext &load,
                                           const char *name, Problem problem) {
   std::string reason;
-  auto texture =
-      loadTextureFromFile(device, resolveMediaPath(name, folder), &reason);
+  auto texture = loadTextureFromFile(
+      load.device, resolveMediaPath(name, load.folder), &reason);
   if (!texture)
-    report(problem, name, 0, {name, reason});
+    load.logger.report(problem, name, 0, {name, reason});
   return texture;
 }
 

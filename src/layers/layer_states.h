@@ -5,8 +5,18 @@
 #include "script/show.h"
 
 #include <memory>
+#include <string>
 
 namespace korvane {
+
+// What a layer's loader works with: the device its resources are made on,
+// the show's data folder the script's names are found in (empty: the
+// current one), and where its problems go.
+struct LoadContext {
+  Device &device;
+  std::string folder;
+  const Logger &logger;
+};
 
 // The depth states a layer asks for; a setting left out (0) leaves the
 // device's value alone.
@@ -14,10 +24,9 @@ void setLayerDepth(Device &device, const Layer &layer);
 // Blending when both factors are given, otherwise off.
 // True when blending is on.
 bool setLayerBlend(Device &device, const Layer &layer);
-// A layer's texture from a picture file the script names, found in
-// `folder`; null when it cannot be loaded, which is reported as `problem`.
-std::unique_ptr<Texture> loadLayerTexture(Device &device,
-                                          const std::string &folder,
+// A layer's texture from a picture file the script names; null when it
+// cannot be loaded, which is reported as `problem`.
+std::unique_ptr<Texture> loadLayerTexture(const LoadContext &load,
                                           const char *name, Problem problem);
 
 } // namespace korvane

@@ -7,7 +7,6 @@
 
 #include "metaballs/blob_field.h"
 
-#include "base/problems.h"
 #include "metaballs/marching_tables.h"
 
 #include <algorithm>
@@ -150,11 +149,8 @@ BlobField::~BlobField() = default;
 void BlobField::setup(int count, const float (*positions)[3],
                       const float * /*sizes*/, const std::int32_t *types,
                       const float (*amplitudes)[3]) {
-  if (count > maxBalls) {
-    report(Problem::BlobCountCut, "", 0,
-           {std::to_string(count), std::to_string(maxBalls)});
+  if (count > maxBalls)
     count = maxBalls;
-  }
   blobcount = count;
   trianglecount = 0;
   std::fill_n(usedpoints.get(), columnCount, 0);

@@ -54,7 +54,8 @@ public:
   BlobField &operator=(const BlobField &) = delete;
 
   // Fixes the kinds and amplitudes of the first `count` balls (at most 16;
-  // a larger count is cut and logged). Sizes are accepted and not read.
+  // a larger count is cut; the blob layer reports it). Sizes are accepted
+  // and not read.
   void setup(int count, const float (*positions)[3], const float *sizes,
              const std::int32_t *types, const float (*amplitudes)[3]);
 

@@ -18,37 +18,38 @@ struct MusicGraph {
   Mix_Music *music = nullptr;
 } graph;
 
-void silent(const std::string &why) {
-  report(Problem::MusicSilent, "mirl .mp3", 0, {why});
+void silent(const Logger &logger, const std::string &why) {
+  logger.report(Problem::MusicSilent, "mirl .mp3", 0, {why});
 }
 
 } // namespace
 
-bool openMusic(const char *name, const std::string &file) {
+bool openMusic(const char *name, const std::string &file,
+               const Logger &logger) {
   writeLog("%s", name);
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 ||
       Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {
-    silent(std::string("no audio device (") + SDL_GetError() + ")");
+    silent(logger, std::string("no audio device (") + SDL_GetError() + ")");
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return false;
   }
   graph.audio = true;
   graph.music = Mix_LoadMUS(file.c_str());
   if (!graph.music) {
-    silent("\"mirl .mp3\" cannot be played (" + std::string(Mix_GetError()) +
-           ")");
+    silent(logger, "\"mirl .mp3\" cannot be played (" +
+                       std::string(Mix_GetError()) + ")");
     return false;
   }
   return true;
 }
 
-void startMusic() {
+void startMusic(const Logger &logger) {
   if (graph.music && Mix_PlayMusic(graph.music, 1) != 0)
-    silent("\"mirl .mp3\" does not start (" + std::string(Mix_GetError()) +
-           ")");
+    silent(logger, "\"mirl .mp3\" does not start (" +
+                       std::string(Mix_GetError()) + ")");
 }
 
-void seekMusic(std::uint32_t milliseconds) {
+void seekMusic(std::uint32_t milliseconds, const Logger &logger) {
   if (!graph.music)
     return;
   const bool paused = Mix_PausedMusic() != 0;
@@ -56,8 +57,8 @@ void seekMusic(std::uint32_t milliseconds) {
   if (!Mix_PlayingMusic() && Mix_PlayMusic(graph.music, 1) != 0)
     return;
   if (Mix_SetMusicPosition(milliseconds / 1000.0) != 0)
-    report(Problem::MusicNotSought, "mirl .mp3", 0,
-           {std::to_string(milliseconds), Mix_GetError()});
+    logger.report(Problem::MusicNotSought, "mirl .mp3", 0,
+                  {std::to_string(milliseconds), Mix_GetError()});
   if (paused)
     Mix_PauseMusic();
 }

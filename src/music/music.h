@@ -2,6 +2,8 @@
 
 // music: the soundtrack, played beside the show. It knows base/ only.
 
+#include "base/problems.h"
+
 #include <cstdint>
 #include <string>
 
@@ -9,16 +11,15 @@ namespace korvane {
 
 // The soundtrack: `file` (the show folder's "mirl .mp3"), played once from
 // start-up, free of the show clock; the log gets the name the script gave.
-// Any failure leaves the show silent with one line in the log and on
-// standard error.
-bool openMusic(const char *name, const std::string &file);
-void startMusic();
+// Any failure leaves the show silent, reported to `logger`.
+bool openMusic(const char *name, const std::string &file, const Logger &logger);
+void startMusic(const Logger &logger);
 void stopMusic();
 
 // For the player's seeking and pausing: the music to `milliseconds` from
 // its start (played again if it had run out), held still or going on. Each
 // does nothing when no music plays.
-void seekMusic(std::uint32_t milliseconds);
+void seekMusic(std::uint32_t milliseconds, const Logger &logger);
 void pauseMusic(bool paused);
 // Where the music is, in milliseconds from its start; -1 when none plays
 // or the decoder cannot tell.

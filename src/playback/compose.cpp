@@ -16,13 +16,6 @@ int partAt(const Show &show, std::uint32_t showTime) {
   return -1;
 }
 
-void draw(FrameContext &frame, Layer &layer, std::uint32_t partTime) {
-  if (layer.type < 0 || layer.type >= layerTypeCount)
-    return;
-  if (const LayerRenderer &renderer = frame.renderers.byType[layer.type])
-    renderer(layer, partTime);
-}
-
 void composePart(Show &show, FrameContext &frame, int index,
                  std::uint32_t partTime) {
   Part &part = show.parts[index];
@@ -36,34 +29,18 @@ void composePart(Show &show, FrameContext &frame, int index,
   const int layers =
       part.layernumber < maxLayers ? part.layernumber : maxLayers;
   for (int j = 0; j < layers; ++j) {
-    Layer &layer = part.layers[j];
-    switch (layer.type) {
-    case LAYER_XFILE:
-      layer.shadowpass = 0;
-      draw(frame, layer, partTime);
-      break;
-    case LAYER_PICTURE:
-    case LAYER_AVIPICTURE:
-    case LAYER_BLOB:
-      draw(frame, layer, partTime);
-      break;
-    default:
-      break; // KTRFILE layers and layers without a kind are not drawn
-    }
+    const LayerKind *kind = frame.kinds.of(part.layers[j]);
+    if (kind && kind->draw)
+      kind->draw(part.layers[j], partTime, 0);
   }
   // Shadows after every layer, in layer order and shadow order.
   for (int j = 0; j < layers; ++j) {
-    Layer &layer = part.layers[j];
-    if (layer.type != LAYER_XFILE)
+    const LayerKind *kind = frame.kinds.of(part.layers[j]);
+    if (!kind || !kind->draw || !kind->shadowPasses)
       continue;
-    const int shadows =
-        layer.shadownumber < maxShadows ? layer.shadownumber : maxShadows;
-    for (int n = 1; n <= shadows; ++n) {
-      if (!layer.shadowenabled[n - 1])
-        continue;
-      layer.shadowpass = n;
-      draw(frame, layer, partTime);
-    }
+    const int passes = kind->shadowPasses(part.layers[j]);
+    for (int n = 1; n <= passes; ++n)
+      kind->draw(part.layers[j], partTime, n);
   }
   const bool forced = frame.overlaytexts >= 0;
   endFrame(frame, forced ? frame.overlaytexts > 0 : show.showfps != 0,
@@ -87,8 +64,7 @@ void setDefaultTransforms(Device &device) {
 }
 
 bool renderFrame(Show &show, FrameContext &frame, std::uint32_t elapsed) {
-  const std::uint32_t showTime =
-      elapsed + static_cast<std::uint32_t>(show.skipoffset);
+  const std::uint32_t showTime = frame.playhead.showTime(elapsed);
   const int index = partAt(show, showTime);
   if (index < 0)
     return true;
@@ -98,12 +74,11 @@ bool renderFrame(Show &show, FrameContext &frame, std::uint32_t elapsed) {
   return false;
 }
 
-void skipToNextPart(Show &show, std::uint32_t elapsed) {
-  const std::uint32_t showTime =
-      elapsed + static_cast<std::uint32_t>(show.skipoffset);
-  const int index = partAt(show, showTime);
+void skipToNextPart(const Show &show, Playhead &playhead,
+                    std::uint32_t elapsed) {
+  const int index = partAt(show, playhead.showTime(elapsed));
   if (index >= 0)
-    show.skipoffset = static_cast<std::int32_t>(
+    playhead.skipoffset = static_cast<std::int32_t>(
         static_cast<std::uint32_t>(show.parts[index].endtime) - elapsed);
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
-// playback: frame composition (the part for the show time, the layers by
-// kind through a table, the shadows after them, the overlay) and the layer
-// transform with timeline sampling. It knows script/, device/ and base/.
+// playback: frame composition (the part for the show time, the layers
+// through the table of layer kinds, the shadows after them, the overlay) and
+// the layer transform with timeline sampling. It knows script/, device/ and
+// base/.
 
 #include "base/frame_timer.h"
 #include "device/device.h"
 #include "device/texture_font.h"
+#include "playback/layer_kind.h"
 #include "script/show.h"
 
 #include <cstdint>
@@ -15,13 +17,6 @@
 
 namespace korvane {
 
-// Draws one layer at a part time. Filled by whoever owns the layer kinds;
-// an empty entry draws nothing.
-using LayerRenderer = std::function<void(Layer &, std::uint32_t)>;
-struct LayerRenderers {
-  LayerRenderer byType[layerTypeCount];
-};
-
 // The frame-rate measurement of the overlay.
 struct OverlayState {
   std::uint32_t frames = 0;
@@ -29,25 +24,37 @@ struct OverlayState {
   float rate = 0.0f;
 };
 
+// Where the show is played: the show time is the ms since the start tick
+// plus the offset that skips and seeks leave.
+struct Playhead {
+  std::int32_t skipoffset = 0;
+  std::uint32_t showTime(std::uint32_t elapsed) const {
+    return elapsed + static_cast<std::uint32_t>(skipoffset);
+  }
+};
+
 struct FrameContext {
   Device &device;
   TextureFont *font;
   FrameTimer &timer;
   OverlayState &overlay;
-  const LayerRenderers &renderers;
+  const LayerKinds &kinds;
   // False draws the frame for the states it leaves, without showing it.
   bool present = true;
   // Both overlay texts: -1 as the script says, 0 hidden, 1 shown.
   int overlaytexts = -1;
   // A line for the people watching (a reload that failed); empty for none.
   std::string notice = {};
+  Playhead playhead = {};
 };
 
-// Draws the frame for `elapsed` ms since the start tick; true when no part
-// holds the show time (the show has ended), and nothing was drawn.
+// Draws the frame for `elapsed` ms since the start tick, at the frame's
+// playhead; true when no part holds the show time (the show has ended), and
+// nothing was drawn.
 bool renderFrame(Show &show, FrameContext &frame, std::uint32_t elapsed);
-// Moves the show time to the end of the part it is in now.
-void skipToNextPart(Show &show, std::uint32_t elapsed);
+// Moves the playhead to the end of the part it is in now.
+void skipToNextPart(const Show &show, Playhead &playhead,
+                    std::uint32_t elapsed);
 // World identity, the fixed projection and the default view.
 void setDefaultTransforms(Device &device);
 // The overlay texts, then the end of the scene and the present.

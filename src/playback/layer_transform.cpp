@@ -96,7 +96,7 @@ LayerSample sampleLayer(const Layer &layer, std::uint32_t t) {
   return out;
 }
 
-Matrix buildLayerTransform(const Layer &layer, std::uint32_t t) {
+Matrix buildLayerTransform(const Layer &layer, std::uint32_t t, int pass) {
   const LayerSample sample = sampleMotion(layer, t);
   const Vec3 &p = sample.position, &s = sample.scale, &r = sample.rotation;
 
@@ -117,7 +117,6 @@ Matrix buildLayerTransform(const Layer &layer, std::uint32_t t) {
   m = matrixMultiply(matrixRotationY(layer.rotationadd[1]), m);
   m = matrixMultiply(matrixRotationZ(layer.rotationadd[2]), m);
 
-  const int pass = layer.shadowpass;
   if (pass >= 1 && pass <= maxShadows) {
     const int slot = pass - 1;
     const Plane plane = planeFromPoints(toVec3(layer.plane_a[slot]),

@@ -32,8 +32,8 @@ struct LayerSample {
 LayerSample sampleLayer(const Layer &layer, std::uint32_t t);
 
 // The layer's whole matrix at part time t:
-// Rz x Ry x Rx (rotationadd) x spin x scale x translation, and for
-// `shadowpass` n >= 1 the flattening onto shadow slot n-1's plane after it.
-Matrix buildLayerTransform(const Layer &layer, std::uint32_t t);
+// Rz x Ry x Rx (rotationadd) x spin x scale x translation, and for shadow
+// pass n >= 1 the flattening onto shadow slot n-1's plane after it.
+Matrix buildLayerTransform(const Layer &layer, std::uint32_t t, int pass = 0);
 
 } // namespace korvane

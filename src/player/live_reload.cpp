@@ -18,7 +18,7 @@ void LiveReload::watchNamedFiles() {
   files.insert(files.begin(), session.folder().script);
   std::string error;
   if (!watch.watch(files, error))
-    report(Problem::NotWatched, "", 0, {error});
+    session.logger().report(Problem::NotWatched, "", 0, {error});
 }
 
 void LiveReload::betweenFrames() {
@@ -40,7 +40,8 @@ void LiveReload::reload() {
   if (!next) {
     frame.notice =
         problemText(Problem::ReloadRejected, {session.scriptName(), why});
-    report(Problem::ReloadRejected, "", 0, {session.scriptName(), why});
+    session.logger().report(Problem::ReloadRejected, "", 0,
+                            {session.scriptName(), why});
   } else {
     loop.replaceShow(*next);
     session.adopt(std::move(next));

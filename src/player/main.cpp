@@ -72,11 +72,12 @@ int parseArguments(int argc, char **argv, Options &options) {
 // Plays the show in the options' folder; the exit status.
 int play(const Options &options) {
   static korvane::Show show;
-  korvane::Session session(show);
+  korvane::Logger logger = korvane::standardLogger();
   // The message boxes the show asks for (a video that cannot be played).
-  korvane::setMessageBox([](const std::string &text) {
+  logger.add(korvane::messageBoxSink([](const std::string &text) {
     korvane::showMessageBox("Korvane", text.c_str());
-  });
+  }));
+  korvane::Session session(show, logger);
   korvane::SystemTicks ticks;
   korvane::SystemTimerClock timer;
   korvane::PausableClock clock(ticks, timer);
@@ -87,7 +88,7 @@ int play(const Options &options) {
   start.folder = options.folder ? options.folder : "";
   std::string error;
   if (!session.start(start, error)) {
-    korvane::report(korvane::Problem::StartFailed, "", 0, {error});
+    logger.report(korvane::Problem::StartFailed, "", 0, {error});
     return 1;
   }
   korvane::PlayerLoop loop(session.show(), *session.context(), clock,
@@ -95,7 +96,9 @@ int play(const Options &options) {
   loop.hooks.toggleFullscreen = [&session] { session.toggleFullscreen(); };
   loop.hooks.resized = [&session] { session.followDrawable(); };
   if (session.sound) {
-    loop.hooks.seekMusic = korvane::seekMusic;
+    loop.hooks.seekMusic = [&logger](std::uint32_t milliseconds) {
+      korvane::seekMusic(milliseconds, logger);
+    };
     loop.hooks.pauseMusic = korvane::pauseMusic;
   }
   std::unique_ptr<korvane::InotifyWatch> watch;

@@ -11,7 +11,7 @@ PlayerLoop::PlayerLoop(Show &show, FrameContext &frame, PausableClock &clock,
     : current(&show), frame(frame), clock(clock), arcball(arcball) {}
 
 std::uint32_t PlayerLoop::showTime() {
-  return elapsed() + static_cast<std::uint32_t>(current->skipoffset);
+  return frame.playhead.showTime(elapsed());
 }
 
 void PlayerLoop::seekTo(std::int64_t target) {
@@ -19,7 +19,7 @@ void PlayerLoop::seekTo(std::int64_t target) {
   if (end == 0)
     return;
   const std::int64_t time = std::clamp<std::int64_t>(target, 0, end - 1);
-  current->skipoffset =
+  frame.playhead.skipoffset =
       static_cast<std::int32_t>(static_cast<std::uint32_t>(time) - elapsed());
   if (hooks.seekMusic)
     hooks.seekMusic(static_cast<std::uint32_t>(time));
@@ -46,7 +46,7 @@ void PlayerLoop::replaceShow(Show &next) {
   current = &next;
   const std::uint32_t end = showLength(*current);
   const std::uint32_t kept = end == 0 ? 0 : std::min(time, end - 1);
-  current->skipoffset = static_cast<std::int32_t>(kept - elapsed());
+  frame.playhead.skipoffset = static_cast<std::int32_t>(kept - elapsed());
   if (kept != time && hooks.seekMusic)
     hooks.seekMusic(kept);
 }
@@ -60,7 +60,7 @@ void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
     break;
   case WindowEvent::Space:
     // The Parts' skip: the music runs on free of it.
-    skipToNextPart(*current, elapsed());
+    skipToNextPart(*current, frame.playhead, elapsed());
     break;
   case WindowEvent::Mouse:
     arcball.handleMessage(event.mouse);

@@ -17,10 +17,10 @@ namespace {
 
 // The settings pass, quiet: the full pass reads the settings again and
 // alone tells of problems.
-void readSettings(Show &show, const std::string &script) {
+void readSettings(Show &show, const std::string &script, const Logger &logger) {
   ParseOptions settings;
   settings.quiet = true;
-  parseSettings(show, script.c_str(), settings);
+  parseSettings(show, script.c_str(), logger, settings);
 }
 
 void releaseLayers(Show &show) {
@@ -49,7 +49,7 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   scriptlabel = std::filesystem::path(script)
                     .lexically_relative(showfolder.root)
                     .string();
-  readSettings(show, script);
+  readSettings(show, script, log);
 
   const int width = options.width > 0 ? options.width : show.resolution[0];
   const int height = options.height > 0 ? options.height : show.resolution[1];
@@ -60,17 +60,16 @@ bool Session::start(const SessionOptions &options, std::string &error) {
     return false;
   std::string refused;
   if (options.vsync && !window->waitForRefresh(true, refused))
-    report(Problem::VsyncRefused, "", 0, {refused});
+    log.report(Problem::VsyncRefused, "", 0, {refused});
 
   TickSource &ticks = options.ticks ? *options.ticks : systemticks;
-  registerLayerKinds(loaders, renderers, *graphics.device, ticks,
-                     showfolder.data);
+  registerLayerKinds(kinds, *graphics.device, ticks, showfolder.data);
   scriptread = readScript(show, script);
 
   sound = options.sound && show.music != 0;
   if (sound) {
-    openMusic(show.musicfilename, showfolder.music);
-    startMusic();
+    openMusic(show.musicfilename, showfolder.music, log);
+    startMusic(log);
   }
   if (!options.hidden) {
     window->show();
@@ -79,7 +78,7 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   timer = std::make_unique<FrameTimer>(options.timerclock ? *options.timerclock
                                                           : systemclock);
   framecontext = std::make_unique<FrameContext>(FrameContext{
-      *graphics.device, graphics.font.get(), *timer, overlay, renderers});
+      *graphics.device, graphics.font.get(), *timer, overlay, kinds});
   return true;
 }
 
@@ -111,9 +110,11 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
 
 bool Session::readScript(Show &show, const std::string &script) {
   ParseOptions full;
-  full.loaders = &loaders;
+  full.load = [this](Layer &layer, const Logger &logger) {
+    kinds.load(layer, logger);
+  };
   full.name = scriptlabel;
-  return parseScript(show, script.c_str(), true, full);
+  return parseScript(show, script.c_str(), true, log, full);
 }
 
 std::unique_ptr<Show> Session::loadShow(std::string &error) {
@@ -125,7 +126,7 @@ std::unique_ptr<Show> Session::loadShow(std::string &error) {
     return nullptr;
   }
   auto next = std::make_unique<Show>();
-  readSettings(*next, script);
+  readSettings(*next, script, log);
   if (!readScript(*next, script))
     error = "it does not begin with <demo>";
   else if (next->partnumber <= 0)

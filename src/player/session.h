@@ -49,7 +49,8 @@ struct SessionOptions {
 // Everything a run of a show holds besides the show record.
 class Session {
 public:
-  explicit Session(Show &show) : active(&show) {}
+  // Every problem of the run goes to `logger`, which outlives the session.
+  Session(Show &show, const Logger &logger) : active(&show), log(logger) {}
   ~Session();
   Session(const Session &) = delete;
   Session &operator=(const Session &) = delete;
@@ -76,14 +77,14 @@ public:
   void toggleFullscreen();
 
   Show &show() { return *active; }
+  const Logger &logger() const { return log; }
   const ShowFolder &folder() const { return showfolder; }
   // The script as problems name it: "Data/mirl .script".
   const std::string &scriptName() const { return scriptlabel; }
   std::unique_ptr<Window> window;
   GraphicsDevice graphics;
   Arcball arcball;
-  LayerLoaders loaders;
-  LayerRenderers renderers;
+  LayerKinds kinds;
   std::unique_ptr<DeviceTrace> trace; // every device call, when asked for
   bool scriptread = false; // the full pass found a script beginning <demo>
   bool sound = false;      // the soundtrack was opened
@@ -98,6 +99,7 @@ private:
   bool readScript(Show &show, const std::string &script);
 
   Show *active;
+  const Logger &log;
   ShowFolder showfolder;
   std::string scriptlabel;     // "Data/mirl .script", as problems name it
   std::unique_ptr<Show> owned; // a show read again; the first is the caller's

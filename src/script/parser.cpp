@@ -145,8 +145,9 @@ const Setting<ShadowSlot> shadowSettings[] = {
 
 class Parser {
 public:
-  Parser(Show &show, bool loadparts, const ParseOptions &options)
-      : show(show), values(show.reader, loadparts), loadparts(loadparts),
+  Parser(Show &show, ScriptReader &reader, bool loadparts,
+         const ParseOptions &options)
+      : show(show), values(reader, loadparts), loadparts(loadparts),
         options(options) {}
 
   bool parseScript();
@@ -245,11 +246,8 @@ void Parser::parseLayer(Layer &layer, bool load) {
     if (!parseLayerBlock(layer) && !readSetting(layerSettings, values, layer))
       values.unknownToken("<layer>");
   }
-  if (load && options.loaders && layer.type >= 0 &&
-      layer.type < layerTypeCount) {
-    if (const LayerLoader &loader = options.loaders->byType[layer.type])
-      loader(layer);
-  }
+  if (load && options.load)
+    options.load(layer, values.reader.logger);
 }
 
 bool Parser::parseLayerBlock(Layer &layer) {
@@ -333,36 +331,30 @@ void Parser::parseShadow(Layer &layer) {
                           {std::to_string(maxShadows)});
 }
 
-bool runPass(Show &show, bool loadparts, const ParseOptions &options) {
-  Parser parser(show, loadparts, options);
-  const bool result = parser.parseScript();
-  show.reader.close();
-  show.reader.quiet = false;
-  return result;
-}
-
 } // namespace
 
 bool parseScript(Show &show, const char *filename, bool loadparts,
-                 const ParseOptions &options) {
-  show.reader.quiet = options.quiet;
-  show.reader.open(filename);
+                 const Logger &logger, const ParseOptions &options) {
+  ScriptReader reader(logger);
+  reader.quiet = options.quiet;
+  reader.open(filename);
   if (!options.name.empty())
-    show.reader.filename = options.name;
-  return runPass(show, loadparts, options);
+    reader.filename = options.name;
+  return Parser(show, reader, loadparts, options).parseScript();
 }
 
 bool parseScriptText(Show &show, std::string_view text, bool loadparts,
-                     const ParseOptions &options) {
-  show.reader.quiet = options.quiet;
-  show.reader.openText(text);
-  return runPass(show, loadparts, options);
+                     const Logger &logger, const ParseOptions &options) {
+  ScriptReader reader(logger);
+  reader.quiet = options.quiet;
+  reader.openText(text);
+  return Parser(show, reader, loadparts, options).parseScript();
 }
 
-bool parseSettings(Show &show, const char *filename,
+bool parseSettings(Show &show, const char *filename, const Logger &logger,
                    const ParseOptions &options) {
   show.partnumber = 0;
-  return parseScript(show, filename, false, options);
+  return parseScript(show, filename, false, logger, options);
 }
 
 void releaseLayer(Layer &layer) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/problems.h"
 #include "script/show.h"
 
 #include <functional>
@@ -9,15 +10,10 @@
 
 namespace korvane {
 
-// Loads a layer's media once its block has been read. The table is filled
-// by whoever owns the device; an empty entry loads nothing.
-using LayerLoader = std::function<void(Layer &)>;
-struct LayerLoaders {
-  LayerLoader byType[layerTypeCount];
-};
-
 struct ParseOptions {
-  const LayerLoaders *loaders = nullptr; // null: loading off
+  // Loads a layer's media once its block has been read, with the logger
+  // of the pass; empty: loading off.
+  std::function<void(Layer &, const Logger &)> load;
   // Problems with the script are only logged, not reported: for a pass
   // whose reading the next pass repeats.
   bool quiet = false;
@@ -28,13 +24,14 @@ struct ParseOptions {
 // One pass over the script file. With `loadparts` false it is the settings
 // pass (demo settings only); true is the full pass that also fills parts and
 // layers. False when the first token is not <demo>.
+// Problems with the script go to `logger`.
 bool parseScript(Show &show, const char *filename, bool loadparts,
-                 const ParseOptions &options = {});
+                 const Logger &logger, const ParseOptions &options = {});
 // The same pass over a script already in memory.
 bool parseScriptText(Show &show, std::string_view text, bool loadparts,
-                     const ParseOptions &options = {});
+                     const Logger &logger, const ParseOptions &options = {});
 // The settings pass: `partnumber` back to 0, then parseScript without parts.
-bool parseSettings(Show &show, const char *filename,
+bool parseSettings(Show &show, const char *filename, const Logger &logger,
                    const ParseOptions &options = {});
 
 // Direct3D 8 blend value (1..13) of a blend name, -1 for any other token.

@@ -5,6 +5,7 @@
 // a block past a table's capacity is read into.
 
 #include "script/parser.h"
+#include "script/reader.h"
 
 #include <cstdint>
 #include <memory>

@@ -211,9 +211,9 @@ void ScriptReader::problem(
     Problem id, int atLine,
     std::initializer_list<std::string_view> arguments) const {
   if (quiet)
-    logProblem(id);
+    logger.quietly(id, filename, atLine, arguments);
   else
-    report(id, filename, atLine, arguments);
+    logger.report(id, filename, atLine, arguments);
 }
 
 } // namespace korvane

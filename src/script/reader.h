@@ -17,6 +17,10 @@ constexpr std::size_t tokenCapacity = 1024; // 1023 characters and the NUL
 // is a run of bytes 0x21..0x7F; everything else separates. Comments are
 // skipped where a token could start.
 struct ScriptReader {
+  explicit ScriptReader(const Logger &logger) : logger(logger) {}
+  ScriptReader(const ScriptReader &) = delete;
+  ScriptReader &operator=(const ScriptReader &) = delete;
+
   char token[tokenCapacity] = {};
   std::unique_ptr<char[]> text;
   const char *cursor = nullptr;
@@ -29,6 +33,8 @@ struct ScriptReader {
   // Problems are only logged, not reported, while quiet: a pass whose
   // reading the next pass repeats.
   bool quiet = false;
+  // Where its problems go.
+  const Logger &logger;
 
   // Reads the file as text (CR LF reads as LF, 0x1A ends the text). A file
   // that cannot be read gives an empty text and one log line naming it.

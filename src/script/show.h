@@ -5,7 +5,6 @@
 // two passes. It knows base/ only and nothing of drawing.
 
 #include "base/blob_type.h"
-#include "script/reader.h"
 
 #include <cstdint>
 #include <memory>
@@ -75,7 +74,6 @@ struct Layer {
   std::uint8_t hascolorkeys = 0;
   char shadowfilename[maxShadows][fileNameCapacity] = {};
   std::uint8_t shadowenabled[maxShadows] = {};
-  std::int32_t shadowpass = 0; // 0 normal draw, k while shadow k-1 draws
   std::int32_t shadownumber = 0;
   float plane_a[maxShadows][3] = {};
   float plane_b[maxShadows][3] = {};
@@ -118,14 +116,12 @@ struct Part {
 struct Show {
   Part parts[maxParts];
   std::int32_t partnumber = 0;
-  ScriptReader reader;
   std::uint8_t showfps = 0;
   std::uint8_t showtime = 0;
   std::uint8_t music = 0;
   std::uint8_t fullscreen = 0;
   std::int32_t resolution[2] = {}; // width, height
   char musicfilename[fileNameCapacity] = {};
-  std::int32_t skipoffset = 0;
 };
 
 // Frees what parsing and loading hung on the layer: its timeline keys and

@@ -17,10 +17,12 @@ TEST(Problems, ReportsCarryIdPlaceAndText) {
   test::ReportedProblems problems;
   std::vector<std::string> log;
   setLogCapture(&log);
-  report(Problem::NotANumber, "mirl .script", 12, {"x", "scale"});
-  report(Problem::MeshNotLoaded, "ship.x", 0, {"ship.x", "no triangles"});
+  const Logger &logger = problems;
+  logger.report(Problem::NotANumber, "mirl .script", 12, {"x", "scale"});
+  logger.report(Problem::MeshNotLoaded, "ship.x", 0,
+                {"ship.x", "no triangles"});
   // An argument missing for a placeholder leaves the placeholder.
-  report(Problem::BlobCountCut, "", 0, {"40"});
+  logger.report(Problem::BlobCountCut, "", 0, {"40"});
   setLogCapture(nullptr);
   ASSERT_EQ(problems.reports.size(), 3u);
   const Report &script = problems.reports[0];
@@ -37,20 +39,30 @@ TEST(Problems, ReportsCarryIdPlaceAndText) {
   EXPECT_EQ(problemId(Problem::NotAWholeNumber), "not-a-whole-number");
 }
 
-TEST(Problems, LogOnlyAndTheMessageBox) {
-  test::ReportedProblems problems;
-  std::vector<std::string> log, boxes;
+TEST(Problems, EachSinkGetsWhatItTakes) {
+  std::vector<std::string> log, boxes, heard;
+  Logger logger = standardLogger();
+  logger.add(messageBoxSink(
+      [&boxes](const std::string &text) { boxes.push_back(text); }));
+  logger.add([&heard](const Report &r) { heard.push_back(problemId(r.id)); });
   setLogCapture(&log);
-  logProblem(Problem::ScriptNotDemo);
-  logProblem(Problem::UnknownToken);
-  setMessageBox([&boxes](const std::string &text) { boxes.push_back(text); });
-  report(Problem::VideoNotPlayed, "a.avi", 0, {"a.avi", "AVIFileOpen"});
-  report(Problem::PictureNotLoaded, "b.png", 0, {"b.png", "cannot be opened"});
-  setMessageBox({});
+  // Quiet reports reach the log alone.
+  logger.quietly(Problem::ScriptNotDemo, "s", 1, {"x"});
+  logger.quietly(Problem::UnknownToken, "s", 2, {"x", "<demo>"});
+  testing::internal::CaptureStderr();
+  logger.report(Problem::VideoNotPlayed, "a.avi", 0, {"a.avi", "AVIFileOpen"});
+  logger.report(Problem::PictureNotLoaded, "b.png", 0,
+                {"b.png", "cannot be opened"});
+  const std::string err = testing::internal::GetCapturedStderr();
   setLogCapture(nullptr);
   EXPECT_EQ(log, (std::vector<std::string>{"Scriptfile is wrong!",
                                            "TEXTURE LOAD ERROR!"}));
-  EXPECT_TRUE(problems.reports.size() == 2u);
+  EXPECT_EQ(heard, (std::vector<std::string>{"video-not-played",
+                                             "picture-not-loaded"}));
+  EXPECT_EQ(err, "korvane: video-not-played: Video file a.avi cannot be "
+                 "played: AVIFileOpen\n"
+                 "korvane: picture-not-loaded: Picture file b.png cannot be "
+                 "opened\n");
   // The video's box says the step alone, as the Part has it.
   EXPECT_EQ(boxes, std::vector<std::string>{"AVIFileOpen"});
 }

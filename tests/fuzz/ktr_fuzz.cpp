@@ -17,9 +17,9 @@ int fuzzKtr(const std::uint8_t *data, std::size_t size) {
   std::strncpy(layer.filename, input.path.c_str(), sizeof layer.filename - 1);
   std::vector<std::string> lines;
   korvane::setLogCapture(&lines);
-  korvane::setProblemSink([](const korvane::Report &) {});
-  korvane::dumpKtrFile(layer, "");
-  korvane::setProblemSink({});
+  korvane::Device device(nullptr);
+  const korvane::Logger quiet;
+  korvane::dumpKtrFile(layer, {device, "", quiet});
   korvane::setLogCapture(nullptr);
   // The dump is bounded by the file: at most one line per 4 bytes, plus
   // the headers.

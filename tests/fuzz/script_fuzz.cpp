@@ -18,20 +18,19 @@ int fuzzScript(const std::uint8_t *data, std::size_t size) {
   // Every problem is collected and its text made, so that each report of
   // the list is exercised.
   std::vector<korvane::Report> reports;
-  korvane::setProblemSink(
+  korvane::Logger logger;
+  logger.add(
       [&reports](const korvane::Report &report) { reports.push_back(report); });
-  korvane::LayerLoaders loaders;
-  for (auto &loader : loaders.byType)
-    loader = [](korvane::Layer &layer) { layer.alpha ^= layer.filename[0]; };
   korvane::ParseOptions options;
-  options.loaders = &loaders;
+  options.load = [](korvane::Layer &layer, const korvane::Logger &) {
+    layer.alpha ^= layer.filename[0];
+  };
 
-  korvane::parseScriptText(*show, text, false, options);
-  korvane::parseScriptText(*show, text, true, options);
+  korvane::parseScriptText(*show, text, false, logger, options);
+  korvane::parseScriptText(*show, text, true, logger, options);
   for (auto &part : show->parts)
     for (auto &layer : part.layers)
       korvane::releaseLayer(layer);
-  korvane::setProblemSink({});
   return 0;
 }
 

@@ -38,8 +38,8 @@ TEST(Music, PlaysDecodedSamples) {
   setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
   std::vector<std::string> log;
   setLogCapture(&log);
-  EXPECT_TRUE(openMusic("theme.mp3", "mirl .mp3"));
-  startMusic();
+  EXPECT_TRUE(openMusic("theme.mp3", "mirl .mp3", standardLogger()));
+  startMusic(standardLogger());
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
   stopMusic();
   setLogCapture(nullptr);
@@ -78,8 +78,8 @@ TEST(Music, BrokenFilesPlayOnInSilence) {
     std::vector<std::string> log;
     korvane::test::ReportedProblems problems;
     setLogCapture(&log);
-    EXPECT_EQ(openMusic("song", "mirl .mp3"), plays);
-    startMusic();
+    EXPECT_EQ(openMusic("song", "mirl .mp3", problems), plays);
+    startMusic(problems);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     stopMusic();
     setLogCapture(nullptr);
@@ -91,8 +91,8 @@ TEST(Music, BrokenFilesPlayOnInSilence) {
   std::vector<std::string> log;
   korvane::test::ReportedProblems problems;
   setLogCapture(&log);
-  EXPECT_FALSE(openMusic("song", "mirl .mp3"));
-  startMusic();
+  EXPECT_FALSE(openMusic("song", "mirl .mp3", problems));
+  startMusic(problems);
   stopMusic();
   setLogCapture(nullptr);
   EXPECT_EQ(log, std::vector<std::string>{"song"});
@@ -110,17 +110,18 @@ TEST(Music, FollowsSeeksAndPauses) {
       "-c:a libmp3lame 'mirl .mp3' </dev/null >/dev/null 2>&1");
   ASSERT_EQ(made, 0) << "ffmpeg could not make the test MP3";
   setenv("SDL_AUDIODRIVER", "dummy", 1);
-  seekMusic(1000); // nothing open: nothing happens
+  const Logger logger = standardLogger();
+  seekMusic(1000, logger); // nothing open: nothing happens
   EXPECT_EQ(musicPosition(), -1);
-  ASSERT_TRUE(openMusic("mirl.mp3", "mirl .mp3"));
-  startMusic();
-  seekMusic(2500);
+  ASSERT_TRUE(openMusic("mirl.mp3", "mirl .mp3", logger));
+  startMusic(logger);
+  seekMusic(2500, logger);
   EXPECT_NEAR(musicPosition(), 2500, 100);
   pauseMusic(true);
   const double paused = musicPosition();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_NEAR(musicPosition(), paused, 1);
-  seekMusic(1000); // sought while paused: moves, stays paused
+  seekMusic(1000, logger); // sought while paused: moves, stays paused
   EXPECT_NEAR(musicPosition(), 1000, 100);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_NEAR(musicPosition(), 1000, 100);
@@ -128,11 +129,11 @@ TEST(Music, FollowsSeeksAndPauses) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_GT(musicPosition(), 1100);
   // Played to its end, the music starts again when sent back.
-  seekMusic(3900);
+  seekMusic(3900, logger);
   for (int i = 0; i < 100 && musicPosition() >= 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(musicPosition(), -1);
-  seekMusic(500);
+  seekMusic(500, logger);
   EXPECT_NEAR(musicPosition(), 500, 100);
   stopMusic();
   EXPECT_EQ(musicPosition(), -1);

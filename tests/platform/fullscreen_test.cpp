@@ -17,7 +17,8 @@ namespace {
 struct FullScreenShow {
   TempFolder temp{true};
   std::unique_ptr<Show> show = std::make_unique<Show>();
-  Session player{*show};
+  const Logger logger = standardLogger();
+  Session player{*show, logger};
   VirtualClock clock;
   std::string frame;
   int width = 0, height = 0; // of the frame read back

@@ -156,13 +156,11 @@ TEST(LayerTransform, ShadowPasses) {
   Layer &layer = parsed.show->parts[0].layers[0];
   expectNear(vec3TransformCoord({1, 0, 3}, buildLayerTransform(layer, 0)),
              {1, 2, 3});
-  layer.shadowpass = 1;
-  expectNear(vec3TransformCoord({1, 0, 3}, buildLayerTransform(layer, 0)),
+  expectNear(vec3TransformCoord({1, 0, 3}, buildLayerTransform(layer, 0, 1)),
              {1, -1, 3});
-  layer.shadowpass = 2;
-  expectNear(vec3TransformCoord({1, 0, 3}, buildLayerTransform(layer, 0)),
+  expectNear(vec3TransformCoord({1, 0, 3}, buildLayerTransform(layer, 0, 2)),
              {1, 2, 5});
-  layer.shadowpass = 3; // no such slot: the normal draw
-  expectNear(vec3TransformCoord({1, 0, 3}, buildLayerTransform(layer, 0)),
+  // No such slot: the normal draw.
+  expectNear(vec3TransformCoord({1, 0, 3}, buildLayerTransform(layer, 0, 3)),
              {1, 2, 3});
 }

@@ -87,7 +87,6 @@ struct Watched {
 } // namespace
 
 TEST(LiveReload, TheNewShowTakesOverBetweenFramesAtTheSameShowTime) {
-  ReportedProblems problems; // b.png is missing
   Watched w(twoParts(200, 0, 0));
   ASSERT_EQ(w.watch.lists.size(), 1u);
   const std::string data = (w.run.folder / "Data").string();
@@ -112,8 +111,8 @@ TEST(LiveReload, TheNewShowTakesOverBetweenFramesAtTheSameShowTime) {
 }
 
 TEST(LiveReload, AScriptThatCannotBePlayedKeepsTheShowAndSaysWhy) {
-  ReportedProblems problems;
   Watched w(twoParts(200, 0, 0));
+  const ReportedProblems &problems = w.run.problems;
   std::vector<std::string> notices;
   w.turns.at = [&](int turn) {
     notices.push_back(w.run.player.context()->notice);
@@ -181,7 +180,6 @@ TEST(LiveReload, ABurstOfWritesMakesOneReload) {
 // textures stay as many as one show needs (the sanitizer build checks the
 // rest of the memory).
 TEST(LiveReload, TwoHundredReloadsHoldNoMoreThanOne) {
-  ReportedProblems problems; // the blob names no texture
   Watched w(twoParts(200, 0, 0));
   const std::string picture =
       "<demo> resolution 160 120\n<part> length 100000 <layer> type PICTURE "

@@ -2,6 +2,7 @@
 
 #include "base/clocks.h"
 #include "base/pausable_clock.h"
+#include "layers/layer_kinds.h"
 #include "player/main_loop.h"
 #include "script_util.h"
 
@@ -72,7 +73,7 @@ struct Loop {
   VirtualClock clock;
   FrameTimer timer{clock};
   OverlayState overlay;
-  LayerRenderers renderers;
+  LayerKinds kinds;
   Arcball arcball;
 
   // Parts of 1000 ms with the backgrounds 1, 2, 3, ...
@@ -84,7 +85,7 @@ struct Loop {
     parsed = parseBoth(text);
   }
   LoopRun run(Script &script) {
-    FrameContext frame{device, nullptr, timer, overlay, renderers};
+    FrameContext frame{device, nullptr, timer, overlay, kinds};
     return runMainLoop(*parsed.show, frame, script, script, arcball);
   }
 };
@@ -151,13 +152,16 @@ TEST(MainLoop, AFrameDrawsLayersThenShadows) {
                 "<layer> type PICTURE </layer> <layer> type KTRFILE </layer> "
                 "<layer> </layer> <layer> type XFILE </layer> "
                 "<layer> type BLOB </layer> </part>");
+  // The real table, each drawing kind drawing its name instead.
+  registerLayerKinds(loop.kinds, loop.device, loop.clock, "");
   std::vector<std::string> drawn;
-  for (int kind = 0; kind < layerTypeCount; ++kind)
-    loop.renderers.byType[kind] = [&drawn, kind](Layer &layer, std::uint32_t) {
-      drawn.push_back(std::to_string(kind) + "/" +
-                      std::to_string(layer.shadowpass));
-      return true;
-    };
+  for (int kind = 0; kind < layerTypeCount; ++kind) {
+    if (loop.kinds.byType[kind].draw)
+      loop.kinds.byType[kind].draw = [&drawn, kind](Layer &, std::uint32_t,
+                                                    int pass) {
+        drawn.push_back(std::to_string(kind) + "/" + std::to_string(pass));
+      };
+  }
   Script script;
   script.events[0] = {WindowEvent::Escape};
   loop.run(script);
@@ -176,7 +180,7 @@ struct Player {
   VirtualClock unusedTimer;
   PausableClock clock{script, unusedTimer};
   FrameContext frame{loop.device, nullptr, loop.timer, loop.overlay,
-                     loop.renderers};
+                     loop.kinds};
   PlayerLoop player{*loop.parsed.show, frame, clock, loop.arcball};
   std::vector<std::uint32_t> times; // the show time before each frame
   std::vector<std::string> music;

@@ -43,16 +43,16 @@ TEST(Session, PartsBackgroundsEndAndSkips) {
 
   // One skip at 200 ms moves to the third part's start; a second skip
   // right after moves on to the last part.
-  skipToNextPart(*run.show, 200);
-  EXPECT_EQ(run.show->skipoffset, 800);
+  skipToNextPart(*run.show, run.player.context()->playhead, 200);
+  EXPECT_EQ(run.player.context()->playhead.skipoffset, 800);
   ASSERT_TRUE(run.render(200));
   EXPECT_TRUE(near(run.at(80, 60), {0, 0, 255}));
-  skipToNextPart(*run.show, 201);
-  EXPECT_EQ(run.show->skipoffset, 3000 - 201);
+  skipToNextPart(*run.show, run.player.context()->playhead, 201);
+  EXPECT_EQ(run.player.context()->playhead.skipoffset, 3000 - 201);
   ASSERT_TRUE(run.render(201));
   EXPECT_TRUE(near(run.at(80, 60), {20, 40, 60}));
   // A skip from the last part ends the show.
-  skipToNextPart(*run.show, 300);
+  skipToNextPart(*run.show, run.player.context()->playhead, 300);
   EXPECT_FALSE(run.render(300));
 }
 

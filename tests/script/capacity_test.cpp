@@ -16,8 +16,10 @@ TEST(Capacity, PartsAndLayersBeyondTheTables) {
   }
   text += "showfps ENABLE\n";
   int loads = 0;
-  LayerLoaders loaders;
-  loaders.byType[LAYER_PICTURE] = [&loads](Layer &) { return ++loads > 0; };
+  LayerKinds loaders;
+  loaders.byType[LAYER_PICTURE].load = [&loads](Layer &, const Logger &) {
+    ++loads;
+  };
   auto parsed = parseBoth(text, &loaders);
 
   EXPECT_EQ(parsed.show->partnumber, maxParts);

@@ -129,12 +129,12 @@ TEST(PartBlock, PassesSeeDifferentGrammars) {
   // pass a demo keyword inside a part is skipped.
   const char *text = "<demo> <part> length 100 showtime ENABLE </part>";
   auto show = std::make_unique<Show>();
-  parseScriptText(*show, text, false);
+  parseScriptText(*show, text, false, standardLogger());
   EXPECT_EQ(show->showtime, 1);
   EXPECT_EQ(show->partnumber, 0);
 
   auto fullOnly = std::make_unique<Show>();
-  parseScriptText(*fullOnly, text, true);
+  parseScriptText(*fullOnly, text, true, standardLogger());
   EXPECT_EQ(fullOnly->showtime, 0);
   EXPECT_EQ(fullOnly->partnumber, 1);
   EXPECT_EQ(fullOnly->parts[0].endtime, 100);

@@ -134,15 +134,14 @@ TEST(LayerBlock, SphereMapTwoKeepsItsName) {
 
 TEST(LayerBlock, LoaderRunsOnceWithTheWholeRecord) {
   std::vector<int> seen;
-  LayerLoaders loaders;
+  LayerKinds loaders;
   for (int kind = 1; kind < layerTypeCount; ++kind)
-    loaders.byType[kind] = [&seen, kind](Layer &layer) {
+    loaders.byType[kind].load = [&seen, kind](Layer &layer, const Logger &) {
       // Settings written after the nested blocks are in place already.
       EXPECT_EQ(layer.type, kind);
       EXPECT_EQ(layer.shadownumber, kind == LAYER_XFILE ? 1 : 0);
       EXPECT_EQ(layer.scale[0], 2.0f);
       seen.push_back(kind);
-      return true;
     };
   auto parsed = parseBoth("<demo> <part> length 10\n"
                           "<layer> <shadow> </shadow> type XFILE scale 2 2 2 "
@@ -164,8 +163,10 @@ TEST(LayerBlock, LoaderRunsOnceWithTheWholeRecord) {
 
 TEST(LayerBlock, MissingLayerEndRunsTheLoaderAtTheEnd) {
   int loads = 0;
-  LayerLoaders loaders;
-  loaders.byType[LAYER_BLOB] = [&loads](Layer &) { return ++loads > 0; };
+  LayerKinds loaders;
+  loaders.byType[LAYER_BLOB].load = [&loads](Layer &, const Logger &) {
+    ++loads;
+  };
   auto parsed = parseBoth("<demo> <part> length 10 <layer> type PICTURE "
                           "</part> <part> <layer> type BLOB",
                           &loaders);

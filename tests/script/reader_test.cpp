@@ -14,10 +14,19 @@
 using namespace korvane;
 
 namespace {
+// The debug log alone: these readers' other reports are not what is tested.
+const Logger quiet = [] {
+  Logger logger;
+  logger.add(debugLogSink(), true);
+  return logger;
+}();
+} // namespace
+
+namespace {
 
 std::vector<std::string> tokens(std::string_view text,
                                 std::vector<std::string> *log = nullptr) {
-  ScriptReader reader;
+  ScriptReader reader(quiet);
   setLogCapture(log);
   reader.openText(text);
   std::vector<std::string> out;
@@ -51,7 +60,7 @@ TEST(ScriptReader, SeparatorsAndComments) {
 
 TEST(ScriptReader, UnterminatedCommentLogsOnceAndEnds) {
   std::vector<std::string> log;
-  ScriptReader reader;
+  ScriptReader reader(quiet);
   setLogCapture(&log);
   reader.openText("first /* never closed\nsecond");
   ASSERT_TRUE(reader.next());
@@ -93,7 +102,7 @@ TEST(ScriptReader, TokenLengthLimits) {
   EXPECT_TRUE(log.empty()); // a warning, not a line of debug.log
 
   // A shorter token after a longer one leaves the buffer clear past it.
-  ScriptReader reader;
+  ScriptReader reader(quiet);
   reader.openText("abcdefgh xy");
   reader.next();
   reader.next();
@@ -103,7 +112,7 @@ TEST(ScriptReader, TokenLengthLimits) {
 }
 
 TEST(ScriptReader, LineNumbers) {
-  ScriptReader reader;
+  ScriptReader reader(quiet);
   reader.openText("a\r\n/* two\nlines */ b\n\n// c\nd e");
   std::vector<int> lines;
   while (reader.next())
@@ -114,7 +123,7 @@ TEST(ScriptReader, LineNumbers) {
 TEST(ScriptReader, MissingFileReadsEmptyAndSaysSo) {
   std::vector<std::string> log;
   korvane::test::ReportedProblems problems;
-  ScriptReader reader;
+  ScriptReader reader(problems);
   setLogCapture(&log);
   reader.open("/nonexistent/korvane/mirl .script");
   EXPECT_FALSE(reader.next());
@@ -133,7 +142,7 @@ TEST(ScriptReader, ReadsFileWithCrLf) {
   ASSERT_EQ(write(fd, content, sizeof content - 1),
             static_cast<ssize_t>(sizeof content - 1));
   close(fd);
-  ScriptReader reader;
+  ScriptReader reader(quiet);
   reader.open(name);
   std::vector<std::string> out;
   while (reader.next())

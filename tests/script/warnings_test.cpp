@@ -64,8 +64,8 @@ TEST(ScriptWarnings, NeverChangeWhatIsParsed) {
                      "type BLOB scale 1 x 3 blend ONE nope </layer> </part>";
   auto withWarnings = parseBoth(text);
   auto show = std::make_unique<Show>();
-  parseScriptText(*show, text, false);
-  parseScriptText(*show, text, true);
+  parseScriptText(*show, text, false, standardLogger());
+  parseScriptText(*show, text, true, standardLogger());
   const Layer &a = withWarnings.layer(0, 0);
   const Layer &b = show->parts[0].layers[0];
   EXPECT_EQ(a.scale[1], b.scale[1]);

@@ -10,6 +10,7 @@
 #include "device/gl/gl_backend.h"
 #include "platform/window.h"
 #include "player/session.h"
+#include "problem_capture.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -124,7 +125,8 @@ struct ShowRun {
   korvane::test::TempFolder temp;
   const fs::path &folder = temp.path;
   std::unique_ptr<Show> show = std::make_unique<Show>();
-  Session player{*show};
+  ReportedProblems problems; // what the run reports, in order
+  Session player{*show, problems};
   std::string frame;
   VirtualClock clock;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/debuglog.h"
+#include "playback/layer_kind.h"
 #include "problem_capture.h"
 #include "script/parser.h"
 
@@ -45,20 +46,23 @@ struct Parsed {
 };
 
 inline Parsed parseBoth(std::string_view text,
-                        const LayerLoaders *loaders = nullptr) {
+                        const LayerKinds *kinds = nullptr) {
   Parsed parsed;
   setLogCapture(&parsed.log);
   parsed.show->partnumber = 0;
+  ReportedProblems reported;
   ParseOptions settings;
   settings.quiet = true; // the full pass reads it all again
-  parsed.settingsRead = parseScriptText(*parsed.show, text, false, settings);
+  parsed.settingsRead =
+      parseScriptText(*parsed.show, text, false, reported, settings);
   ParseOptions options;
-  options.loaders = loaders;
-  {
-    ReportedProblems reported;
-    parsed.fullRead = parseScriptText(*parsed.show, text, true, options);
-    parsed.reports = reported.reports;
-  }
+  if (kinds)
+    options.load = [kinds](Layer &layer, const Logger &logger) {
+      kinds->load(layer, logger);
+    };
+  parsed.fullRead =
+      parseScriptText(*parsed.show, text, true, reported, options);
+  parsed.reports = reported.reports;
   setLogCapture(nullptr);
   return parsed;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/problems.h"
 #include "playback/layer_transform.h"
 #include "script/show.h"
 

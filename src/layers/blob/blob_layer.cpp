@@ -6,14 +6,18 @@
 
 namespace korvane {
 
-void loadBlobLayer(Layer &layer, Device &device, const std::string &folder) {
+void loadBlobLayer(Layer &layer, const LoadContext &load) {
   writeLog("LOADBLOB");
   auto resources = std::make_unique<BlobLayerResources>();
-  resources->texture = loadLayerTexture(device, folder, layer.filename,
-                                        Problem::PictureNotLoaded);
-  resources->vertices =
-      device.createVertexBuffer(blobVertexCapacity * sizeof(BlobVertex), 0,
-                                D3DFVF_XYZ | D3DFVF_NORMAL, D3DPOOL_DEFAULT);
+  resources->texture =
+      loadLayerTexture(load, layer.filename, Problem::PictureNotLoaded);
+  if (layer.blobsnum > BlobField::maxBalls)
+    load.logger.report(
+        Problem::BlobCountCut, "", 0,
+        {std::to_string(layer.blobsnum), std::to_string(BlobField::maxBalls)});
+  resources->vertices = load.device.createVertexBuffer(
+      blobVertexCapacity * sizeof(BlobVertex), 0, D3DFVF_XYZ | D3DFVF_NORMAL,
+      D3DPOOL_DEFAULT);
   resources->field = std::make_unique<BlobField>();
   resources->field->setup(layer.blobsnum, layer.blobposition, layer.blobsize,
                           layer.blobtype, layer.blobmul);

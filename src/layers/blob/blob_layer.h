@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/device.h"
+#include "layers/layer_states.h"
 #include "metaballs/blob_field.h"
 #include "script/show.h"
 
@@ -18,7 +19,7 @@ struct BlobLayerResources final : LayerResources {
   std::unique_ptr<BlobField> field;
 };
 
-void loadBlobLayer(Layer &layer, Device &device, const std::string &folder);
+void loadBlobLayer(Layer &layer, const LoadContext &load);
 // Rebuilds the surface with two readings of `ticks` and draws it.
 void renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
                      TickSource &ticks);

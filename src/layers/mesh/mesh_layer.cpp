@@ -52,7 +52,8 @@ void clampStage(Device &device, int stage) {
 
 } // namespace
 
-bool loadMeshLayer(Layer &layer, Device &device, const std::string &folder) {
+bool loadMeshLayer(Layer &layer, const LoadContext &load) {
+  Device &device = load.device;
   writeLog("FileName: %s", layer.filename);
   writeLog("Position: %f, %f, %f", static_cast<double>(layer.position[0]),
            static_cast<double>(layer.position[1]),
@@ -61,9 +62,10 @@ bool loadMeshLayer(Layer &layer, Device &device, const std::string &folder) {
   auto resources = std::make_unique<MeshLayerResources>();
   std::vector<MeshMaterial> materials;
   std::string error;
-  if (!loadMeshFromX(resolveMediaPath(layer.filename, folder), resources->mesh,
-                     materials, error)) {
-    report(Problem::MeshNotLoaded, layer.filename, 0, {layer.filename, error});
+  if (!loadMeshFromX(resolveMediaPath(layer.filename, load.folder),
+                     resources->mesh, materials, error)) {
+    load.logger.report(Problem::MeshNotLoaded, layer.filename, 0,
+                       {layer.filename, error});
     layer.resources = std::move(resources);
     return false;
   }
@@ -80,7 +82,7 @@ bool loadMeshLayer(Layer &layer, Device &device, const std::string &folder) {
     resources->textures.push_back(
         loaded.texturefile.empty()
             ? nullptr
-            : loadLayerTexture(device, folder, loaded.texturefile.c_str(),
+            : loadLayerTexture(load, loaded.texturefile.c_str(),
                                Problem::MaterialPictureNotLoaded));
   }
   resources->optimizedmesh.mesh = optimizeMesh(resources->mesh);
@@ -91,8 +93,8 @@ bool loadMeshLayer(Layer &layer, Device &device, const std::string &folder) {
         cloneMesh(resources->optimizedmesh.mesh,
                   D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX2);
     upload(resources->clonemesh, device);
-    resources->envmaptexture = loadLayerTexture(
-        device, folder, layer.envmapfilename, Problem::PictureNotLoaded);
+    resources->envmaptexture =
+        loadLayerTexture(load, layer.envmapfilename, Problem::PictureNotLoaded);
   }
   for (int slot = 0; slot < maxShadows; ++slot) {
     if (!layer.shadowenabled[slot])
@@ -100,18 +102,17 @@ bool loadMeshLayer(Layer &layer, Device &device, const std::string &folder) {
     writeLog(slot == 0 ? "SHADOW1" : "SHADOW2");
     // One shadow texture per layer: the second block's takes the place of
     // the first's.
-    resources->shadowtexture =
-        loadLayerTexture(device, folder, layer.shadowfilename[slot],
-                         Problem::ShadowPictureNotLoaded);
+    resources->shadowtexture = loadLayerTexture(
+        load, layer.shadowfilename[slot], Problem::ShadowPictureNotLoaded);
   }
   layer.resources = std::move(resources);
   return true;
 }
 
-bool renderMeshLayer(Layer &layer, std::uint32_t t, Device &device) {
+bool renderMeshLayer(Layer &layer, std::uint32_t t, int pass, Device &device) {
   if (layer.type != LAYER_XFILE)
     return false;
-  device.setTransform(D3DTS_VIEW, buildLayerTransform(layer, t));
+  device.setTransform(D3DTS_VIEW, buildLayerTransform(layer, t, pass));
   if (layer.envmap == ENVMAP_CUBEMAP)
     return false;
   setLayerDepth(device, layer);
@@ -139,7 +140,7 @@ bool renderMeshLayer(Layer &layer, std::uint32_t t, Device &device) {
     return true;
   for (std::uint32_t i = 0; i < resources->materialnumber; ++i) {
     device.setMaterial(resources->materials[i]);
-    if (layer.shadowpass == 0) {
+    if (pass == 0) {
       device.setTexture(0, resources->textures[i].get());
     } else {
       device.setRenderState(D3DRS_ALPHABLENDENABLE, 0);
@@ -174,11 +175,12 @@ bool renderMeshLayer(Layer &layer, std::uint32_t t, Device &device) {
   return true;
 }
 
-void dumpKtrFile(Layer &layer, const std::string &folder) {
-  const std::string name = resolveMediaPath(layer.filename, folder);
+void dumpKtrFile(Layer &layer, const LoadContext &load) {
+  const std::string name = resolveMediaPath(layer.filename, load.folder);
   std::FILE *file = std::fopen(name.c_str(), "rb");
   if (!file || std::fseek(file, 28, SEEK_SET) != 0) {
-    report(Problem::KtrUnreadable, layer.filename, 0, {layer.filename});
+    load.logger.report(Problem::KtrUnreadable, layer.filename, 0,
+                       {layer.filename});
     if (file)
       std::fclose(file);
     return;
@@ -217,7 +219,8 @@ void dumpKtrFile(Layer &layer, const std::string &folder) {
       writeLog("-------------------");
   }
   if (!whole)
-    report(Problem::KtrCutShort, layer.filename, 0, {layer.filename});
+    load.logger.report(Problem::KtrCutShort, layer.filename, 0,
+                       {layer.filename});
   std::fclose(file);
 }
 

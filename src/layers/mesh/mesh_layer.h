@@ -2,6 +2,7 @@
 
 #include "device/device.h"
 #include "gfxutil/mesh.h"
+#include "layers/layer_states.h"
 #include "script/show.h"
 
 #include <cstdint>
@@ -30,9 +31,9 @@ struct MeshLayerResources final : LayerResources {
   std::unique_ptr<Texture> shadowtexture;
 };
 
-bool loadMeshLayer(Layer &layer, Device &device, const std::string &folder);
-bool renderMeshLayer(Layer &layer, std::uint32_t t, Device &device);
+bool loadMeshLayer(Layer &layer, const LoadContext &load);
+bool renderMeshLayer(Layer &layer, std::uint32_t t, int pass, Device &device);
 // Writes a KTR mesh file's whole content to the log.
-void dumpKtrFile(Layer &layer, const std::string &folder);
+void dumpKtrFile(Layer &layer, const LoadContext &load);
 
 } // namespace korvane

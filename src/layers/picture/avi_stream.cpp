@@ -12,8 +12,9 @@ namespace {
 
 // The message box says what the step was; standard error also names the
 // file, so a show's author can find which layer failed.
-bool fail(const std::string &filename, const std::string &text) {
-  report(Problem::VideoNotPlayed, filename, 0, {filename, text});
+bool fail(const LoadContext &load, const std::string &filename,
+          const std::string &text) {
+  load.logger.report(Problem::VideoNotPlayed, filename, 0, {filename, text});
   return false;
 }
 
@@ -54,8 +55,9 @@ void convertPixels(const std::uint8_t *bgr, std::size_t count,
 }
 
 bool openAviStream(AviStream &record, const std::string &filename,
-                   const std::string &folder, Device &device, Texture *texture,
+                   const LoadContext &load, Texture *texture,
                    VideoOpener opener) {
+  Device &device = load.device;
   record.ready = false;
   record.texture = texture;
   record.device = &device;
@@ -68,25 +70,25 @@ bool openAviStream(AviStream &record, const std::string &filename,
                            texture->format(), D3DPOOL_SYSTEMMEM);
 
   std::string step;
-  record.stream = opener(resolveMediaPath(filename, folder), step);
+  record.stream = opener(resolveMediaPath(filename, load.folder), step);
   if (!record.stream)
-    return fail(filename, step);
+    return fail(load, filename, step);
   FrameSource &stream = *record.stream;
   record.endframe = stream.length + stream.start;
   record.startframe = stream.start;
   const VideoFrame *first = stream.frame(stream.start);
   if (!first)
-    return fail(filename, "AVIStreamGetFrame");
+    return fail(load, filename, "AVIStreamGetFrame");
   record.videowidth = first->width;
   record.videoheight = first->height;
   record.framerate = stream.scale ? stream.rate / stream.scale : 0;
   // Rates the frame formula cannot divide by, or nothing to show.
   if (record.framerate < 1 || record.framerate > 1000)
-    return fail(filename,
+    return fail(load, filename,
                 "AVI frame rate " + std::to_string(record.framerate) +
                     " is outside 1 to 1000 frames per second: " + filename);
   if (record.endframe <= 0 || stream.length <= 0)
-    return fail(filename, "AVI has no frames: " + filename);
+    return fail(load, filename, "AVI has no frames: " + filename);
   if (record.videowidth != static_cast<std::int32_t>(record.texturewidth) ||
       record.videoheight != static_cast<std::int32_t>(record.textureheight)) {
     char text[96];
@@ -94,7 +96,7 @@ bool openAviStream(AviStream &record, const std::string &filename,
                   static_cast<int>(record.texturewidth),
                   static_cast<int>(record.textureheight), record.videowidth,
                   record.videoheight);
-    return fail(filename, text);
+    return fail(load, filename, text);
   }
   if (!record.stagingtexture)
     return false;

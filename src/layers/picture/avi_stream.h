@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/device.h"
+#include "layers/layer_states.h"
 #include "platform/video_file.h"
 
 #include <cstdint>
@@ -28,13 +29,13 @@ struct AviStream {
   bool ready = false; // opened; a stream that failed is never updated
 };
 
-// Opens `filename` (the name the script gives, found in `folder`) for
+// Opens `filename` (the name the script gives, found in the show folder) for
 // `texture`; false after telling the user why. The source opener can be
 // replaced for tests.
 using VideoOpener = std::unique_ptr<FrameSource> (*)(const std::string &,
                                                      std::string &);
 bool openAviStream(AviStream &record, const std::string &filename,
-                   const std::string &folder, Device &device, Texture *texture,
+                   const LoadContext &load, Texture *texture,
                    VideoOpener opener = openVideoFile);
 // Shows the frame for `v` milliseconds.
 void updateAviStream(AviStream &record, std::uint32_t v);

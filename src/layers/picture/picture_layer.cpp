@@ -23,7 +23,8 @@ void writeQuad(PictureVertex *v, const Layer &layer) {
 
 } // namespace
 
-void loadPictureLayer(Layer &layer, Device &device, const std::string &folder) {
+void loadPictureLayer(Layer &layer, const LoadContext &load) {
+  Device &device = load.device;
   auto resources = std::make_unique<PictureLayerResources>();
   if (layer.type == LAYER_AVIPICTURE) {
     writeLog("LOADAVIPICTURE");
@@ -31,14 +32,15 @@ void loadPictureLayer(Layer &layer, Device &device, const std::string &folder) {
     resources->picturetexture =
         device.createTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT);
     if (!resources->picturetexture)
-      report(Problem::VideoTextureNotMade, layer.filename, 0, {layer.filename});
+      load.logger.report(Problem::VideoTextureNotMade, layer.filename, 0,
+                         {layer.filename});
     else
-      openAviStream(resources->avistream, layer.filename, folder, device,
+      openAviStream(resources->avistream, layer.filename, load,
                     resources->picturetexture.get());
   } else {
     writeLog("LOADPICTURE");
-    resources->picturetexture = loadLayerTexture(device, folder, layer.filename,
-                                                 Problem::PictureNotLoaded);
+    resources->picturetexture =
+        loadLayerTexture(load, layer.filename, Problem::PictureNotLoaded);
   }
   resources->picturevertices = device.createVertexBuffer(
       4 * sizeof(PictureVertex), 0, pictureFvf, D3DPOOL_DEFAULT);

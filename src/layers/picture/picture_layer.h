@@ -24,7 +24,7 @@ struct PictureLayerResources final : LayerResources {
   ~PictureLayerResources() override { closeAviStream(avistream); }
 };
 
-void loadPictureLayer(Layer &layer, Device &device, const std::string &folder);
+void loadPictureLayer(Layer &layer, const LoadContext &load);
 // The video time a part time `t` shows at `speed`: t x speed in single
 // precision, truncated toward zero, modulo 2^32; 0 for NaN and for what
 // 64 bits cannot hold.

@@ -12,9 +12,10 @@ using korvane::test::parseBoth;
 
 TEST(BlobLayer, LoadAndStates) {
   Device device(nullptr);
-  LayerLoaders loaders;
-  loaders.byType[LAYER_BLOB] = [&device](Layer &layer) {
-    return loadBlobLayer(layer, device, "");
+  LayerKinds loaders;
+  loaders.byType[LAYER_BLOB].load = [&device](Layer &layer,
+                                              const Logger &logger) {
+    loadBlobLayer(layer, {device, "", logger});
   };
   auto parsed = parseBoth(
       "<demo> <part> length 1000 "
@@ -22,9 +23,14 @@ TEST(BlobLayer, LoadAndStates) {
       "blend ONE ONE cull ENABLE blobsnum 1 <blobs> type SPHERE </blobs> "
       "position 0 0 3 scale 1 1 1 </layer> "
       "<layer> type BLOB blend ONE nothing blobsnum 1 </layer> "
-      "<layer> type BLOB envmap CUBEMAP blobsnum 1 </layer> </part>",
+      "<layer> type BLOB envmap CUBEMAP blobsnum 1 </layer> "
+      "<layer> type BLOB blobsnum 40 </layer> </part>",
       &loaders);
   EXPECT_TRUE(parsed.logged("TEXTURE LOAD ERROR!"));
+  // A count past the field's sixteen is cut, and said once.
+  EXPECT_EQ(parsed.count(Problem::BlobCountCut), 1);
+  EXPECT_EQ(parsed.first(Problem::BlobCountCut).text,
+            "Blob count 40 cut to 16");
   Layer &first = parsed.show->parts[0].layers[0];
   Layer &second = parsed.show->parts[0].layers[1];
   Layer &cube = parsed.show->parts[0].layers[2];

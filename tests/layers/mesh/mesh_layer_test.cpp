@@ -46,12 +46,14 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
   TempFolder folder;
   fs::copy_file(models / "test_cube_text.x", folder.path / "Cube.X");
   Device device(nullptr);
-  LayerLoaders loaders;
-  loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
-    return loadMeshLayer(layer, device, "");
+  LayerKinds loaders;
+  loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
+                                               const Logger &logger) {
+    loadMeshLayer(layer, {device, "", logger});
   };
-  loaders.byType[LAYER_KTRFILE] = [](Layer &layer) {
-    return dumpKtrFile(layer, "");
+  loaders.byType[LAYER_KTRFILE].load = [&device](Layer &layer,
+                                                 const Logger &logger) {
+    dumpKtrFile(layer, {device, "", logger});
   };
   auto parsed = parseBoth(
       "<demo> <part> length 10 "
@@ -105,23 +107,22 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
   // Drawing: one subset per material; a shadow draw has blending off.
   auto &backend = static_cast<NullBackend &>(device.backend());
   Layer &layer = parsed.show->parts[0].layers[0];
-  renderMeshLayer(layer, 0, device);
+  renderMeshLayer(layer, 0, 0, device);
   EXPECT_EQ(backend.draws, 1);
   EXPECT_EQ(backend.vertices, 36);
   EXPECT_EQ(backend.last.renderstate[D3DRS_ALPHABLENDENABLE], 1u);
   EXPECT_EQ(backend.last.stagestate[1][D3DTSS_TEXCOORDINDEX],
             D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
-  layer.shadowpass = 1;
-  renderMeshLayer(layer, 0, device);
+  renderMeshLayer(layer, 0, 1, device);
   EXPECT_EQ(backend.last.renderstate[D3DRS_ALPHABLENDENABLE], 0u);
   // A layer of another kind: nothing at all.
   Layer other;
   other.type = LAYER_PICTURE;
-  EXPECT_FALSE(renderMeshLayer(other, 0, device));
+  EXPECT_FALSE(renderMeshLayer(other, 0, 0, device));
   // CUBEMAP: the view only.
   layer.envmap = ENVMAP_CUBEMAP;
   const int draws = backend.draws;
-  EXPECT_FALSE(renderMeshLayer(layer, 0, device));
+  EXPECT_FALSE(renderMeshLayer(layer, 0, 0, device));
   EXPECT_EQ(backend.draws, draws);
 }
 
@@ -129,9 +130,10 @@ TEST(MeshLayer, AFileWithoutMaterialsLoadsButDrawsNothing) {
   TempFolder folder;
   std::ofstream("quad.x") << plainQuad;
   Device device(nullptr);
-  LayerLoaders loaders;
-  loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
-    return loadMeshLayer(layer, device, "");
+  LayerKinds loaders;
+  loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
+                                               const Logger &logger) {
+    loadMeshLayer(layer, {device, "", logger});
   };
   auto parsed = parseBoth(layerScript("type XFILE filename quad.x"), &loaders);
   EXPECT_TRUE(parsed.logged("Vertices: 6, Faces: 2"));
@@ -142,7 +144,7 @@ TEST(MeshLayer, AFileWithoutMaterialsLoadsButDrawsNothing) {
   EXPECT_EQ(mesh->materialnumber, 0u);
   EXPECT_EQ(mesh->mesh.vertexcount, 4u); // merged for drawing
   auto &backend = static_cast<NullBackend &>(device.backend());
-  EXPECT_TRUE(renderMeshLayer(parsed.show->parts[0].layers[0], 0, device));
+  EXPECT_TRUE(renderMeshLayer(parsed.show->parts[0].layers[0], 0, 0, device));
   EXPECT_EQ(backend.draws, 0);
 }
 
@@ -150,16 +152,17 @@ TEST(MeshLayer, NoneAfterSphereMapKeepsTheGeneration) {
   TempFolder folder;
   fs::copy_file(models / "test_cube_text.x", folder.path / "cube.x");
   Device device(nullptr);
-  LayerLoaders loaders;
-  loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
-    return loadMeshLayer(layer, device, "");
+  LayerKinds loaders;
+  loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
+                                               const Logger &logger) {
+    loadMeshLayer(layer, {device, "", logger});
   };
   auto parsed = parseBoth("<demo> <part> length 10 <layer> type XFILE "
                           "filename cube.x envmap SPHEREMAP </layer> <layer> "
                           "type XFILE filename cube.x </layer> </part>",
                           &loaders);
-  renderMeshLayer(parsed.show->parts[0].layers[0], 0, device);
-  renderMeshLayer(parsed.show->parts[0].layers[1], 0, device);
+  renderMeshLayer(parsed.show->parts[0].layers[0], 0, 0, device);
+  renderMeshLayer(parsed.show->parts[0].layers[1], 0, 0, device);
   auto &backend = static_cast<NullBackend &>(device.backend());
   EXPECT_EQ(backend.last.stagestate[0][D3DTSS_TEXCOORDINDEX],
             D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
@@ -177,9 +180,10 @@ TEST(MeshLayer, CloneOnlyForSphereMapTwoAndTheSecondShadowTexture) {
   ASSERT_TRUE(writePng("blue.png", 2, 2,
                        std::string("\0\0\xff", 3) + std::string(9, '\0')));
   Device device(nullptr);
-  LayerLoaders loaders;
-  loaders.byType[LAYER_XFILE] = [&device](Layer &layer) {
-    return loadMeshLayer(layer, device, "");
+  LayerKinds loaders;
+  loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
+                                               const Logger &logger) {
+    loadMeshLayer(layer, {device, "", logger});
   };
   auto parsed =
       parseBoth("<demo> <part> length 10 "
@@ -223,7 +227,8 @@ TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
     std::vector<std::string> log;
     korvane::test::ReportedProblems reported;
     setLogCapture(&log);
-    dumpKtrFile(layer, "");
+    Device device(nullptr);
+    dumpKtrFile(layer, {device, "", reported});
     setLogCapture(nullptr);
     problems = reported.ids();
     return log;

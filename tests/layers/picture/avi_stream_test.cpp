@@ -3,6 +3,7 @@
 #include "platform/video_file.h"
 #include "platform/window.h"
 
+#include "problem_capture.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +19,7 @@ using namespace korvane;
 
 namespace {
 
-std::vector<std::string> shown;
-void collect(const std::string &text) { shown.push_back(text); }
+std::vector<std::string> shown; // what the message box said
 
 // Frames whose colour is their number: blue = n, green = n / 256.
 class CountingSource final : public FrameSource {
@@ -70,11 +70,10 @@ struct Stream {
       : source(made) {
     texture = device.createTexture(256, 256, 0, 0, format, D3DPOOL_DEFAULT);
     nextSource = made;
-    shown.clear();
-    setMessageBox(collect);
-    opened =
-        openAviStream(record, "video.avi", "", device, texture.get(), handOut);
-    setMessageBox({});
+    korvane::test::ReportedProblems problems;
+    opened = openAviStream(record, "video.avi", {device, "", problems},
+                           texture.get(), handOut);
+    shown = problems.boxes();
   }
   std::uint32_t texel() const {
     std::uint32_t value;
@@ -152,7 +151,8 @@ TEST(AviStream, RefusedStreamsAreToldAndNeverUpdated) {
   Device device(nullptr);
   AviStream record;
   nextSource = nullptr;
-  EXPECT_FALSE(openAviStream(record, "x.avi", "", device, nullptr, handOut));
+  EXPECT_FALSE(openAviStream(record, "x.avi", {device, "", standardLogger()},
+                             nullptr, handOut));
 }
 
 TEST(AviStream, PixelConversions) {

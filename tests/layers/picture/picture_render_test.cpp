@@ -18,11 +18,6 @@ namespace fs = std::filesystem;
 using namespace korvane;
 using namespace korvane::test;
 
-namespace {
-std::vector<std::string> messages;
-void keepMessage(const std::string &text) { messages.push_back(text); }
-} // namespace
-
 TEST(PictureRender, PictureLayers) {
   const korvane::test::TempFolder scratch;
   const fs::path media = scratch.path;
@@ -44,8 +39,6 @@ TEST(PictureRender, PictureLayers) {
                             .c_str()),
             0);
   const std::string root = media.string() + "/";
-  messages.clear();
-  setMessageBox(keepMessage);
   ShowRun run(
       "<demo> resolution 160 120 <part> length 10000 backgroundcolor 0 0 200\n"
       // A white square, 1 x 1 at depth 4 in the middle.
@@ -76,8 +69,7 @@ TEST(PictureRender, PictureLayers) {
       root +
       "wide.avi size 0.5 0.5 position 0 -1 4 scale 1 1 1 </layer>\n"
       "</part>");
-  setMessageBox({});
-  EXPECT_EQ(messages,
+  EXPECT_EQ(run.problems.boxes(),
             std::vector<std::string>{"Texture: 256x256, Avi: 320x240"});
 
   const double cot = 1.0 / std::tan(0.7853982 / 2);

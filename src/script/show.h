@@ -124,6 +124,46 @@ struct Show {
   char musicfilename[fileNameCapacity] = {};
 };
 
+// Hands each of the layer's settings to `visit` with its name, in the order
+// the record holds them: for whoever shows them all (the inspector). A new
+// setting is listed here beside its field.
+template <typename Visit> void visitLayerSettings(const Layer &l, Visit visit) {
+  visit("envmap", l.envmap);
+  visit("type", l.type);
+  visit("filename", l.filename);
+  visit("envmapfilename", l.envmapfilename);
+  visit("position", l.position);
+  visit("rotation", l.rotation);
+  visit("rotationadd", l.rotationadd);
+  visit("scale", l.scale);
+  visit("ztest", l.ztest);
+  visit("zwrite", l.zwrite);
+  visit("srcblend", l.srcblend);
+  visit("dstblend", l.dstblend);
+  visit("size", l.size);
+  visit("alpha", l.alpha);
+  visit("color", l.color);
+  visit("avispeed", l.avispeed);
+  visit("hastimeline", l.hastimeline);
+  visit("haspositionkeys", l.haspositionkeys);
+  visit("hasscalekeys", l.hasscalekeys);
+  visit("hasrotationkeys", l.hasrotationkeys);
+  visit("hascolorkeys", l.hascolorkeys);
+  visit("shadowfilename", l.shadowfilename);
+  visit("shadowenabled", l.shadowenabled);
+  visit("shadownumber", l.shadownumber);
+  visit("plane_a", l.plane_a);
+  visit("plane_b", l.plane_b);
+  visit("plane_c", l.plane_c);
+  visit("light", l.light);
+  visit("cull", l.cull);
+  visit("blobposition", l.blobposition);
+  visit("blobsize", l.blobsize);
+  visit("blobtype", l.blobtype);
+  visit("blobmul", l.blobmul);
+  visit("blobsnum", l.blobsnum);
+}
+
 // Frees what parsing and loading hung on the layer: its timeline keys and
 // its kind's resources.
 void releaseLayer(Layer &layer);

@@ -5,33 +5,29 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 namespace korvane {
 namespace {
 
 using nlohmann::json;
 
-json floats(const float *values, int n) {
-  json out = json::array();
-  for (int i = 0; i < n; ++i)
-    out.push_back(jsonFloat(values[i]));
-  return out;
+// A setting as JSON: numbers as they are, floats at 9 digits, names as
+// strings, arrays element by element.
+json settingJson(float value) { return jsonFloat(value); }
+template <std::size_t N> json settingJson(const char (&name)[N]) {
+  return static_cast<const char *>(name);
 }
-
-template <typename T> json numbers(const T *values, int n) {
-  json out = json::array();
-  for (int i = 0; i < n; ++i)
-    out.push_back(values[i]);
-  return out;
+template <typename T> json settingJson(const T &value) {
+  if constexpr (std::is_arithmetic_v<T>) {
+    return value;
+  } else {
+    json out = json::array();
+    for (const auto &element : value)
+      out.push_back(settingJson(element));
+    return out;
+  }
 }
-
-json triples(const float (*values)[3], int n) {
-  json out = json::array();
-  for (int i = 0; i < n; ++i)
-    out.push_back(floats(values[i], 3));
-  return out;
-}
-
 json tripleKeys(const std::int32_t *times, const float (*values)[3],
                 int count) {
   json out = json::array();
@@ -43,43 +39,9 @@ json tripleKeys(const std::int32_t *times, const float (*values)[3],
 
 json layerToJson(const Layer &layer) {
   json out;
-  out["type"] = layer.type;
-  out["envmap"] = layer.envmap;
-  out["filename"] = layer.filename;
-  out["envmapfilename"] = layer.envmapfilename;
-  out["position"] = floats(layer.position, 3);
-  out["rotation"] = floats(layer.rotation, 3);
-  out["rotationadd"] = floats(layer.rotationadd, 3);
-  out["scale"] = floats(layer.scale, 3);
-  out["ztest"] = layer.ztest;
-  out["zwrite"] = layer.zwrite;
-  out["srcblend"] = layer.srcblend;
-  out["dstblend"] = layer.dstblend;
-  out["size"] = floats(layer.size, 2);
-  out["alpha"] = layer.alpha;
-  out["color"] = layer.color;
-  out["avispeed"] = jsonFloat(layer.avispeed);
-  out["cull"] = layer.cull;
-  out["hastimeline"] = layer.hastimeline;
-  out["haspositionkeys"] = layer.haspositionkeys;
-  out["hasscalekeys"] = layer.hasscalekeys;
-  out["hasrotationkeys"] = layer.hasrotationkeys;
-  out["hascolorkeys"] = layer.hascolorkeys;
-  out["shadownumber"] = layer.shadownumber;
-  out["shadowenabled"] = numbers(layer.shadowenabled, maxShadows);
-  json names = json::array();
-  for (const auto &name : layer.shadowfilename)
-    names.push_back(name);
-  out["shadowfilename"] = names;
-  out["plane_a"] = triples(layer.plane_a, maxShadows);
-  out["plane_b"] = triples(layer.plane_b, maxShadows);
-  out["plane_c"] = triples(layer.plane_c, maxShadows);
-  out["light"] = triples(layer.light, maxShadows);
-  out["blobsnum"] = layer.blobsnum;
-  out["blobposition"] = triples(layer.blobposition, maxBlobs);
-  out["blobsize"] = floats(layer.blobsize, maxBlobs);
-  out["blobtype"] = numbers(layer.blobtype, maxBlobs);
-  out["blobmul"] = triples(layer.blobmul, maxBlobs);
+  visitLayerSettings(layer, [&out](const char *name, const auto &value) {
+    out[name] = settingJson(value);
+  });
 
   json positionkeys = json::array(), scalekeys = json::array(),
        rotationkeys = json::array(), colorkeys = json::array();

@@ -10,22 +10,20 @@ void keyedLayerTransform(benchmark::State &state) {
   korvane::Layer layer;
   layer.hastimeline = layer.haspositionkeys = layer.hasscalekeys =
       layer.hasrotationkeys = 1;
-  layer.positiontimes.reset(new std::int32_t[korvane::maxKeys]());
-  layer.scaletimes.reset(new std::int32_t[korvane::maxKeys]());
-  layer.rotationtimes.reset(new std::int32_t[korvane::maxKeys]());
-  layer.positionvalues.reset(new float[korvane::maxKeys][3]());
-  layer.scalevalues.reset(new float[korvane::maxKeys][3]());
-  layer.rotationvalues.reset(new float[korvane::maxKeys][3]());
+  for (korvane::TripleTrack *track :
+       {&layer.positionkeys, &layer.scalekeys, &layer.rotationkeys})
+    track->makeRoom();
   for (int k = 0; k < 64; ++k) {
-    layer.positiontimes[k] = layer.scaletimes[k] = layer.rotationtimes[k] =
-        k * 100;
+    layer.positionkeys.times[k] = layer.scalekeys.times[k] =
+        layer.rotationkeys.times[k] = k * 100;
     for (int c = 0; c < 3; ++c) {
-      layer.positionvalues[k][c] = static_cast<float>(k + c);
-      layer.scalevalues[k][c] = 1.0f + 0.01f * static_cast<float>(k);
-      layer.rotationvalues[k][c] = 0.5f + static_cast<float>(c);
+      layer.positionkeys.values[k][c] = static_cast<float>(k + c);
+      layer.scalekeys.values[k][c] = 1.0f + 0.01f * static_cast<float>(k);
+      layer.rotationkeys.values[k][c] = 0.5f + static_cast<float>(c);
     }
   }
-  layer.positioncount = layer.scalecount = layer.rotationcount = 64;
+  layer.positionkeys.count = layer.scalekeys.count = 64;
+  layer.rotationkeys.count = 64;
   layer.rotation[1] = 1.0f;
   layer.rotationadd[0] = 0.3f;
   layer.rotationadd[2] = 0.7f;

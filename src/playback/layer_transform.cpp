@@ -7,13 +7,12 @@ namespace {
 
 Vec3 toVec3(const float (&v)[3]) { return {v[0], v[1], v[2]}; }
 
-Vec3 channel(std::uint8_t haskeys, const std::int32_t *times,
-             const float (*values)[3], int count, const float (&setting)[3],
+Vec3 channel(bool haskeys, const TripleTrack &track, const float (&setting)[3],
              std::uint32_t t) {
   // A second timeline block leaves a flag set over an empty channel; the
   // setting is all there is then.
-  if (haskeys && times && count > 0)
-    return sampleTrack(times, values, count, t);
+  if (haskeys && track.usable())
+    return sampleTrack(track.times.get(), track.values.get(), track.count, t);
   return toVec3(setting);
 }
 
@@ -21,15 +20,12 @@ Vec3 channel(std::uint8_t haskeys, const std::int32_t *times,
 LayerSample sampleMotion(const Layer &layer, std::uint32_t t) {
   const bool timeline = layer.hastimeline != 0;
   LayerSample out;
-  out.position = channel(timeline && layer.haspositionkeys,
-                         layer.positiontimes.get(), layer.positionvalues.get(),
-                         layer.positioncount, layer.position, t);
+  out.position = channel(timeline && layer.haspositionkeys, layer.positionkeys,
+                         layer.position, t);
   out.scale =
-      channel(timeline && layer.hasscalekeys, layer.scaletimes.get(),
-              layer.scalevalues.get(), layer.scalecount, layer.scale, t);
-  out.rotation = channel(timeline && layer.hasrotationkeys,
-                         layer.rotationtimes.get(), layer.rotationvalues.get(),
-                         layer.rotationcount, layer.rotation, t);
+      channel(timeline && layer.hasscalekeys, layer.scalekeys, layer.scale, t);
+  out.rotation = channel(timeline && layer.hasrotationkeys, layer.rotationkeys,
+                         layer.rotation, t);
   out.color = layer.color;
   return out;
 }
@@ -87,12 +83,17 @@ std::uint32_t sampleColorTrack(const std::int32_t *times,
   return out;
 }
 
+std::uint32_t layerColor(const Layer &layer, std::uint32_t t) {
+  if (layer.hastimeline && layer.hascolorkeys && layer.colorkeys.usable())
+    return sampleColorTrack(layer.colorkeys.times.get(),
+                            layer.colorkeys.values.get(), layer.colorkeys.count,
+                            t);
+  return layer.color;
+}
+
 LayerSample sampleLayer(const Layer &layer, std::uint32_t t) {
   LayerSample out = sampleMotion(layer, t);
-  if (layer.hastimeline && layer.hascolorkeys && layer.colortimes &&
-      layer.colorcount > 0)
-    out.color = sampleColorTrack(layer.colortimes.get(),
-                                 layer.colorvalues.get(), layer.colorcount, t);
+  out.color = layerColor(layer, t);
   return out;
 }
 

@@ -30,6 +30,8 @@ struct LayerSample {
   std::uint32_t color = 0;
 };
 LayerSample sampleLayer(const Layer &layer, std::uint32_t t);
+// The layer's colour at part time t: its colour keys, otherwise `color`.
+std::uint32_t layerColor(const Layer &layer, std::uint32_t t);
 
 // The layer's whole matrix at part time t:
 // Rz x Ry x Rx (rotationadd) x spin x scale x translation, and for shadow

@@ -359,16 +359,10 @@ bool parseSettings(Show &show, const char *filename, const Logger &logger,
 
 void releaseLayer(Layer &layer) {
   layer.resources.reset();
-  layer.positionvalues.reset();
-  layer.scalevalues.reset();
-  layer.rotationvalues.reset();
-  layer.colorvalues.reset();
-  layer.positiontimes.reset();
-  layer.scaletimes.reset();
-  layer.rotationtimes.reset();
-  layer.colortimes.reset();
-  layer.positioncount = layer.scalecount = 0;
-  layer.rotationcount = layer.colorcount = 0;
+  layer.positionkeys = {};
+  layer.scalekeys = {};
+  layer.rotationkeys = {};
+  layer.colorkeys = {};
 }
 
 } // namespace korvane

@@ -50,6 +50,26 @@ struct LayerResources {
   virtual ~LayerResources() = default;
 };
 
+// One timeline channel: room for maxKeys keys, made when a <timeline>
+// block starts; the key times (ms since the part start), their values, and
+// how many keys are stored, so that samplers never read past them.
+template <typename Value> struct Track {
+  std::unique_ptr<std::int32_t[]> times;
+  std::unique_ptr<Value[]> values;
+  std::int32_t count = 0;
+
+  // Empty room for maxKeys keys, in place of any keys held before.
+  void makeRoom() {
+    times.reset(new std::int32_t[maxKeys]());
+    values.reset(new Value[maxKeys]());
+    count = 0;
+  }
+  // Holds keys a sampler can read.
+  bool usable() const { return times && values && count > 0; }
+};
+using TripleTrack = Track<float[3]>;
+using ColorTrack = Track<std::uint32_t>;
+
 struct Layer {
   std::int32_t envmap = ENVMAP_NONE;
   std::int32_t type = LAYER_NONE;
@@ -85,20 +105,11 @@ struct Layer {
   std::int32_t blobtype[maxBlobs] = {};
   float blobmul[maxBlobs][3] = {};
 
-  // Timeline keys, maxKeys entries each, present while `hastimeline` is set.
-  std::unique_ptr<float[][3]> positionvalues;
-  std::unique_ptr<float[][3]> scalevalues;
-  std::unique_ptr<float[][3]> rotationvalues;
-  std::unique_ptr<std::uint32_t[]> colorvalues;
-  std::unique_ptr<std::int32_t[]> positiontimes;
-  std::unique_ptr<std::int32_t[]> scaletimes;
-  std::unique_ptr<std::int32_t[]> rotationtimes;
-  std::unique_ptr<std::int32_t[]> colortimes;
-  // Keys stored per channel, so that samplers never read past them.
-  std::int32_t positioncount = 0;
-  std::int32_t scalecount = 0;
-  std::int32_t rotationcount = 0;
-  std::int32_t colorcount = 0;
+  // Timeline keys, present while `hastimeline` is set.
+  TripleTrack positionkeys;
+  TripleTrack scalekeys;
+  TripleTrack rotationkeys;
+  ColorTrack colorkeys;
 
   std::int32_t blobsnum = 0;
 

@@ -33,6 +33,16 @@ struct Channel {
   }
 };
 
+// A channel over its track, made empty first.
+Channel tripleChannel(const char *name, TripleTrack &track) {
+  track.makeRoom();
+  return {name, track.times.get(), track.values.get(), nullptr, track.count};
+}
+Channel colorChannel(ColorTrack &track) {
+  track.makeRoom();
+  return {"color", track.times.get(), nullptr, track.values.get(), track.count};
+}
+
 class Timeline {
 public:
   Timeline(ValueReader &values, Layer &layer);
@@ -62,31 +72,13 @@ private:
 };
 
 Timeline::Timeline(ValueReader &values, Layer &layer)
-    : values(values), reader(values.reader), layer(layer),
-      channels{{"position", nullptr, nullptr, nullptr, layer.positioncount},
-               {"rotation", nullptr, nullptr, nullptr, layer.rotationcount},
-               {"scale", nullptr, nullptr, nullptr, layer.scalecount},
-               {"color", nullptr, nullptr, nullptr, layer.colorcount}} {
+    : values(values), reader(values.reader),
+      layer(layer), channels{tripleChannel("position", layer.positionkeys),
+                             tripleChannel("rotation", layer.rotationkeys),
+                             tripleChannel("scale", layer.scalekeys),
+                             colorChannel(layer.colorkeys)} {
   // A second block replaces the keys of the first; its flags stay set.
-  layer.positionvalues.reset(new float[maxKeys][3]());
-  layer.scalevalues.reset(new float[maxKeys][3]());
-  layer.rotationvalues.reset(new float[maxKeys][3]());
-  layer.colorvalues.reset(new std::uint32_t[maxKeys]());
-  layer.positiontimes.reset(new std::int32_t[maxKeys]());
-  layer.scaletimes.reset(new std::int32_t[maxKeys]());
-  layer.rotationtimes.reset(new std::int32_t[maxKeys]());
-  layer.colortimes.reset(new std::int32_t[maxKeys]());
-  layer.positioncount = layer.scalecount = 0;
-  layer.rotationcount = layer.colorcount = 0;
   layer.hastimeline = 1;
-  channels[0].times = layer.positiontimes.get();
-  channels[0].triples = layer.positionvalues.get();
-  channels[1].times = layer.rotationtimes.get();
-  channels[1].triples = layer.rotationvalues.get();
-  channels[2].times = layer.scaletimes.get();
-  channels[2].triples = layer.scalevalues.get();
-  channels[3].times = layer.colortimes.get();
-  channels[3].colors = layer.colorvalues.get();
 }
 
 void Timeline::logCounts() const {
@@ -173,7 +165,7 @@ void Timeline::readKey() {
     const std::uint32_t color = values.readColor("color");
     const int slot = slotFor(channels[3], time);
     if (slot >= 0)
-      layer.colorvalues[slot] = color;
+      layer.colorkeys.values[slot] = color;
     return;
   }
   for (int c = 0; c < 3; ++c) {
@@ -198,10 +190,10 @@ void Timeline::finish(int openedAt) {
       reader.problem(Problem::KeysDropped, openedAt,
                      {std::to_string(channel.dropped), channel.name,
                       std::to_string(maxKeys)});
-  layer.haspositionkeys |= layer.positioncount > 0;
-  layer.hasscalekeys |= layer.scalecount > 0;
-  layer.hasrotationkeys |= layer.rotationcount > 0;
-  layer.hascolorkeys |= layer.colorcount > 0;
+  layer.haspositionkeys |= layer.positionkeys.count > 0;
+  layer.hasscalekeys |= layer.scalekeys.count > 0;
+  layer.hasrotationkeys |= layer.rotationkeys.count > 0;
+  layer.hascolorkeys |= layer.colorkeys.count > 0;
 }
 
 } // namespace

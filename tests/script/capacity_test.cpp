@@ -70,11 +70,11 @@ TEST(Capacity, KeysIncludingLoopCopies) {
   body += " 0 scale 1 1 1 </timeline>";
   auto parsed = parseBoth(layerScript(body));
   const Layer &layer = parsed.layer(0, 0);
-  EXPECT_EQ(layer.positioncount, maxKeys);
-  EXPECT_EQ(layer.positiontimes[maxKeys - 1], maxKeys - 1);
-  EXPECT_EQ(layer.colorcount, maxKeys);
-  EXPECT_EQ(layer.colortimes[maxKeys - 1], 10 * (maxKeys - 1));
-  EXPECT_EQ(layer.scalecount, 1);
+  EXPECT_EQ(layer.positionkeys.count, maxKeys);
+  EXPECT_EQ(layer.positionkeys.times[maxKeys - 1], maxKeys - 1);
+  EXPECT_EQ(layer.colorkeys.count, maxKeys);
+  EXPECT_EQ(layer.colorkeys.times[maxKeys - 1], 10 * (maxKeys - 1));
+  EXPECT_EQ(layer.scalekeys.count, 1);
   // The position and colour channels overflowed, each reported once.
   EXPECT_EQ(parsed.count(Problem::KeysDropped), 2);
   EXPECT_EQ(parsed.reports.size(), 2u);

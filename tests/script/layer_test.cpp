@@ -21,7 +21,7 @@ TEST(LayerBlock, PresetsAndDefaults) {
   EXPECT_EQ(layer.ztest, 0);
   EXPECT_EQ(layer.zwrite, 0);
   EXPECT_EQ(layer.hastimeline, 0);
-  EXPECT_EQ(layer.positionvalues, nullptr);
+  EXPECT_EQ(layer.positionkeys.values, nullptr);
   EXPECT_EQ(layer.shadownumber, 0);
   for (float v : layer.scale)
     EXPECT_EQ(v, 0.0f);

@@ -28,12 +28,13 @@ template <typename T> json settingJson(const T &value) {
     return out;
   }
 }
-json tripleKeys(const std::int32_t *times, const float (*values)[3],
-                int count) {
+json tripleKeys(const TripleTrack &track) {
   json out = json::array();
-  for (int i = 0; i < count; ++i)
-    out.push_back({times[i], jsonFloat(values[i][0]), jsonFloat(values[i][1]),
-                   jsonFloat(values[i][2])});
+  for (int i = 0; i < track.count; ++i) {
+    const float *v = track.values[i];
+    out.push_back(
+        {track.times[i], jsonFloat(v[0]), jsonFloat(v[1]), jsonFloat(v[2])});
+  }
   return out;
 }
 
@@ -46,14 +47,12 @@ json layerToJson(const Layer &layer) {
   json positionkeys = json::array(), scalekeys = json::array(),
        rotationkeys = json::array(), colorkeys = json::array();
   if (layer.hastimeline) {
-    positionkeys = tripleKeys(layer.positiontimes.get(),
-                              layer.positionvalues.get(), layer.positioncount);
-    scalekeys = tripleKeys(layer.scaletimes.get(), layer.scalevalues.get(),
-                           layer.scalecount);
-    rotationkeys = tripleKeys(layer.rotationtimes.get(),
-                              layer.rotationvalues.get(), layer.rotationcount);
-    for (int i = 0; i < layer.colorcount; ++i)
-      colorkeys.push_back({layer.colortimes[i], layer.colorvalues[i]});
+    positionkeys = tripleKeys(layer.positionkeys);
+    scalekeys = tripleKeys(layer.scalekeys);
+    rotationkeys = tripleKeys(layer.rotationkeys);
+    for (int i = 0; i < layer.colorkeys.count; ++i)
+      colorkeys.push_back(
+          {layer.colorkeys.times[i], layer.colorkeys.values[i]});
   }
   if (const auto *mesh =
           dynamic_cast<const MeshLayerResources *>(layer.resources.get())) {

@@ -71,11 +71,7 @@ void renderPictureLayer(Layer &layer, std::uint32_t t, Device &device) {
     return;
   if (layer.type == LAYER_AVIPICTURE)
     updateAviStream(resources->avistream, aviTime(t, layer.avispeed));
-  std::uint32_t color = layer.color;
-  if (layer.hastimeline && layer.hascolorkeys && layer.colortimes &&
-      layer.colorcount > 0)
-    color = sampleColorTrack(layer.colortimes.get(), layer.colorvalues.get(),
-                             layer.colorcount, t);
+  const std::uint32_t color = layerColor(layer, t);
   auto *v =
       reinterpret_cast<PictureVertex *>(resources->picturevertices->lock(0));
   for (int i = 0; i < 4; ++i)

@@ -15,7 +15,7 @@ void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
   };
   mesh.draw = [&device](Layer &layer, std::uint32_t t, int pass) {
     // A shadow block without its switch on draws nothing.
-    if (pass == 0 || layer.shadowenabled[pass - 1])
+    if (pass == 0 || layer.shadows[pass - 1].shadowenabled)
       renderMeshLayer(layer, t, pass, device);
   };
   mesh.shadowPasses = [](const Layer &layer) {

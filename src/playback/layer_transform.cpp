@@ -120,11 +120,11 @@ Matrix buildLayerTransform(const Layer &layer, std::uint32_t t, int pass) {
 
   if (pass >= 1 && pass <= maxShadows) {
     const int slot = pass - 1;
-    const Plane plane = planeFromPoints(toVec3(layer.plane_a[slot]),
-                                        toVec3(layer.plane_b[slot]),
-                                        toVec3(layer.plane_c[slot]));
-    const Vec4 light = {layer.light[slot][0], layer.light[slot][1],
-                        layer.light[slot][2], 0.0f};
+    const Shadow &shadow = layer.shadows[slot];
+    const Plane plane = planeFromPoints(
+        toVec3(shadow.plane_a), toVec3(shadow.plane_b), toVec3(shadow.plane_c));
+    const Vec4 light = {shadow.light[0], shadow.light[1], shadow.light[2],
+                        0.0f};
     m = matrixMultiply(m, matrixShadow(light, plane));
   }
   return m;

@@ -122,25 +122,19 @@ const Setting<Layer> layerSettings[] = {
     {"color", readColor},
 };
 
-// One block: the settings of a shadow slot, read from its keywords.
-struct ShadowSlot {
-  char (*filename)[fileNameCapacity];
-  float *light, *planeA, *planeB, *planeC;
-};
-
-const Setting<ShadowSlot> shadowSettings[] = {
+const Setting<Shadow> shadowSettings[] = {
     {"filename",
-     [](ValueReader &v, ShadowSlot &s) {
-       v.readFileName(*s.filename, "filename");
+     [](ValueReader &v, Shadow &s) {
+       v.readFileName(s.shadowfilename, "filename");
      }},
     {"light",
-     [](ValueReader &v, ShadowSlot &s) { v.readReals(s.light, 3, "light"); }},
-    {"plane_a", [](ValueReader &v,
-                   ShadowSlot &s) { v.readReals(s.planeA, 3, "plane_a"); }},
-    {"plane_b", [](ValueReader &v,
-                   ShadowSlot &s) { v.readReals(s.planeB, 3, "plane_b"); }},
-    {"plane_c", [](ValueReader &v,
-                   ShadowSlot &s) { v.readReals(s.planeC, 3, "plane_c"); }},
+     [](ValueReader &v, Shadow &s) { v.readReals(s.light, 3, "light"); }},
+    {"plane_a",
+     [](ValueReader &v, Shadow &s) { v.readReals(s.plane_a, 3, "plane_a"); }},
+    {"plane_b",
+     [](ValueReader &v, Shadow &s) { v.readReals(s.plane_b, 3, "plane_b"); }},
+    {"plane_c",
+     [](ValueReader &v, Shadow &s) { v.readReals(s.plane_c, 3, "plane_c"); }},
 };
 
 class Parser {
@@ -236,8 +230,8 @@ void Parser::parsePart(Part &part, bool load) {
 
 void Parser::parseLayer(Layer &layer, bool load) {
   const int openedAt = values.reader.tokenline;
-  layer.shadowenabled[0] = 0;
-  layer.shadowenabled[1] = 0;
+  for (Shadow &shadow : layer.shadows)
+    shadow.shadowenabled = 0;
   layer.shadownumber = 0;
   layer.color = 0xFFFFFFFFu;
   layer.avispeed = 1.0f;
@@ -272,28 +266,25 @@ void Parser::parseBlobs(Layer &layer) {
   // Each list fills its own entries; past the 16th, entries are read into
   // a spare and counted.
   int positions = 0, sizes = 0, muls = 0, types = 0;
-  float spare[3];
+  Blob spare;
+  auto entry = [&layer, &spare](int index) -> Blob & {
+    return index < maxBlobs ? layer.blobs[index] : spare;
+  };
   while (nextInBlock("<blobs>", "</blobs>", openedAt)) {
     ScriptReader &reader = values.reader;
     if (tokenIs(reader, "position")) {
-      values.readReals(positions < maxBlobs ? layer.blobposition[positions]
-                                            : spare,
-                       3, "position");
-      ++positions;
+      values.readReals(entry(positions++).blobposition, 3, "position");
     } else if (tokenIs(reader, "size")) {
-      values.readReals(sizes < maxBlobs ? &layer.blobsize[sizes] : spare, 1,
-                       "size");
-      ++sizes;
+      values.readReals(&entry(sizes++).blobsize, 1, "size");
     } else if (tokenIs(reader, "mul")) {
-      values.readReals(muls < maxBlobs ? layer.blobmul[muls] : spare, 3, "mul");
-      ++muls;
+      values.readReals(entry(muls++).blobmul, 3, "mul");
     } else if (tokenIs(reader, "type")) {
       static const Word shapes[] = {
           {"SPHERE", BLOB_SPHERE}, {"CUBE", BLOB_CUBE}, {"TORUS", BLOB_TORUS}};
       std::int32_t shape = -1;
       values.readWord(shape, shapes, "blob type");
-      if (shape >= 0 && types < maxBlobs)
-        layer.blobtype[types] = shape;
+      if (shape >= 0)
+        entry(types).blobtype = shape;
       ++types;
     } else {
       values.unknownToken("<blobs>");
@@ -313,14 +304,9 @@ void Parser::parseShadow(Layer &layer) {
   const int slot = layer.shadownumber;
   const bool kept = slot < maxShadows;
   // A block beyond the slots is read into a spare and forgotten.
-  char spareName[fileNameCapacity];
-  float spare[4][3];
-  ShadowSlot target{&spareName, spare[0], spare[1], spare[2], spare[3]};
-  if (kept) {
-    target = {&layer.shadowfilename[slot], layer.light[slot],
-              layer.plane_a[slot], layer.plane_b[slot], layer.plane_c[slot]};
-    layer.shadowenabled[slot] = 1;
-  }
+  Shadow spare;
+  Shadow &target = kept ? layer.shadows[slot] : spare;
+  target.shadowenabled = 1;
   while (nextInBlock("<shadow>", "</shadow>", openedAt))
     if (!readSetting(shadowSettings, values, target))
       values.unknownToken("<shadow>");

@@ -24,7 +24,7 @@ std::vector<std::string> filesNamed(const Show &show) {
       add(layer.filename);
       add(layer.envmapfilename);
       for (int s = 0; s < layer.shadownumber && s < maxShadows; ++s)
-        add(layer.shadowfilename[s]);
+        add(layer.shadows[s].shadowfilename);
     }
   }
   return out;

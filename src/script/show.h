@@ -6,7 +6,9 @@
 
 #include "base/blob_type.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +72,25 @@ template <typename Value> struct Track {
 using TripleTrack = Track<float[3]>;
 using ColorTrack = Track<std::uint32_t>;
 
+// A `<shadow>` block: the picture the flattened mesh is drawn with, and the
+// plane of three points it falls on under a directional light.
+struct Shadow {
+  char shadowfilename[fileNameCapacity] = {};
+  std::uint8_t shadowenabled = 0; // the slot was given by a block
+  float plane_a[3] = {};
+  float plane_b[3] = {};
+  float plane_c[3] = {};
+  float light[3] = {};
+};
+
+// One entry of a `<blobs>` block: each list of the block fills its own.
+struct Blob {
+  float blobposition[3] = {};
+  float blobsize = 0.0f;
+  std::int32_t blobtype = BLOB_SPHERE;
+  float blobmul[3] = {}; // the movement amplitudes
+};
+
 struct Layer {
   std::int32_t envmap = ENVMAP_NONE;
   std::int32_t type = LAYER_NONE;
@@ -92,18 +113,10 @@ struct Layer {
   std::uint8_t hasscalekeys = 0;
   std::uint8_t hasrotationkeys = 0;
   std::uint8_t hascolorkeys = 0;
-  char shadowfilename[maxShadows][fileNameCapacity] = {};
-  std::uint8_t shadowenabled[maxShadows] = {};
+  Shadow shadows[maxShadows];
   std::int32_t shadownumber = 0;
-  float plane_a[maxShadows][3] = {};
-  float plane_b[maxShadows][3] = {};
-  float plane_c[maxShadows][3] = {};
-  float light[maxShadows][3] = {};
   std::uint8_t cull = 0;
-  float blobposition[maxBlobs][3] = {};
-  float blobsize[maxBlobs] = {};
-  std::int32_t blobtype[maxBlobs] = {};
-  float blobmul[maxBlobs][3] = {};
+  Blob blobs[maxBlobs];
 
   // Timeline keys, present while `hastimeline` is set.
   TripleTrack positionkeys;
@@ -135,6 +148,17 @@ struct Show {
   char musicfilename[fileNameCapacity] = {};
 };
 
+// One field of every record of an array, in order, as the inspector lists
+// the fields of shadows and blobs.
+template <typename Record, std::size_t N, typename Field>
+std::vector<std::reference_wrapper<const Field>>
+eachOf(const Record (&records)[N], Field Record::*field) {
+  std::vector<std::reference_wrapper<const Field>> out;
+  for (const Record &record : records)
+    out.push_back(std::cref(record.*field));
+  return out;
+}
+
 // Hands each of the layer's settings to `visit` with its name, in the order
 // the record holds them: for whoever shows them all (the inspector). A new
 // setting is listed here beside its field.
@@ -160,18 +184,18 @@ template <typename Visit> void visitLayerSettings(const Layer &l, Visit visit) {
   visit("hasscalekeys", l.hasscalekeys);
   visit("hasrotationkeys", l.hasrotationkeys);
   visit("hascolorkeys", l.hascolorkeys);
-  visit("shadowfilename", l.shadowfilename);
-  visit("shadowenabled", l.shadowenabled);
+  visit("shadowfilename", eachOf(l.shadows, &Shadow::shadowfilename));
+  visit("shadowenabled", eachOf(l.shadows, &Shadow::shadowenabled));
   visit("shadownumber", l.shadownumber);
-  visit("plane_a", l.plane_a);
-  visit("plane_b", l.plane_b);
-  visit("plane_c", l.plane_c);
-  visit("light", l.light);
+  visit("plane_a", eachOf(l.shadows, &Shadow::plane_a));
+  visit("plane_b", eachOf(l.shadows, &Shadow::plane_b));
+  visit("plane_c", eachOf(l.shadows, &Shadow::plane_c));
+  visit("light", eachOf(l.shadows, &Shadow::light));
   visit("cull", l.cull);
-  visit("blobposition", l.blobposition);
-  visit("blobsize", l.blobsize);
-  visit("blobtype", l.blobtype);
-  visit("blobmul", l.blobmul);
+  visit("blobposition", eachOf(l.blobs, &Blob::blobposition));
+  visit("blobsize", eachOf(l.blobs, &Blob::blobsize));
+  visit("blobtype", eachOf(l.blobs, &Blob::blobtype));
+  visit("blobmul", eachOf(l.blobs, &Blob::blobmul));
   visit("blobsnum", l.blobsnum);
 }
 

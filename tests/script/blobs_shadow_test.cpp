@@ -21,13 +21,13 @@ type TORUS
   const Layer &layer = parsed.layer(0, 0);
   EXPECT_EQ(layer.type, LAYER_BLOB);
   EXPECT_EQ(layer.blobsnum, 2);
-  EXPECT_EQ(layer.blobposition[1][0], 0.2f);
-  EXPECT_EQ(layer.blobsize[0], 1.0f);
-  EXPECT_EQ(layer.blobsize[1], 0.0f);
-  EXPECT_EQ(layer.blobmul[0][1], 0.3f);
-  EXPECT_EQ(layer.blobmul[1][2], 0.1f);
-  EXPECT_EQ(layer.blobtype[0], BLOB_SPHERE);
-  EXPECT_EQ(layer.blobtype[1], BLOB_TORUS);
+  EXPECT_EQ(layer.blobs[1].blobposition[0], 0.2f);
+  EXPECT_EQ(layer.blobs[0].blobsize, 1.0f);
+  EXPECT_EQ(layer.blobs[1].blobsize, 0.0f);
+  EXPECT_EQ(layer.blobs[0].blobmul[1], 0.3f);
+  EXPECT_EQ(layer.blobs[1].blobmul[2], 0.1f);
+  EXPECT_EQ(layer.blobs[0].blobtype, BLOB_SPHERE);
+  EXPECT_EQ(layer.blobs[1].blobtype, BLOB_TORUS);
   EXPECT_TRUE(parsed.logged("LOADBLOB"));
 
   // Each keyword counts on its own; an unknown shape still uses a slot.
@@ -35,19 +35,19 @@ type TORUS
       "<blobs> type HEART position 1 0 0 position 2 0 0 position 3 0 0 "
       "size 4 size 5 type CUBE </blobs>"));
   const Layer &other = counted.layer(0, 0);
-  EXPECT_EQ(other.blobposition[2][0], 3.0f);
-  EXPECT_EQ(other.blobsize[1], 5.0f);
-  EXPECT_EQ(other.blobsize[2], 0.0f);
-  EXPECT_EQ(other.blobtype[0], BLOB_SPHERE);
-  EXPECT_EQ(other.blobtype[1], BLOB_CUBE);
+  EXPECT_EQ(other.blobs[2].blobposition[0], 3.0f);
+  EXPECT_EQ(other.blobs[1].blobsize, 5.0f);
+  EXPECT_EQ(other.blobs[2].blobsize, 0.0f);
+  EXPECT_EQ(other.blobs[0].blobtype, BLOB_SPHERE);
+  EXPECT_EQ(other.blobs[1].blobtype, BLOB_CUBE);
   EXPECT_EQ(counted.first(Problem::UnknownValue).line, 5);
   EXPECT_EQ(counted.count(Problem::UnknownValue), 1);
 
   // A second block starts again from blob 0.
   auto again = parseBoth(layerScript("<blobs> size 1 size 2 </blobs> "
                                      "<blobs> size 9 </blobs>"));
-  EXPECT_EQ(again.layer(0, 0).blobsize[0], 9.0f);
-  EXPECT_EQ(again.layer(0, 0).blobsize[1], 2.0f);
+  EXPECT_EQ(again.layer(0, 0).blobs[0].blobsize, 9.0f);
+  EXPECT_EQ(again.layer(0, 0).blobs[1].blobsize, 2.0f);
 }
 
 TEST(ShadowBlock, SlotsFillInOrder) {
@@ -62,17 +62,17 @@ light 0 1 0
 <shadow> filename second.png </shadow>)"));
   const Layer &layer = parsed.layer(0, 0);
   EXPECT_EQ(layer.shadownumber, 2);
-  EXPECT_EQ(layer.shadowenabled[0], 1);
-  EXPECT_EQ(layer.shadowenabled[1], 1);
-  EXPECT_STREQ(layer.shadowfilename[0], "shadow.png");
-  EXPECT_STREQ(layer.shadowfilename[1], "second.png");
-  EXPECT_EQ(layer.plane_a[0][1], -1.0f);
-  EXPECT_EQ(layer.plane_b[0][0], 1.0f);
-  EXPECT_EQ(layer.plane_c[0][2], 1.0f);
-  EXPECT_EQ(layer.light[0][1], 1.0f);
+  EXPECT_EQ(layer.shadows[0].shadowenabled, 1);
+  EXPECT_EQ(layer.shadows[1].shadowenabled, 1);
+  EXPECT_STREQ(layer.shadows[0].shadowfilename, "shadow.png");
+  EXPECT_STREQ(layer.shadows[1].shadowfilename, "second.png");
+  EXPECT_EQ(layer.shadows[0].plane_a[1], -1.0f);
+  EXPECT_EQ(layer.shadows[0].plane_b[0], 1.0f);
+  EXPECT_EQ(layer.shadows[0].plane_c[2], 1.0f);
+  EXPECT_EQ(layer.shadows[0].light[1], 1.0f);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(layer.plane_a[1][i], 0.0f);
-    EXPECT_EQ(layer.light[1][i], 0.0f);
+    EXPECT_EQ(layer.shadows[1].plane_a[i], 0.0f);
+    EXPECT_EQ(layer.shadows[1].light[i], 0.0f);
   }
 
   auto empty = parseBoth(layerScript("<shadow></shadow>"));
@@ -80,11 +80,11 @@ light 0 1 0
 
   auto bare = parseBoth(layerScript("<shadow> </shadow>"));
   EXPECT_EQ(bare.layer(0, 0).shadownumber, 1);
-  EXPECT_EQ(bare.layer(0, 0).shadowenabled[0], 1);
+  EXPECT_EQ(bare.layer(0, 0).shadows[0].shadowenabled, 1);
   EXPECT_TRUE(bare.logged("LOADSHADOW"));
 
   // An unclosed shadow block still counts.
   auto open = parseBoth("<demo> <part> <layer> <shadow> light 1 2 3");
   EXPECT_EQ(open.layer(0, 0).shadownumber, 1);
-  EXPECT_EQ(open.layer(0, 0).light[0][2], 3.0f);
+  EXPECT_EQ(open.layer(0, 0).shadows[0].light[2], 3.0f);
 }

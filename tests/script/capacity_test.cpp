@@ -50,13 +50,13 @@ TEST(Capacity, ShadowsAndBlobs) {
   auto parsed = parseBoth(layerScript(body));
   const Layer &layer = parsed.layer(0, 0);
   EXPECT_EQ(layer.shadownumber, 2);
-  EXPECT_EQ(layer.light[1][0], 2.0f);
-  EXPECT_STREQ(layer.shadowfilename[1], "");
+  EXPECT_EQ(layer.shadows[1].light[0], 2.0f);
+  EXPECT_STREQ(layer.shadows[1].shadowfilename, "");
   EXPECT_TRUE(parsed.reported(Problem::ShadowDropped));
-  EXPECT_EQ(layer.blobposition[15][0], 15.0f);
-  EXPECT_EQ(layer.blobsize[15], 15.0f);
-  EXPECT_EQ(layer.blobtype[15], BLOB_CUBE);
-  EXPECT_EQ(layer.blobmul[0][2], 3.0f);
+  EXPECT_EQ(layer.blobs[15].blobposition[0], 15.0f);
+  EXPECT_EQ(layer.blobs[15].blobsize, 15.0f);
+  EXPECT_EQ(layer.blobs[15].blobtype, BLOB_CUBE);
+  EXPECT_EQ(layer.blobs[0].blobmul[2], 3.0f);
   // Positions, sizes and types past the 16th: one report for each list.
   EXPECT_EQ(parsed.count(Problem::BlobEntriesDropped), 3);
   EXPECT_EQ(layer.cull, 1);
@@ -91,7 +91,7 @@ TEST(Capacity, LongFileNamesAreCut) {
   EXPECT_EQ(parsed.show->musicfilename, kept);
   EXPECT_EQ(parsed.layer(0, 0).filename, kept);
   EXPECT_EQ(parsed.layer(0, 0).envmapfilename, kept);
-  EXPECT_EQ(parsed.layer(0, 0).shadowfilename[0], kept);
+  EXPECT_EQ(parsed.layer(0, 0).shadows[0].shadowfilename, kept);
   EXPECT_EQ(parsed.count(Problem::NameCut), 4);
   EXPECT_TRUE(parsed.logged("SPHEREMAP2 " + kept));
 }

@@ -1,5 +1,6 @@
 #include "inspect/show_json.h"
 
+#include "layers/blob/blob_layer.h"
 #include "layers/mesh/mesh_layer.h"
 #include "metaballs/blob_field.h"
 
@@ -17,6 +18,10 @@ using nlohmann::json;
 json settingJson(float value) { return jsonFloat(value); }
 template <std::size_t N> json settingJson(const char (&name)[N]) {
   return static_cast<const char *>(name);
+}
+template <typename T> json settingJson(const T &value);
+template <typename T> json settingJson(std::reference_wrapper<T> value) {
+  return settingJson(value.get());
 }
 template <typename T> json settingJson(const T &value) {
   if constexpr (std::is_arithmetic_v<T>) {
@@ -107,8 +112,7 @@ std::string matrixText(const Matrix &matrix) {
 std::string blobFrameJson(const Layer &layer, std::uint32_t drift,
                           std::uint32_t phase) {
   auto field = std::make_unique<BlobField>();
-  field->setup(layer.blobsnum, layer.blobposition, layer.blobsize,
-               layer.blobtype, layer.blobmul);
+  setupBlobField(*field, layer);
   std::vector<BlobVertex> vertices(blobVertexCapacity);
   ScriptedTicks ticks{drift, phase};
   const int triangles = field->polygonise(vertices.data(), ticks);

@@ -4,7 +4,23 @@
 #include "layers/layer_states.h"
 #include "playback/layer_transform.h"
 
+#include <algorithm>
+
 namespace korvane {
+
+void setupBlobField(BlobField &field, const Layer &layer) {
+  // The field takes each of the blobs' lists as one array.
+  float positions[maxBlobs][3], sizes[maxBlobs], amplitudes[maxBlobs][3];
+  std::int32_t types[maxBlobs];
+  for (int i = 0; i < maxBlobs; ++i) {
+    const Blob &blob = layer.blobs[i];
+    std::copy_n(blob.blobposition, 3, positions[i]);
+    sizes[i] = blob.blobsize;
+    types[i] = blob.blobtype;
+    std::copy_n(blob.blobmul, 3, amplitudes[i]);
+  }
+  field.setup(layer.blobsnum, positions, sizes, types, amplitudes);
+}
 
 void loadBlobLayer(Layer &layer, const LoadContext &load) {
   writeLog("LOADBLOB");
@@ -19,8 +35,7 @@ void loadBlobLayer(Layer &layer, const LoadContext &load) {
       blobVertexCapacity * sizeof(BlobVertex), 0, D3DFVF_XYZ | D3DFVF_NORMAL,
       D3DPOOL_DEFAULT);
   resources->field = std::make_unique<BlobField>();
-  resources->field->setup(layer.blobsnum, layer.blobposition, layer.blobsize,
-                          layer.blobtype, layer.blobmul);
+  setupBlobField(*resources->field, layer);
   layer.resources = std::move(resources);
 }
 

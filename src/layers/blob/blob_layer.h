@@ -20,6 +20,8 @@ struct BlobLayerResources final : LayerResources {
 };
 
 void loadBlobLayer(Layer &layer, const LoadContext &load);
+// The field set up with the layer's blobs.
+void setupBlobField(BlobField &field, const Layer &layer);
 // Rebuilds the surface with two readings of `ticks` and draws it.
 void renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
                      TickSource &ticks);

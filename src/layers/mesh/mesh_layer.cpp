@@ -97,13 +97,14 @@ bool loadMeshLayer(Layer &layer, const LoadContext &load) {
         loadLayerTexture(load, layer.envmapfilename, Problem::PictureNotLoaded);
   }
   for (int slot = 0; slot < maxShadows; ++slot) {
-    if (!layer.shadowenabled[slot])
+    if (!layer.shadows[slot].shadowenabled)
       continue;
     writeLog(slot == 0 ? "SHADOW1" : "SHADOW2");
     // One shadow texture per layer: the second block's takes the place of
     // the first's.
-    resources->shadowtexture = loadLayerTexture(
-        load, layer.shadowfilename[slot], Problem::ShadowPictureNotLoaded);
+    resources->shadowtexture =
+        loadLayerTexture(load, layer.shadows[slot].shadowfilename,
+                         Problem::ShadowPictureNotLoaded);
   }
   layer.resources = std::move(resources);
   return true;

@@ -45,8 +45,9 @@ constexpr const char *usage =
     "                   (phase); prints the triangles' vertices as JSON\n"
     "  --help           show this text\n"
     "\n"
-    "Exit status: 0 the script was read, 1 it does not begin with <demo>,\n"
-    "2 PATH cannot be read, 3 --check found warnings or problems.\n";
+    "Exit status: 0 the script was read, 1 the show could not be read (no\n"
+    "script at PATH, or one that does not begin with <demo>), 2 bad\n"
+    "arguments, 3 --check found warnings or problems.\n";
 
 // "P,L" as two numbers from 0, or false.
 bool parsePair(const char *text, int &first, int &second) {
@@ -231,7 +232,7 @@ int main(int argc, char **argv) {
   const std::string script = scriptPath(a.path);
   if (script.empty()) {
     std::cerr << "korvane-inspect: cannot read a script at " << a.path << "\n";
-    return 2;
+    return 1;
   }
   Inspected inspected;
   inspect(script, a.settingsOnly, inspected);

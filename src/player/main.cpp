@@ -32,14 +32,7 @@ constexpr const char *usage =
     "Exit status: 0 done, 1 the show could not be started or read, 2 bad\n"
     "arguments.\n"
     "\n"
-    "Keys:\n"
-    "  Space         skip to the next part\n"
-    "  Right, Left   the show time 1 s forward or back (10 s with Shift)\n"
-    "  Home          back to the start\n"
-    "  P, Pause      stop and go on\n"
-    "  T             show or hide the frame rate and the show time\n"
-    "  F             full screen or window\n"
-    "  Escape        quit\n";
+    "Keys:\n";
 
 struct Options {
   bool watch = false, vsync = false;
@@ -51,7 +44,7 @@ int parseArguments(int argc, char **argv, Options &options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
-      std::printf("%s", usage);
+      std::printf("%s%s", usage, korvane::keyHelp().c_str());
       return 0;
     }
     if (arg == "--watch") {

@@ -6,6 +6,49 @@
 
 namespace korvane {
 
+const PlayerKey playerKeys[7] = {
+    {"Space", "skip to the next part"},
+    {"Right, Left", "the show time 1 s forward or back; with Shift, 10 s"},
+    {"Home", "back to the start"},
+    {"P or Pause", "stop, and go on; every clock the show reads stands still"},
+    {"T", "show or hide the frame rate and the show time, whatever the "
+          "script says"},
+    {"F", "full screen or window: the picture is scaled to fit, black bars "
+          "beside it"},
+    {"Escape", "quit"},
+};
+
+std::string keyHelp() {
+  constexpr std::size_t indent = 16, width = 78;
+  std::string out;
+  for (const PlayerKey &key : playerKeys) {
+    std::string line = "  " + std::string(key.keys);
+    line.resize(indent, ' ');
+    std::size_t column = indent;
+    const std::string does = key.does;
+    for (std::size_t at = 0; at < does.size();) {
+      std::size_t end = does.find(' ', at);
+      if (end == std::string::npos)
+        end = does.size();
+      const std::string word = does.substr(at, end - at);
+      if (column > indent && column + 1 + word.size() > width) {
+        out += line + "\n";
+        line.assign(indent, ' ');
+        column = indent;
+      }
+      if (column > indent) {
+        line += ' ';
+        ++column;
+      }
+      line += word;
+      column += word.size();
+      at = end + 1;
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
 PlayerLoop::PlayerLoop(Show &show, FrameContext &frame, PausableClock &clock,
                        Arcball &arcball)
     : current(&show), frame(frame), clock(clock), arcball(arcball) {}

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace korvane {
 
@@ -30,6 +31,15 @@ struct LoopHooks {
   // Once a turn, before the frame: where a new show may be swapped in.
   std::function<void()> betweenFrames;
 };
+
+// The player's keys and what each does, in the order the help lists them.
+struct PlayerKey {
+  const char *keys;
+  const char *does;
+};
+extern const PlayerKey playerKeys[7];
+// The keys as `korvane --help` lists them, one per line, wrapped at 78.
+std::string keyHelp();
 
 // The player's busy loop. Each turn drains the events, then renders the
 // frame for the show time, until no part holds it. Escape and closing the

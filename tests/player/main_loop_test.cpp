@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
+#include <string>
 #include <vector>
 
 using namespace korvane;
@@ -314,4 +316,30 @@ TEST(PlayerLoop, ReplacedShowKeepsTheShowTime) {
   EXPECT_EQ(loop.colors, (std::vector<std::uint32_t>{1, 1, 0x901, 0x901, 1}));
   EXPECT_EQ(&p.player.show(), shorter.parsed.show.get());
   EXPECT_EQ(p.music, (Strings{"seek 999"}));
+}
+
+// The README's key table and `korvane --help` both come from one list.
+TEST(MainLoop, TheKeyListIsTheReadmesTable) {
+  std::ifstream readme(KORVANE_TESTS_DIR "/../README.md");
+  std::vector<std::string> rows;
+  bool inTable = false;
+  for (std::string line; std::getline(readme, line);) {
+    if (line == "| key | what it does |" || line == "|---|---|")
+      inTable = true;
+    else if (inTable && line.rfind("| ", 0) != 0)
+      break;
+    else if (inTable)
+      rows.push_back(line);
+  }
+  std::vector<std::string> listed;
+  for (const PlayerKey &key : playerKeys)
+    listed.push_back(std::string("| ") + key.keys + " | " + key.does + " |");
+  EXPECT_EQ(rows, listed);
+  const std::string help = keyHelp();
+  std::size_t start = 0, lines = 0;
+  for (std::size_t end; (end = help.find('\n', start)) != std::string::npos;
+       start = end + 1, ++lines)
+    EXPECT_LE(end - start, 78u) << help.substr(start, end - start);
+  EXPECT_EQ(help.rfind("  Escape        quit\n"), help.size() - 21);
+  EXPECT_GT(lines, 7u);
 }

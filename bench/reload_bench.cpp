@@ -50,8 +50,7 @@ void reloadBundledShow(benchmark::State &state) {
   }
   SystemTicks ticks;
   PausableClock pausable(ticks, clock);
-  PlayerLoop loop(session.show(), *session.context(), pausable,
-                  session.arcball);
+  PlayerLoop loop(session, pausable, session.arcball);
   InotifyWatch watch;
   LiveReload reload(session, loop, watch, ticks);
   double loading = 0;

@@ -43,8 +43,7 @@ void LiveReload::reload() {
     session.logger().report(Problem::ReloadRejected, "", 0,
                             {session.scriptName(), why});
   } else {
-    loop.replaceShow(*next);
-    session.adopt(std::move(next));
+    loop.replaceShow(std::move(next));
     frame.notice.clear();
     ++count;
   }

@@ -84,8 +84,7 @@ int play(const Options &options) {
     logger.report(korvane::Problem::StartFailed, "", 0, {error});
     return 1;
   }
-  korvane::PlayerLoop loop(session.show(), *session.context(), clock,
-                           session.arcball);
+  korvane::PlayerLoop loop(session, clock, session.arcball);
   loop.hooks.toggleFullscreen = [&session] { session.toggleFullscreen(); };
   loop.hooks.resized = [&session] { session.followDrawable(); };
   if (session.sound) {

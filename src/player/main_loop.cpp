@@ -49,20 +49,19 @@ std::string keyHelp() {
   return out;
 }
 
-PlayerLoop::PlayerLoop(Show &show, FrameContext &frame, PausableClock &clock,
-                       Arcball &arcball)
-    : current(&show), frame(frame), clock(clock), arcball(arcball) {}
+PlayerLoop::PlayerLoop(Stage &stage, PausableClock &clock, Arcball &arcball)
+    : stage(stage), clock(clock), arcball(arcball) {}
 
 std::uint32_t PlayerLoop::showTime() {
-  return frame.playhead.showTime(elapsed());
+  return stage.frameContext().playhead.showTime(elapsed());
 }
 
 void PlayerLoop::seekTo(std::int64_t target) {
-  const std::uint32_t end = showLength(*current);
+  const std::uint32_t end = showLength(stage.show());
   if (end == 0)
     return;
   const std::int64_t time = std::clamp<std::int64_t>(target, 0, end - 1);
-  frame.playhead.skipoffset =
+  stage.frameContext().playhead.skipoffset =
       static_cast<std::int32_t>(static_cast<std::uint32_t>(time) - elapsed());
   if (hooks.seekMusic)
     hooks.seekMusic(static_cast<std::uint32_t>(time));
@@ -84,12 +83,13 @@ void PlayerLoop::togglePause() {
   }
 }
 
-void PlayerLoop::replaceShow(Show &next) {
+void PlayerLoop::replaceShow(std::unique_ptr<Show> next) {
   const std::uint32_t time = showTime();
-  current = &next;
-  const std::uint32_t end = showLength(*current);
+  const std::uint32_t end = showLength(*next);
   const std::uint32_t kept = end == 0 ? 0 : std::min(time, end - 1);
-  frame.playhead.skipoffset = static_cast<std::int32_t>(kept - elapsed());
+  stage.adopt(std::move(next));
+  stage.frameContext().playhead.skipoffset =
+      static_cast<std::int32_t>(kept - elapsed());
   if (kept != time && hooks.seekMusic)
     hooks.seekMusic(kept);
 }
@@ -103,7 +103,7 @@ void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
     break;
   case WindowEvent::Space:
     // The Parts' skip: the music runs on free of it.
-    skipToNextPart(*current, frame.playhead, elapsed());
+    skipToNextPart(stage.show(), stage.frameContext().playhead, elapsed());
     break;
   case WindowEvent::Mouse:
     arcball.handleMessage(event.mouse);
@@ -121,10 +121,10 @@ void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
     togglePause();
     break;
   case WindowEvent::OverlayTexts: {
-    const bool shown = frame.overlaytexts < 0
-                           ? current->showfps || current->showtime
-                           : frame.overlaytexts > 0;
-    frame.overlaytexts = shown ? 0 : 1;
+    const bool shown = stage.frameContext().overlaytexts < 0
+                           ? stage.show().showfps || stage.show().showtime
+                           : stage.frameContext().overlaytexts > 0;
+    stage.frameContext().overlaytexts = shown ? 0 : 1;
     break;
   }
   case WindowEvent::Fullscreen:
@@ -152,12 +152,12 @@ LoopRun PlayerLoop::run(EventSource &events) {
       handle(event, quit);
     if (hooks.betweenFrames)
       hooks.betweenFrames();
-    ended = renderFrame(*current, frame, elapsed());
-    if (ended && holdAtEnd && showLength(*current) > 0) {
-      seekTo(showLength(*current) - 1);
+    ended = renderFrame(stage.show(), stage.frameContext(), elapsed());
+    if (ended && holdAtEnd && showLength(stage.show()) > 0) {
+      seekTo(showLength(stage.show()) - 1);
       if (!clock.paused())
         togglePause();
-      ended = renderFrame(*current, frame, elapsed());
+      ended = renderFrame(stage.show(), stage.frameContext(), elapsed());
     }
     ++run.frames;
     if (quit)
@@ -172,7 +172,8 @@ LoopRun runMainLoop(Show &show, FrameContext &frame, EventSource &events,
   // Nothing pauses this loop: the timer side of the clock is never read.
   VirtualClock unused;
   PausableClock clock(ticks, unused);
-  PlayerLoop loop(show, frame, clock, arcball);
+  PlainStage stage(show, frame);
+  PlayerLoop loop(stage, clock, arcball);
   return loop.run(events);
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace korvane {
@@ -17,6 +18,36 @@ namespace korvane {
 struct LoopRun {
   std::uint32_t frames = 0;
   std::uint32_t start = 0, end = 0;
+};
+
+// The one owner of the show being played, and how its frames are drawn:
+// the session, or a plain stage over a show and a frame context.
+class Stage {
+public:
+  virtual ~Stage() = default;
+  virtual Show &show() = 0;
+  virtual FrameContext &frameContext() = 0;
+  // Plays `next` from now on and frees the show it replaces.
+  virtual void adopt(std::unique_ptr<Show> next) = 0;
+};
+
+// A stage over a show and a frame context held elsewhere; a show adopted
+// is its own.
+class PlainStage final : public Stage {
+public:
+  PlainStage(Show &show, FrameContext &frame)
+      : current(&show), context(frame) {}
+  Show &show() override { return *current; }
+  FrameContext &frameContext() override { return context; }
+  void adopt(std::unique_ptr<Show> next) override {
+    owned = std::move(next);
+    current = owned.get();
+  }
+
+private:
+  Show *current;
+  FrameContext &context;
+  std::unique_ptr<Show> owned;
 };
 
 // What the loop moves besides the picture; each may be left empty.
@@ -51,9 +82,8 @@ std::string keyHelp();
 class PlayerLoop {
 public:
   // `clock` is the one the show reads: the layers' motion and the frame
-  // timer of `frame` read it too, so that a pause stops them all.
-  PlayerLoop(Show &show, FrameContext &frame, PausableClock &clock,
-             Arcball &arcball);
+  // timer of the stage's frame read it too, so that a pause stops them all.
+  PlayerLoop(Stage &stage, PausableClock &clock, Arcball &arcball);
 
   LoopRun run(EventSource &events);
 
@@ -62,7 +92,7 @@ public:
   // (for authors, who keep it open while they edit).
   bool holdAtEnd = false;
 
-  Show &show() { return *current; }
+  Show &show() { return stage.show(); }
   std::uint32_t showTime();
   bool paused() const { return clock.paused(); }
   // The show time moved to `target`, kept inside the show; the music
@@ -70,15 +100,14 @@ public:
   void seekTo(std::int64_t target);
   void togglePause();
   // Plays on with `next` from the same show time, or its last millisecond
-  // when it is shorter. The caller frees the show it replaces.
-  void replaceShow(Show &next);
+  // when it is shorter; the stage frees the show it replaces.
+  void replaceShow(std::unique_ptr<Show> next);
 
 private:
   void handle(const WindowEvent &event, bool &quit);
   std::uint32_t elapsed() { return clock.tickCount() - start; }
 
-  Show *current;
-  FrameContext &frame;
+  Stage &stage;
   PausableClock &clock;
   Arcball &arcball;
   std::uint32_t start = 0;

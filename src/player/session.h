@@ -15,6 +15,7 @@
 #include "device/device_trace.h"
 #include "platform/window.h"
 #include "playback/compose.h"
+#include "player/main_loop.h"
 #include "script/parser.h"
 
 #include <cstdint>
@@ -46,12 +47,13 @@ struct SessionOptions {
   bool vsync = false;
 };
 
-// Everything a run of a show holds besides the show record.
-class Session {
+// Everything a run of a show holds besides the show record, and the one
+// owner of the show being played.
+class Session final : public Stage {
 public:
   // Every problem of the run goes to `logger`, which outlives the session.
   Session(Show &show, const Logger &logger) : active(&show), log(logger) {}
-  ~Session();
+  ~Session() override;
   Session(const Session &) = delete;
   Session &operator=(const Session &) = delete;
 
@@ -71,12 +73,13 @@ public:
   // (it cannot be opened, does not begin with <demo> or holds no part).
   std::unique_ptr<Show> loadShow(std::string &error);
   // Plays `next` from now on and frees the show it replaces.
-  void adopt(std::unique_ptr<Show> next);
+  void adopt(std::unique_ptr<Show> next) override;
   // The picture follows the size of the window's drawable.
   void followDrawable();
   void toggleFullscreen();
 
-  Show &show() { return *active; }
+  Show &show() override { return *active; }
+  FrameContext &frameContext() override { return *framecontext; }
   const Logger &logger() const { return log; }
   const ShowFolder &folder() const { return showfolder; }
   // The script as problems name it: "Data/mirl .script".

@@ -64,8 +64,7 @@ struct Watched {
   FakeWatch watch;
   Turns turns;
   PausableClock clock{turns, run.clock};
-  PlayerLoop loop{run.player.show(), *run.player.context(), clock,
-                  run.player.arcball};
+  PlayerLoop loop{run.player, clock, run.player.arcball};
   LiveReload reload{run.player, loop, watch, turns};
   std::vector<std::uint32_t> times;
   std::vector<int> reds;

@@ -183,7 +183,8 @@ struct Player {
   PausableClock clock{script, unusedTimer};
   FrameContext frame{loop.device, nullptr, loop.timer, loop.overlay,
                      loop.kinds};
-  PlayerLoop player{*loop.parsed.show, frame, clock, loop.arcball};
+  PlainStage stage{*loop.parsed.show, frame};
+  PlayerLoop player{stage, clock, loop.arcball};
   std::vector<std::uint32_t> times; // the show time before each frame
   std::vector<std::string> music;
 
@@ -303,10 +304,10 @@ TEST(PlayerLoop, ReplacedShowKeepsTheShowTime) {
   p.player.hooks.betweenFrames = [&] {
     p.times.push_back(p.player.showTime());
     if (p.times.size() == 3)
-      p.player.replaceShow(*longer.parsed.show);
+      p.player.replaceShow(std::move(longer.parsed.show));
     if (p.times.size() == 5) {
       p.script.now += 1500; // show time 2000: past the shorter show's end
-      p.player.replaceShow(*shorter.parsed.show);
+      p.player.replaceShow(std::move(shorter.parsed.show));
     }
   };
   const LoopRun run = p.run();
@@ -314,7 +315,7 @@ TEST(PlayerLoop, ReplacedShowKeepsTheShowTime) {
   EXPECT_EQ(p.times, (Times{100, 200, 300, 400, 500, 1099}));
   EXPECT_EQ(run.frames, 6u);
   EXPECT_EQ(loop.colors, (std::vector<std::uint32_t>{1, 1, 0x901, 0x901, 1}));
-  EXPECT_EQ(&p.player.show(), shorter.parsed.show.get());
+  EXPECT_EQ(p.player.show().partnumber, 1);
   EXPECT_EQ(p.music, (Strings{"seek 999"}));
 }
 

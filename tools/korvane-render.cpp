@@ -7,6 +7,7 @@
 #include "device/gl/gl_backend.h"
 #include "gfxutil/png_file.h"
 #include "platform/video_writer.h"
+#include "player/main_loop.h"
 #include "player/session.h"
 
 #include <SDL.h>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -231,9 +233,6 @@ public:
       : session(show, logger), args(arguments), out(std::move(out)) {}
 
   bool start(const fs::path &trace, std::string &error);
-  // The frame at `ms`, written to `file`; drawn only for its states when
-  // `file` is empty. False when the show has ended.
-  bool frame(std::uint32_t ms, const std::string &file);
   void stills();
   // Every frame at --fps from the start until the show ends, each to the
   // file `name` gives for its number, with a progress bar where someone
@@ -246,6 +245,19 @@ public:
   korvane::Session session;
 
 private:
+  // What one turn of the player's loop draws: the show time, and the file
+  // its picture goes to (empty: drawn only for the states it leaves).
+  struct Shot {
+    std::uint32_t ms = 0;
+    std::string file;
+  };
+  // The shot of a turn; false when the render has no such turn.
+  using Schedule = std::function<bool(std::uint32_t turn, Shot &shot)>;
+  // The player's loop over the schedule, on the virtual clock, until the
+  // shots run out or the show ends: the number of shots drawn.
+  std::uint32_t play(const Schedule &schedule,
+                     const std::function<void(std::uint32_t)> &eachTurn);
+
   const Arguments &args;
   fs::path out;
   korvane::VirtualClock clock;
@@ -253,6 +265,8 @@ private:
   std::unique_ptr<korvane::VideoWriter> writer; // takes the presents instead
   bool ok = true;
   std::uint32_t frames = 0, nextReport = 0;
+  std::uint32_t presented = 0;   // pictures handed to a file or the video
+  std::set<std::string> written; // the picture files this render wrote
 };
 
 bool Render::start(const fs::path &trace, std::string &error) {
@@ -266,6 +280,9 @@ bool Render::start(const fs::path &trace, std::string &error) {
   options.tracefolder = trace.string();
   options.folder = args.showdir;
   options.capture = [this] {
+    ++presented;
+    if (!ok)
+      return; // a failed write ends the render after this turn
     const int w = session.window->width(), h = session.window->height();
     if (writer) {
       ok = writer->add(korvane::readBackBuffer(w, h)) && ok;
@@ -277,25 +294,64 @@ bool Render::start(const fs::path &trace, std::string &error) {
       std::fprintf(stderr, "korvane-render: cannot write %s\n",
                    pending.c_str());
       ok = false;
+    } else {
+      written.insert(pending);
     }
     pending.clear();
   };
   return session.start(options, error);
 }
 
-bool Render::frame(std::uint32_t ms, const std::string &file) {
-  clock.set(ms);
-  if (args.memory && ms >= nextReport) {
-    std::printf("show time %u ms: resident memory %ld kB\n", ms, residentKb());
-    std::fflush(stdout);
-    nextReport = ms - ms % 10000 + 10000;
+// The turns of the player's loop as a render runs them: each opens with
+// the question whether it is the last, so that the loop quits after its
+// frame, as Escape makes it.
+class Turns final : public korvane::EventSource {
+public:
+  std::function<bool()> last;
+  bool asked = false;
+  bool poll(korvane::WindowEvent &event) override {
+    if (asked)
+      return false;
+    asked = true;
+    if (!last())
+      return false;
+    event.kind = korvane::WindowEvent::Escape;
+    return true;
   }
-  if (!args.memory && !file.empty())
-    pending = (out / file).string();
-  const bool playing = session.frame(ms, !file.empty());
-  ++frames;
-  pending.clear();
-  return playing;
+};
+
+std::uint32_t Render::play(const Schedule &schedule,
+                           const std::function<void(std::uint32_t)> &eachTurn) {
+  clock.set(0); // the loop's start: the show time is the clock's
+  korvane::PausableClock never(clock, clock); // a render is never paused
+  korvane::PlayerLoop loop(session, never, session.arcball);
+  Turns turns;
+  std::uint32_t turn = 0;
+  Shot shot, spare;
+  turns.last = [&] { return !ok || !schedule(turn + 1, spare); };
+  loop.hooks.betweenFrames = [&] {
+    turns.asked = false;
+    schedule(turn, shot);
+    clock.set(shot.ms);
+    if (args.memory && shot.ms >= nextReport) {
+      std::printf("show time %u ms: resident memory %ld kB\n", shot.ms,
+                  residentKb());
+      std::fflush(stdout);
+      nextReport = shot.ms - shot.ms % 10000 + 10000;
+    }
+    pending =
+        args.memory || shot.file.empty() ? "" : (out / shot.file).string();
+    session.frameContext().present = !shot.file.empty();
+    if (eachTurn)
+      eachTurn(turn);
+    ++turn;
+  };
+  Shot first;
+  if (!schedule(0, first))
+    return 0;
+  const std::uint32_t before = presented;
+  frames += loop.run(turns).frames;
+  return presented - before;
 }
 
 void Render::stills() {
@@ -303,15 +359,26 @@ void Render::stills() {
   // In time order, each after the frames that set its device states, so
   // that a still is what play shows at its time whatever else is asked.
   std::sort(times.begin(), times.end());
+  std::vector<Shot> shots;
   for (std::uint32_t ms : times) {
     for (std::uint32_t before : framesBefore(session.show(), ms))
-      frame(before, "");
-    if (!frame(ms, "at_" + std::to_string(ms) + ".png"))
+      shots.push_back({before, ""});
+    shots.push_back({ms, "at_" + std::to_string(ms) + ".png"});
+  }
+  play(
+      [&shots](std::uint32_t turn, Shot &shot) {
+        if (turn >= shots.size())
+          return false;
+        shot = shots[turn];
+        return true;
+      },
+      {});
+  for (std::uint32_t ms : times)
+    if (!written.count((out / ("at_" + std::to_string(ms) + ".png")).string()))
       std::fprintf(stderr,
                    "korvane-render: the show has ended at %u ms; no "
                    "at_%u.png\n",
                    ms, ms);
-  }
 }
 
 // "[####      ] frame 120 / 4500, 0:42 left" on one line, over and over.
@@ -334,18 +401,22 @@ Render::sequence(const std::function<std::string(std::uint32_t)> &name) {
   const bool watched = isatty(STDERR_FILENO) != 0;
   const auto began = std::chrono::steady_clock::now();
   auto drawn = began;
-  std::uint32_t n = 0;
-  for (; ok; ++n) {
-    if (!frame(static_cast<std::uint32_t>(std::uint64_t(n) * 1000 / args.fps),
-               name(n)))
-      break;
-    const auto now = std::chrono::steady_clock::now();
-    if (watched && now - drawn > std::chrono::milliseconds(250)) {
-      drawn = now;
-      progress(n + 1, total,
-               std::chrono::duration<double>(now - began).count());
-    }
-  }
+  const std::uint32_t n = play(
+      [this, &name](std::uint32_t turn, Shot &shot) {
+        shot.ms = static_cast<std::uint32_t>(std::uint64_t(turn) * 1000 /
+                                             static_cast<unsigned>(args.fps));
+        shot.file = name(turn);
+        return true; // until the show ends
+      },
+      [&](std::uint32_t turn) {
+        const auto now = std::chrono::steady_clock::now();
+        if (watched && turn > 0 &&
+            now - drawn > std::chrono::milliseconds(250)) {
+          drawn = now;
+          progress(turn, total,
+                   std::chrono::duration<double>(now - began).count());
+        }
+      });
   if (watched) {
     progress(n, total, 0.0);
     std::fprintf(stderr, "\n");

@@ -1,10 +1,11 @@
 #pragma once
 
 // player: the top of Korvane. A session plays one show folder: the
-// start-up in the player's order, frames on a clock handed in, and the
-// teardown, written once for the korvane program (real clock, window,
-// keys) and for korvane-render (virtual clock, off screen). It may use
-// every folder below it.
+// start-up in the player's order, the stage the one frame loop plays
+// (main_loop.h), and the teardown, written once for the korvane program
+// (real clock, window, keys) and for korvane-render (virtual clock, off
+// screen, each present written to a file or a video). It may use every
+// folder below it.
 
 #include "base/clocks.h"
 #include "base/frame_timer.h"

@@ -148,7 +148,7 @@ DeviceState &Device::written() { return open ? open->values : current; }
 
 void Device::changed(std::uint32_t groups) {
   if (!open)
-    dirty |= groups;
+    dirty |= withDependents(groups);
 }
 
 void Device::setRenderState(std::uint32_t state, std::uint32_t value) {

@@ -49,6 +49,30 @@ enum StateGroup : std::uint32_t {
 
 constexpr std::uint32_t stageGroup(int stage) { return GROUP_STAGE0 << stage; }
 
+// What else a group's change makes stale, because its binder reads it too:
+// lighting and the stages read the vertex format (pre-transformed
+// vertices, diffuse colours) and the transforms (lights are placed through
+// the view; a flattening transform moves texture generation to the CPU);
+// a disabled stage 0 ends the cascade, so stage 1 reads stage 0. Backends
+// bind the groups in this order.
+struct GroupDependency {
+  std::uint32_t group, stale;
+};
+constexpr GroupDependency groupDependencies[] = {
+    {GROUP_FORMAT,
+     GROUP_TRANSFORMS | GROUP_LIGHTING | GROUP_STAGE0 | GROUP_STAGE1},
+    {GROUP_TRANSFORMS, GROUP_LIGHTING | GROUP_STAGE0 | GROUP_STAGE1},
+    {GROUP_STAGE0, GROUP_STAGE1},
+};
+
+// `groups` with every group that their change makes stale.
+constexpr std::uint32_t withDependents(std::uint32_t groups) {
+  for (const GroupDependency &dependency : groupDependencies)
+    if (groups & dependency.group)
+      groups |= dependency.stale;
+  return groups;
+}
+
 // The group of a render state; 0 for a state no backend reads.
 std::uint32_t renderStateGroup(std::uint32_t state);
 

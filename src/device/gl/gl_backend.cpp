@@ -158,31 +158,18 @@ void GlBackend::bindGroups(const DeviceState &state, std::uint32_t &dirty) {
       dirty &= ~group;
     }
   };
-  // The vertex format first: the groups that depend on it are marked when
-  // what they read of it changes; transforms mark lighting likewise.
-  bind(GROUP_FORMAT, [&] { bindFormat(state, dirty); });
+  // In the order of the groups' dependencies: what a binder reads of
+  // another group is bound before it.
+  bind(GROUP_FORMAT, [&] { layout = vertexLayout(state.fvf); });
   bind(GROUP_BLEND, [&] { bindBlend(state); });
   bind(GROUP_DEPTH, [&] { bindDepth(state); });
   bind(GROUP_ALPHATEST, [&] { bindAlphaTest(state); });
   bind(GROUP_RASTER, [&] { bindRaster(state); });
-  bind(GROUP_TRANSFORMS, [&] { bindTransforms(state, dirty); });
+  bind(GROUP_TRANSFORMS, [&] { bindTransforms(state); });
   bind(GROUP_LIGHTING, [&] { bindLighting(state); });
-  // A disabled stage 0 ends the cascade, so stage 1 reads stage 0 too.
-  if (dirty & GROUP_STAGE0)
-    dirty |= GROUP_STAGE1;
   bind(GROUP_STAGE0, [&] { bindStage(state, 0); });
   bind(GROUP_STAGE1, [&] { bindStage(state, 1); });
   refreshTextures(state);
-}
-
-void GlBackend::bindFormat(const DeviceState &state, std::uint32_t &dirty) {
-  const VertexLayout layout = vertexLayout(state.fvf);
-  if (layout.pretransformed != pretransformed)
-    dirty |= GROUP_TRANSFORMS | GROUP_LIGHTING | GROUP_STAGE0 | GROUP_STAGE1;
-  if ((layout.diffuse >= 0) != diffuse)
-    dirty |= GROUP_LIGHTING;
-  pretransformed = layout.pretransformed;
-  diffuse = layout.diffuse >= 0;
 }
 
 } // namespace korvane

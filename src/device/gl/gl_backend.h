@@ -64,12 +64,11 @@ private:
 
   // The binders, one per state group; each clears its group's bit.
   void bindGroups(const DeviceState &state, std::uint32_t &dirty);
-  void bindFormat(const DeviceState &state, std::uint32_t &dirty);
   void bindBlend(const DeviceState &state);
   void bindDepth(const DeviceState &state);
   void bindAlphaTest(const DeviceState &state);
   void bindRaster(const DeviceState &state);
-  void bindTransforms(const DeviceState &state, std::uint32_t &dirty);
+  void bindTransforms(const DeviceState &state);
   void bindLighting(const DeviceState &state);
   void bindStage(const DeviceState &state, int stage);
   // Uploads what changed in the textures the stages show.
@@ -98,8 +97,8 @@ private:
 
   GlCache gl;
   std::unordered_map<const Texture *, GlTexture> textures;
-  // Derived from the vertex format, for the groups that depend on it.
-  bool pretransformed = false, diffuse = false;
+  // The vertex format, decoded once each time it changes.
+  VertexLayout layout = vertexLayout(0);
   // Where world x view flattens space, generated texture coordinates are
   // worked out here, as Direct3D transforms normals there.
   bool cpugeneration = false;

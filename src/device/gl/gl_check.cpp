@@ -159,7 +159,7 @@ void GlBackend::checkStage(const DeviceState &state, int stage,
   d.capability((name + "texturing").c_str(), GL_TEXTURE_2D, samples);
   const std::uint32_t generation = ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF0000u;
   const bool generating =
-      samples && !pretransformed && generation != 0 && !cpugeneration;
+      samples && !layout.pretransformed && generation != 0 && !cpugeneration;
   d.capability((name + "coordinate generation").c_str(), GL_TEXTURE_GEN_S,
                generating);
   if (samples) {
@@ -198,7 +198,7 @@ void GlBackend::checkStage(const DeviceState &state, int stage,
                 wants);
     }
     d.matrix(name + "texture matrix", GL_TEXTURE_MATRIX,
-             pretransformed || (cpugeneration && generation != 0)
+             layout.pretransformed || (cpugeneration && generation != 0)
                  ? matrixIdentity()
                  : glmap::textureMatrix(state.texturetransform[stage],
                                         ts[D3DTSS_TEXTURETRANSFORMFLAGS],
@@ -209,9 +209,11 @@ void GlBackend::checkStage(const DeviceState &state, int stage,
 
 void GlBackend::checkState(const DeviceState &state) {
   Differences d;
-  const VertexLayout layout = vertexLayout(state.fvf);
-  d.integer("pre-transformed vertices", pretransformed, layout.pretransformed);
-  d.integer("vertex colours", diffuse, layout.diffuse >= 0);
+  // The format as decoded when it was bound, against the state's own.
+  const VertexLayout wanted = vertexLayout(state.fvf);
+  const bool pretransformed = wanted.pretransformed;
+  d.integer("pre-transformed vertices", layout.pretransformed, pretransformed);
+  d.integer("vertex colours", layout.diffuse >= 0, wanted.diffuse >= 0);
   checkOutput(d, state.renderstate);
   const Matrix modelview = pretransformed
                                ? matrixIdentity()
@@ -228,9 +230,9 @@ void GlBackend::checkState(const DeviceState &state) {
   for (int i = 0; i < 4; ++i)
     d.integer("viewport", viewport[i], view[i]);
   checkLighting(d, state, !pretransformed && state.renderstate[D3DRS_LIGHTING],
-                diffuse);
-  d.capability("normal array", GL_NORMAL_ARRAY, layout.normal >= 0);
-  d.capability("colour array", GL_COLOR_ARRAY, layout.diffuse >= 0);
+                wanted.diffuse >= 0);
+  d.capability("normal array", GL_NORMAL_ARRAY, wanted.normal >= 0);
+  d.capability("colour array", GL_COLOR_ARRAY, wanted.diffuse >= 0);
   // Reading a unit's state means making it active: GL's own choice of unit
   // is put back, so that the cache still knows it.
   GLint unit = 0;

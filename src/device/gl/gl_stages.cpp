@@ -106,11 +106,12 @@ void GlBackend::bindStage(const DeviceState &state, int stage) {
   // Generated coordinates: the camera-space reflection vector (or normal),
   // through the stage's texture transform.
   const std::uint32_t generation = ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF0000u;
-  gl.generation(stage, !pretransformed && generation != 0 && !cpugeneration,
+  gl.generation(stage,
+                !layout.pretransformed && generation != 0 && !cpugeneration,
                 generation == D3DTSS_TCI_CAMERASPACENORMAL ? GL_NORMAL_MAP
                                                            : GL_REFLECTION_MAP);
   gl.loadMatrix(static_cast<GlCache::Stack>(GlCache::Texture0 + stage),
-                pretransformed || (cpugeneration && generation != 0)
+                layout.pretransformed || (cpugeneration && generation != 0)
                     ? matrixIdentity()
                     : glmap::textureMatrix(state.texturetransform[stage],
                                            ts[D3DTSS_TEXTURETRANSFORMFLAGS],

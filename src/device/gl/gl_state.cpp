@@ -88,9 +88,9 @@ void GlBackend::bindRaster(const DeviceState &state) {
   gl.enable(GlCache::Dither, state.renderstate[D3DRS_DITHERENABLE] != 0);
 }
 
-void GlBackend::bindTransforms(const DeviceState &state, std::uint32_t &dirty) {
+void GlBackend::bindTransforms(const DeviceState &state) {
   bool flattening = false;
-  if (pretransformed) {
+  if (layout.pretransformed) {
     gl.loadMatrix(GlCache::Projection, glmap::screenToGl(width, height));
     gl.loadMatrix(GlCache::Modelview, matrixIdentity());
   } else {
@@ -100,18 +100,15 @@ void GlBackend::bindTransforms(const DeviceState &state, std::uint32_t &dirty) {
     gl.loadMatrix(GlCache::Modelview, modelview);
     flattening = flattens(modelview);
   }
-  // Lights are placed through the view; generated coordinates follow
-  // whether the transform flattens.
-  dirty |= GROUP_LIGHTING;
-  if (flattening != cpugeneration)
-    dirty |= GROUP_STAGE0 | GROUP_STAGE1;
+  // Generated coordinates follow whether the transform flattens.
   cpugeneration = flattening;
 }
 
 void GlBackend::bindLighting(const DeviceState &state) {
-  const bool lit = !pretransformed && state.renderstate[D3DRS_LIGHTING] != 0;
+  const bool lit =
+      !layout.pretransformed && state.renderstate[D3DRS_LIGHTING] != 0;
   gl.enable(GlCache::Lighting, lit);
-  gl.enable(GlCache::ColorMaterial, lit && diffuse);
+  gl.enable(GlCache::ColorMaterial, lit && layout.diffuse >= 0);
   gl.enable(GlCache::Normalize, state.renderstate[D3DRS_NORMALIZENORMALS] != 0);
   if (!lit)
     return;

@@ -15,7 +15,6 @@ namespace korvane {
 
 void GlBackend::bindArrays(const DeviceState &state, std::uint32_t startVertex,
                            std::uint32_t vertexCount) {
-  const VertexLayout layout = vertexLayout(state.fvf);
   const std::uint8_t *base =
       state.stream->data() + std::size_t(startVertex) * state.stride;
   const auto stride = static_cast<GLsizei>(state.stride);
@@ -65,7 +64,7 @@ void GlBackend::generatedCoordinates(const DeviceState &state, int stage,
   input.vertices = base;
   input.stride = state.stride;
   input.count = vertexCount;
-  input.normaloffset = vertexLayout(state.fvf).normal;
+  input.normaloffset = layout.normal;
   input.modelview = matrixMultiply(state.world, state.view);
   input.normal = normalMatrix(input.modelview);
   input.normalize = state.renderstate[D3DRS_NORMALIZENORMALS] != 0;

@@ -41,10 +41,8 @@ GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers,
   if (size > 0)
     maxtexture = static_cast<std::uint32_t>(size);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  // A new context's blend function.
-  gl.blend = std::array<unsigned, 2>{GL_ONE, GL_ZERO};
   // The back buffer is X8R8G8B8: its alpha stays 1, as clears leave it.
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  gl.colorMask(true, true, true, false);
   glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
   glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_TRUE);
   // Vertex colours stand in for the material's diffuse colour.
@@ -79,14 +77,14 @@ void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
   GLbitfield mask = 0;
   const bool target = (flags & D3DCLEAR_TARGET) != 0;
   if (target) {
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    gl.colorMask(true, true, true, true);
     if (bars) {
       // The bars beside the picture black; the clear itself, like
       // Direct3D's, only where the picture is.
       glClearColor(0, 0, 0, 1);
       glClear(GL_COLOR_BUFFER_BIT);
-      glScissor(view[0], view[1], view[2], view[3]);
-      glEnable(GL_SCISSOR_TEST);
+      gl.scissor(view);
+      gl.enable(GlCache::ScissorTest, true);
     }
     float rgba[4];
     colorFloats(color, rgba);
@@ -95,7 +93,7 @@ void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
   }
   // Direct3D clears depth whatever the write mask says; the mask the
   // device's state set is put back after, so that no draw inherits it.
-  const std::optional<bool> depthmask = gl.depthmask;
+  const std::optional<bool> depthmask = gl.depthMaskHeld();
   if (flags & D3DCLEAR_ZBUFFER) {
     gl.depthMask(true);
     glClearDepth(z);
@@ -110,9 +108,8 @@ void GlBackend::clear(std::uint32_t flags, std::uint32_t color, float z,
   if (depthmask)
     gl.depthMask(*depthmask);
   if (target) {
-    if (bars)
-      glDisable(GL_SCISSOR_TEST);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+    gl.enable(GlCache::ScissorTest, false);
+    gl.colorMask(true, true, true, false);
   }
 }
 

@@ -59,7 +59,6 @@ private:
     std::weak_ptr<const void> alive;
     unsigned name = 0;
     std::uint64_t version = 0;
-    std::optional<std::array<int, 4>> parameters; // filters and wrapping
   };
 
   // The binders, one per state group; each clears its group's bit.

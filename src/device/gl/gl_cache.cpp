@@ -9,12 +9,55 @@ namespace korvane {
 namespace {
 
 GLenum capabilityName(GlCache::Capability capability) {
-  static const GLenum names[] = {GL_DEPTH_TEST, GL_BLEND,         GL_CULL_FACE,
-                                 GL_ALPHA_TEST, GL_LIGHTING,      GL_DITHER,
-                                 GL_NORMALIZE,  GL_COLOR_MATERIAL};
+  static const GLenum names[] = {
+      GL_DEPTH_TEST, GL_BLEND,          GL_CULL_FACE,
+      GL_ALPHA_TEST, GL_LIGHTING,       GL_DITHER,
+      GL_NORMALIZE,  GL_COLOR_MATERIAL, GL_SCISSOR_TEST};
   return capability >= GlCache::Light0
              ? GL_LIGHT0 + GLenum(capability - GlCache::Light0)
              : names[capability];
+}
+
+void colorOf(float *out, const ColorValue &c) {
+  out[0] = c.r;
+  out[1] = c.g;
+  out[2] = c.b;
+  out[3] = c.a;
+}
+
+void sendMaterial(const Material &m) {
+  float color[4];
+  colorOf(color, m.diffuse);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, color);
+  colorOf(color, m.ambient);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, color);
+  colorOf(color, m.specular);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, color);
+  colorOf(color, m.emissive);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, color);
+  glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS,
+              m.power < 0 ? 0 : (m.power > 128 ? 128 : m.power));
+}
+
+// A light placed in world space: GL takes its position through the
+// modelview matrix loaded when it is given.
+void sendLight(GLenum light, const Light &l) {
+  float color[4];
+  colorOf(color, l.diffuse);
+  glLightfv(light, GL_DIFFUSE, color);
+  colorOf(color, l.specular);
+  glLightfv(light, GL_SPECULAR, color);
+  colorOf(color, l.ambient);
+  glLightfv(light, GL_AMBIENT, color);
+  if (l.type == D3DLIGHT_DIRECTIONAL) {
+    // GL points at the light; Direct3D gives the way the light goes.
+    const float towards[4] = {-l.direction[0], -l.direction[1], -l.direction[2],
+                              0.0f};
+    glLightfv(light, GL_POSITION, towards);
+  } else {
+    const float at[4] = {l.position[0], l.position[1], l.position[2], 1.0f};
+    glLightfv(light, GL_POSITION, at);
+  }
 }
 
 // Sets `slot` to `value`; true when it was not known to hold it.
@@ -50,6 +93,18 @@ void GlCache::depthMask(bool on) {
   if (!update(depthmask, on))
     return;
   glDepthMask(on ? GL_TRUE : GL_FALSE);
+}
+
+void GlCache::colorMask(bool red, bool green, bool blue, bool alpha) {
+  if (!update(colormask, {red, green, blue, alpha}))
+    return;
+  glColorMask(red, green, blue, alpha);
+}
+
+void GlCache::scissor(const std::array<int, 4> &box) {
+  if (!update(scissorbox, box))
+    return;
+  glScissor(box[0], box[1], box[2], box[3]);
 }
 
 void GlCache::alphaFunction(unsigned function, float reference) {
@@ -90,6 +145,20 @@ void GlCache::bindTexture(int which, unsigned name) {
   if (!update(bound[which], name))
     return;
   glBindTexture(GL_TEXTURE_2D, name);
+}
+
+void GlCache::textureParameters(int which, const std::array<int, 4> &values) {
+  if (!bound[which])
+    return; // no texture known to be bound: nothing to keep them with
+  const auto known = parameters.find(*bound[which]);
+  if (known != parameters.end() && known->second == values)
+    return;
+  activeUnit(which);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, values[0]);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, values[1]);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, values[2]);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, values[3]);
+  parameters[*bound[which]] = values;
 }
 
 void GlCache::texturing(int which, bool on) {
@@ -146,7 +215,34 @@ void GlCache::clientArray(int slot, bool on) {
   on ? glEnableClientState(array) : glDisableClientState(array);
 }
 
+void GlCache::ambient(std::uint32_t argb) {
+  if (!update(ambientlevel, argb))
+    return;
+  const float level[4] = {static_cast<float>((argb >> 16) & 0xFF) / 255.0f,
+                          static_cast<float>((argb >> 8) & 0xFF) / 255.0f,
+                          static_cast<float>(argb & 0xFF) / 255.0f,
+                          static_cast<float>(argb >> 24) / 255.0f};
+  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, level);
+}
+
+void GlCache::material(const Material &m) {
+  if (!update(lastmaterial, m))
+    return;
+  sendMaterial(m);
+}
+
+bool GlCache::placeLight(int index, const Light &light, const Matrix &view) {
+  if (lights[index] == light && lightviews[index] == view)
+    return false;
+  loadMatrix(Modelview, view);
+  sendLight(GL_LIGHT0 + static_cast<GLenum>(index), light);
+  lights[index] = light;
+  lightviews[index] = view;
+  return true;
+}
+
 void GlCache::forgetTexture(unsigned name) {
+  parameters.erase(name);
   for (auto &unitBinding : bound)
     if (unitBinding && *unitBinding == name)
       unitBinding = 0u; // GL binds 0 where a deleted name was bound

@@ -237,8 +237,8 @@ void GlBackend::checkState(const DeviceState &state) {
   // is put back, so that the cache still knows it.
   GLint unit = 0;
   glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
-  if (gl.unit)
-    d.integer("active texture unit", unit - GL_TEXTURE0, *gl.unit);
+  if (const std::optional<int> &held = gl.activeUnitHeld())
+    d.integer("active texture unit", unit - GL_TEXTURE0, *held);
   for (int stage = 0; stage < maxStages; ++stage)
     checkStage(state, stage, d.found);
   glActiveTexture(static_cast<GLenum>(unit));

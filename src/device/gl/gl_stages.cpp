@@ -95,14 +95,7 @@ void GlBackend::bindStage(const DeviceState &state, int stage) {
   gl.combiner(stage,
               {ts[D3DTSS_COLOROP], ts[D3DTSS_COLORARG1], ts[D3DTSS_COLORARG2],
                ts[D3DTSS_ALPHAOP], ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2]});
-  const std::array<int, 4> parameters = glmap::textureParameters(ts);
-  if (entry.parameters != parameters) {
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, parameters[0]);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, parameters[1]);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, parameters[2]);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, parameters[3]);
-    entry.parameters = parameters;
-  }
+  gl.textureParameters(stage, glmap::textureParameters(ts));
   // Generated coordinates: the camera-space reflection vector (or normal),
   // through the stage's texture transform.
   const std::uint32_t generation = ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF0000u;
@@ -124,7 +117,7 @@ void GlBackend::refreshTextures(const DeviceState &state) {
   for (int stage = 0; stage < maxStages; ++stage) {
     const auto found = textures.find(state.texture[stage]);
     if (found == textures.end() || found->second.alive.expired() ||
-        !gl.textured[stage].value_or(false))
+        !gl.texturingOn(stage))
       continue;
     Texture &texture = *state.texture[stage];
     if (found->second.version == texture.version())

@@ -9,51 +9,7 @@
 #include <GL/glext.h>
 
 namespace korvane {
-namespace {
-
-void colorOf(float *out, const ColorValue &c) {
-  out[0] = c.r;
-  out[1] = c.g;
-  out[2] = c.b;
-  out[3] = c.a;
-}
-
-void sendMaterial(const Material &m) {
-  float color[4];
-  colorOf(color, m.diffuse);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, color);
-  colorOf(color, m.ambient);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, color);
-  colorOf(color, m.specular);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, color);
-  colorOf(color, m.emissive);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, color);
-  glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS,
-              m.power < 0 ? 0 : (m.power > 128 ? 128 : m.power));
-}
-
-// A light placed in world space: GL takes its position through the
-// modelview matrix loaded when it is given, here the view alone.
-void sendLight(GLenum light, const Light &l) {
-  float color[4];
-  colorOf(color, l.diffuse);
-  glLightfv(light, GL_DIFFUSE, color);
-  colorOf(color, l.specular);
-  glLightfv(light, GL_SPECULAR, color);
-  colorOf(color, l.ambient);
-  glLightfv(light, GL_AMBIENT, color);
-  if (l.type == D3DLIGHT_DIRECTIONAL) {
-    // GL points at the light; Direct3D gives the way the light goes.
-    const float towards[4] = {-l.direction[0], -l.direction[1], -l.direction[2],
-                              0.0f};
-    glLightfv(light, GL_POSITION, towards);
-  } else {
-    const float at[4] = {l.position[0], l.position[1], l.position[2], 1.0f};
-    glLightfv(light, GL_POSITION, at);
-  }
-}
-
-} // namespace
+namespace {} // namespace
 
 void GlBackend::bindBlend(const DeviceState &state) {
   const std::uint32_t *rs = state.renderstate;
@@ -112,29 +68,15 @@ void GlBackend::bindLighting(const DeviceState &state) {
   gl.enable(GlCache::Normalize, state.renderstate[D3DRS_NORMALIZENORMALS] != 0);
   if (!lit)
     return;
-  if (gl.ambient != state.renderstate[D3DRS_AMBIENT]) {
-    const std::uint32_t a = state.renderstate[D3DRS_AMBIENT];
-    float ambient[4];
-    colorFloats(a, ambient);
-    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
-    gl.ambient = a;
-  }
-  if (gl.material != state.material) {
-    sendMaterial(state.material);
-    gl.material = state.material;
-  }
+  gl.ambient(state.renderstate[D3DRS_AMBIENT]);
+  gl.material(state.material);
   bool placed = false;
   for (int i = 0; i < maxLights; ++i) {
     const auto slot = static_cast<GlCache::Capability>(GlCache::Light0 + i);
     gl.enable(slot, state.lightenabled[i]);
-    if (!state.lightenabled[i] ||
-        (gl.lights[i] == state.lights[i] && gl.lightviews[i] == state.view))
-      continue;
-    gl.loadMatrix(GlCache::Modelview, state.view);
-    sendLight(GL_LIGHT0 + static_cast<GLenum>(i), state.lights[i]);
-    gl.lights[i] = state.lights[i];
-    gl.lightviews[i] = state.view;
-    placed = true;
+    // Lights are placed through the view alone.
+    if (state.lightenabled[i])
+      placed = gl.placeLight(i, state.lights[i], state.view) || placed;
   }
   if (placed)
     gl.loadMatrix(GlCache::Modelview, matrixMultiply(state.world, state.view));

@@ -40,7 +40,7 @@ void GlBackend::bindArrays(const DeviceState &state, std::uint32_t startVertex,
   }
   for (int stage = 0; stage < maxStages; ++stage) {
     const std::uint32_t index = state.stagestate[stage][D3DTSS_TEXCOORDINDEX];
-    const bool textured = gl.textured[stage].value_or(false);
+    const bool textured = gl.texturingOn(stage);
     const bool computed =
         cpugeneration && textured && (index & 0xFFFF0000u) != 0;
     const auto set = static_cast<int>(index & 0xFFFF);

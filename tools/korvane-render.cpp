@@ -200,9 +200,9 @@ std::vector<std::uint32_t> framesBefore(const korvane::Show &show,
                                         std::uint32_t ms) {
   constexpr std::uint32_t frame = 1000 / 60;
   std::vector<std::uint32_t> out;
-  for (int p = 0; p < show.partnumber && p < korvane::maxParts; ++p) {
-    const auto start = static_cast<std::uint32_t>(show.parts[p].starttime);
-    const auto end = static_cast<std::uint32_t>(show.parts[p].endtime);
+  for (const korvane::Part &part : show.partsParsed()) {
+    const auto start = static_cast<std::uint32_t>(part.starttime);
+    const auto end = static_cast<std::uint32_t>(part.endtime);
     if (end > ms || start >= end)
       break;
     out.push_back(end - start > frame ? end - frame : start);

@@ -19,7 +19,7 @@ void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
       renderMeshLayer(layer, t, pass, device);
   };
   mesh.shadowPasses = [](const Layer &layer) {
-    return layer.shadownumber < maxShadows ? layer.shadownumber : maxShadows;
+    return static_cast<int>(shadowsOf(layer).size());
   };
 
   // KTR files are only written to the log, never drawn.

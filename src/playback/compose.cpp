@@ -7,11 +7,12 @@ namespace {
 
 // The first part whose [starttime, endtime) holds the show time, or -1.
 int partAt(const Show &show, std::uint32_t showTime) {
-  for (int i = 0; i < show.partnumber && i < maxParts; ++i) {
-    const Part &part = show.parts[i];
+  const std::span<const Part> parts = show.partsParsed();
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const Part &part = parts[i];
     if (static_cast<std::uint32_t>(part.starttime) <= showTime &&
         showTime < static_cast<std::uint32_t>(part.endtime))
-      return i;
+      return static_cast<int>(i);
   }
   return -1;
 }
@@ -26,21 +27,19 @@ void composePart(Show &show, FrameContext &frame, int index,
   frame.device.beginScene();
   setDefaultTransforms(frame.device);
 
-  const int layers =
-      part.layernumber < maxLayers ? part.layernumber : maxLayers;
-  for (int j = 0; j < layers; ++j) {
-    const LayerKind *kind = frame.kinds.of(part.layers[j]);
+  for (Layer &layer : part.layersParsed()) {
+    const LayerKind *kind = frame.kinds.of(layer);
     if (kind && kind->draw)
-      kind->draw(part.layers[j], partTime, 0);
+      kind->draw(layer, partTime, 0);
   }
   // Shadows after every layer, in layer order and shadow order.
-  for (int j = 0; j < layers; ++j) {
-    const LayerKind *kind = frame.kinds.of(part.layers[j]);
+  for (Layer &layer : part.layersParsed()) {
+    const LayerKind *kind = frame.kinds.of(layer);
     if (!kind || !kind->draw || !kind->shadowPasses)
       continue;
-    const int passes = kind->shadowPasses(part.layers[j]);
+    const int passes = kind->shadowPasses(layer);
     for (int n = 1; n <= passes; ++n)
-      kind->draw(part.layers[j], partTime, n);
+      kind->draw(layer, partTime, n);
   }
   const bool forced = frame.overlaytexts >= 0;
   endFrame(frame, forced ? frame.overlaytexts > 0 : show.showfps != 0,

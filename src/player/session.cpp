@@ -24,8 +24,8 @@ void readSettings(Show &show, const std::string &script, const Logger &logger) {
 }
 
 void releaseLayers(Show &show) {
-  for (int p = 0; p < show.partnumber && p < maxParts; ++p)
-    for (Layer &layer : show.parts[p].layers)
+  for (Part &part : show.partsParsed())
+    for (Layer &layer : part.layers)
       releaseLayer(layer);
 }
 

@@ -6,10 +6,12 @@
 
 #include "base/blob_type.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -129,12 +131,31 @@ struct Layer {
   std::unique_ptr<LayerResources> resources;
 };
 
+// The first `count` of a fixed array, `count` kept within the array: the
+// one place a count meets its capacity.
+template <typename T, std::size_t N>
+std::span<T> firstOf(T (&array)[N], std::int32_t count) {
+  return {array, static_cast<std::size_t>(
+                     std::clamp<std::int32_t>(count, 0, std::int32_t(N)))};
+}
+
+// The shadow blocks the layer was given.
+inline std::span<const Shadow> shadowsOf(const Layer &layer) {
+  return firstOf(layer.shadows, layer.shadownumber);
+}
+
 struct Part {
   Layer layers[maxLayers];
   std::int32_t layernumber = 0;
   std::uint8_t backgroundcolor[3] = {}; // red, green, blue
   std::int32_t endtime = 0;             // exclusive, on the show clock
   std::int32_t starttime = 0;           // inclusive, on the show clock
+
+  // The layers parsed.
+  std::span<Layer> layersParsed() { return firstOf(layers, layernumber); }
+  std::span<const Layer> layersParsed() const {
+    return firstOf(layers, layernumber);
+  }
 };
 
 struct Show {
@@ -146,6 +167,12 @@ struct Show {
   std::uint8_t fullscreen = 0;
   std::int32_t resolution[2] = {}; // width, height
   char musicfilename[fileNameCapacity] = {};
+
+  // The parts parsed.
+  std::span<Part> partsParsed() { return firstOf(parts, partnumber); }
+  std::span<const Part> partsParsed() const {
+    return firstOf(parts, partnumber);
+  }
 };
 
 // One field of every record of an array, in order, as the inspector lists

@@ -149,11 +149,10 @@ json showToJson(const Show &show, const std::vector<std::string> &log,
   out["partnumber"] = show.partnumber;
 
   json parts = json::array();
-  for (int p = 0; p < show.partnumber && p < maxParts; ++p) {
-    const Part &part = show.parts[p];
+  for (const Part &part : show.partsParsed()) {
     json layers = json::array();
-    for (int l = 0; l < part.layernumber && l < maxLayers; ++l)
-      layers.push_back(layerToJson(part.layers[l]));
+    for (const Layer &layer : part.layersParsed())
+      layers.push_back(layerToJson(layer));
     parts.push_back({{"layernumber", part.layernumber},
                      {"backgroundcolor",
                       {part.backgroundcolor[0], part.backgroundcolor[1],

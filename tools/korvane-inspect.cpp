@@ -173,26 +173,16 @@ void inspect(const std::string &script, bool settingsOnly, Inspected &out) {
   logger.add(korvane::debugLogSink(), true);
   logger.add(
       [&out](const korvane::Report &report) { out.reports.push_back(report); });
-  // The full pass reads the settings again: it alone tells of problems,
-  // unless the settings pass runs alone.
-  korvane::ParseOptions settings;
-  settings.quiet = !settingsOnly;
-  out.read =
-      korvane::parseSettings(*out.show, script.c_str(), logger, settings);
+  // The settings pass tells of problems only when it runs alone.
+  out.read = korvane::settingsPass(*out.show, script, logger, !settingsOnly);
   korvane::ScriptedTicks stillTicks{0};
   korvane::LayerKinds kinds;
   // The show's media are named from the script's own folder.
   const std::string media =
       std::filesystem::absolute(script).parent_path().string();
   korvane::registerLayerKinds(kinds, out.device, stillTicks, media);
-  if (!settingsOnly) {
-    korvane::ParseOptions full;
-    full.load = [&kinds](korvane::Layer &layer, const korvane::Logger &log) {
-      kinds.load(layer, log);
-    };
-    out.read =
-        korvane::parseScript(*out.show, script.c_str(), true, logger, full);
-  }
+  if (!settingsOnly)
+    out.read = korvane::fullPass(*out.show, script, kinds, logger);
   korvane::setLogCapture(nullptr);
 }
 

@@ -3,6 +3,7 @@
 #include "layers/blob/blob_layer.h"
 #include "layers/mesh/mesh_layer.h"
 #include "layers/picture/picture_layer.h"
+#include "script/parser.h"
 
 namespace korvane {
 
@@ -45,6 +46,23 @@ void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
   blob.draw = [&device, &ticks](Layer &layer, std::uint32_t t, int) {
     renderBlobLayer(layer, t, device, ticks);
   };
+}
+
+bool settingsPass(Show &show, const std::string &script, const Logger &logger,
+                  bool quiet) {
+  ParseOptions settings;
+  settings.quiet = quiet;
+  return parseSettings(show, script.c_str(), logger, settings);
+}
+
+bool fullPass(Show &show, const std::string &script, const LayerKinds &kinds,
+              const Logger &logger, const std::string &name) {
+  ParseOptions full;
+  full.load = [&kinds](Layer &layer, const Logger &log) {
+    kinds.load(layer, log);
+  };
+  full.name = name;
+  return parseScript(show, script.c_str(), true, logger, full);
 }
 
 } // namespace korvane

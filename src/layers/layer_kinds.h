@@ -9,6 +9,7 @@
 #include "base/tick_source.h"
 #include "device/device.h"
 #include "playback/layer_kind.h"
+#include "script/show.h"
 
 #include <string>
 
@@ -20,5 +21,15 @@ namespace korvane {
 // one). The device and the ticks must outlive the table.
 void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
                         const std::string &folder);
+
+// The player's two passes over a script, as every program runs them. The
+// settings pass, quiet by default: the full pass reads the settings again
+// and alone tells of problems. The full pass loads each layer through
+// `kinds`; `name` is the script as problems name it (the file's name when
+// empty). Each is false when the script does not begin with <demo>.
+bool settingsPass(Show &show, const std::string &script, const Logger &logger,
+                  bool quiet = true);
+bool fullPass(Show &show, const std::string &script, const LayerKinds &kinds,
+              const Logger &logger, const std::string &name = {});
 
 } // namespace korvane

@@ -15,14 +15,6 @@
 namespace korvane {
 namespace {
 
-// The settings pass, quiet: the full pass reads the settings again and
-// alone tells of problems.
-void readSettings(Show &show, const std::string &script, const Logger &logger) {
-  ParseOptions settings;
-  settings.quiet = true;
-  parseSettings(show, script.c_str(), logger, settings);
-}
-
 void releaseLayers(Show &show) {
   for (Part &part : show.partsParsed())
     for (Layer &layer : part.layers)
@@ -49,7 +41,7 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   scriptlabel = std::filesystem::path(script)
                     .lexically_relative(showfolder.root)
                     .string();
-  readSettings(show, script, log);
+  settingsPass(show, script, log);
 
   const int width = options.width > 0 ? options.width : show.resolution[0];
   const int height = options.height > 0 ? options.height : show.resolution[1];
@@ -109,12 +101,7 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
 }
 
 bool Session::readScript(Show &show, const std::string &script) {
-  ParseOptions full;
-  full.load = [this](Layer &layer, const Logger &logger) {
-    kinds.load(layer, logger);
-  };
-  full.name = scriptlabel;
-  return parseScript(show, script.c_str(), true, log, full);
+  return fullPass(show, script, kinds, log, scriptlabel);
 }
 
 std::unique_ptr<Show> Session::loadShow(std::string &error) {
@@ -126,7 +113,7 @@ std::unique_ptr<Show> Session::loadShow(std::string &error) {
     return nullptr;
   }
   auto next = std::make_unique<Show>();
-  readSettings(*next, script, log);
+  settingsPass(*next, script, log);
   if (!readScript(*next, script))
     error = "it does not begin with <demo>";
   else if (next->partnumber <= 0)

@@ -18,23 +18,19 @@ GLenum capabilityName(GlCache::Capability capability) {
              : names[capability];
 }
 
-void colorOf(float *out, const ColorValue &c) {
-  out[0] = c.r;
-  out[1] = c.g;
-  out[2] = c.b;
-  out[3] = c.a;
-}
+struct NamedColor {
+  GLenum name;
+  const ColorValue &value;
+};
 
 void sendMaterial(const Material &m) {
-  float color[4];
-  colorOf(color, m.diffuse);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, color);
-  colorOf(color, m.ambient);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, color);
-  colorOf(color, m.specular);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, color);
-  colorOf(color, m.emissive);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, color);
+  for (const NamedColor &c :
+       {NamedColor{GL_DIFFUSE, m.diffuse}, NamedColor{GL_AMBIENT, m.ambient},
+        NamedColor{GL_SPECULAR, m.specular},
+        NamedColor{GL_EMISSION, m.emissive}}) {
+    const float rgba[4] = {c.value.r, c.value.g, c.value.b, c.value.a};
+    glMaterialfv(GL_FRONT_AND_BACK, c.name, rgba);
+  }
   glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS,
               m.power < 0 ? 0 : (m.power > 128 ? 128 : m.power));
 }
@@ -42,13 +38,12 @@ void sendMaterial(const Material &m) {
 // A light placed in world space: GL takes its position through the
 // modelview matrix loaded when it is given.
 void sendLight(GLenum light, const Light &l) {
-  float color[4];
-  colorOf(color, l.diffuse);
-  glLightfv(light, GL_DIFFUSE, color);
-  colorOf(color, l.specular);
-  glLightfv(light, GL_SPECULAR, color);
-  colorOf(color, l.ambient);
-  glLightfv(light, GL_AMBIENT, color);
+  for (const NamedColor &c :
+       {NamedColor{GL_DIFFUSE, l.diffuse}, NamedColor{GL_SPECULAR, l.specular},
+        NamedColor{GL_AMBIENT, l.ambient}}) {
+    const float rgba[4] = {c.value.r, c.value.g, c.value.b, c.value.a};
+    glLightfv(light, c.name, rgba);
+  }
   if (l.type == D3DLIGHT_DIRECTIONAL) {
     // GL points at the light; Direct3D gives the way the light goes.
     const float towards[4] = {-l.direction[0], -l.direction[1], -l.direction[2],

@@ -72,13 +72,11 @@ extern const PlayerKey playerKeys[7];
 // The keys as `korvane --help` lists them, one per line, wrapped at 78.
 std::string keyHelp();
 
-// The player's busy loop. Each turn drains the events, then renders the
-// frame for the show time, until no part holds it. Escape and closing the
-// window quit after the turn's frame; every Space key-down skips to the
-// next part; the mouse goes to the arcball. Beside those: Right and Left
-// move the show time 1 s (10 s with Shift), Home goes back to the start, P
-// pauses and resumes every clock the show reads, T shows or hides both
-// overlay texts, F switches full screen.
+// The one frame loop, of the player and of korvane-render. Each turn drains
+// the events, then renders the stage's frame for the show time, until no
+// part holds it. The keys do what `playerKeys` says; Escape and closing the
+// window quit after the turn's frame, every Space key-down skips one part,
+// and the mouse goes to the arcball.
 class PlayerLoop {
 public:
   // `clock` is the one the show reads: the layers' motion and the frame

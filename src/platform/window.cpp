@@ -125,9 +125,11 @@ bool Window::poll(WindowEvent &event) {
       event.kind = WindowEvent::Resized;
     break;
   case SDL_KEYDOWN:
-    // Auto-repeat key-downs count too: holding Space skips part after part.
+    // Auto-repeat key-downs reach the player marked as such: holding Space
+    // skips part after part, holding P does not pause and resume.
     event.kind = keyKind(e.key.keysym.sym);
     event.shift = (e.key.keysym.mod & KMOD_SHIFT) != 0;
+    event.repeat = e.key.repeat != 0;
     break;
   case SDL_MOUSEBUTTONDOWN:
   case SDL_MOUSEBUTTONUP: {

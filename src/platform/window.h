@@ -31,7 +31,8 @@ struct WindowEvent {
     Resized,      // the drawable changed size
     Other
   } kind = Other;
-  bool shift = false; // held with the key
+  bool shift = false;  // held with the key
+  bool repeat = false; // a key-down of the key's auto-repeat
   MouseMessage mouse;
 };
 

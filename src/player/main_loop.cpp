@@ -95,6 +95,11 @@ void PlayerLoop::replaceShow(std::unique_ptr<Show> next) {
 }
 
 void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
+  // A held switch switches once; only skips and seeks repeat.
+  if (event.repeat && (event.kind == WindowEvent::Pause ||
+                       event.kind == WindowEvent::OverlayTexts ||
+                       event.kind == WindowEvent::Fullscreen))
+    return;
   const std::int64_t step = event.shift ? 10000 : 1000;
   switch (event.kind) {
   case WindowEvent::Quit:

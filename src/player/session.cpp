@@ -48,8 +48,13 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   window = Window::create("Korvane", width, height,
                           show.fullscreen != 0 && !options.hidden,
                           options.hidden, error);
-  if (!window || !makeDevice(options, width, height, error))
+  if (!window || !makeDevice(options, width, height, error)) {
+    std::error_code missing;
+    if (!std::filesystem::is_regular_file(script, missing))
+      error = scriptlabel + " was not found in " + showfolder.root;
+    abandonStart();
     return false;
+  }
   std::string refused;
   if (options.vsync && !window->waitForRefresh(true, refused))
     log.report(Problem::VsyncRefused, "", 0, {refused});
@@ -72,6 +77,16 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   framecontext = std::make_unique<FrameContext>(FrameContext{
       *graphics.device, graphics.font.get(), *timer, overlay, kinds});
   return true;
+}
+
+void Session::abandonStart() {
+  // A start that failed returns at once: nothing more is logged, and the
+  // log is left as it is.
+  teardownDevice(graphics);
+  trace.reset();
+  gl = nullptr;
+  window.reset();
+  stopped = true;
 }
 
 bool Session::makeDevice(const SessionOptions &options, int width, int height,

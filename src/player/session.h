@@ -98,6 +98,8 @@ public:
 private:
   bool makeDevice(const SessionOptions &options, int width, int height,
                   std::string &error);
+  // Frees what a start that failed made, writing nothing.
+  void abandonStart();
   // The full pass, loading what the script names; false unless the script
   // begins with <demo>.
   bool readScript(Show &show, const std::string &script);

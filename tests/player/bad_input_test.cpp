@@ -317,18 +317,32 @@ TEST(BadInput, BrokenScriptsPlayWhatTheyHold) {
             std::string::npos)
       << picture.errors;
 
-  // The player fails too, for want of the resolution <demo> would give.
-  const std::string player =
-      std::string("SDL_AUDIODRIVER=dummy ") + KORVANE_PLAYER + " '" +
-      show("wrongtype", blackPng(16)).string() + "' 2>'" +
-      (scratch.path / "player.txt").string() + "' >/dev/null";
-  const int status = std::system(player.c_str());
-  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
-  EXPECT_NE(readFile(scratch.path / "player.txt").find("cannot play the show"),
-            std::string::npos);
-
+  // The player fails too, for want of the resolution <demo> would give, or
+  // of the script; a start that fails adds nothing to the log after the
+  // settings pass (no frame-rate line).
   const fs::path nothing = scratch.path / "noscript";
   fs::create_directories(nothing / "Data");
+  for (const auto &[folder, said] :
+       std::vector<std::pair<fs::path, std::string>>{
+           {show("wrongtype", blackPng(16)),
+            "cannot play the show: the script gives no resolution"},
+           {nothing, "cannot play the show: Data/mirl .script was not found "
+                     "in " +
+                         nothing.string()}}) {
+    SCOPED_TRACE(folder.string());
+    const std::string player =
+        std::string("SDL_AUDIODRIVER=dummy ") + KORVANE_PLAYER + " '" +
+        folder.string() + "' 2>'" + (scratch.path / "player.txt").string() +
+        "' >/dev/null";
+    const int status = std::system(player.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+    const std::string errors = readFile(scratch.path / "player.txt");
+    EXPECT_NE(errors.find(said), std::string::npos) << errors;
+    const std::string log = readFile(folder / "Data" / "debug.log");
+    EXPECT_EQ(log.rfind(" DEBUG.LOG \n --------- \n", 0), 0u) << log;
+    EXPECT_EQ(log.find("FPS"), std::string::npos) << log;
+  }
+
   const Played missing = play(nothing, "0");
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.errors.find("no script at"), std::string::npos)

@@ -21,7 +21,8 @@ namespace {
 // Events for each turn of the loop; every drained turn moves the ticks on.
 struct Script final : EventSource, TickSource {
   std::map<int, std::vector<WindowEvent::Kind>> events;
-  std::map<int, std::vector<WindowEvent::Kind>> shifted; // after `events`
+  std::map<int, std::vector<WindowEvent::Kind>> shifted;  // after `events`
+  std::map<int, std::vector<WindowEvent::Kind>> repeated; // after those
   int turn = 0;
   std::size_t next = 0;
   std::uint32_t now = 5000, step = 100;
@@ -29,10 +30,15 @@ struct Script final : EventSource, TickSource {
   bool poll(WindowEvent &event) override {
     const auto &list = events[turn];
     const auto &withShift = shifted[turn];
-    if (next < list.size() + withShift.size()) {
+    const auto &again = repeated[turn];
+    const std::size_t plain = list.size() + withShift.size();
+    if (next < plain + again.size()) {
       event = WindowEvent{};
-      event.shift = next >= list.size();
-      event.kind = event.shift ? withShift[next - list.size()] : list[next];
+      event.shift = next >= list.size() && next < plain;
+      event.repeat = next >= plain;
+      event.kind = event.repeat  ? again[next - plain]
+                   : event.shift ? withShift[next - list.size()]
+                                 : list[next];
       ++next;
       return true;
     }
@@ -343,4 +349,37 @@ TEST(MainLoop, TheKeyListIsTheReadmesTable) {
     EXPECT_LE(end - start, 78u) << help.substr(start, end - start);
   EXPECT_EQ(help.rfind("  Escape        quit\n"), help.size() - 21);
   EXPECT_GT(lines, 7u);
+}
+
+// A held key sends auto-repeat key-downs: the switches (P, T, F) switch
+// once, the skips and seeks go on.
+TEST(PlayerLoop, HeldKeysRepeatOnlySkipsAndSeeks) {
+  struct Case {
+    WindowEvent::Kind key;
+    Times times;
+    int fullscreens;
+  };
+  const Case cases[] = {
+      {WindowEvent::Pause, {100, 100, 100, 100}, 0},
+      {WindowEvent::OverlayTexts, {100, 200, 300, 400}, 0},
+      {WindowEvent::Fullscreen, {100, 200, 300, 400}, 1},
+      {WindowEvent::Forward, {100, 2200, 2300, 2400}, 0},
+      {WindowEvent::Space, {100, 2100, 2200, 2300}, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.key);
+    Loop loop(5);
+    Player p(loop);
+    int fullscreens = 0;
+    p.player.hooks.toggleFullscreen = [&fullscreens] { ++fullscreens; };
+    p.script.events[1] = {c.key};
+    p.script.repeated[1] = {c.key}; // twice toggled would be back
+    p.script.events[3] = {WindowEvent::Escape};
+    p.run();
+    EXPECT_EQ(p.times, c.times);
+    EXPECT_EQ(fullscreens, c.fullscreens);
+    EXPECT_EQ(p.player.paused(), c.key == WindowEvent::Pause);
+    EXPECT_EQ(p.frame.overlaytexts,
+              c.key == WindowEvent::OverlayTexts ? 1 : -1);
+  }
 }

@@ -87,7 +87,9 @@ void endFrame(FrameContext &frame, bool showfps, bool showtime,
   if (showfps) {
     OverlayState &o = frame.overlay;
     const float now = static_cast<float>(frame.timer(TIMER_CLOCKTIME));
-    ++o.frames;
+    if (o.lastframe != now)
+      ++o.frames;
+    o.lastframe = now;
     if (now - o.lastupdate > 1.0f) {
       o.rate = static_cast<float>(o.frames) / (now - o.lastupdate);
       o.frames = 0;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace korvane {
@@ -22,6 +23,10 @@ struct OverlayState {
   std::uint32_t frames = 0;
   float lastupdate = 0.0f;
   float rate = 0.0f;
+  // The clock at the last frame counted: frames drawn while it stands
+  // still (paused) are not counted, or the first second after a pause
+  // would show them all.
+  std::optional<float> lastframe;
 };
 
 // Where the show is played: the show time is the ms since the start tick

@@ -40,9 +40,9 @@ bool InotifyWatch::watch(const std::vector<std::string> &files,
     error = std::string("no file watch (") + std::strerror(errno) + ")";
     return false;
   }
-  for (const auto &[wd, unused] : names)
-    inotify_rm_watch(fd, wd);
-  names.clear();
+  // A folder watched before keeps its watch and its id, so that the events
+  // of a save made since the last look (while a reload ran) still match.
+  std::map<int, std::set<std::string>> next;
   bool ok = true;
   for (const std::string &file : files) {
     std::string path = resolveMediaPath(file);
@@ -58,8 +58,12 @@ bool InotifyWatch::watch(const std::vector<std::string> &files,
       ok = false;
       continue;
     }
-    names[wd].insert(lower(resolved.filename().string()));
+    next[wd].insert(lower(resolved.filename().string()));
   }
+  for (const auto &[wd, unused] : names)
+    if (!next.count(wd))
+      inotify_rm_watch(fd, wd);
+  names = std::move(next);
   return ok;
 }
 

@@ -66,3 +66,20 @@ TEST(FileWatch, ANewListReplacesTheOldAndAMissingFolderIsSaid) {
   std::ofstream(temp.path / "a.x") << "again";
   EXPECT_TRUE(watch.changed());
 }
+
+// A save made while the player reloads, before it renews the watch for the
+// files the new show names, is seen at the next look.
+TEST(FileWatch, ASaveBeforeTheWatchIsRenewedIsNotLost) {
+  korvane::test::TempFolder temp;
+  const fs::path script = temp.path / "mirl .script";
+  std::ofstream(script) << "<demo>";
+  InotifyWatch watch;
+  std::string error;
+  ASSERT_TRUE(watch.watch({script.string()}, error)) << error;
+  std::ofstream(script, std::ios::app) << " <part> </part>";
+  ASSERT_TRUE(
+      watch.watch({script.string(), (temp.path / "a.png").string()}, error))
+      << error;
+  EXPECT_TRUE(watch.changed());
+  EXPECT_FALSE(watch.changed());
+}

@@ -36,7 +36,7 @@ void LiveReload::betweenFrames() {
 void LiveReload::reload() {
   std::string why;
   std::unique_ptr<Show> next = session.loadShow(why);
-  FrameContext &frame = *session.context();
+  FrameContext &frame = session.frameContext();
   if (!next) {
     frame.notice =
         problemText(Problem::ReloadRejected, {session.scriptName(), why});

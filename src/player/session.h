@@ -92,7 +92,6 @@ public:
   std::unique_ptr<DeviceTrace> trace; // every device call, when asked for
   bool scriptread = false; // the full pass found a script beginning <demo>
   bool sound = false;      // the soundtrack was opened
-  FrameContext *context() { return framecontext.get(); }
   const GlBackend *backend() const { return gl; }
 
 private:

@@ -114,7 +114,7 @@ TEST(LiveReload, AScriptThatCannotBePlayedKeepsTheShowAndSaysWhy) {
   const ReportedProblems &problems = w.run.problems;
   std::vector<std::string> notices;
   w.turns.at = [&](int turn) {
-    notices.push_back(w.run.player.context()->notice);
+    notices.push_back(w.run.player.frameContext().notice);
     if (turn == 1)
       w.rewrite("<part> length 100 </part>");
     if (turn == 4)
@@ -148,7 +148,7 @@ TEST(LiveReload, AScriptThatCannotBePlayedKeepsTheShowAndSaysWhy) {
 // overlay's two lines go.
 TEST(LiveReload, TheNoticeIsDrawnInThePicture) {
   ShowRun run("<demo> resolution 320 120\n<part> length 1000 </part>");
-  run.player.context()->notice = "Data/mirl .script not reloaded";
+  run.player.frameContext().notice = "Data/mirl .script not reloaded";
   ASSERT_TRUE(run.render(10));
   int orange = 0, elsewhere = 0;
   for (int y = 0; y < 120; ++y)

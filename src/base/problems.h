@@ -96,6 +96,7 @@ enum class ProblemKind { Script, Media, Run };
   X(ReloadRejected, Run, nullptr,                                              \
     "{0} not reloaded: {1}; the show plays on as it was", nullptr)             \
   X(VideoNotWritten, Run, nullptr, "cannot write the video {0}: {1}", nullptr) \
+  X(StillNotWritten, Run, nullptr, "cannot write the still {0}: {1}", nullptr) \
   X(VideoSilent, Run, nullptr, "Music: {0}; the video has no sound", nullptr)
 
 enum class Problem {

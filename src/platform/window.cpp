@@ -49,6 +49,12 @@ WindowEvent::Kind keyKind(SDL_Keycode key) {
     return WindowEvent::OverlayTexts;
   case SDLK_f:
     return WindowEvent::Fullscreen;
+  case SDLK_PERIOD:
+    return WindowEvent::StepForward;
+  case SDLK_COMMA:
+    return WindowEvent::StepBack;
+  case SDLK_s:
+    return WindowEvent::Still;
   default:
     return WindowEvent::Other;
   }
@@ -128,6 +134,14 @@ bool Window::poll(WindowEvent &event) {
     // Auto-repeat key-downs reach the player marked as such: holding Space
     // skips part after part, holding P does not pause and resume.
     event.kind = keyKind(e.key.keysym.sym);
+    // The digits above the letters give their key code unshifted.
+    if (e.key.keysym.sym >= SDLK_1 && e.key.keysym.sym <= SDLK_8) {
+      event.kind = WindowEvent::LayerKey;
+      event.layer = e.key.keysym.sym - SDLK_1 + 1;
+    } else if (e.key.keysym.sym >= SDLK_KP_1 && e.key.keysym.sym <= SDLK_KP_8) {
+      event.kind = WindowEvent::LayerKey;
+      event.layer = e.key.keysym.sym - SDLK_KP_1 + 1;
+    }
     event.shift = (e.key.keysym.mod & KMOD_SHIFT) != 0;
     event.repeat = e.key.repeat != 0;
     break;

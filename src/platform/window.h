@@ -29,10 +29,15 @@ struct WindowEvent {
     OverlayTexts, // T
     Fullscreen,   // F
     Resized,      // the drawable changed size
+    StepForward,  // .
+    StepBack,     // ,
+    Still,        // S
+    LayerKey,     // 1 to 8: `layer`
     Other
   } kind = Other;
   bool shift = false;  // held with the key
   bool repeat = false; // a key-down of the key's auto-repeat
+  int layer = 0;       // of a LayerKey: 1 to 8
   MouseMessage mouse;
 };
 

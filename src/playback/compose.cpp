@@ -1,20 +1,46 @@
 #include "playback/compose.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace korvane {
 namespace {
 
-// The first part whose [starttime, endtime) holds the show time, or -1.
-int partAt(const Show &show, std::uint32_t showTime) {
-  const std::span<const Part> parts = show.partsParsed();
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    const Part &part = parts[i];
-    if (static_cast<std::uint32_t>(part.starttime) <= showTime &&
-        showTime < static_cast<std::uint32_t>(part.endtime))
-      return static_cast<int>(i);
+const char *layerTypeName(std::int32_t type) {
+  switch (type) {
+  case LAYER_XFILE:
+    return "XFILE";
+  case LAYER_KTRFILE:
+    return "KTRFILE";
+  case LAYER_PICTURE:
+    return "PICTURE";
+  case LAYER_AVIPICTURE:
+    return "AVIPICTURE";
+  case LAYER_BLOB:
+    return "BLOB";
+  default:
+    return "NONE";
   }
-  return -1;
+}
+
+// While a layer is left out: the part's number, then a line for each of
+// its layers (number, kind, file), the muted ones marked.
+void drawLayerList(FrameContext &frame, const Part &part, std::size_t index) {
+  if (!frame.font || !frame.mutes.any())
+    return;
+  char text[160];
+  float y = 64.0f;
+  std::snprintf(text, sizeof text, "part %zu", index + 1);
+  frame.font->drawString(2.0f, y, 0xFFFFFFFFu, text, 0);
+  const std::span<const Layer> layers = part.layersParsed();
+  for (std::size_t i = 0; i < layers.size(); ++i) {
+    const bool muted = frame.mutes.muted(index, i);
+    y += 16.0f;
+    std::snprintf(text, sizeof text, "%zu %s %s%s", i + 1,
+                  layerTypeName(layers[i].type), layers[i].filename,
+                  muted ? "  (muted)" : "");
+    frame.font->drawString(2.0f, y, muted ? 0xFF808080u : 0xFFFFFFFFu, text, 0);
+  }
 }
 
 void composePart(Show &show, FrameContext &frame, int index,
@@ -27,20 +53,25 @@ void composePart(Show &show, FrameContext &frame, int index,
   frame.device.beginScene();
   setDefaultTransforms(frame.device);
 
-  for (Layer &layer : part.layersParsed()) {
-    const LayerKind *kind = frame.kinds.of(layer);
-    if (kind && kind->draw)
-      kind->draw(layer, partTime, 0);
+  const std::span<Layer> layers = part.layersParsed();
+  const auto heard = [&frame, index](std::size_t i) {
+    return !frame.mutes.muted(static_cast<std::size_t>(index), i);
+  };
+  for (std::size_t i = 0; i < layers.size(); ++i) {
+    const LayerKind *kind = frame.kinds.of(layers[i]);
+    if (kind && kind->draw && heard(i))
+      kind->draw(layers[i], partTime, 0);
   }
   // Shadows after every layer, in layer order and shadow order.
-  for (Layer &layer : part.layersParsed()) {
-    const LayerKind *kind = frame.kinds.of(layer);
-    if (!kind || !kind->draw || !kind->shadowPasses)
+  for (std::size_t i = 0; i < layers.size(); ++i) {
+    const LayerKind *kind = frame.kinds.of(layers[i]);
+    if (!kind || !kind->draw || !kind->shadowPasses || !heard(i))
       continue;
-    const int passes = kind->shadowPasses(layer);
+    const int passes = kind->shadowPasses(layers[i]);
     for (int n = 1; n <= passes; ++n)
-      kind->draw(layer, partTime, n);
+      kind->draw(layers[i], partTime, n);
   }
+  drawLayerList(frame, part, static_cast<std::size_t>(index));
   const bool forced = frame.overlaytexts >= 0;
   endFrame(frame, forced ? frame.overlaytexts > 0 : show.showfps != 0,
            forced ? frame.overlaytexts > 0 : show.showtime != 0,
@@ -50,6 +81,44 @@ void composePart(Show &show, FrameContext &frame, int index,
 }
 
 } // namespace
+
+int partAt(const Show &show, std::uint32_t showTime) {
+  const std::span<const Part> parts = show.partsParsed();
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const Part &part = parts[i];
+    if (static_cast<std::uint32_t>(part.starttime) <= showTime &&
+        showTime < static_cast<std::uint32_t>(part.endtime))
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool LayerMutes::any() const {
+  for (std::uint8_t bits : byPart)
+    if (bits)
+      return true;
+  return false;
+}
+
+void LayerMutes::toggle(std::size_t part, std::size_t layer,
+                        std::size_t layers) {
+  if (layer >= std::min<std::size_t>(layers, 8))
+    return;
+  if (byPart.size() <= part)
+    byPart.resize(part + 1);
+  byPart[part] ^= static_cast<std::uint8_t>(1u << layer);
+}
+
+void LayerMutes::solo(std::size_t part, std::size_t layer, std::size_t layers) {
+  const std::size_t count = std::min<std::size_t>(layers, 8);
+  if (layer >= count)
+    return;
+  if (byPart.size() <= part)
+    byPart.resize(part + 1);
+  const auto others =
+      static_cast<std::uint8_t>(((1u << count) - 1) & ~(1u << layer));
+  byPart[part] = byPart[part] == others ? 0 : others;
+}
 
 Matrix showProjection() {
   return matrixPerspectiveFovLH(0.7853982f, 1.333f, 1.0f, 10000.0f);
@@ -106,6 +175,8 @@ void endFrame(FrameContext &frame, bool showfps, bool showtime,
   }
   if (!frame.notice.empty() && frame.font)
     frame.font->drawString(2.0f, 32.0f, 0xFFFF6040u, frame.notice.c_str(), 0);
+  if (!frame.message.empty() && frame.font)
+    frame.font->drawString(2.0f, 48.0f, 0xFFFFFFFFu, frame.message.c_str(), 0);
   frame.device.endScene();
   if (frame.present)
     frame.device.present();

@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -38,6 +39,24 @@ struct Playhead {
   }
 };
 
+// Layers left out of the picture, for authors finding which layer draws
+// what: for each part, a bit for each of its first eight layers. A layer
+// left out is not drawn, nor its shadows, as if the script had no such
+// layer.
+struct LayerMutes {
+  std::vector<std::uint8_t> byPart;
+  bool muted(std::size_t part, std::size_t layer) const {
+    return part < byPart.size() && layer < 8 && (byPart[part] >> layer & 1);
+  }
+  bool any() const;
+  // Mutes the layer (0-based) of a part of `layers` layers, or plays it
+  // again.
+  void toggle(std::size_t part, std::size_t layer, std::size_t layers);
+  // Plays the layer alone, or all the part's layers where it already plays
+  // alone.
+  void solo(std::size_t part, std::size_t layer, std::size_t layers);
+};
+
 struct FrameContext {
   Device &device;
   TextureFont *font;
@@ -51,12 +70,17 @@ struct FrameContext {
   // A line for the people watching (a reload that failed); empty for none.
   std::string notice = {};
   Playhead playhead = {};
+  LayerMutes mutes = {};
+  // A passing line below the notice (where a still went); empty for none.
+  std::string message = {};
 };
 
 // Draws the frame for `elapsed` ms since the start tick, at the frame's
 // playhead; true when no part holds the show time (the show has ended), and
 // nothing was drawn.
 bool renderFrame(Show &show, FrameContext &frame, std::uint32_t elapsed);
+// The first part whose [starttime, endtime) holds the show time, or -1.
+int partAt(const Show &show, std::uint32_t showTime);
 // Moves the playhead to the end of the part it is in now.
 void skipToNextPart(const Show &show, Playhead &playhead,
                     std::uint32_t elapsed);

@@ -87,6 +87,9 @@ int play(const Options &options) {
   korvane::PlayerLoop loop(session, clock, session.arcball);
   loop.hooks.toggleFullscreen = [&session] { session.toggleFullscreen(); };
   loop.hooks.resized = [&session] { session.followDrawable(); };
+  loop.hooks.still = [&session](std::uint32_t elapsed) {
+    return session.writeStill(elapsed);
+  };
   if (session.sound) {
     loop.hooks.seekMusic = [&logger](std::uint32_t milliseconds) {
       korvane::seekMusic(milliseconds, logger);

@@ -3,10 +3,11 @@
 #include "base/clocks.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace korvane {
 
-const PlayerKey playerKeys[7] = {
+const PlayerKey playerKeys[11] = {
     {"Space", "skip to the next part"},
     {"Right, Left", "the show time 1 s forward or back; with Shift, 10 s"},
     {"Home", "back to the start"},
@@ -15,6 +16,12 @@ const PlayerKey playerKeys[7] = {
           "script says"},
     {"F", "full screen or window: the picture is scaled to fit, black bars "
           "beside it"},
+    {". and ,", "while stopped, one frame (1/60 s) forward or back"},
+    {"S", "write the frame on the screen into the show folder as "
+          "still_MS.png at the show's own size (MS: the show time)"},
+    {"1 to 8", "leave that layer of the part on screen out of the picture, "
+               "or bring it back; the overlay lists the part's layers"},
+    {"Shift+1 to 8", "play that layer alone; again, all the layers"},
     {"Escape", "quit"},
 };
 
@@ -65,6 +72,42 @@ void PlayerLoop::seekTo(std::int64_t target) {
       static_cast<std::int32_t>(static_cast<std::uint32_t>(time) - elapsed());
   if (hooks.seekMusic)
     hooks.seekMusic(static_cast<std::uint32_t>(time));
+  // Music that had played to its end starts again to seek: held still.
+  if (clock.paused() && hooks.pauseMusic)
+    hooks.pauseMusic(true);
+}
+
+void PlayerLoop::step(int frames) {
+  if (!clock.paused())
+    return;
+  const std::uint32_t now = showTime();
+  if (now != stepped || steps == 0) {
+    stepbase = now;
+    steps = 0;
+  }
+  steps += frames;
+  const std::int64_t offset = steps * 1000;
+  const std::int64_t target =
+      std::int64_t(stepbase) + (offset + (offset < 0 ? -30 : 30)) / 60;
+  seekTo(target);
+  stepped = showTime();
+  // Held at either end: the next step counts from there.
+  if (stepped != target)
+    steps = 0;
+}
+
+void PlayerLoop::layerKey(const WindowEvent &event) {
+  const int index = partAt(stage.show(), showTime());
+  if (index < 0 || event.layer < 1)
+    return;
+  const auto part = static_cast<std::size_t>(index);
+  const std::size_t layers = stage.show().parts[part].layersParsed().size();
+  const auto layer = static_cast<std::size_t>(event.layer - 1);
+  LayerMutes &mutes = stage.frameContext().mutes;
+  if (event.shift)
+    mutes.solo(part, layer, layers);
+  else
+    mutes.toggle(part, layer, layers);
 }
 
 void PlayerLoop::togglePause() {
@@ -95,12 +138,13 @@ void PlayerLoop::replaceShow(std::unique_ptr<Show> next) {
 }
 
 void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
-  // A held switch switches once; only skips and seeks repeat.
-  if (event.repeat && (event.kind == WindowEvent::Pause ||
-                       event.kind == WindowEvent::OverlayTexts ||
-                       event.kind == WindowEvent::Fullscreen))
+  // A held switch switches once; only skips, seeks and steps repeat.
+  if (event.repeat && event.kind != WindowEvent::Space &&
+      event.kind != WindowEvent::Forward && event.kind != WindowEvent::Back &&
+      event.kind != WindowEvent::StepForward &&
+      event.kind != WindowEvent::StepBack)
     return;
-  const std::int64_t step = event.shift ? 10000 : 1000;
+  const std::int64_t seek = event.shift ? 10000 : 1000;
   switch (event.kind) {
   case WindowEvent::Quit:
   case WindowEvent::Escape:
@@ -114,10 +158,10 @@ void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
     arcball.handleMessage(event.mouse);
     break;
   case WindowEvent::Forward:
-    seekTo(std::int64_t(showTime()) + step);
+    seekTo(std::int64_t(showTime()) + seek);
     break;
   case WindowEvent::Back:
-    seekTo(std::int64_t(showTime()) - step);
+    seekTo(std::int64_t(showTime()) - seek);
     break;
   case WindowEvent::Home:
     seekTo(0);
@@ -140,9 +184,42 @@ void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
     if (hooks.resized)
       hooks.resized();
     break;
+  case WindowEvent::StepForward:
+    step(1);
+    break;
+  case WindowEvent::StepBack:
+    step(-1);
+    break;
+  case WindowEvent::Still:
+    stillwanted = true;
+    break;
+  case WindowEvent::LayerKey:
+    layerKey(event);
+    break;
   default:
     break;
   }
+}
+
+bool PlayerLoop::drawTurn() {
+  FrameContext &frame = stage.frameContext();
+  if (!frame.message.empty() &&
+      clock.realTickCount() - messagesince >= messageTime)
+    frame.message.clear();
+  std::uint32_t now = elapsed();
+  bool ended = renderFrame(stage.show(), frame, now);
+  if (ended && holdAtEnd && showLength(stage.show()) > 0) {
+    seekTo(showLength(stage.show()) - 1);
+    if (!clock.paused())
+      togglePause();
+    now = elapsed();
+    ended = renderFrame(stage.show(), frame, now);
+  }
+  if (std::exchange(stillwanted, false) && !ended && hooks.still) {
+    frame.message = hooks.still(now);
+    messagesince = clock.realTickCount();
+  }
+  return ended;
 }
 
 LoopRun PlayerLoop::run(EventSource &events) {
@@ -157,13 +234,7 @@ LoopRun PlayerLoop::run(EventSource &events) {
       handle(event, quit);
     if (hooks.betweenFrames)
       hooks.betweenFrames();
-    ended = renderFrame(stage.show(), stage.frameContext(), elapsed());
-    if (ended && holdAtEnd && showLength(stage.show()) > 0) {
-      seekTo(showLength(stage.show()) - 1);
-      if (!clock.paused())
-        togglePause();
-      ended = renderFrame(stage.show(), stage.frameContext(), elapsed());
-    }
+    ended = drawTurn();
     ++run.frames;
     if (quit)
       break;

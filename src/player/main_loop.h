@@ -61,6 +61,9 @@ struct LoopHooks {
   std::function<void()> resized;
   // Once a turn, before the frame: where a new show may be swapped in.
   std::function<void()> betweenFrames;
+  // S: the frame just drawn for `elapsed` written as a still; what the
+  // overlay says of it.
+  std::function<std::string(std::uint32_t elapsed)> still;
 };
 
 // The player's keys and what each does, in the order the help lists them.
@@ -68,7 +71,7 @@ struct PlayerKey {
   const char *keys;
   const char *does;
 };
-extern const PlayerKey playerKeys[7];
+extern const PlayerKey playerKeys[11];
 // The keys as `korvane --help` lists them, one per line, wrapped at 78.
 std::string keyHelp();
 
@@ -97,18 +100,33 @@ public:
   // follows.
   void seekTo(std::int64_t target);
   void togglePause();
+  // While paused: `frames` sixtieths of a second on (or back), counted from
+  // where the stepping began so that sixty steps make one second.
+  void step(int frames);
+  // How long a passing line (where a still went) stays, in real ms.
+  static constexpr std::uint32_t messageTime = 2000;
   // Plays on with `next` from the same show time, or its last millisecond
   // when it is shorter; the stage frees the show it replaces.
   void replaceShow(std::unique_ptr<Show> next);
 
 private:
   void handle(const WindowEvent &event, bool &quit);
+  void layerKey(const WindowEvent &event);
+  // The turn's frame, held on the show's last millisecond where asked; true
+  // when the show has ended.
+  bool drawTurn();
   std::uint32_t elapsed() { return clock.tickCount() - start; }
 
   Stage &stage;
   PausableClock &clock;
   Arcball &arcball;
   std::uint32_t start = 0;
+  bool stillwanted = false;
+  std::uint32_t messagesince = 0; // the real tick the passing line came
+  // Frame stepping: the show time it began from, the steps since, and the
+  // show time the last step left (another seek begins anew).
+  std::uint32_t stepbase = 0, stepped = 0;
+  std::int64_t steps = 0;
 };
 
 // The loop of the Parts' player alone, on `ticks`: the one the tests of the

@@ -4,6 +4,7 @@
 #include "base/media_path.h"
 #include "base/problems.h"
 #include "device/gl/gl_backend.h"
+#include "gfxutil/png_file.h"
 #include "layers/layer_kinds.h"
 #include "music/music.h"
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace korvane {
 namespace {
@@ -45,6 +47,8 @@ bool Session::start(const SessionOptions &options, std::string &error) {
 
   const int width = options.width > 0 ? options.width : show.resolution[0];
   const int height = options.height > 0 ? options.height : show.resolution[1];
+  picturewidth = width;
+  pictureheight = height;
   window = Window::create("Korvane", width, height,
                           show.fullscreen != 0 && !options.hidden,
                           options.hidden, error);
@@ -158,6 +162,37 @@ void Session::toggleFullscreen() {
     return;
   window->setFullscreen(!window->fullscreen());
   followDrawable();
+}
+
+std::string Session::writeStill(std::uint32_t elapsed) {
+  if (!framecontext || !gl)
+    return "";
+  namespace fs = std::filesystem;
+  const std::string stem =
+      "still_" + std::to_string(framecontext->playhead.showTime(elapsed));
+  fs::path file = fs::path(showfolder.root) / (stem + ".png");
+  std::error_code failure;
+  for (int n = 2; fs::exists(file, failure); ++n)
+    file =
+        fs::path(showfolder.root) / (stem + "_" + std::to_string(n) + ".png");
+  // Full screen draws the picture scaled: the still is drawn again at its
+  // own size, in the corner, and never shown; the passing line is not part
+  // of the picture.
+  const std::string message = std::exchange(framecontext->message, "");
+  gl->resize(picturewidth, pictureheight);
+  frame(elapsed, false);
+  const std::string pixels = readBackBuffer(picturewidth, pictureheight);
+  followDrawable();
+  framecontext->message = message;
+  framecontext->present = true;
+  errno = 0;
+  if (!writePng(file.string(), picturewidth, pictureheight, pixels)) {
+    const std::string why = errno ? std::strerror(errno) : "the PNG failed";
+    log.report(Problem::StillNotWritten, "", 0, {file.string(), why});
+    return problemText(Problem::StillNotWritten,
+                       {file.filename().string(), why});
+  }
+  return file.filename().string() + " written in " + showfolder.root;
 }
 
 bool Session::frame(std::uint32_t elapsed, bool present) {

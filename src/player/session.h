@@ -78,6 +78,10 @@ public:
   // The picture follows the size of the window's drawable.
   void followDrawable();
   void toggleFullscreen();
+  // The frame for `elapsed` drawn again at the show's own size and written
+  // into the show folder as still_<show ms>.png (never over another file);
+  // what the overlay says of it.
+  std::string writeStill(std::uint32_t elapsed);
 
   Show &show() override { return *active; }
   FrameContext &frameContext() override { return *framecontext; }
@@ -109,6 +113,7 @@ private:
   std::string scriptlabel;     // "Data/mirl .script", as problems name it
   std::unique_ptr<Show> owned; // a show read again; the first is the caller's
   GlBackend *gl = nullptr;
+  int picturewidth = 0, pictureheight = 0; // the back buffer's picture
   SystemTicks systemticks;
   SystemTimerClock systemclock;
   std::unique_ptr<FrameTimer> timer;

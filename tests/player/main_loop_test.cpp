@@ -23,6 +23,7 @@ struct Script final : EventSource, TickSource {
   std::map<int, std::vector<WindowEvent::Kind>> events;
   std::map<int, std::vector<WindowEvent::Kind>> shifted;  // after `events`
   std::map<int, std::vector<WindowEvent::Kind>> repeated; // after those
+  std::map<int, std::vector<WindowEvent>> more;           // last
   int turn = 0;
   std::size_t next = 0;
   std::uint32_t now = 5000, step = 100;
@@ -32,6 +33,11 @@ struct Script final : EventSource, TickSource {
     const auto &withShift = shifted[turn];
     const auto &again = repeated[turn];
     const std::size_t plain = list.size() + withShift.size();
+    const std::size_t kinds = plain + again.size();
+    if (next >= kinds && next < kinds + more[turn].size()) {
+      event = more[turn][next++ - kinds];
+      return true;
+    }
     if (next < plain + again.size()) {
       event = WindowEvent{};
       event.shift = next >= list.size() && next < plain;
@@ -254,7 +260,10 @@ TEST(PlayerLoop, PauseHoldsTheShowTimeAndTheMusic) {
   p.script.events[7] = {WindowEvent::Escape};
   const LoopRun run = p.run();
   EXPECT_EQ(p.times, (Times{100, 200, 200, 200, 1200, 1200, 1300, 1400}));
-  EXPECT_EQ(p.music, (Strings{"pause", "seek 1200", "seek 1200", "resume"}));
+  // Each seek while paused leaves the music paused, even music that had
+  // played to its end and starts again to seek.
+  EXPECT_EQ(p.music,
+            (Strings{"pause", "seek 1200", "pause", "seek 1200", "resume"}));
   EXPECT_FALSE(p.player.paused());
   EXPECT_EQ(run.end - run.start, 800u);
   // Paused frames are drawn and presented all the same.
@@ -381,5 +390,107 @@ TEST(PlayerLoop, HeldKeysRepeatOnlySkipsAndSeeks) {
     EXPECT_EQ(p.player.paused(), c.key == WindowEvent::Pause);
     EXPECT_EQ(p.frame.overlaytexts,
               c.key == WindowEvent::OverlayTexts ? 1 : -1);
+  }
+}
+
+// The keys for authors, each case a run of turns 100 ms apart: what each
+// frame drew ("show time: layer kind/pass ..."), and the stills asked for.
+TEST(PlayerLoop, AuthorsKeys) {
+  auto key = [](WindowEvent::Kind kind, int layer = 0, bool shift = false,
+                bool repeat = false) {
+    WindowEvent event;
+    event.kind = kind;
+    event.layer = layer;
+    event.shift = shift;
+    event.repeat = repeat;
+    return event;
+  };
+  const WindowEvent pause = key(WindowEvent::Pause),
+                    ahead = key(WindowEvent::StepForward),
+                    back = key(WindowEvent::StepBack),
+                    still = key(WindowEvent::Still);
+  using Turn = std::vector<WindowEvent>;
+  struct Case {
+    const char *what;
+    std::map<int, Turn> turns;
+    Strings frames;
+    Strings stills = {};
+  };
+  const std::string all = "1/0 3/0 5/0 1/1";
+  const Case cases[] = {
+      {"stepping while paused, held keys repeating",
+       {{1, {pause}},
+        {2, {ahead}},
+        {3, {ahead, key(WindowEvent::StepForward, 0, false, true)}},
+        {4, {back}}},
+       {"100:" + all, "100:" + all, "117:" + all, "150:" + all, "133:" + all,
+        "133:" + all}},
+      {"no steps while playing, none before the start",
+       {{1, {ahead}},
+        {2, Turn(13, back)},
+        {3, {pause}},
+        {4, Turn(20, back)},
+        {5, {ahead}}},
+       {"100:" + all, "200:" + all, "300:" + all, "300:" + all, "0:" + all,
+        "17:" + all}},
+      {"a layer and its shadow left out, then back",
+       {{1, {key(WindowEvent::LayerKey, 1)}},
+        {2, {key(WindowEvent::LayerKey, 1), key(WindowEvent::LayerKey, 3)}},
+        {3, {key(WindowEvent::LayerKey, 7)}}},
+       {"100:" + all, "200:3/0 5/0", "300:1/0 3/0 1/1", "400:1/0 3/0 1/1",
+        "500:1/0 3/0 1/1", "600:1/0 3/0 1/1"}},
+      {"one layer alone, then all again",
+       {{1, {key(WindowEvent::LayerKey, 2, true)}},
+        {2, {key(WindowEvent::LayerKey, 2, true, true)}},
+        {3, {key(WindowEvent::LayerKey, 2, true)}}},
+       {"100:" + all, "200:3/0", "300:3/0", "400:" + all, "500:" + all,
+        "600:" + all}},
+      {"each part its own",
+       {{1, {key(WindowEvent::LayerKey, 1)}}, {2, {key(WindowEvent::Space)}}},
+       {"100:" + all, "200:3/0 5/0", "1100:3/0", "1200:3/0", "1300:3/0",
+        "1400:3/0"}},
+      {"a still of the turn's frame, once while S is held",
+       {{1, {still, key(WindowEvent::Still, 0, false, true)}},
+        {3, {pause, still}}},
+       {"100:" + all, "200:" + all, "300:" + all, "300:" + all, "300:" + all,
+        "300:" + all},
+       {"200", "300"}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Loop loop(0);
+    loop.parsed = parseBoth("<demo> <part> length 1000 "
+                            "<layer> type XFILE <shadow> light 0 1 0 "
+                            "</shadow> </layer> <layer> type PICTURE "
+                            "</layer> <layer> type BLOB </layer> </part> "
+                            "<part> length 1000 <layer> type PICTURE "
+                            "</layer> </part>");
+    registerLayerKinds(loop.kinds, loop.device, loop.clock, "");
+    std::string drawn;
+    for (int kind = 0; kind < layerTypeCount; ++kind)
+      if (loop.kinds.byType[kind].draw)
+        loop.kinds.byType[kind].draw = [&drawn, kind](Layer &, std::uint32_t,
+                                                      int pass) {
+          drawn += " " + std::to_string(kind) + "/" + std::to_string(pass);
+        };
+    Player p(loop);
+    Strings frames, stills;
+    p.player.hooks.betweenFrames = [&] {
+      if (!drawn.empty())
+        frames.back() += ":" + drawn.substr(1);
+      drawn.clear();
+      frames.push_back(std::to_string(p.player.showTime()));
+    };
+    p.player.hooks.still = [&](std::uint32_t elapsed) {
+      stills.push_back(std::to_string(p.frame.playhead.showTime(elapsed)));
+      return "still " + stills.back();
+    };
+    for (const auto &[turn, events] : c.turns)
+      p.script.more[turn] = events;
+    p.script.events[5].push_back(WindowEvent::Escape);
+    p.run();
+    frames.back() += ":" + drawn.substr(1);
+    EXPECT_EQ(frames, c.frames);
+    EXPECT_EQ(stills, c.stills);
   }
 }

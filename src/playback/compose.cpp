@@ -39,7 +39,7 @@ void drawLayerList(FrameContext &frame, const Part &part, std::size_t index) {
     std::snprintf(text, sizeof text, "%zu %s %s%s", i + 1,
                   layerTypeName(layers[i].type), layers[i].filename,
                   muted ? "  (muted)" : "");
-    frame.font->drawString(2.0f, y, muted ? 0xFF808080u : 0xFFFFFFFFu, text, 0);
+    frame.font->drawString(2.0f, y, muted ? 0xFF60C0FFu : 0xFFFFFFFFu, text, 0);
   }
 }
 

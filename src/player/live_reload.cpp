@@ -7,7 +7,8 @@ namespace korvane {
 
 LiveReload::LiveReload(Session &session, PlayerLoop &loop, FileWatch &watch,
                        TickSource &ticks)
-    : session(session), loop(loop), watch(watch), ticks(ticks) {
+    : load([s = &session](std::string &why) { return s->loadShow(why); }),
+      session(session), loop(loop), watch(watch), ticks(ticks) {
   watchNamedFiles();
 }
 
@@ -35,7 +36,7 @@ void LiveReload::betweenFrames() {
 
 void LiveReload::reload() {
   std::string why;
-  std::unique_ptr<Show> next = session.loadShow(why);
+  std::unique_ptr<Show> next = load(why);
   FrameContext &frame = session.frameContext();
   if (!next) {
     frame.notice =

@@ -6,6 +6,8 @@
 #include "player/session.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace korvane {
@@ -26,6 +28,8 @@ public:
   void betweenFrames();
   int reloads() const { return count; }
   static constexpr std::uint32_t quiet = 100;
+  // Reads the script again into a new show: the session's, or a test's.
+  std::function<std::unique_ptr<Show>(std::string &why)> load;
 
 private:
   void reload();

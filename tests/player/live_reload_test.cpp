@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
+#include <set>
+#include <type_traits>
 
 using namespace korvane;
 using namespace korvane::test;
@@ -57,11 +60,12 @@ std::string twoParts(int r, int g, int b) {
          " </part>\n";
 }
 
-// A show run by the player's loop with live reload on the stand-in watch;
-// each turn keeps the show time and the colour of the frame before it.
-struct Watched {
+// A show run by the player's loop with live reload on a watch (the
+// stand-in, or inotify's); each turn keeps the show time and the colour of
+// the frame before it.
+template <typename Watch> struct WatchedBy {
   ShowRun run;
-  FakeWatch watch;
+  Watch watch;
   Turns turns;
   PausableClock clock{turns, run.clock};
   PlayerLoop loop{run.player, clock, run.player.arcball};
@@ -69,7 +73,7 @@ struct Watched {
   std::vector<std::uint32_t> times;
   std::vector<int> reds;
 
-  explicit Watched(const std::string &script) : run(script) {
+  explicit WatchedBy(const std::string &script) : run(script) {
     loop.hooks.betweenFrames = [this] {
       if (!run.frame.empty())
         reds.push_back(run.at(80, 60).r);
@@ -79,9 +83,11 @@ struct Watched {
   }
   void rewrite(const std::string &script) {
     std::ofstream(run.folder / "Data" / "mirl .script") << script;
-    watch.change = true;
+    if constexpr (std::is_same_v<Watch, FakeWatch>)
+      watch.change = true;
   }
 };
+using Watched = WatchedBy<FakeWatch>;
 
 } // namespace
 
@@ -198,4 +204,71 @@ TEST(LiveReload, TwoHundredReloadsHoldNoMoreThanOne) {
   EXPECT_EQ(w.reload.reloads(), 200);
   EXPECT_GT(first, 0u);
   EXPECT_EQ(w.run.player.backend()->textureCount(), first);
+}
+
+// The real inotify watch, with a hook on each side of its renewal.
+struct RenewedWatch final : FileWatch {
+  InotifyWatch inotify;
+  std::function<void(bool renewed)> around;
+  bool watch(const std::vector<std::string> &files,
+             std::string &error) override {
+    if (around)
+      around(false);
+    const bool ok = inotify.watch(files, error);
+    if (around)
+      around(true);
+    return ok;
+  }
+  bool changed() override { return inotify.changed(); }
+};
+
+// Each slow reload sees a save at a random moment after it read the
+// script: before it returns, before the watch is renewed or after; in
+// place or as an editor's rename over the script. Every save shows in the
+// picture, which a save whose change was lost would stop.
+TEST(LiveReload, SavesDuringReloadsAreNeverLost) {
+  WatchedBy<RenewedWatch> w(twoParts(0, 0, 0));
+  const fs::path script = w.run.folder / "Data" / "mirl .script";
+  std::mt19937 random(25);
+  int saved = 0;
+  unsigned moment = 3; // of the reload running: 0, 1 or 2
+  auto save = [&](unsigned when) {
+    if (when != moment || saved == 200)
+      return;
+    ++saved;
+    const std::string text = twoParts(saved, 0, 0);
+    if (random() % 2) {
+      std::ofstream(script) << text;
+    } else {
+      std::ofstream(script.string() + ".swp") << text;
+      fs::rename(script.string() + ".swp", script);
+    }
+  };
+  w.reload.load = [&](std::string &why) {
+    moment = random() % 3;
+    std::unique_ptr<Show> next = w.run.player.loadShow(why);
+    w.turns.now += 150; // slow: meshes are imported in a child
+    save(0);
+    return next;
+  };
+  w.watch.around = [&](bool renewed) { save(renewed ? 2 : 1); };
+  std::set<int> shown;
+  w.loop.holdAtEnd = true;
+  w.turns.last = -1; // until the last save shows
+  w.turns.at = [&](int turn) {
+    if (!w.reds.empty())
+      shown.insert(w.reds.back());
+    if (turn == 1) {
+      moment = 0;
+      save(0);
+    }
+    if (saved == 200 && shown.count(200) && w.turns.last < 0)
+      w.turns.last = turn + 1;
+    if (turn == 4000)
+      w.turns.last = turn + 1; // a save was lost: no use waiting
+  };
+  w.loop.run(w.turns);
+  EXPECT_EQ(saved, 200);
+  EXPECT_EQ(shown.size(), 201u); // the first show and every save
+  EXPECT_EQ(w.reds.back(), 200);
 }

@@ -28,18 +28,18 @@ const char *layerTypeName(std::int32_t type) {
 void drawLayerList(FrameContext &frame, const Part &part, std::size_t index) {
   if (!frame.font || !frame.mutes.any())
     return;
-  char text[160];
   float y = 64.0f;
-  std::snprintf(text, sizeof text, "part %zu", index + 1);
-  frame.font->drawString(2.0f, y, 0xFFFFFFFFu, text, 0);
+  const std::string title = "part " + std::to_string(index + 1);
+  frame.font->drawString(2.0f, y, 0xFFFFFFFFu, title.c_str(), 0);
   const std::span<const Layer> layers = part.layersParsed();
   for (std::size_t i = 0; i < layers.size(); ++i) {
     const bool muted = frame.mutes.muted(index, i);
+    const std::string line = std::to_string(i + 1) + " " +
+                             layerTypeName(layers[i].type) + " " +
+                             layers[i].filename + (muted ? "  (muted)" : "");
     y += 16.0f;
-    std::snprintf(text, sizeof text, "%zu %s %s%s", i + 1,
-                  layerTypeName(layers[i].type), layers[i].filename,
-                  muted ? "  (muted)" : "");
-    frame.font->drawString(2.0f, y, muted ? 0xFF60C0FFu : 0xFFFFFFFFu, text, 0);
+    frame.font->drawString(2.0f, y, muted ? 0xFF60C0FFu : 0xFFFFFFFFu,
+                           line.c_str(), 0);
   }
 }
 
@@ -54,18 +54,18 @@ void composePart(Show &show, FrameContext &frame, int index,
   setDefaultTransforms(frame.device);
 
   const std::span<Layer> layers = part.layersParsed();
-  const auto heard = [&frame, index](std::size_t i) {
+  const auto shown = [&frame, index](std::size_t i) {
     return !frame.mutes.muted(static_cast<std::size_t>(index), i);
   };
   for (std::size_t i = 0; i < layers.size(); ++i) {
     const LayerKind *kind = frame.kinds.of(layers[i]);
-    if (kind && kind->draw && heard(i))
+    if (kind && kind->draw && shown(i))
       kind->draw(layers[i], partTime, 0);
   }
   // Shadows after every layer, in layer order and shadow order.
   for (std::size_t i = 0; i < layers.size(); ++i) {
     const LayerKind *kind = frame.kinds.of(layers[i]);
-    if (!kind || !kind->draw || !kind->shadowPasses || !heard(i))
+    if (!kind || !kind->draw || !kind->shadowPasses || !shown(i))
       continue;
     const int passes = kind->shadowPasses(layers[i]);
     for (int n = 1; n <= passes; ++n)

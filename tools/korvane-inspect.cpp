@@ -167,22 +167,28 @@ struct Inspected {
   bool read = false;
 };
 
-void inspect(const std::string &script, bool settingsOnly, Inspected &out) {
+// The script, and the folder its media are named from (the script's own),
+// on the disk or in an archive.
+void inspect(const korvane::ShowFolder &folder, bool settingsOnly,
+             Inspected &out) {
   korvane::setLogCapture(&out.log);
   korvane::Logger logger;
   logger.add(korvane::debugLogSink(), true);
   logger.add(
       [&out](const korvane::Report &report) { out.reports.push_back(report); });
+  for (const korvane::RefusedEntry &entry : folder.refused)
+    logger.report(korvane::Problem::ArchiveEntryRefused, folder.archive, 0,
+                  {folder.archive, entry.name, entry.why});
   // The settings pass tells of problems only when it runs alone.
-  out.read = korvane::settingsPass(*out.show, script, logger, !settingsOnly);
+  out.read = korvane::settingsPass(*out.show, folder.script, logger,
+                                   !settingsOnly, folder.files.get());
   korvane::ScriptedTicks stillTicks{0};
   korvane::LayerKinds kinds;
-  // The show's media are named from the script's own folder.
-  const std::string media =
-      std::filesystem::absolute(script).parent_path().string();
-  korvane::registerLayerKinds(kinds, out.device, stillTicks, media);
+  korvane::registerLayerKinds(kinds, out.device, stillTicks, folder.data,
+                              folder.files);
   if (!settingsOnly)
-    out.read = korvane::fullPass(*out.show, script, kinds, logger);
+    out.read = korvane::fullPass(*out.show, folder.script, kinds, logger, {},
+                                 folder.files.get());
   korvane::setLogCapture(nullptr);
 }
 
@@ -219,13 +225,30 @@ int main(int argc, char **argv) {
   Arguments a;
   if (const int status = parseArguments(argc, argv, a); status >= 0)
     return status;
-  const std::string script = scriptPath(a.path);
-  if (script.empty()) {
-    std::cerr << "korvane-inspect: cannot read a script at " << a.path << "\n";
-    return 1;
+  korvane::ShowFolder folder;
+  if (korvane::looksLikeArchive(a.path)) {
+    folder = korvane::findShowFolder(a.path);
+    if (!folder.files->exists(folder.script)) {
+      std::cerr << "korvane-inspect: cannot read a script in " << a.path
+                << (folder.unreadable.empty() ? "" : ": " + folder.unreadable)
+                << "\n";
+      return 1;
+    }
+  } else {
+    folder.script = scriptPath(a.path);
+    if (folder.script.empty()) {
+      std::cerr << "korvane-inspect: cannot read a script at " << a.path
+                << "\n";
+      return 1;
+    }
+    folder.data =
+        std::filesystem::absolute(folder.script).parent_path().string();
+    folder.files = std::shared_ptr<const korvane::ShowFiles>(
+        &korvane::diskFiles(), [](const korvane::ShowFiles *) {});
   }
+  const std::string &script = folder.script;
   Inspected inspected;
-  inspect(script, a.settingsOnly, inspected);
+  inspect(folder, a.settingsOnly, inspected);
   if (a.query != Arguments::Query::None)
     return query(a, inspected);
   if (a.check) {

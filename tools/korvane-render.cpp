@@ -446,9 +446,14 @@ void Render::video(const fs::path &file, const fs::path &music) {
   settings.crf = args.crf;
   settings.lossless = args.lossless;
   // The music the player would play: where the script enables it.
-  std::error_code failure;
-  if (show.music != 0 && fs::is_regular_file(music, failure))
+  const korvane::ShowFolder &folder = session.folder();
+  if (show.music != 0 && folder.files->exists(music.string())) {
     settings.music = music.string();
+    std::string why;
+    if (folder.files->archived(settings.music) &&
+        !folder.files->read(settings.music, settings.musicbytes, why))
+      settings.music.clear();
+  }
   settings.length = korvane::showLength(show);
   std::string error;
   writer = korvane::VideoWriter::open(settings, error);
@@ -498,7 +503,11 @@ int run(const Arguments &args) {
   // The folder's own names in any case, as Windows finds them.
   const korvane::ShowFolder folder = korvane::findShowFolder(args.showdir);
   const fs::path script = folder.script;
-  if (!fs::is_regular_file(script, failure)) {
+  if (!folder.files->exists(folder.script)) {
+    if (!folder.unreadable.empty())
+      std::fprintf(stderr,
+                   "korvane-render: the archive %s cannot be read: %s\n",
+                   folder.archive.c_str(), folder.unreadable.c_str());
     std::fprintf(stderr, "korvane-render: no script at %s\n",
                  script.string().c_str());
     return 1;

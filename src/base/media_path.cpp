@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 
 namespace korvane {
 namespace {
@@ -62,19 +64,79 @@ std::string resolveMediaPath(const std::string &name,
   return resolveMediaPath(folder + "/" + name);
 }
 
+std::string stateFolder() {
+  const char *state = std::getenv("XDG_STATE_HOME");
+  const char *home = std::getenv("HOME");
+  const std::string base = state && *state ? std::string(state)
+                           : home && *home ? std::string(home) + "/.local/state"
+                                           : std::string("/tmp");
+  return base + "/korvane";
+}
+
+namespace {
+
+bool writableFolder(const std::string &folder) {
+  return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+// `preferred` where its folder can be written, else NAME in the state
+// folder (made when missing).
+std::string logPath(const std::string &preferred, const std::string &name) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (writableFolder(fs::path(preferred).parent_path().string()))
+    return preferred;
+  const std::string folder = stateFolder();
+  fs::create_directories(folder, error);
+  return folder + "/" + name;
+}
+
+ShowFolder archiveFolder(const std::string &path) {
+  namespace fs = std::filesystem;
+  ShowFolder folder;
+  folder.archive = path;
+  std::unique_ptr<ShowArchive> archive =
+      ShowArchive::open(path, folder.refused, folder.unreadable);
+  folder.root = path;
+  if (archive && !archive->showFolder().empty())
+    folder.root += "/" + archive->showFolder();
+  folder.data = folder.root + "/Data";
+  folder.script = folder.data + "/mirl .script";
+  folder.music = folder.root + "/mirl .mp3";
+  folder.log = logPath(path + ".debug.log",
+                       fs::path(path).filename().string() + ".debug.log");
+  if (archive)
+    folder.files = std::move(archive);
+  else
+    folder.files = std::shared_ptr<const ShowFiles>(&diskFiles(),
+                                                    [](const ShowFiles *) {});
+  return folder;
+}
+
+} // namespace
+
 ShowFolder findShowFolder(const std::string &root) {
   namespace fs = std::filesystem;
   std::error_code error;
+  const std::string absolute = fs::absolute(root.empty() ? "." : root, error)
+                                   .lexically_normal()
+                                   .string();
+  if (fs::is_regular_file(absolute, error))
+    return archiveFolder(absolute);
   ShowFolder folder;
-  folder.root = fs::absolute(root.empty() ? "." : root, error)
-                    .lexically_normal()
-                    .string();
+  folder.root = absolute;
   if (folder.root.size() > 1 && folder.root.back() == '/')
     folder.root.pop_back();
   folder.data = resolveMediaPath("Data", folder.root);
   folder.script = resolveMediaPath("mirl .script", folder.data);
   folder.music = resolveMediaPath("mirl .mp3", folder.root);
   folder.log = resolveMediaPath("debug.log", folder.data);
+  std::error_code missing;
+  if (fs::is_directory(folder.data, missing))
+    folder.log = logPath(folder.log, fs::path(folder.root).filename().string() +
+                                         ".debug.log");
+  folder.files =
+      std::shared_ptr<const ShowFiles>(&diskFiles(), [](const ShowFiles *) {});
   return folder;
 }
 

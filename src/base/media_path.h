@@ -1,6 +1,10 @@
 #pragma once
 
+#include "base/show_files.h"
+
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -17,18 +21,32 @@ std::string resolveMediaPath(const std::string &name,
 
 // A show folder's own files, found in any case once, when it is opened.
 // Whoever opens a file of the show is handed this; nothing changes the
-// current folder.
+// current folder. A show may also be a .zip archive, its folder inside it.
 struct ShowFolder {
   std::string root;   // the show folder, absolute
   std::string data;   // its "Data" folder
   std::string script; // "mirl .script" in data
   std::string music;  // "mirl .mp3" in the show folder
-  std::string log;    // "debug.log" in data
+  // "debug.log" in data, "ARCHIVE.debug.log" beside an archive, or where
+  // that cannot be written, NAME.debug.log in the user's state folder.
+  std::string log;
+  // Where the files are read: the disk or the archive.
+  std::shared_ptr<const ShowFiles> files;
+  // An archive's: the path the user gave, why it cannot be played (empty
+  // when it can), and the entries refused.
+  std::string archive;
+  std::string unreadable;
+  std::vector<RefusedEntry> refused;
   // A file the script names, which lies in data.
   std::string file(const std::string &name) const {
-    return resolveMediaPath(name, data);
+    return files && files->archived(data) ? data + "/" + name
+                                          : resolveMediaPath(name, data);
   }
 };
+// The show folder at `root`, or in the archive that `root` names.
 ShowFolder findShowFolder(const std::string &root);
+// The user's state folder for Korvane: $XDG_STATE_HOME/korvane, or
+// ~/.local/state/korvane.
+std::string stateFolder();
 
 } // namespace korvane

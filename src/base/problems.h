@@ -97,7 +97,12 @@ enum class ProblemKind { Script, Media, Run };
     "{0} not reloaded: {1}; the show plays on as it was", nullptr)             \
   X(VideoNotWritten, Run, nullptr, "cannot write the video {0}: {1}", nullptr) \
   X(StillNotWritten, Run, nullptr, "cannot write the still {0}: {1}", nullptr) \
-  X(VideoSilent, Run, nullptr, "Music: {0}; the video has no sound", nullptr)
+  X(VideoSilent, Run, nullptr, "Music: {0}; the video has no sound", nullptr)  \
+  X(ArchiveUnreadable, Media, nullptr, "the archive {0} cannot be read: {1}",  \
+    nullptr)                                                                   \
+  X(ArchiveEntryRefused, Media, nullptr,                                       \
+    "the archive {0}: {1} is refused ({2}); the show goes on without it",      \
+    nullptr)
 
 enum class Problem {
 #define KORVANE_PROBLEM_ID(id, kind, logline, text, box) id,

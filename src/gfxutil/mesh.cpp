@@ -183,11 +183,16 @@ MeshMaterial materialOf(const aiMaterial *source) {
 
 // The file's own counts: the importer merges vertices, and gives a file
 // without materials one of its own, which the file does not have.
-void applyFileCounts(const std::string &path, Mesh &mesh,
-                     std::vector<MeshMaterial> &materials) {
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
+void applyFileCounts(const std::string &path, const std::string *memory,
+                     Mesh &mesh, std::vector<MeshMaterial> &materials) {
+  std::vector<std::uint8_t> bytes;
+  if (memory) {
+    bytes.assign(memory->begin(), memory->end());
+  } else {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in),
+                 std::istreambuf_iterator<char>());
+  }
   const XFileCounts counts = scanXFile(bytes.data(), bytes.size());
   mesh.filevertexcount = counts.read && counts.vertices <= 0xFFFFFFFFu
                              ? static_cast<std::uint32_t>(counts.vertices)
@@ -198,14 +203,19 @@ void applyFileCounts(const std::string &path, Mesh &mesh,
 
 // The importer's part of loading: vertices, faces and their materials,
 // straight from the scene.
-bool importScene(const std::string &path, Mesh &mesh,
+bool importScene(const std::string &path, const std::string *memory, Mesh &mesh,
                  std::vector<MeshMaterial> &materials, std::string &error) {
   mesh = Mesh{};
   materials.clear();
-  const aiScene *scene = aiImportFile(
-      path.c_str(), aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
-                        aiProcess_PreTransformVertices |
-                        aiProcess_ConvertToLeftHanded | aiProcess_SortByPType);
+  const unsigned steps = aiProcess_Triangulate |
+                         aiProcess_JoinIdenticalVertices |
+                         aiProcess_PreTransformVertices |
+                         aiProcess_ConvertToLeftHanded | aiProcess_SortByPType;
+  const aiScene *scene =
+      memory ? aiImportFileFromMemory(memory->data(),
+                                      static_cast<unsigned>(memory->size()),
+                                      steps, "x")
+             : aiImportFile(path.c_str(), steps);
   if (!scene || !scene->mRootNode) {
     error = aiGetErrorString();
     if (scene)
@@ -222,7 +232,7 @@ bool importScene(const std::string &path, Mesh &mesh,
     error = "no triangles";
     return false;
   }
-  applyFileCounts(path, mesh, materials);
+  applyFileCounts(path, memory, mesh, materials);
   return true;
 }
 
@@ -278,11 +288,12 @@ template <typename T> bool writeVector(int fd, const std::vector<T> &v) {
          writeAll(fd, v.data(), v.size() * sizeof(T));
 }
 
-void sendImport(int fd, const std::string &path) {
+void sendImport(int fd, const std::string &path, const std::string *memory) {
   Mesh mesh;
   std::vector<MeshMaterial> materials;
   std::string error;
-  const std::uint32_t ok = importScene(path, mesh, materials, error) ? 1 : 0;
+  const std::uint32_t ok =
+      importScene(path, memory, mesh, materials, error) ? 1 : 0;
   if (!writeAll(fd, &ok, sizeof ok))
     return;
   if (!ok) {
@@ -390,9 +401,18 @@ bool receiveImport(Receiver &in, Mesh &mesh,
 
 bool loadMeshFromX(const std::string &path, Mesh &mesh,
                    std::vector<MeshMaterial> &materials, std::string &error,
-                   int seconds) {
+                   int seconds, const ShowFiles &files) {
   mesh = Mesh{};
   materials.clear();
+  // A file of an archive is read here; the child imports it from memory.
+  std::string bytes;
+  const bool archived = files.archived(path);
+  if (archived && !files.read(path, bytes, error))
+    return false;
+  if (archived && bytes.size() > 0xFFFFFFFFu) {
+    error = "the file is too large";
+    return false;
+  }
   int channel[2];
   if (::pipe(channel) != 0) {
     error = "cannot start the importer";
@@ -412,7 +432,7 @@ bool loadMeshFromX(const std::string &path, Mesh &mesh,
     for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
       std::signal(signal, SIG_DFL);
     ::close(channel[0]);
-    sendImport(channel[1], path);
+    sendImport(channel[1], path, archived ? &bytes : nullptr);
     ::_exit(0);
   }
   ::close(channel[1]);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/show_files.h"
+
 #include "device/d3d_types.h"
 
 #include <cstdint>
@@ -39,9 +41,10 @@ struct MeshMaterial {
 // Loads a DirectX .x file (text, binary or compressed) in its own
 // left-handed coordinates with the frame transforms applied. False with
 // `error` on failure, also when the import takes longer than `seconds`.
+// `files`: where the file lies.
 bool loadMeshFromX(const std::string &path, Mesh &mesh,
                    std::vector<MeshMaterial> &materials, std::string &error,
-                   int seconds = 60);
+                   int seconds = 60, const ShowFiles &files = diskFiles());
 
 // The same triangles reordered for the vertex cache and the vertex fetch,
 // within each subset; windings unchanged.

@@ -293,22 +293,31 @@ bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
 
 std::unique_ptr<Texture> loadTextureFromFile(Device &device,
                                              const std::string &name,
-                                             std::string *reason) {
-  auto fail = [&](const char *why) {
+                                             std::string *reason,
+                                             const ShowFiles &files) {
+  auto fail = [&](const std::string &why) {
     if (reason)
       *reason = why;
     return std::unique_ptr<Texture>();
   };
-  std::ifstream in(resolveMediaPath(name), std::ios::binary);
-  if (!in)
-    return fail("cannot be opened");
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> bytes;
+  if (files.archived(name)) {
+    std::string read, why;
+    if (!files.read(name, read, why))
+      return fail("cannot be read from the archive: " + why);
+    bytes.assign(read.begin(), read.end());
+  } else {
+    std::ifstream in(resolveMediaPath(name), std::ios::binary);
+    if (!in)
+      return fail("cannot be opened");
+    bytes.assign(std::istreambuf_iterator<char>(in),
+                 std::istreambuf_iterator<char>());
+  }
   Picture picture;
   std::string refusal;
   if (!decodePicture(bytes.data(), bytes.size(), picture,
                      device.maxTextureSize(), &refusal))
-    return fail(refusal.c_str());
+    return fail(refusal);
   const std::uint32_t w = static_cast<std::uint32_t>(picture.width);
   const std::uint32_t h = static_cast<std::uint32_t>(picture.height);
   auto texture = device.createTexture(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/show_files.h"
+
 // gfxutil: picture files and .x meshes made into device resources, as the
 // Direct3D utility library makes them. It knows device/ and base/.
 
@@ -34,9 +36,10 @@ bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
 // size, A8R8G8B8 (X8R8G8B8 without alpha), with a full mip chain. Null when
 // the file is missing, undecodable or larger than the device can hold;
 // `reason` then says which, as the rest of a sentence that begins with the
-// file's name.
-std::unique_ptr<Texture> loadTextureFromFile(Device &device,
-                                             const std::string &name,
-                                             std::string *reason = nullptr);
+// file's name. `files`: where the file lies.
+std::unique_ptr<Texture>
+loadTextureFromFile(Device &device, const std::string &name,
+                    std::string *reason = nullptr,
+                    const ShowFiles &files = diskFiles());
 
 } // namespace korvane

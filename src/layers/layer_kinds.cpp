@@ -8,11 +8,15 @@
 namespace korvane {
 
 void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
-                        const std::string &folder) {
+                        const std::string &folder,
+                        std::shared_ptr<const ShowFiles> files) {
+  if (!files)
+    files = std::shared_ptr<const ShowFiles>(&diskFiles(),
+                                             [](const ShowFiles *) {});
   // The tables look at no result.
   LayerKind &mesh = kinds.byType[LAYER_XFILE];
-  mesh.load = [&device, folder](Layer &layer, const Logger &logger) {
-    loadMeshLayer(layer, {device, folder, logger});
+  mesh.load = [&device, folder, files](Layer &layer, const Logger &logger) {
+    loadMeshLayer(layer, {device, folder, logger, *files});
   };
   mesh.draw = [&device](Layer &layer, std::uint32_t t, int pass) {
     // A shadow block without its switch on draws nothing.
@@ -24,15 +28,16 @@ void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
   };
 
   // KTR files are only written to the log, never drawn.
-  kinds.byType[LAYER_KTRFILE].load = [&device, folder](Layer &layer,
-                                                       const Logger &logger) {
-    dumpKtrFile(layer, {device, folder, logger});
-  };
+  kinds.byType[LAYER_KTRFILE].load =
+      [&device, folder, files](Layer &layer, const Logger &logger) {
+        dumpKtrFile(layer, {device, folder, logger, *files});
+      };
 
   for (int type : {LAYER_PICTURE, LAYER_AVIPICTURE}) {
     LayerKind &picture = kinds.byType[type];
-    picture.load = [&device, folder](Layer &layer, const Logger &logger) {
-      loadPictureLayer(layer, {device, folder, logger});
+    picture.load = [&device, folder, files](Layer &layer,
+                                            const Logger &logger) {
+      loadPictureLayer(layer, {device, folder, logger, *files});
     };
     picture.draw = [&device](Layer &layer, std::uint32_t t, int) {
       renderPictureLayer(layer, t, device);
@@ -40,8 +45,8 @@ void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
   }
 
   LayerKind &blob = kinds.byType[LAYER_BLOB];
-  blob.load = [&device, folder](Layer &layer, const Logger &logger) {
-    loadBlobLayer(layer, {device, folder, logger});
+  blob.load = [&device, folder, files](Layer &layer, const Logger &logger) {
+    loadBlobLayer(layer, {device, folder, logger, *files});
   };
   blob.draw = [&device, &ticks](Layer &layer, std::uint32_t t, int) {
     renderBlobLayer(layer, t, device, ticks);
@@ -49,15 +54,18 @@ void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
 }
 
 bool settingsPass(Show &show, const std::string &script, const Logger &logger,
-                  bool quiet) {
+                  bool quiet, const ShowFiles *files) {
   ParseOptions settings;
   settings.quiet = quiet;
+  settings.files = files;
   return parseSettings(show, script.c_str(), logger, settings);
 }
 
 bool fullPass(Show &show, const std::string &script, const LayerKinds &kinds,
-              const Logger &logger, const std::string &name) {
+              const Logger &logger, const std::string &name,
+              const ShowFiles *files) {
   ParseOptions full;
+  full.files = files;
   full.load = [&kinds](Layer &layer, const Logger &log) {
     kinds.load(layer, log);
   };

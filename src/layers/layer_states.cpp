@@ -37,7 +37,7 @@ std::unique_ptr<Texture> loadLayerTexture(const LoadContext &load,
                                           const char *name, Problem problem) {
   std::string reason;
   auto texture = loadTextureFromFile(
-      load.device, resolveMediaPath(name, load.folder), &reason);
+      load.device, resolveMediaPath(name, load.folder), &reason, load.files);
   if (!texture)
     load.logger.report(problem, name, 0, {name, reason});
   return texture;

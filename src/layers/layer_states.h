@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/problems.h"
+#include "base/show_files.h"
 #include "device/device.h"
 #include "script/show.h"
 
@@ -16,6 +17,8 @@ struct LoadContext {
   Device &device;
   std::string folder;
   const Logger &logger;
+  // Where the files are read: the disk, or the show's archive.
+  const ShowFiles &files = diskFiles();
 };
 
 // The depth states a layer asks for; a setting left out (0) leaves the

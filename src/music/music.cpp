@@ -16,6 +16,7 @@ namespace {
 struct MusicGraph {
   bool audio = false;
   Mix_Music *music = nullptr;
+  std::string bytes; // the music read from an archive, while it plays
 } graph;
 
 void silent(const Logger &logger, const std::string &why) {
@@ -24,8 +25,8 @@ void silent(const Logger &logger, const std::string &why) {
 
 } // namespace
 
-bool openMusic(const char *name, const std::string &file,
-               const Logger &logger) {
+bool openMusic(const char *name, const std::string &file, const Logger &logger,
+               const ShowFiles &files) {
   writeLog("%s", name);
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 ||
       Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {
@@ -34,7 +35,20 @@ bool openMusic(const char *name, const std::string &file,
     return false;
   }
   graph.audio = true;
-  graph.music = Mix_LoadMUS(file.c_str());
+  if (files.archived(file)) {
+    std::string why;
+    if (!files.read(file, graph.bytes, why)) {
+      silent(logger,
+             "\"mirl .mp3\" cannot be read from the archive (" + why + ")");
+      return false;
+    }
+    graph.music =
+        Mix_LoadMUS_RW(SDL_RWFromConstMem(graph.bytes.data(),
+                                          static_cast<int>(graph.bytes.size())),
+                       1);
+  } else {
+    graph.music = Mix_LoadMUS(file.c_str());
+  }
   if (!graph.music) {
     silent(logger, "\"mirl .mp3\" cannot be played (" +
                        std::string(Mix_GetError()) + ")");
@@ -84,6 +98,7 @@ void stopMusic() {
     Mix_HaltMusic();
     Mix_FreeMusic(graph.music);
     graph.music = nullptr;
+    graph.bytes.clear();
   }
   if (graph.audio) {
     Mix_CloseAudio();

@@ -3,6 +3,7 @@
 // music: the soundtrack, played beside the show. It knows base/ only.
 
 #include "base/problems.h"
+#include "base/show_files.h"
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,9 @@ namespace korvane {
 // The soundtrack: `file` (the show folder's "mirl .mp3"), played once from
 // start-up, free of the show clock; the log gets the name the script gave.
 // Any failure leaves the show silent, reported to `logger`.
-bool openMusic(const char *name, const std::string &file, const Logger &logger);
+// `files`: where the music lies.
+bool openMusic(const char *name, const std::string &file, const Logger &logger,
+               const ShowFiles &files = diskFiles());
 void startMusic(const Logger &logger);
 void stopMusic();
 

@@ -8,11 +8,15 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/memory_input.h"
+
 #include <algorithm>
+#include <memory>
 
 namespace korvane {
 
 struct SoundTrack::State {
+  std::unique_ptr<MemoryInput> memory; // the music read from an archive
   AVFormatContext *input = nullptr;
   AVCodecContext *decoder = nullptr;
   AVCodecContext *encoder = nullptr;
@@ -49,9 +53,15 @@ std::string ffmpegError(int code) {
 namespace {
 
 // The decoder for the music's best audio stream, opened; -1 for none.
-int openDecoder(const std::string &music, AVFormatContext *&input,
-                AVCodecContext *&decoder, std::string &error) {
-  int code = avformat_open_input(&input, music.c_str(), nullptr, nullptr);
+int openDecoder(const std::string &music, MemoryInput *memory,
+                AVFormatContext *&input, AVCodecContext *&decoder,
+                std::string &error) {
+  if (memory && !(input = memory->formatContext())) {
+    error = music + " cannot be read (no memory)";
+    return -1;
+  }
+  int code = avformat_open_input(&input, memory ? nullptr : music.c_str(),
+                                 nullptr, nullptr);
   if (code == 0)
     code = avformat_find_stream_info(input, nullptr);
   if (code < 0) {
@@ -96,11 +106,14 @@ int encoderRate(const AVCodec *codec, int wanted) {
 std::unique_ptr<SoundTrack> SoundTrack::open(const std::string &music,
                                              AVFormatContext *output,
                                              bool lossless, std::uint32_t cutMs,
-                                             std::string &error) {
+                                             std::string &error,
+                                             std::string bytes) {
   std::unique_ptr<SoundTrack> track(new SoundTrack);
   track->state = std::make_unique<State>();
   State &s = *track->state;
-  s.audio = openDecoder(music, s.input, s.decoder, error);
+  if (!bytes.empty())
+    s.memory = std::make_unique<MemoryInput>(std::move(bytes));
+  s.audio = openDecoder(music, s.memory.get(), s.input, s.decoder, error);
   if (s.audio < 0)
     return nullptr;
   const AVCodecID id = lossless ? AV_CODEC_ID_FLAC : AV_CODEC_ID_AAC;

@@ -20,10 +20,9 @@ public:
   // Adds the stream to `output` (before its header is written): AAC, or
   // FLAC when `lossless`. Null with `error` when the music cannot be read
   // or the container takes neither.
-  static std::unique_ptr<SoundTrack> open(const std::string &music,
-                                          AVFormatContext *output,
-                                          bool lossless, std::uint32_t cutMs,
-                                          std::string &error);
+  static std::unique_ptr<SoundTrack>
+  open(const std::string &music, AVFormatContext *output, bool lossless,
+       std::uint32_t cutMs, std::string &error, std::string bytes = {});
   ~SoundTrack();
   SoundTrack(const SoundTrack &) = delete;
   SoundTrack &operator=(const SoundTrack &) = delete;

@@ -7,7 +7,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/memory_input.h"
+
 #include <cstring>
+#include <memory>
 
 namespace korvane {
 namespace {
@@ -24,13 +27,18 @@ public:
     avformat_close_input(&format);
   }
 
-  bool open(const std::string &name, std::string &step) {
+  // `bytes`: the file read from an archive; null to open `name`.
+  bool open(const std::string &name, std::string &step,
+            std::unique_ptr<MemoryInput> bytes = nullptr) {
     step = "AVIFileOpen";
+    memory = std::move(bytes);
+    if (memory && !(format = memory->formatContext()))
+      return false;
     // AVI files only: left to guess, the library would open any of the
     // hundreds of formats it knows from a file's first bytes, each a
     // decoder more for a damaged file to reach.
-    if (avformat_open_input(&format, name.c_str(), av_find_input_format("avi"),
-                            nullptr) != 0)
+    if (avformat_open_input(&format, memory ? nullptr : name.c_str(),
+                            av_find_input_format("avi"), nullptr) != 0)
       return false;
     if (avformat_find_stream_info(format, nullptr) < 0)
       return false;
@@ -147,6 +155,7 @@ private:
   AVPacket *packet = nullptr;
   SwsContext *scaler = nullptr;
   int index = -1;
+  std::unique_ptr<MemoryInput> memory; // outlives `format`
   int width = 0, height = 0;
   std::int32_t last = -1000000;
   std::vector<std::uint8_t> picture;
@@ -160,6 +169,15 @@ std::unique_ptr<FrameSource> openVideoFile(const std::string &name,
   av_log_set_level(AV_LOG_QUIET);
   auto video = std::make_unique<FfmpegVideo>();
   if (!video->open(name, step))
+    return nullptr;
+  return video;
+}
+
+std::unique_ptr<FrameSource> openVideoBytes(std::string bytes,
+                                            std::string &step) {
+  av_log_set_level(AV_LOG_QUIET);
+  auto video = std::make_unique<FfmpegVideo>();
+  if (!video->open("", step, std::make_unique<MemoryInput>(std::move(bytes))))
     return nullptr;
   return video;
 }

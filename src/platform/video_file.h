@@ -31,5 +31,8 @@ public:
 // "AVIStreamReadFormat", "AVIStreamInfo", "AVIStreamGetFrameOpen").
 std::unique_ptr<FrameSource> openVideoFile(const std::string &name,
                                            std::string &step);
+// The same over a file's bytes (read from a show's archive).
+std::unique_ptr<FrameSource> openVideoBytes(std::string bytes,
+                                            std::string &step);
 
 } // namespace korvane

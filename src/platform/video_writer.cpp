@@ -188,7 +188,8 @@ std::unique_ptr<VideoWriter> VideoWriter::open(const VideoSettings &settings,
     return nullptr;
   if (!settings.music.empty())
     s.sound = SoundTrack::open(settings.music, s.output, settings.lossless,
-                               settings.length, writer->soundProblem);
+                               settings.length, writer->soundProblem,
+                               settings.musicbytes);
   if (!openFile(s, error))
     return nullptr;
   writer->state->worker = std::thread([w = writer.get()] { w->work(); });

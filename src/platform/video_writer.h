@@ -14,6 +14,7 @@ struct VideoSettings {
   // FFV1 in RGB, frame for frame what was drawn (with FLAC sound).
   bool lossless = false;
   std::string music;        // muxed in when given
+  std::string musicbytes;   // its bytes, read from an archive; or empty
   std::uint32_t length = 0; // the show's length in ms, where the sound ends
 };
 

@@ -17,6 +17,9 @@ void LiveReload::watchNamedFiles() {
   for (std::string &file : files)
     file = session.folder().file(file);
   files.insert(files.begin(), session.folder().script);
+  // A show in an archive changes with the archive.
+  if (!session.folder().archive.empty())
+    files = {session.folder().archive};
   std::string error;
   if (!watch.watch(files, error))
     session.logger().report(Problem::NotWatched, "", 0, {error});

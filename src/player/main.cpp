@@ -19,9 +19,11 @@
 namespace {
 
 constexpr const char *usage =
-    "usage: korvane [--watch] [--vsync] [SHOWDIR]\n"
+    "usage: korvane [--watch] [--vsync] [SHOW]\n"
     "\n"
-    "Plays the show in SHOWDIR (the current folder by default).\n"
+    "Plays the show in SHOW: a show folder, or a .zip archive holding one.\n"
+    "Without SHOW: the current folder where it holds a show, else the\n"
+    "bundled show.\n"
     "\n"
     "  --watch   read the script again whenever it or a file it names\n"
     "            changes, and play on from the same show time; at its end\n"
@@ -62,6 +64,34 @@ int parseArguments(int argc, char **argv, Options &options) {
   return -1;
 }
 
+// The bundled show: installed beside the program (share/korvane/show), or
+// in the source tree the program was built from; empty where neither is.
+std::string bundledShow() {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path program = fs::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const fs::path installed =
+        program.parent_path().parent_path() / "share" / "korvane" / "show";
+    if (fs::is_directory(installed, error))
+      return installed.string();
+  }
+#ifdef KORVANE_SOURCE_SHOW
+  if (fs::is_directory(KORVANE_SOURCE_SHOW, error))
+    return KORVANE_SOURCE_SHOW;
+#endif
+  return "";
+}
+
+// The show the player opens without SHOW.
+std::string defaultShow() {
+  std::error_code error;
+  if (std::filesystem::is_regular_file(korvane::findShowFolder("").script,
+                                       error))
+    return "";
+  return bundledShow();
+}
+
 // Plays the show in the options' folder; the exit status.
 int play(const Options &options) {
   static korvane::Show show;
@@ -78,7 +108,7 @@ int play(const Options &options) {
   start.ticks = &clock;
   start.timerclock = &clock;
   start.vsync = options.vsync;
-  start.folder = options.folder ? options.folder : "";
+  start.folder = options.folder ? options.folder : defaultShow();
   std::string error;
   if (!session.start(start, error)) {
     logger.report(korvane::Problem::StartFailed, "", 0, {error});
@@ -120,7 +150,8 @@ int main(int argc, char **argv) {
     return status;
   std::error_code missing;
   if (options.folder &&
-      !std::filesystem::is_directory(options.folder, missing)) {
+      !std::filesystem::is_directory(options.folder, missing) &&
+      !korvane::looksLikeArchive(options.folder)) {
     std::fprintf(stderr, "korvane: cannot open the show folder %s\n",
                  options.folder);
     return 1;

@@ -37,13 +37,14 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   writeLog(" DEBUG.LOG ");
   writeLog(" --------- ");
   stopped = false;
+  reportArchive();
 
   show.partnumber = 0;
   const std::string &script = showfolder.script;
   scriptlabel = std::filesystem::path(script)
                     .lexically_relative(showfolder.root)
                     .string();
-  settingsPass(show, script, log);
+  settingsPass(show, script, log, true, showfolder.files.get());
 
   const int width = options.width > 0 ? options.width : show.resolution[0];
   const int height = options.height > 0 ? options.height : show.resolution[1];
@@ -54,7 +55,7 @@ bool Session::start(const SessionOptions &options, std::string &error) {
                           options.hidden, error);
   if (!window || !makeDevice(options, width, height, error)) {
     std::error_code missing;
-    if (!std::filesystem::is_regular_file(script, missing))
+    if (!showfolder.files->exists(script))
       error = scriptlabel + " was not found in " + showfolder.root;
     abandonStart();
     return false;
@@ -63,13 +64,14 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   if (options.vsync && !window->waitForRefresh(true, refused))
     log.report(Problem::VsyncRefused, "", 0, {refused});
 
-  TickSource &ticks = options.ticks ? *options.ticks : systemticks;
-  registerLayerKinds(kinds, *graphics.device, ticks, showfolder.data);
+  ticks = options.ticks ? options.ticks : &systemticks;
+  registerLayerKinds(kinds, *graphics.device, *ticks, showfolder.data,
+                     showfolder.files);
   scriptread = readScript(show, script);
 
   sound = options.sound && show.music != 0;
   if (sound) {
-    openMusic(show.musicfilename, showfolder.music, log);
+    openMusic(show.musicfilename, showfolder.music, log, *showfolder.files);
     startMusic(log);
   }
   if (!options.hidden) {
@@ -120,19 +122,45 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
 }
 
 bool Session::readScript(Show &show, const std::string &script) {
-  return fullPass(show, script, kinds, log, scriptlabel);
+  return fullPass(show, script, kinds, log, scriptlabel,
+                  showfolder.files.get());
+}
+
+void Session::reportArchive() {
+  const ShowFolder &f = showfolder;
+  if (f.archive.empty())
+    return;
+  if (!f.unreadable.empty())
+    log.report(Problem::ArchiveUnreadable, f.archive, 0,
+               {f.archive, f.unreadable});
+  for (const RefusedEntry &entry : f.refused)
+    log.report(Problem::ArchiveEntryRefused, f.archive, 0,
+               {f.archive, entry.name, entry.why});
 }
 
 std::unique_ptr<Show> Session::loadShow(std::string &error) {
+  if (!showfolder.archive.empty()) {
+    // The archive as it is now: read again whole, its entries checked anew.
+    showfolder = findShowFolder(showfolder.archive);
+    reportArchive();
+    if (graphics.device && ticks)
+      registerLayerKinds(kinds, *graphics.device, *ticks, showfolder.data,
+                         showfolder.files);
+  }
   const std::string &script = showfolder.script;
-  if (std::FILE *file = std::fopen(script.c_str(), "rb")) {
+  if (showfolder.files->archived(script)) {
+    if (!showfolder.files->exists(script)) {
+      error = "it cannot be opened (it is not in the archive)";
+      return nullptr;
+    }
+  } else if (std::FILE *file = std::fopen(script.c_str(), "rb")) {
     std::fclose(file);
   } else {
     error = std::string("it cannot be opened (") + std::strerror(errno) + ")";
     return nullptr;
   }
   auto next = std::make_unique<Show>();
-  settingsPass(*next, script, log);
+  settingsPass(*next, script, log, true, showfolder.files.get());
   if (!readScript(*next, script))
     error = "it does not begin with <demo>";
   else if (next->partnumber <= 0)

@@ -103,6 +103,8 @@ private:
                   std::string &error);
   // Frees what a start that failed made, writing nothing.
   void abandonStart();
+  // What opening an archive refused, said once it is open.
+  void reportArchive();
   // The full pass, loading what the script names; false unless the script
   // begins with <demo>.
   bool readScript(Show &show, const std::string &script);
@@ -115,6 +117,7 @@ private:
   GlBackend *gl = nullptr;
   int picturewidth = 0, pictureheight = 0; // the back buffer's picture
   SystemTicks systemticks;
+  TickSource *ticks = nullptr; // the blob motion's
   SystemTimerClock systemclock;
   std::unique_ptr<FrameTimer> timer;
   OverlayState overlay;

@@ -323,7 +323,7 @@ bool parseScript(Show &show, const char *filename, bool loadparts,
                  const Logger &logger, const ParseOptions &options) {
   ScriptReader reader(logger);
   reader.quiet = options.quiet;
-  reader.open(filename);
+  reader.open(filename, options.files);
   if (!options.name.empty())
     reader.filename = options.name;
   return Parser(show, reader, loadparts, options).parseScript();

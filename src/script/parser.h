@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/problems.h"
+#include "base/show_files.h"
 #include "script/show.h"
 
 #include <functional>
@@ -19,6 +20,8 @@ struct ParseOptions {
   bool quiet = false;
   // The script's name in what is reported; the file's name when empty.
   std::string name;
+  // Where the script lies: null for the disk.
+  const ShowFiles *files = nullptr;
 };
 
 // One pass over the script file. With `loadparts` false it is the settings

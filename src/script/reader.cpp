@@ -111,9 +111,18 @@ void ScriptReader::adopt(std::string_view source) {
   tokenline = 0;
 }
 
-void ScriptReader::open(const char *name) {
+void ScriptReader::open(const char *name, const ShowFiles *files) {
   filename = name;
   std::string contents;
+  if (files && files->archived(name)) {
+    std::string why;
+    if (!files->read(name, contents, why)) {
+      contents.clear();
+      problem(Problem::ScriptUnreadable, 0, {name});
+    }
+    adopt(contents);
+    return;
+  }
   std::FILE *file = std::fopen(name, "rb");
   bool readable = file != nullptr;
   if (file) {

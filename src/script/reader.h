@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/problems.h"
+#include "base/show_files.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -38,7 +39,8 @@ struct ScriptReader {
 
   // Reads the file as text (CR LF reads as LF, 0x1A ends the text). A file
   // that cannot be read gives an empty text and one log line naming it.
-  void open(const char *name);
+  // `files`: where the script lies; null for the disk.
+  void open(const char *name, const ShowFiles *files = nullptr);
   // The same over text already in memory.
   void openText(std::string_view source);
   // True with the next token in `token`; false at the end of the text, with

@@ -63,7 +63,7 @@ bool loadMeshLayer(Layer &layer, const LoadContext &load) {
   std::vector<MeshMaterial> materials;
   std::string error;
   if (!loadMeshFromX(resolveMediaPath(layer.filename, load.folder),
-                     resources->mesh, materials, error)) {
+                     resources->mesh, materials, error, 60, load.files)) {
     load.logger.report(Problem::MeshNotLoaded, layer.filename, 0,
                        {layer.filename, error});
     layer.resources = std::move(resources);
@@ -178,17 +178,21 @@ bool renderMeshLayer(Layer &layer, std::uint32_t t, int pass, Device &device) {
 
 void dumpKtrFile(Layer &layer, const LoadContext &load) {
   const std::string name = resolveMediaPath(layer.filename, load.folder);
-  std::FILE *file = std::fopen(name.c_str(), "rb");
-  if (!file || std::fseek(file, 28, SEEK_SET) != 0) {
+  std::string bytes, why;
+  if (!load.files.read(name, bytes, why)) {
     load.logger.report(Problem::KtrUnreadable, layer.filename, 0,
                        {layer.filename});
-    if (file)
-      std::fclose(file);
     return;
   }
+  // The records start after a header of 28 bytes.
+  std::size_t at = 28;
   bool whole = true;
   auto read = [&](void *out) {
-    whole = whole && std::fread(out, 4, 1, file) == 1;
+    whole = whole && at <= bytes.size() && bytes.size() - at >= 4;
+    if (whole) {
+      std::memcpy(out, bytes.data() + at, 4);
+      at += 4;
+    }
     return whole;
   };
   std::uint32_t n = 0;
@@ -222,7 +226,6 @@ void dumpKtrFile(Layer &layer, const LoadContext &load) {
   if (!whole)
     load.logger.report(Problem::KtrCutShort, layer.filename, 0,
                        {layer.filename});
-  std::fclose(file);
 }
 
 } // namespace korvane

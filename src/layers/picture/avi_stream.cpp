@@ -70,7 +70,15 @@ bool openAviStream(AviStream &record, const std::string &filename,
                            texture->format(), D3DPOOL_SYSTEMMEM);
 
   std::string step;
-  record.stream = opener(resolveMediaPath(filename, load.folder), step);
+  const std::string path = resolveMediaPath(filename, load.folder);
+  if (load.files.archived(path)) {
+    std::string bytes, why;
+    step = "AVIFileOpen";
+    if (load.files.read(path, bytes, why))
+      record.stream = openVideoBytes(std::move(bytes), step);
+  } else {
+    record.stream = opener(path, step);
+  }
   if (!record.stream)
     return fail(load, filename, step);
   FrameSource &stream = *record.stream;

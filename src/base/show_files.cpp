@@ -1,0 +1,267 @@
+#include "base/show_files.h"
+
+#include "base/media_path.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace korvane {
+namespace {
+
+// The components of a name written with either separator; false where a
+// ".." would climb above the start, which `climb` allows to stop at.
+bool components(const std::string &name, std::vector<std::string> &out,
+                bool climb) {
+  std::string part;
+  auto flush = [&] {
+    if (part == "..") {
+      if (out.empty() && !climb)
+        return false;
+      if (!out.empty())
+        out.pop_back();
+    } else if (!part.empty() && part != ".") {
+      out.push_back(part);
+    }
+    part.clear();
+    return true;
+  };
+  for (char c : name) {
+    if (c == '/' || c == '\\') {
+      if (!flush())
+        return false;
+    } else {
+      part += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return flush();
+}
+
+std::string joined(const std::vector<std::string> &parts) {
+  std::string out;
+  for (const std::string &part : parts) {
+    if (!out.empty())
+      out.push_back('/');
+    out.append(part);
+  }
+  return out;
+}
+
+// Why an entry's name is refused, or null.
+const char *refusal(const std::string &name) {
+  if (name.empty() || name[0] == '/' || name[0] == '\\' ||
+      (name.size() > 1 && name[1] == ':'))
+    return "its name is absolute";
+  std::vector<std::string> parts;
+  for (std::size_t at = 0; at <= name.size();) {
+    std::size_t end = name.find_first_of("/\\", at);
+    if (end == std::string::npos)
+      end = name.size();
+    if (name.compare(at, end - at, "..") == 0)
+      return "its name climbs out of the archive";
+    at = end + 1;
+  }
+  return nullptr;
+}
+
+std::string zipError(zip_t *zip) {
+  return zip ? zip_strerror(zip) : "the archive cannot be read";
+}
+
+} // namespace
+
+bool DiskFiles::read(const std::string &path, std::string &bytes,
+                     std::string &why) const {
+  std::ifstream in(resolveMediaPath(path), std::ios::binary);
+  if (!in) {
+    why = std::strerror(errno);
+    return false;
+  }
+  bytes.assign(std::istreambuf_iterator<char>(in),
+               std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    why = "it cannot be read";
+    return false;
+  }
+  return true;
+}
+
+bool DiskFiles::exists(const std::string &path) const {
+  std::error_code failure;
+  return std::filesystem::is_regular_file(resolveMediaPath(path), failure);
+}
+
+bool looksLikeArchive(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  char magic[4] = {};
+  return in.read(magic, 4) && magic[0] == 'P' && magic[1] == 'K' &&
+         ((magic[2] == 3 && magic[3] == 4) || (magic[2] == 5 && magic[3] == 6));
+}
+
+const ShowFiles &diskFiles() {
+  static const DiskFiles disk; // holds nothing: one for the process
+  return disk;
+}
+
+std::unique_ptr<ShowArchive>
+ShowArchive::open(const std::string &path, std::vector<RefusedEntry> &refused,
+                  std::string &why) {
+  std::unique_ptr<ShowArchive> archive(new ShowArchive);
+  archive->archive = path;
+  int code = 0;
+  archive->zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+  if (!archive->zip) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    why = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    return nullptr;
+  }
+  if (!archive->index(refused, why))
+    return nullptr;
+  return archive;
+}
+
+std::unique_ptr<ShowArchive>
+ShowArchive::fromBytes(const std::string &path, std::string bytes,
+                       std::vector<RefusedEntry> &refused, std::string &why) {
+  std::unique_ptr<ShowArchive> archive(new ShowArchive);
+  archive->archive = path;
+  archive->memory = std::move(bytes);
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t *source = zip_source_buffer_create(
+      archive->memory.data(), archive->memory.size(), 0, &error);
+  if (source)
+    archive->zip = zip_open_from_source(source, ZIP_RDONLY, &error);
+  if (!archive->zip) {
+    why = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    if (source)
+      zip_source_free(source);
+    return nullptr;
+  }
+  zip_error_fini(&error);
+  if (!archive->index(refused, why))
+    return nullptr;
+  return archive;
+}
+
+ShowArchive::~ShowArchive() {
+  if (zip)
+    zip_discard(static_cast<zip_t *>(zip));
+}
+
+bool ShowArchive::index(std::vector<RefusedEntry> &refused, std::string &why) {
+  zip_t *z = static_cast<zip_t *>(zip);
+  const zip_int64_t count = zip_get_num_entries(z, 0);
+  std::uint64_t total = 0;
+  for (zip_int64_t i = 0; i < count; ++i) {
+    zip_stat_t stat;
+    if (zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &stat) != 0 ||
+        !(stat.valid & ZIP_STAT_NAME) || !(stat.valid & ZIP_STAT_SIZE)) {
+      std::string number = std::to_string(i);
+      number.insert(0, "entry ");
+      refused.push_back({number, zipError(z)});
+      continue;
+    }
+    const std::string name = stat.name;
+    if (!name.empty() && (name.back() == '/' || name.back() == '\\'))
+      continue; // a folder
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    zip_file_get_external_attributes(z, static_cast<zip_uint64_t>(i), 0,
+                                     &system, &attributes);
+    const char *why_refused = refusal(name);
+    if (!why_refused && system == ZIP_OPSYS_UNIX &&
+        S_ISLNK(static_cast<mode_t>(attributes >> 16)))
+      why_refused = "it is a link";
+    if (!why_refused && stat.size > largestEntry)
+      why_refused = "it is larger than 256 MB";
+    if (why_refused) {
+      refused.push_back({name, why_refused});
+      continue;
+    }
+    total += stat.size;
+    if (total > largestTotal) {
+      why = "its files add up to more than 2 GB";
+      return false;
+    }
+    std::vector<std::string> parts;
+    components(name, parts, false);
+    entries.emplace(joined(parts), static_cast<std::uint64_t>(i));
+    sizes[static_cast<std::uint64_t>(i)] = stat.size;
+  }
+  // The show: "Data" at the top, or one folder down.
+  if (!entries.count("data/mirl .script"))
+    for (const auto &[key, entry] : entries) {
+      const std::size_t slash = key.find('/');
+      if (slash != std::string::npos &&
+          key.compare(slash, std::string::npos, "/data/mirl .script") == 0) {
+        inner = key.substr(0, slash);
+        break;
+      }
+    }
+  return true;
+}
+
+std::int64_t ShowArchive::find(const std::string &path) const {
+  if (!archived(path))
+    return -1;
+  std::vector<std::string> parts;
+  if (!components(path.substr(archive.size() + 1), parts, true))
+    return -1;
+  const auto found = entries.find(joined(parts));
+  return found == entries.end() ? -1 : static_cast<std::int64_t>(found->second);
+}
+
+bool ShowArchive::archived(const std::string &path) const {
+  return path.size() > archive.size() &&
+         path.compare(0, archive.size(), archive) == 0 &&
+         (path[archive.size()] == '/' || path[archive.size()] == '\\');
+}
+
+bool ShowArchive::exists(const std::string &path) const {
+  return find(path) >= 0;
+}
+
+bool ShowArchive::read(const std::string &path, std::string &bytes,
+                       std::string &why) const {
+  const std::int64_t entry = find(path);
+  if (entry < 0) {
+    why = "it is not in " + std::filesystem::path(archive).filename().string();
+    return false;
+  }
+  zip_t *z = static_cast<zip_t *>(zip);
+  const std::uint64_t size = sizes.at(static_cast<std::uint64_t>(entry));
+  zip_file_t *file = zip_fopen_index(z, static_cast<zip_uint64_t>(entry), 0);
+  if (!file) {
+    why = zipError(z);
+    return false;
+  }
+  // One byte more than the entry claims: an entry that holds more than its
+  // size says is refused like one that holds less.
+  bytes.assign(size + 1, '\0');
+  std::uint64_t got = 0;
+  zip_int64_t n = 0;
+  while (got < bytes.size() &&
+         (n = zip_fread(file, bytes.data() + got, bytes.size() - got)) > 0)
+    got += static_cast<std::uint64_t>(n);
+  const std::string failure = n < 0 ? zip_file_strerror(file) : "";
+  zip_fclose(file);
+  if (n < 0 || got != size) {
+    why = n < 0 ? failure : "its size does not match the archive's";
+    bytes.clear();
+    return false;
+  }
+  bytes.resize(size);
+  return true;
+}
+
+} // namespace korvane

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// Where a show's files are read from: the disk, or a .zip archive read in
+// place. Paths are the ones the show folder gives; an archive's files are
+// ARCHIVE/inner/path, found without regard to case or separator.
+class ShowFiles {
+public:
+  virtual ~ShowFiles() = default;
+  // The whole file; false with `why` (for people) when it cannot be read.
+  virtual bool read(const std::string &path, std::string &bytes,
+                    std::string &why) const = 0;
+  // Whether the path lies inside an archive, where only `read` finds it.
+  virtual bool archived(const std::string &path) const = 0;
+  virtual bool exists(const std::string &path) const = 0;
+};
+
+// The disk, every path as the system finds it.
+class DiskFiles final : public ShowFiles {
+public:
+  bool read(const std::string &path, std::string &bytes,
+            std::string &why) const override;
+  bool archived(const std::string &) const override { return false; }
+  bool exists(const std::string &path) const override;
+};
+const ShowFiles &diskFiles();
+// Whether the file begins as a .zip archive does.
+bool looksLikeArchive(const std::string &path);
+
+// An entry of an archive that is not played, and why.
+struct RefusedEntry {
+  std::string name, why;
+};
+
+// A .zip archive's entries, checked once when it is opened: names with
+// "..", absolute names and links are refused, and so is an entry larger
+// than `largestEntry`; an archive whose entries add up past `largestTotal`
+// is refused whole.
+class ShowArchive final : public ShowFiles {
+public:
+  static constexpr std::uint64_t largestEntry = 256ull << 20;
+  static constexpr std::uint64_t largestTotal = 2048ull << 20;
+
+  // Null with `why` when the archive cannot be read or is refused. The
+  // entries refused one by one go to `refused`.
+  static std::unique_ptr<ShowArchive> open(const std::string &path,
+                                           std::vector<RefusedEntry> &refused,
+                                           std::string &why);
+  // The same over bytes in memory, named `path`.
+  static std::unique_ptr<ShowArchive>
+  fromBytes(const std::string &path, std::string bytes,
+            std::vector<RefusedEntry> &refused, std::string &why);
+  ~ShowArchive() override;
+  ShowArchive(const ShowArchive &) = delete;
+  ShowArchive &operator=(const ShowArchive &) = delete;
+
+  bool read(const std::string &path, std::string &bytes,
+            std::string &why) const override;
+  bool archived(const std::string &path) const override;
+  bool exists(const std::string &path) const override;
+  // The folder inside that holds "Data": "" at the top, or its name.
+  const std::string &showFolder() const { return inner; }
+  const std::string &path() const { return archive; }
+
+private:
+  ShowArchive() = default;
+  bool index(std::vector<RefusedEntry> &refused, std::string &why);
+  // The entry a path inside the archive names, or -1.
+  std::int64_t find(const std::string &path) const;
+
+  void *zip = nullptr; // zip_t
+  std::string archive; // its path
+  std::string memory;  // the bytes of an archive opened from memory
+  std::string inner;   // the show's folder inside
+  std::map<std::string, std::uint64_t> entries; // by lower-case name
+  std::map<std::uint64_t, std::uint64_t> sizes; // by entry
+};
+
+} // namespace korvane

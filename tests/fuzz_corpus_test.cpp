@@ -13,6 +13,7 @@ int fuzzPicture(const std::uint8_t *data, std::size_t size);
 int fuzzKtr(const std::uint8_t *data, std::size_t size);
 int fuzzMesh(const std::uint8_t *data, std::size_t size);
 int fuzzAvi(const std::uint8_t *data, std::size_t size);
+int fuzzArchive(const std::uint8_t *data, std::size_t size);
 
 namespace {
 
@@ -49,3 +50,7 @@ TEST(FuzzCorpus, KtrInputsReplay) { EXPECT_GE(replay("ktr", fuzzKtr), 5); }
 TEST(FuzzCorpus, MeshInputsReplay) { EXPECT_GE(replay("mesh", fuzzMesh), 5); }
 
 TEST(FuzzCorpus, AviInputsReplay) { EXPECT_GE(replay("avi", fuzzAvi), 4); }
+
+TEST(FuzzCorpus, ArchiveInputsReplay) {
+  EXPECT_GE(replay("archive", fuzzArchive), 5);
+}

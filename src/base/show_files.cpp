@@ -78,6 +78,7 @@ std::string zipError(zip_t *zip) {
 
 bool DiskFiles::read(const std::string &path, std::string &bytes,
                      std::string &why) const {
+  bytes.clear();
   std::ifstream in(resolveMediaPath(path), std::ios::binary);
   if (!in) {
     why = std::strerror(errno);
@@ -115,7 +116,7 @@ ShowArchive::open(const std::string &path, std::vector<RefusedEntry> &refused,
   std::unique_ptr<ShowArchive> archive(new ShowArchive);
   archive->archive = path;
   int code = 0;
-  archive->zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+  archive->zip = zip_open(path.c_str(), ZIP_RDONLY, &code);
   if (!archive->zip) {
     zip_error_t error;
     zip_error_init_with_code(&error, code);
@@ -227,12 +228,20 @@ bool ShowArchive::archived(const std::string &path) const {
          (path[archive.size()] == '/' || path[archive.size()] == '\\');
 }
 
+std::vector<std::string> ShowArchive::entryNames() const {
+  std::vector<std::string> names;
+  for (const auto &[name, entry] : entries)
+    names.push_back(name);
+  return names;
+}
+
 bool ShowArchive::exists(const std::string &path) const {
   return find(path) >= 0;
 }
 
 bool ShowArchive::read(const std::string &path, std::string &bytes,
                        std::string &why) const {
+  bytes.clear();
   const std::int64_t entry = find(path);
   if (entry < 0) {
     why = "it is not in " + std::filesystem::path(archive).filename().string();
@@ -245,22 +254,24 @@ bool ShowArchive::read(const std::string &path, std::string &bytes,
     why = zipError(z);
     return false;
   }
-  // One byte more than the entry claims: an entry that holds more than its
-  // size says is refused like one that holds less.
-  bytes.assign(size + 1, '\0');
-  std::uint64_t got = 0;
+  // Read up to one byte more than the entry claims, in pieces, so that
+  // what is held grows with what the entry really gives: an entry that
+  // holds more than its size says is refused like one that holds less.
+  bytes.clear();
+  char piece[65536];
   zip_int64_t n = 0;
-  while (got < bytes.size() &&
-         (n = zip_fread(file, bytes.data() + got, bytes.size() - got)) > 0)
-    got += static_cast<std::uint64_t>(n);
+  while (bytes.size() <= size &&
+         (n = zip_fread(file, piece,
+                        std::min<std::uint64_t>(sizeof piece,
+                                                size + 1 - bytes.size()))) > 0)
+    bytes.append(piece, static_cast<std::size_t>(n));
   const std::string failure = n < 0 ? zip_file_strerror(file) : "";
   zip_fclose(file);
-  if (n < 0 || got != size) {
+  if (n < 0 || bytes.size() != size) {
     why = n < 0 ? failure : "its size does not match the archive's";
     bytes.clear();
     return false;
   }
-  bytes.resize(size);
   return true;
 }
 

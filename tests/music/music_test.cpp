@@ -3,6 +3,7 @@
 
 #include "problem_capture.h"
 #include "temp_folder.h"
+#include "zip_writer.h"
 #include <SDL.h>
 
 #include <gtest/gtest.h>
@@ -27,36 +28,51 @@ struct Folder : korvane::test::TempFolder {
 
 } // namespace
 
+// The same samples from the file and from a show's archive.
 TEST(Music, PlaysDecodedSamples) {
   Folder folder;
   const int made = std::system(
       "ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=2 "
       "-c:a libmp3lame 'mirl .mp3' </dev/null >/dev/null 2>&1");
   ASSERT_EQ(made, 0) << "ffmpeg could not make the test MP3";
-  const fs::path raw = folder.path / "out.raw";
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-  std::vector<std::string> log;
-  setLogCapture(&log);
-  EXPECT_TRUE(openMusic("theme.mp3", "mirl .mp3", standardLogger()));
-  startMusic(standardLogger());
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  stopMusic();
-  setLogCapture(nullptr);
-  EXPECT_EQ(log, std::vector<std::string>{"theme.mp3"});
-  std::ifstream in(raw, std::ios::binary);
-  const std::string samples((std::istreambuf_iterator<char>(in)),
-                            std::istreambuf_iterator<char>());
-  ASSERT_GT(samples.size(), 1000u);
-  int loud = 0;
-  for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
-    const auto value = static_cast<std::int16_t>(
-        static_cast<unsigned char>(samples[i]) |
-        static_cast<unsigned char>(samples[i + 1]) << 8);
-    loud += std::abs(value) > 1000;
+  std::ifstream mp3("mirl .mp3", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(mp3)),
+                          std::istreambuf_iterator<char>());
+  const std::string zip = (folder.path / "show.zip").string();
+  ASSERT_TRUE(korvane::test::writeZip(zip, {{"Mirl .MP3", bytes}}));
+  std::vector<korvane::RefusedEntry> refused;
+  std::string why;
+  const auto archive = korvane::ShowArchive::open(zip, refused, why);
+  ASSERT_TRUE(archive) << why;
+  for (bool zipped : {false, true}) {
+    SCOPED_TRACE(zipped ? "archive" : "file");
+    const fs::path raw = folder.path / "out.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    std::vector<std::string> log;
+    setLogCapture(&log);
+    EXPECT_TRUE(zipped ? openMusic("theme.mp3", zip + "/mirl .mp3",
+                                   standardLogger(), *archive)
+                       : openMusic("theme.mp3", "mirl .mp3", standardLogger()));
+    startMusic(standardLogger());
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    stopMusic();
+    setLogCapture(nullptr);
+    EXPECT_EQ(log, std::vector<std::string>{"theme.mp3"});
+    std::ifstream in(raw, std::ios::binary);
+    const std::string samples((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    ASSERT_GT(samples.size(), 1000u);
+    int loud = 0;
+    for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
+      const auto value = static_cast<std::int16_t>(
+          static_cast<unsigned char>(samples[i]) |
+          static_cast<unsigned char>(samples[i + 1]) << 8);
+      loud += std::abs(value) > 1000;
+    }
+    EXPECT_GT(loud, 100);
+    EXPECT_FALSE(SDL_WasInit(SDL_INIT_AUDIO));
   }
-  EXPECT_GT(loud, 100);
-  EXPECT_FALSE(SDL_WasInit(SDL_INIT_AUDIO));
 }
 
 TEST(Music, BrokenFilesPlayOnInSilence) {

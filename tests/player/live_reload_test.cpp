@@ -272,3 +272,26 @@ TEST(LiveReload, SavesDuringReloadsAreNeverLost) {
   EXPECT_EQ(shown.size(), 201u); // the first show and every save
   EXPECT_EQ(w.reds.back(), 200);
 }
+
+// A show played from an archive is read again when the archive changes.
+TEST(LiveReload, AShowInAnArchiveFollowsTheArchive) {
+  ShowRun run(twoParts(200, 0, 0), false, true);
+  FakeWatch watch;
+  Turns turns;
+  PausableClock clock{turns, run.clock};
+  PlayerLoop loop{run.player, clock, run.player.arcball};
+  LiveReload reload{run.player, loop, watch, turns};
+  loop.hooks.betweenFrames = [&reload] { reload.betweenFrames(); };
+  ASSERT_EQ(watch.lists.size(), 1u);
+  EXPECT_EQ(watch.lists[0], (std::vector<std::string>{run.archive()}));
+  turns.at = [&](int turn) {
+    if (turn == 2) {
+      writeZip(run.archive(), {{"DATA\\Mirl .Script", twoParts(0, 0, 150)}});
+      watch.change = true;
+    }
+  };
+  turns.last = 6;
+  loop.run(turns);
+  EXPECT_EQ(reload.reloads(), 1);
+  EXPECT_TRUE(near(run.at(80, 60), {0, 0, 150})) << describe(run.at(80, 60));
+}

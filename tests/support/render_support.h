@@ -12,6 +12,7 @@
 #include "player/session.h"
 #include "problem_capture.h"
 #include "temp_folder.h"
+#include "zip_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -131,22 +132,28 @@ struct ShowRun {
   VirtualClock clock;
 
   // `sound`: the player's own choice, as the real player makes it.
-  explicit ShowRun(const std::string &script, bool sound = false) {
+  // `zipped`: the show is the archive show.zip in the folder instead.
+  explicit ShowRun(const std::string &script, bool sound = false,
+                   bool zipped = false) {
     headless();
     fs::create_directory(folder / "Data");
     std::ofstream(folder / "Data" / "mirl .script") << script;
+    if (zipped) {
+      EXPECT_TRUE(writeZip(archive(), {{"Data/mirl .script", script}}));
+    }
     SessionOptions options;
     options.hidden = true;
     options.sound = sound;
     options.ticks = &clock;
     options.timerclock = &clock;
-    options.folder = folder.string();
+    options.folder = zipped ? archive() : folder.string();
     options.capture = [this] {
       frame = readBackBuffer(player.window->width(), player.window->height());
     };
     std::string error;
     EXPECT_TRUE(player.start(options, error)) << error;
   }
+  std::string archive() const { return (folder / "show.zip").string(); }
   ~ShowRun() {
     if (player.window)
       player.stop(1, 1);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -358,6 +359,14 @@ TEST(MainLoop, TheKeyListIsTheReadmesTable) {
     EXPECT_LE(end - start, 78u) << help.substr(start, end - start);
   EXPECT_EQ(help.rfind("  Escape        quit\n"), help.size() - 21);
   EXPECT_GT(lines, 7u);
+  // The manual page has a paragraph for each key.
+  std::ifstream page(KORVANE_TESTS_DIR "/../docs/man/korvane.1");
+  const std::string man((std::istreambuf_iterator<char>(page)),
+                        std::istreambuf_iterator<char>());
+  for (const PlayerKey &key : playerKeys)
+    EXPECT_NE(man.find(std::string("\n.B ") + key.keys + "\n"),
+              std::string::npos)
+        << key.keys;
 }
 
 // A held key sends auto-repeat key-downs: the switches (P, T, F) switch

@@ -243,8 +243,7 @@ int main(int argc, char **argv) {
     }
     folder.data =
         std::filesystem::absolute(folder.script).parent_path().string();
-    folder.files = std::shared_ptr<const korvane::ShowFiles>(
-        &korvane::diskFiles(), [](const korvane::ShowFiles *) {});
+    folder.files = korvane::sharedDiskFiles();
   }
   const std::string &script = folder.script;
   Inspected inspected;

@@ -108,8 +108,7 @@ ShowFolder archiveFolder(const std::string &path) {
   if (archive)
     folder.files = std::move(archive);
   else
-    folder.files = std::shared_ptr<const ShowFiles>(&diskFiles(),
-                                                    [](const ShowFiles *) {});
+    folder.files = sharedDiskFiles();
   return folder;
 }
 
@@ -135,8 +134,7 @@ ShowFolder findShowFolder(const std::string &root) {
   if (fs::is_directory(folder.data, missing))
     folder.log = logPath(folder.log, fs::path(folder.root).filename().string() +
                                          ".debug.log");
-  folder.files =
-      std::shared_ptr<const ShowFiles>(&diskFiles(), [](const ShowFiles *) {});
+  folder.files = sharedDiskFiles();
   return folder;
 }
 

@@ -98,6 +98,11 @@ bool DiskFiles::exists(const std::string &path) const {
   return std::filesystem::is_regular_file(resolveMediaPath(path), failure);
 }
 
+std::shared_ptr<const ShowFiles> sharedDiskFiles() {
+  // Owns nothing: the disk is never freed.
+  return {&diskFiles(), [](const ShowFiles *) {}};
+}
+
 bool looksLikeArchive(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   char magic[4] = {};

@@ -31,6 +31,8 @@ public:
   bool exists(const std::string &path) const override;
 };
 const ShowFiles &diskFiles();
+// The disk, for whoever keeps a show's files as a shared value.
+std::shared_ptr<const ShowFiles> sharedDiskFiles();
 // Whether the file begins as a .zip archive does.
 bool looksLikeArchive(const std::string &path);
 

@@ -11,8 +11,7 @@ void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
                         const std::string &folder,
                         std::shared_ptr<const ShowFiles> files) {
   if (!files)
-    files = std::shared_ptr<const ShowFiles>(&diskFiles(),
-                                             [](const ShowFiles *) {});
+    files = sharedDiskFiles();
   // The tables look at no result.
   LayerKind &mesh = kinds.byType[LAYER_XFILE];
   mesh.load = [&device, folder, files](Layer &layer, const Logger &logger) {

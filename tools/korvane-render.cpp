@@ -6,6 +6,7 @@
 #include "base/problems.h"
 #include "device/gl/gl_backend.h"
 #include "gfxutil/png_file.h"
+#include "platform/video_join.h"
 #include "platform/video_writer.h"
 #include "player/main_loop.h"
 #include "player/session.h"
@@ -32,7 +33,9 @@ constexpr const char *usage =
     "usage: korvane-render SHOWDIR --out DIR [--at MS[,MS...]] [--fps N]\n"
     "                      [--size WxH] [--memory] [--trace DIR]\n"
     "       korvane-render SHOWDIR --video OUT.mp4 [--fps N] [--size WxH]\n"
-    "                      [--crf Q] [--lossless]\n"
+    "                      [--crf Q] [--lossless] [--segment K/N]\n"
+    "       korvane-render SHOWDIR --video OUT.mp4 --join PART,... [--fps N]\n"
+    "                      [--lossless]\n"
     "\n"
     "Renders the show in SHOWDIR without a display, on a virtual clock, so\n"
     "that the same command always writes the same pixels.\n"
@@ -56,6 +59,11 @@ constexpr const char *usage =
     "  --crf Q        the video's quality, 0 (best) to 51 (the default 18)\n"
     "  --lossless     the video frame for frame as drawn: FFV1 with FLAC\n"
     "                 sound, in a .mkv FILE\n"
+    "  --segment K/N  only the K-th of N equal spans of the show's frames,\n"
+    "                 without sound, its first frame drawn over the states\n"
+    "                 play leaves before it, as --at does\n"
+    "  --join PART,.. the segments' videos, in order, joined into FILE\n"
+    "                 without encoding them again, the music muxed once\n"
     "  --help         show this text\n"
     "\n"
     "Exit status: 0 done, 1 the show could not be read, 2 bad arguments.\n";
@@ -66,6 +74,8 @@ struct Arguments {
   int fps = 0, width = 0, height = 0;
   int crf = -1;
   bool memory = false, lossless = false;
+  int segment = 0, segments = 0; // --segment K/N; 0 for the whole show
+  std::vector<std::string> join;
 };
 
 int bad(const std::string &what) {
@@ -106,7 +116,27 @@ std::string option(const std::string &name, const char *value, Arguments &a) {
                    a.crf >= 0 && a.crf <= 51
                ? ""
                : "--crf needs a quality from 0 to 51";
-  else if (name == "--at")
+  else if (name == "--segment")
+    return value &&
+                   std::sscanf(value, "%d/%d%c", &a.segment, &a.segments,
+                               &end) == 2 &&
+                   a.segment >= 1 && a.segment <= a.segments &&
+                   a.segments <= 1000
+               ? ""
+               : "--segment needs K/N, 1 <= K <= N <= 1000";
+  else if (name == "--join") {
+    const std::string text = value ? value : "";
+    a.join.clear();
+    for (std::size_t at = 0; at <= text.size();) {
+      std::size_t comma = text.find(',', at);
+      if (comma == std::string::npos)
+        comma = text.size();
+      if (comma > at)
+        a.join.push_back(text.substr(at, comma - at));
+      at = comma + 1;
+    }
+    return a.join.empty() ? "--join needs the parts' files" : "";
+  } else if (name == "--at")
     return value && parseTimes(value, a.times)
                ? ""
                : "--at needs show times in milliseconds, comma-separated";
@@ -136,6 +166,8 @@ int checkVideo(Arguments &a) {
     return bad("--video excludes --out, --at and --memory");
   if (a.lossless && a.crf >= 0)
     return bad("--lossless has no --crf");
+  if (!a.join.empty() && (a.segments || a.crf >= 0 || a.width))
+    return bad("--join excludes --segment, --crf and --size");
   if (!a.fps)
     a.fps = 60;
   if (a.crf < 0)
@@ -168,8 +200,8 @@ int parseArguments(int argc, char **argv, Arguments &a) {
   }
   if (!a.video.empty())
     return checkVideo(a);
-  if (a.lossless || a.crf >= 0)
-    return bad("--lossless and --crf are for --video");
+  if (a.lossless || a.crf >= 0 || a.segments || !a.join.empty())
+    return bad("--lossless, --crf, --segment and --join are for --video");
   if (a.showdir.empty() || (a.outdir.empty() && !a.memory))
     return bad("SHOWDIR and --out are needed");
   if (!a.times.empty() && a.fps)
@@ -240,6 +272,8 @@ public:
   std::uint32_t sequence(const std::function<std::string(std::uint32_t)> &name);
   void everyFrame(const fs::path &music);
   void video(const fs::path &file, const fs::path &music);
+  // --join: the parts into `file`, with the music.
+  void join(const fs::path &file, const fs::path &music);
   int finish();
 
   korvane::Session session;
@@ -253,6 +287,8 @@ private:
   };
   // The shot of a turn; false when the render has no such turn.
   using Schedule = std::function<bool(std::uint32_t turn, Shot &shot)>;
+  korvane::VideoSettings videoSettings(const fs::path &file,
+                                       const fs::path &music);
   // The player's loop over the schedule, on the virtual clock, until the
   // shots run out or the show ends: the number of shots drawn.
   std::uint32_t play(const Schedule &schedule,
@@ -394,19 +430,42 @@ void progress(std::uint32_t done, std::uint32_t total, double seconds) {
 std::uint32_t
 Render::sequence(const std::function<std::string(std::uint32_t)> &name) {
   // Frame k shows the show time k * 1000 / N: as many as fall before the end.
-  const auto total = static_cast<std::uint32_t>(
+  const auto all = static_cast<std::uint32_t>(
       (std::uint64_t(korvane::showLength(session.show())) * args.fps + 999) /
       1000);
+  auto timeOf = [this](std::uint64_t frame) {
+    return static_cast<std::uint32_t>(frame * 1000 /
+                                      static_cast<unsigned>(args.fps));
+  };
+  // A segment's frames, after the frames that set the states of its first.
+  const std::uint32_t first =
+      args.segments
+          ? static_cast<std::uint32_t>(std::uint64_t(all) * (args.segment - 1) /
+                                       args.segments)
+          : 0;
+  const std::uint32_t last =
+      args.segments ? static_cast<std::uint32_t>(std::uint64_t(all) *
+                                                 args.segment / args.segments)
+                    : 0xFFFFFFFFu;
+  const std::vector<std::uint32_t> before =
+      first > 0 ? framesBefore(session.show(), timeOf(first))
+                : std::vector<std::uint32_t>{};
+  const std::uint32_t total = std::min(all, last) - first;
   // The bar is drawn again four times a second, where someone watches.
   const bool watched = isatty(STDERR_FILENO) != 0;
   const auto began = std::chrono::steady_clock::now();
   auto drawn = began;
   const std::uint32_t n = play(
-      [this, &name](std::uint32_t turn, Shot &shot) {
-        shot.ms = static_cast<std::uint32_t>(std::uint64_t(turn) * 1000 /
-                                             static_cast<unsigned>(args.fps));
-        shot.file = name(turn);
-        return true; // until the show ends
+      [&](std::uint32_t turn, Shot &shot) {
+        if (turn < before.size()) {
+          shot = {before[turn], ""};
+          return true;
+        }
+        const std::uint32_t frame =
+            first + turn - static_cast<std::uint32_t>(before.size());
+        shot.ms = timeOf(frame);
+        shot.file = name(frame - first);
+        return frame < last; // until the show ends
       },
       [&](std::uint32_t turn) {
         const auto now = std::chrono::steady_clock::now();
@@ -436,7 +495,8 @@ void Render::everyFrame(const fs::path &music) {
                 args.fps, out.string().c_str(), music.string().c_str());
 }
 
-void Render::video(const fs::path &file, const fs::path &music) {
+korvane::VideoSettings Render::videoSettings(const fs::path &file,
+                                             const fs::path &music) {
   const korvane::Show &show = session.show();
   korvane::VideoSettings settings;
   settings.path = file.string();
@@ -455,6 +515,14 @@ void Render::video(const fs::path &file, const fs::path &music) {
       settings.music.clear();
   }
   settings.length = korvane::showLength(show);
+  return settings;
+}
+
+void Render::video(const fs::path &file, const fs::path &music) {
+  korvane::VideoSettings settings = videoSettings(file, music);
+  // A segment is joined to the others, and the music muxed, afterwards.
+  if (args.segments)
+    settings.music.clear();
   std::string error;
   writer = korvane::VideoWriter::open(settings, error);
   if (!writer) {
@@ -476,6 +544,21 @@ void Render::video(const fs::path &file, const fs::path &music) {
                 args.fps);
   }
   writer.reset();
+}
+
+void Render::join(const fs::path &file, const fs::path &music) {
+  const korvane::VideoSettings settings = videoSettings(file, music);
+  std::string error, silent;
+  if (!korvane::joinVideos(args.join, settings, error, silent)) {
+    session.logger().report(korvane::Problem::VideoNotWritten, "", 0,
+                            {settings.path, error});
+    ok = false;
+    return;
+  }
+  if (!silent.empty())
+    session.logger().report(korvane::Problem::VideoSilent, "", 0, {silent});
+  std::printf("%s: %zu parts joined\n", settings.path.c_str(),
+              args.join.size());
 }
 
 int Render::finish() {
@@ -526,7 +609,9 @@ int run(const Arguments &args) {
     logger.report(korvane::Problem::StartFailed, "", 0, {error});
     return 1;
   }
-  if (!args.video.empty())
+  if (!args.join.empty())
+    render.join(video, music);
+  else if (!args.video.empty())
     render.video(video, music);
   else if (!args.times.empty())
     render.stills();

@@ -177,6 +177,36 @@ TEST(RenderVideo, LosslessFramesAreTheStillsAndTheMusicEndsWithTheShow) {
   EXPECT_NEAR(got.soundSeconds, 0.6, 0.001);
 }
 
+// Segments drawn apart and joined are the one run's frames, the music
+// muxed once over the whole.
+TEST(RenderVideo, JoinedSegmentsAreTheWholeRunsFrames) {
+  VideoShow show;
+  const fs::path whole = show.temp.path / "whole.mkv";
+  ASSERT_EQ(show.render("--video '" + whole.string() + "' --lossless --fps 25"),
+            0);
+  std::string parts;
+  for (int k = 1; k <= 3; ++k) {
+    const fs::path part =
+        show.temp.path / ("part" + std::to_string(k) + ".mkv");
+    ASSERT_EQ(show.render("--video '" + part.string() +
+                          "' --lossless --fps 25 --segment " +
+                          std::to_string(k) + "/3"),
+              0);
+    EXPECT_EQ(decode(part).audioCodec, "");
+    parts += (k > 1 ? "," : "") + part.string();
+  }
+  const fs::path joined = show.temp.path / "joined.mkv";
+  ASSERT_EQ(show.render("--video '" + joined.string() +
+                        "' --lossless --fps 25 --join '" + parts + "'"),
+            0);
+  const Decoded a = decode(whole), b = decode(joined);
+  ASSERT_EQ(b.frames.size(), 15u);
+  EXPECT_TRUE(a.frames == b.frames);
+  EXPECT_EQ(b.audioCodec, "flac");
+  EXPECT_NEAR(b.soundSeconds, 0.6, 0.001);
+  EXPECT_EQ(show.render("--video x.mp4 --segment 4/3"), 2);
+}
+
 TEST(RenderVideo, H264FramesAreTheStillsUpToTheEncodersLoss) {
   VideoShow show;
   const fs::path video = show.temp.path / "out.mp4";

@@ -10,6 +10,7 @@
 #include "platform/video_writer.h"
 #include "player/main_loop.h"
 #include "player/session.h"
+#include "render_arguments.h"
 
 #include <SDL.h>
 
@@ -28,188 +29,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char *usage =
-    "usage: korvane-render SHOWDIR --out DIR [--at MS[,MS...]] [--fps N]\n"
-    "                      [--size WxH] [--memory] [--trace DIR]\n"
-    "       korvane-render SHOWDIR --video OUT.mp4 [--fps N] [--size WxH]\n"
-    "                      [--crf Q] [--lossless] [--segment K/N]\n"
-    "       korvane-render SHOWDIR --video OUT.mp4 --join PART,... [--fps N]\n"
-    "                      [--lossless]\n"
-    "\n"
-    "Renders the show in SHOWDIR without a display, on a virtual clock, so\n"
-    "that the same command always writes the same pixels.\n"
-    "\n"
-    "  --out DIR      where the PNG files go (created if missing)\n"
-    "  --at MS,...    one picture per show time: at_<ms>.png, in time\n"
-    "                 order, each drawn over the states play leaves before\n"
-    "                 it (a frame of each earlier part, then the frame\n"
-    "                 1/60 s before)\n"
-    "  --fps N        every frame of the whole show at N frames a second:\n"
-    "                 frame_000000.png on (the default is --fps 30)\n"
-    "  --size WxH     render at this size instead of the script's\n"
-    "  --memory       write no pictures (--out is then not needed); print\n"
-    "                 the resident memory at the start and after every ten\n"
-    "                 seconds of show time, for soak runs\n"
-    "  --trace DIR    also write every call made on the graphics device\n"
-    "                 into DIR as a device trace, one present per picture\n"
-    "  --video FILE   every frame into a video with the show's music, cut\n"
-    "                 to the show's length (the default is --fps 60);\n"
-    "                 frame k is the picture --at k*1000/N draws\n"
-    "  --crf Q        the video's quality, 0 (best) to 51 (the default 18)\n"
-    "  --lossless     the video frame for frame as drawn: FFV1 with FLAC\n"
-    "                 sound, in a .mkv FILE\n"
-    "  --segment K/N  only the K-th of N equal spans of the show's frames,\n"
-    "                 without sound, its first frame drawn over the states\n"
-    "                 play leaves before it, as --at does\n"
-    "  --join PART,.. the segments' videos, in order, joined into FILE\n"
-    "                 without encoding them again, the music muxed once\n"
-    "  --help         show this text\n"
-    "\n"
-    "Exit status: 0 done, 1 the show could not be read, 2 bad arguments.\n";
-
-struct Arguments {
-  std::string showdir, outdir, tracedir, video;
-  std::vector<std::uint32_t> times;
-  int fps = 0, width = 0, height = 0;
-  int crf = -1;
-  bool memory = false, lossless = false;
-  int segment = 0, segments = 0; // --segment K/N; 0 for the whole show
-  std::vector<std::string> join;
-};
-
-int bad(const std::string &what) {
-  std::fprintf(stderr, "korvane-render: %s\n%s", what.c_str(), usage);
-  return 2;
-}
-
-bool parseTimes(const char *text, std::vector<std::uint32_t> &times) {
-  std::string item;
-  for (const char *p = text;; ++p) {
-    if (*p == ',' || *p == '\0') {
-      char *end = nullptr;
-      const unsigned long value = std::strtoul(item.c_str(), &end, 10);
-      if (item.empty() || *end || value > 0xFFFFFFFFul)
-        return false;
-      times.push_back(static_cast<std::uint32_t>(value));
-      item.clear();
-      if (*p == '\0')
-        return true;
-    } else {
-      item += *p;
-    }
-  }
-}
-
-// One option and its value at argv[i]; an error text, empty when it reads.
-std::string option(const std::string &name, const char *value, Arguments &a) {
-  char end = 0;
-  if (name == "--out")
-    a.outdir = value ? value : "";
-  else if (name == "--trace")
-    a.tracedir = value ? value : "";
-  else if (name == "--video") {
-    a.video = value ? value : "";
-    return a.video.empty() ? "--video needs a file" : "";
-  } else if (name == "--crf")
-    return value && std::sscanf(value, "%d%c", &a.crf, &end) == 1 &&
-                   a.crf >= 0 && a.crf <= 51
-               ? ""
-               : "--crf needs a quality from 0 to 51";
-  else if (name == "--segment")
-    return value &&
-                   std::sscanf(value, "%d/%d%c", &a.segment, &a.segments,
-                               &end) == 2 &&
-                   a.segment >= 1 && a.segment <= a.segments &&
-                   a.segments <= 1000
-               ? ""
-               : "--segment needs K/N, 1 <= K <= N <= 1000";
-  else if (name == "--join") {
-    const std::string text = value ? value : "";
-    a.join.clear();
-    for (std::size_t at = 0; at <= text.size();) {
-      std::size_t comma = text.find(',', at);
-      if (comma == std::string::npos)
-        comma = text.size();
-      if (comma > at)
-        a.join.push_back(text.substr(at, comma - at));
-      at = comma + 1;
-    }
-    return a.join.empty() ? "--join needs the parts' files" : "";
-  } else if (name == "--at")
-    return value && parseTimes(value, a.times)
-               ? ""
-               : "--at needs show times in milliseconds, comma-separated";
-  else if (name == "--fps")
-    return value && std::sscanf(value, "%d%c", &a.fps, &end) == 1 &&
-                   a.fps >= 1 && a.fps <= 1000
-               ? ""
-               : "--fps needs a rate from 1 to 1000";
-  else if (name == "--size")
-    return value &&
-                   std::sscanf(value, "%dx%d%c", &a.width, &a.height, &end) ==
-                       2 &&
-                   a.width >= 1 && a.height >= 1 && a.width <= 8192 &&
-                   a.height <= 8192
-               ? ""
-               : "--size needs WxH";
-  else
-    return "unknown option " + name;
-  return value ? "" : name + " needs a folder";
-}
-
-// The arguments of a video: -1 when they hold together.
-int checkVideo(Arguments &a) {
-  if (a.showdir.empty())
-    return bad("SHOWDIR is needed");
-  if (!a.outdir.empty() || !a.times.empty() || a.memory)
-    return bad("--video excludes --out, --at and --memory");
-  if (a.lossless && a.crf >= 0)
-    return bad("--lossless has no --crf");
-  if (!a.join.empty() && (a.segments || a.crf >= 0 || a.width))
-    return bad("--join excludes --segment, --crf and --size");
-  if (!a.fps)
-    a.fps = 60;
-  if (a.crf < 0)
-    a.crf = 18;
-  return -1;
-}
-
-// The arguments, or an exit status other than -1 when there is nothing to
-// render (help, or bad arguments).
-int parseArguments(int argc, char **argv, Arguments &a) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::printf("%s", usage);
-      return 0;
-    }
-    if (arg == "--memory" || arg == "--lossless") {
-      (arg == "--memory" ? a.memory : a.lossless) = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      const std::string error =
-          option(arg, i + 1 < argc ? argv[i + 1] : nullptr, a);
-      ++i;
-      if (!error.empty())
-        return bad(error);
-    } else if (a.showdir.empty()) {
-      a.showdir = arg;
-    } else {
-      return bad("only one SHOWDIR may be given");
-    }
-  }
-  if (!a.video.empty())
-    return checkVideo(a);
-  if (a.lossless || a.crf >= 0 || a.segments || !a.join.empty())
-    return bad("--lossless, --crf, --segment and --join are for --video");
-  if (a.showdir.empty() || (a.outdir.empty() && !a.memory))
-    return bad("SHOWDIR and --out are needed");
-  if (!a.times.empty() && a.fps)
-    return bad("--at and --fps exclude each other");
-  if (a.times.empty() && !a.fps)
-    a.fps = 30;
-  return -1;
-}
+using korvane::render::Arguments;
+using korvane::render::parseArguments;
 
 // The process's resident set in kB, or -1 where it cannot be read.
 long residentKb() {
@@ -303,6 +124,7 @@ private:
   std::uint32_t frames = 0, nextReport = 0;
   std::uint32_t presented = 0;   // pictures handed to a file or the video
   std::set<std::string> written; // the picture files this render wrote
+  double readingback = 0;        // seconds reading frames for the video
 };
 
 bool Render::start(const fs::path &trace, std::string &error) {
@@ -313,6 +135,7 @@ bool Render::start(const fs::path &trace, std::string &error) {
   options.timerclock = &clock;
   options.width = args.width;
   options.height = args.height;
+  options.supersample = args.supersample;
   options.tracefolder = trace.string();
   options.folder = args.showdir;
   options.capture = [this] {
@@ -321,12 +144,22 @@ bool Render::start(const fs::path &trace, std::string &error) {
       return; // a failed write ends the render after this turn
     const int w = session.window->width(), h = session.window->height();
     if (writer) {
-      ok = writer->add(korvane::readBackBuffer(w, h)) && ok;
+      const auto began = std::chrono::steady_clock::now();
+      std::string frame = korvane::readBackBufferBgra(w, h);
+      readingback += std::chrono::duration<double>(
+                         std::chrono::steady_clock::now() - began)
+                         .count();
+      ok = writer->add(std::move(frame)) && ok;
       return;
     }
     if (pending.empty())
       return;
-    if (!korvane::writePng(pending, w, h, korvane::readBackBuffer(w, h))) {
+    const int n = args.supersample;
+    const std::string picture =
+        n > 1 ? korvane::shrinkPicture(korvane::readBackBuffer(w, h), w, h,
+                                       w / n, h / n)
+              : korvane::readBackBuffer(w, h);
+    if (!korvane::writePng(pending, w / n, h / n, picture)) {
       std::fprintf(stderr, "korvane-render: cannot write %s\n",
                    pending.c_str());
       ok = false;
@@ -505,6 +338,15 @@ korvane::VideoSettings Render::videoSettings(const fs::path &file,
   settings.fps = args.fps;
   settings.crf = args.crf;
   settings.lossless = args.lossless;
+  // Drawn larger when supersampled: the video has the size asked for.
+  settings.drawnwidth = settings.width;
+  settings.drawnheight = settings.height;
+  settings.width /= args.supersample;
+  settings.height /= args.supersample;
+  if (!args.preset.empty())
+    settings.preset = args.preset;
+  settings.threads = args.threads;
+  settings.hardware = args.hwenc;
   // The music the player would play: where the script enables it.
   const korvane::ShowFolder &folder = session.folder();
   if (show.music != 0 && folder.files->exists(music.string())) {
@@ -534,7 +376,14 @@ void Render::video(const fs::path &file, const fs::path &music) {
   if (!writer->soundProblem.empty())
     session.logger().report(korvane::Problem::VideoSilent, "", 0,
                             {writer->soundProblem});
+  if (!writer->hardwareProblem.empty())
+    session.logger().report(korvane::Problem::NoHardwareEncoder, "", 0,
+                            {writer->hardwareProblem});
+  const auto began = std::chrono::steady_clock::now();
   const std::uint32_t n = sequence([](std::uint32_t) { return "video"; });
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began)
+          .count();
   if (!writer->finish(error)) {
     session.logger().report(korvane::Problem::VideoNotWritten, "", 0,
                             {settings.path, error});
@@ -542,6 +391,14 @@ void Render::video(const fs::path &file, const fs::path &music) {
   } else if (ok) {
     std::printf("%s: %u frames at %d a second\n", settings.path.c_str(), n,
                 args.fps);
+    // Where the time went, per frame: the drawing thread's wall time
+    // besides reading back, and the encoder's thread.
+    const double each = n ? 1000.0 / n : 0.0;
+    std::printf("per frame: drawing %.2f ms, read-back %.2f ms, conversion "
+                "%.2f ms, encoding %.2f ms\n",
+                (seconds - readingback) * each, readingback * each,
+                writer->conversionSeconds() * each,
+                writer->encodingSeconds() * each);
   }
   writer.reset();
 }

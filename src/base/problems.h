@@ -98,6 +98,7 @@ enum class ProblemKind { Script, Media, Run };
   X(VideoNotWritten, Run, nullptr, "cannot write the video {0}: {1}", nullptr) \
   X(StillNotWritten, Run, nullptr, "cannot write the still {0}: {1}", nullptr) \
   X(VideoSilent, Run, nullptr, "Music: {0}; the video has no sound", nullptr)  \
+  X(NoHardwareEncoder, Run, nullptr, "{0}; x264 encodes the video", nullptr)   \
   X(ArchiveUnreadable, Media, nullptr, "the archive {0} cannot be read: {1}",  \
     nullptr)                                                                   \
   X(ArchiveEntryRefused, Media, nullptr,                                       \

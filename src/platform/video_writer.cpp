@@ -9,6 +9,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -22,11 +23,13 @@ struct VideoWriter::State {
   AVStream *stream = nullptr;
   SwsContext *scaler = nullptr;
   AVFrame *picture = av_frame_alloc();
+  AVFrame *drawn = av_frame_alloc(); // over the bytes of the frame handed in
   AVPacket *packet = av_packet_alloc();
   std::unique_ptr<SoundTrack> sound;
   VideoSettings settings;
   std::int64_t frames = 0;
   bool headerWritten = false;
+  double converting = 0, encoding = 0; // seconds on the encoder's thread
 
   // Between the drawing thread and the encoder's.
   std::thread worker;
@@ -44,6 +47,8 @@ struct VideoWriter::State {
     avcodec_free_context(&encoder);
     av_packet_free(&packet);
     av_frame_free(&picture);
+    drawn->data[0] = nullptr;
+    av_frame_free(&drawn);
   }
 };
 
@@ -64,7 +69,81 @@ const AVCodec *videoCodec(bool lossless) {
   return avcodec_find_encoder(AV_CODEC_ID_MPEG4);
 }
 
-bool openEncoder(VideoWriter::State &s, std::string &error) {
+// From the frames as drawn to the encoder's pictures, on slices in
+// parallel: the same colour matrix and filter at the same size, an area
+// filter down from a supersampled frame.
+SwsContext *makeScaler(const VideoSettings &v, AVPixelFormat format) {
+  const int w = v.drawnwidth > 0 ? v.drawnwidth : v.width;
+  const int h = v.drawnheight > 0 ? v.drawnheight : v.height;
+  const int flags = w != v.width || h != v.height ? SWS_AREA
+                    : v.lossless                  ? SWS_POINT
+                                                  : SWS_BILINEAR;
+  SwsContext *scaler = sws_alloc_context();
+  if (!scaler)
+    return nullptr;
+  av_opt_set_int(scaler, "srcw", w, 0);
+  av_opt_set_int(scaler, "srch", h, 0);
+  av_opt_set_int(scaler, "src_format", AV_PIX_FMT_BGRA, 0);
+  av_opt_set_int(scaler, "dstw", v.width, 0);
+  av_opt_set_int(scaler, "dsth", v.height, 0);
+  av_opt_set_int(scaler, "dst_format", format, 0);
+  av_opt_set_int(scaler, "sws_flags", flags, 0);
+  av_opt_set_int(scaler, "threads", v.threads, 0);
+  if (sws_init_context(scaler, nullptr, nullptr) < 0) {
+    sws_freeContext(scaler);
+    return nullptr;
+  }
+  return scaler;
+}
+
+// The encoder's context for `codec`, opened; null with `error` otherwise.
+AVCodecContext *startEncoder(const AVCodec *codec, VideoWriter::State &s,
+                             std::string &error) {
+  const VideoSettings &v = s.settings;
+  AVCodecContext *e = avcodec_alloc_context3(codec);
+  e->width = v.width;
+  e->height = v.height;
+  e->time_base = {1, v.fps};
+  e->framerate = {v.fps, 1};
+  e->pix_fmt = v.lossless ? AV_PIX_FMT_0RGB32 : AV_PIX_FMT_YUV420P;
+  e->thread_count = v.threads;
+  if (!v.lossless) {
+    // Studio-range BT.601, as the scaler makes it from RGB.
+    e->colorspace = AVCOL_SPC_SMPTE170M;
+    e->color_range = AVCOL_RANGE_MPEG;
+    if (std::string(codec->name) == "libx264")
+      av_opt_set(e->priv_data, "preset", v.preset.c_str(), 0);
+    av_opt_set(e->priv_data, "crf", std::to_string(v.crf).c_str(), 0);
+    av_opt_set(e->priv_data, "cq", std::to_string(v.crf).c_str(), 0);
+  }
+  if (s.output->oformat->flags & AVFMT_GLOBALHEADER)
+    e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  const int code = avcodec_open2(e, codec, nullptr);
+  if (code < 0) {
+    error = std::string("the ") + codec->name + " encoder does not start (" +
+            ffmpegError(code) + ")";
+    avcodec_free_context(&e);
+  }
+  return e;
+}
+
+// The hardware encoder where FFmpeg has one that starts; null, with why
+// not in `problem`, otherwise.
+AVCodecContext *hardwareEncoder(VideoWriter::State &s, std::string &problem) {
+  const AVCodec *nvenc = avcodec_find_encoder_by_name("h264_nvenc");
+  if (!nvenc) {
+    problem = "this FFmpeg has no hardware H.264 encoder (h264_nvenc)";
+    return nullptr;
+  }
+  std::string why;
+  AVCodecContext *e = startEncoder(nvenc, s, why);
+  if (!e)
+    problem = "no working hardware encoder: " + why;
+  return e;
+}
+
+bool openEncoder(VideoWriter::State &s, std::string &error,
+                 std::string &hardwareProblem) {
   const VideoSettings &v = s.settings;
   const AVCodec *codec = videoCodec(v.lossless);
   if (!codec || avformat_query_codec(s.output->oformat, codec->id,
@@ -80,29 +159,15 @@ bool openEncoder(VideoWriter::State &s, std::string &error) {
             "); --size gives another";
     return false;
   }
-  AVCodecContext *e = s.encoder = avcodec_alloc_context3(codec);
-  e->width = v.width;
-  e->height = v.height;
-  e->time_base = {1, v.fps};
-  e->framerate = {v.fps, 1};
-  e->pix_fmt = v.lossless ? AV_PIX_FMT_0RGB32 : AV_PIX_FMT_YUV420P;
-  e->thread_count = 0;
-  if (!v.lossless) {
-    // Studio-range BT.601, as the scaler makes it from RGB.
-    e->colorspace = AVCOL_SPC_SMPTE170M;
-    e->color_range = AVCOL_RANGE_MPEG;
-    av_opt_set(e->priv_data, "preset", "veryfast", 0);
-    av_opt_set(e->priv_data, "crf", std::to_string(v.crf).c_str(), 0);
-  }
-  if (s.output->oformat->flags & AVFMT_GLOBALHEADER)
-    e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  int code = avcodec_open2(e, codec, nullptr);
-  s.stream = code >= 0 ? avformat_new_stream(s.output, nullptr) : nullptr;
-  if (s.stream)
-    code = avcodec_parameters_from_context(s.stream->codecpar, e);
-  if (code < 0 || !s.stream) {
-    error = std::string("the ") + codec->name + " encoder does not start (" +
-            ffmpegError(code) + ")";
+  AVCodecContext *e = nullptr;
+  if (v.hardware && !v.lossless)
+    e = hardwareEncoder(s, hardwareProblem);
+  if (!e && !(e = startEncoder(codec, s, error)))
+    return false;
+  s.encoder = e;
+  s.stream = avformat_new_stream(s.output, nullptr);
+  if (!s.stream || avcodec_parameters_from_context(s.stream->codecpar, e) < 0) {
+    error = "the video stream cannot be made";
     return false;
   }
   s.stream->time_base = e->time_base;
@@ -110,9 +175,7 @@ bool openEncoder(VideoWriter::State &s, std::string &error) {
   s.picture->format = e->pix_fmt;
   s.picture->width = v.width;
   s.picture->height = v.height;
-  s.scaler = sws_getContext(
-      v.width, v.height, AV_PIX_FMT_RGB24, v.width, v.height, e->pix_fmt,
-      v.lossless ? SWS_POINT : SWS_BILINEAR, nullptr, nullptr, nullptr);
+  s.scaler = makeScaler(v, e->pix_fmt);
   if (av_frame_get_buffer(s.picture, 0) < 0 || !s.scaler) {
     error = "out of memory for the picture";
     return false;
@@ -166,6 +229,24 @@ void stopWorker(VideoWriter::State &s) {
 
 } // namespace
 
+std::string shrinkPicture(const std::string &rgb, int fromWidth, int fromHeight,
+                          int width, int height) {
+  SwsContext *scaler =
+      sws_getContext(fromWidth, fromHeight, AV_PIX_FMT_RGB24, width, height,
+                     AV_PIX_FMT_RGB24, SWS_AREA, nullptr, nullptr, nullptr);
+  std::string out(std::size_t(width) * height * 3, '\0');
+  if (!scaler)
+    return {};
+  const std::uint8_t *from[1] = {
+      reinterpret_cast<const std::uint8_t *>(rgb.data())};
+  const int fromStride[1] = {fromWidth * 3};
+  std::uint8_t *to[1] = {reinterpret_cast<std::uint8_t *>(out.data())};
+  const int toStride[1] = {width * 3};
+  sws_scale(scaler, from, fromStride, 0, fromHeight, to, toStride);
+  sws_freeContext(scaler);
+  return out;
+}
+
 std::unique_ptr<VideoWriter> VideoWriter::open(const VideoSettings &settings,
                                                std::string &error) {
   // What fails is said in our own words; the library's notes on the
@@ -184,7 +265,7 @@ std::unique_ptr<VideoWriter> VideoWriter::open(const VideoSettings &settings,
     error = "no video format has the ending of " + settings.path;
     return nullptr;
   }
-  if (!openEncoder(s, error))
+  if (!openEncoder(s, error, writer->hardwareProblem))
     return nullptr;
   if (!settings.music.empty())
     s.sound = SoundTrack::open(settings.music, s.output, settings.lossless,
@@ -201,14 +282,14 @@ VideoWriter::~VideoWriter() {
     stopWorker(*state);
 }
 
-bool VideoWriter::add(std::string rgb) {
+bool VideoWriter::add(std::string bgra) {
   State &s = *state;
   std::unique_lock<std::mutex> hold(s.lock);
   s.changed.wait(hold,
                  [&s] { return s.failed || s.queue.size() < queueDepth; });
   if (s.failed)
     return false;
-  s.queue.push_back(std::move(rgb));
+  s.queue.push_back(std::move(bgra));
   hold.unlock();
   s.changed.notify_all();
   return true;
@@ -237,24 +318,39 @@ void VideoWriter::work() {
   }
 }
 
-bool VideoWriter::encode(const std::string &rgb) {
+bool VideoWriter::encode(const std::string &bgra) {
   State &s = *state;
   const VideoSettings &v = s.settings;
-  if (rgb.size() != std::size_t(v.width) * v.height * 3) {
+  const int w = v.drawnwidth > 0 ? v.drawnwidth : v.width;
+  const int h = v.drawnheight > 0 ? v.drawnheight : v.height;
+  if (bgra.size() != std::size_t(w) * h * 4) {
     s.error = "a frame of another size";
     return false;
   }
-  const std::uint8_t *rows[1] = {
-      reinterpret_cast<const std::uint8_t *>(rgb.data())};
-  const int stride[1] = {v.width * 3};
+  // GL's rows start at the bottom: the scaler reads them upwards.
+  AVFrame *drawn = s.drawn;
+  drawn->format = AV_PIX_FMT_BGRA;
+  drawn->width = w;
+  drawn->height = h;
+  drawn->data[0] =
+      reinterpret_cast<std::uint8_t *>(const_cast<char *>(bgra.data())) +
+      std::size_t(h - 1) * w * 4;
+  drawn->linesize[0] = -w * 4;
+  using Clock = std::chrono::steady_clock;
+  const auto began = Clock::now();
   int code = av_frame_make_writable(s.picture);
+  if (code >= 0)
+    code = sws_scale_frame(s.scaler, s.picture, drawn);
+  const auto converted = Clock::now();
   if (code >= 0) {
-    sws_scale(s.scaler, rows, stride, 0, v.height, s.picture->data,
-              s.picture->linesize);
     s.picture->pts = s.frames++;
     code = avcodec_send_frame(s.encoder, s.picture);
   }
-  if (code < 0 || !drainVideo(s)) {
+  const bool drained = code >= 0 && drainVideo(s);
+  const auto encoded = Clock::now();
+  s.converting += std::chrono::duration<double>(converted - began).count();
+  s.encoding += std::chrono::duration<double>(encoded - converted).count();
+  if (!drained) {
     s.error = "the picture cannot be encoded (" + ffmpegError(code) + ")";
     return false;
   }
@@ -265,6 +361,9 @@ bool VideoWriter::encode(const std::string &rgb) {
   return !s.sound ||
          s.sound->encodeUntil(double(s.frames) / v.fps, write, s.error);
 }
+
+double VideoWriter::conversionSeconds() const { return state->converting; }
+double VideoWriter::encodingSeconds() const { return state->encoding; }
 
 bool VideoWriter::finish(std::string &error) {
   State &s = *state;

@@ -16,7 +16,18 @@ struct VideoSettings {
   std::string music;        // muxed in when given
   std::string musicbytes;   // its bytes, read from an archive; or empty
   std::uint32_t length = 0; // the show's length in ms, where the sound ends
+  std::string preset = "veryfast"; // x264's speed against size
+  int threads = 0;       // the encoder's and the conversion's; 0: one per core
+  bool hardware = false; // FFmpeg's hardware H.264 encoder, where one works
+  // The frames as drawn, when larger than the video (supersampled): each
+  // is filtered down. 0: the video's size.
+  int drawnwidth = 0, drawnheight = 0;
 };
+
+// A picture of RGB rows filtered down to `width` x `height` with an area
+// filter (a supersampled still).
+std::string shrinkPicture(const std::string &rgb, int fromWidth, int fromHeight,
+                          int width, int height);
 
 // A video file written as frames come: each goes to an encoder on a thread
 // of its own, so that the next frame is drawn while this one is encoded.
@@ -30,21 +41,29 @@ public:
   VideoWriter(const VideoWriter &) = delete;
   VideoWriter &operator=(const VideoWriter &) = delete;
 
-  // The next frame: RGB rows from the top, width x height x 3 bytes. Waits
-  // while the encoder is a few frames behind. False once writing failed.
-  bool add(std::string rgb);
+  // The next frame as GL reads it: BGRA rows from the bottom, the drawn
+  // size x 4 bytes. Waits while the encoder is a few frames behind. False
+  // once writing failed.
+  bool add(std::string bgra);
   // Encodes what is queued and the sound up to the show's length, and
   // closes the file. False with `error` when the file is not whole.
   bool finish(std::string &error);
+  // The time the encoder's thread spent converting the frames to the
+  // encoder's pictures, and handing them to the encoder (valid after
+  // finish).
+  double conversionSeconds() const;
+  double encodingSeconds() const;
 
   std::string soundProblem;
+  // Why no hardware encoder took the video, when one was asked for.
+  std::string hardwareProblem;
 
   struct State;
 
 private:
   VideoWriter() = default;
   void work();
-  bool encode(const std::string &rgb);
+  bool encode(const std::string &bgra);
   std::unique_ptr<State> state;
 };
 

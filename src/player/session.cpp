@@ -8,6 +8,7 @@
 #include "layers/layer_kinds.h"
 #include "music/music.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -46,8 +47,11 @@ bool Session::start(const SessionOptions &options, std::string &error) {
                     .string();
   settingsPass(show, script, log, true, showfolder.files.get());
 
-  const int width = options.width > 0 ? options.width : show.resolution[0];
-  const int height = options.height > 0 ? options.height : show.resolution[1];
+  const int scale = std::max(1, options.supersample);
+  const int width =
+      (options.width > 0 ? options.width : show.resolution[0]) * scale;
+  const int height =
+      (options.height > 0 ? options.height : show.resolution[1]) * scale;
   picturewidth = width;
   pictureheight = height;
   window = Window::create("Korvane", width, height,

@@ -32,6 +32,7 @@ struct SessionOptions {
   bool hidden = false; // off screen, for offline rendering
   int width = 0;       // 0: the script's resolution
   int height = 0;
+  int supersample = 1; // drawn at this many times the size
   // Called with the back buffer before each present.
   std::function<void()> capture;
   // The tick count the blob motion reads, and the frame timer's clock;

@@ -2,6 +2,7 @@
 // picture --at k*1000/N draws (exactly when lossless), the music cut to the
 // show's length, and clear refusals.
 
+#include "platform/video_writer.h"
 #include "render_support.h"
 
 extern "C" {
@@ -205,6 +206,39 @@ TEST(RenderVideo, JoinedSegmentsAreTheWholeRunsFrames) {
   EXPECT_EQ(b.audioCodec, "flac");
   EXPECT_NEAR(b.soundSeconds, 0.6, 0.001);
   EXPECT_EQ(show.render("--video x.mp4 --segment 4/3"), 2);
+}
+
+// Supersampled: the video's frames and the stills are the pictures drawn at
+// twice the size, filtered down with the area filter.
+TEST(RenderVideo, SupersampledPicturesAreTheLargerOnesFilteredDown) {
+  VideoShow show;
+  const fs::path video = show.temp.path / "smooth.mkv";
+  ASSERT_EQ(show.render("--video '" + video.string() +
+                        "' --lossless --fps 25 --supersample 2"),
+            0);
+  const Decoded got = decode(video);
+  ASSERT_EQ(got.frames.size(), 15u);
+  const fs::path big = show.temp.path / "big", small = show.temp.path / "small";
+  ASSERT_EQ(show.render("--out '" + big.string() +
+                        "' --at 120,400 --size 320x240"),
+            0);
+  ASSERT_EQ(show.render("--out '" + small.string() +
+                        "' --at 120,400 --supersample 2"),
+            0);
+  auto largest = [](const std::string &a, const std::string &b) {
+    int most = a.size() == b.size() ? 0 : 999;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+      most = std::max(most, std::abs(int(static_cast<unsigned char>(a[i])) -
+                                     int(static_cast<unsigned char>(b[i]))));
+    return most;
+  };
+  for (const auto &[ms, frame] : {std::pair{120, 3}, std::pair{400, 10}}) {
+    const std::string name = "at_" + std::to_string(ms) + ".png";
+    const std::string filtered = korvane::shrinkPicture(
+        decode(big / name).frames.at(0), 320, 240, 160, 120);
+    EXPECT_EQ(largest(decode(small / name).frames.at(0), filtered), 0) << ms;
+    EXPECT_LE(largest(got.frames[frame], filtered), 1) << ms;
+  }
 }
 
 TEST(RenderVideo, H264FramesAreTheStillsUpToTheEncodersLoss) {

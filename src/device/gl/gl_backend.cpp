@@ -26,6 +26,14 @@ std::string readBackBuffer(int width, int height) {
   return pixels;
 }
 
+std::string readBackBufferBgra(int width, int height) {
+  std::string pixels(std::size_t(width) * height * 4, '\0');
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+  return pixels;
+}
+
 GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers,
                      int drawableWidth, int drawableHeight)
     : width(w), height(h), swap(std::move(swapBuffers)) {

@@ -18,6 +18,9 @@ namespace korvane {
 
 // The pixels of the back buffer, rows from the top, RGB.
 std::string readBackBuffer(int width, int height);
+// The same as GL holds them, the cheapest to read: rows from the bottom,
+// BGRA.
+std::string readBackBufferBgra(int width, int height);
 
 class GlBackend final : public DeviceBackend {
 public:

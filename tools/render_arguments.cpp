@@ -1,0 +1,216 @@
+#include "render_arguments.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace korvane::render {
+namespace {
+
+constexpr const char *usage =
+    "usage: korvane-render SHOWDIR --out DIR [--at MS[,MS...]] [--fps N]\n"
+    "                      [--size WxH] [--supersample N] [--memory]\n"
+    "                      [--trace DIR]\n"
+    "       korvane-render SHOWDIR --video OUT.mp4 [--fps N] [--size WxH]\n"
+    "                      [--crf Q] [--lossless] [--segment K/N]\n"
+    "                      [--preset P] [--threads N] [--hwenc]\n"
+    "                      [--supersample N]\n"
+    "       korvane-render SHOWDIR --video OUT.mp4 --join PART,... [--fps N]\n"
+    "                      [--lossless]\n"
+    "\n"
+    "Renders the show in SHOWDIR without a display, on a virtual clock, so\n"
+    "that the same command always writes the same pixels.\n"
+    "\n"
+    "  --out DIR      where the PNG files go (created if missing)\n"
+    "  --at MS,...    one picture per show time: at_<ms>.png, in time\n"
+    "                 order, each drawn over the states play leaves before\n"
+    "                 it (a frame of each earlier part, then the frame\n"
+    "                 1/60 s before)\n"
+    "  --fps N        every frame of the whole show at N frames a second:\n"
+    "                 frame_000000.png on (the default is --fps 30)\n"
+    "  --size WxH     render at this size instead of the script's\n"
+    "  --supersample N  draw at N (2, 3 or 4) times the size and filter\n"
+    "                 each picture down: smooth edges; without it every\n"
+    "                 picture is exactly what Direct3D 8 draws\n"
+    "  --memory       write no pictures (--out is then not needed); print\n"
+    "                 the resident memory at the start and after every ten\n"
+    "                 seconds of show time, for soak runs\n"
+    "  --trace DIR    also write every call made on the graphics device\n"
+    "                 into DIR as a device trace, one present per picture\n"
+    "  --video FILE   every frame into a video with the show's music, cut\n"
+    "                 to the show's length (the default is --fps 60);\n"
+    "                 frame k is the picture --at k*1000/N draws\n"
+    "  --crf Q        the video's quality, 0 (best) to 51 (the default 18)\n"
+    "  --lossless     the video frame for frame as drawn: FFV1 with FLAC\n"
+    "                 sound, in a .mkv FILE\n"
+    "  --preset P     x264's speed against size, ultrafast to veryslow (the\n"
+    "                 default veryfast)\n"
+    "  --threads N    threads for the encoder and the colour conversion\n"
+    "                 (the default 0: one per core)\n"
+    "  --hwenc        FFmpeg's hardware H.264 encoder (NVENC) where one\n"
+    "                 works; said, and x264 used, where none does\n"
+    "  --segment K/N  only the K-th of N equal spans of the show's frames,\n"
+    "                 without sound, its first frame drawn over the states\n"
+    "                 play leaves before it, as --at does\n"
+    "  --join PART,.. the segments' videos, in order, joined into FILE\n"
+    "                 without encoding them again, the music muxed once\n"
+    "  --help         show this text\n"
+    "\n"
+    "Exit status: 0 done, 1 the show could not be read, 2 bad arguments.\n";
+
+int bad(const std::string &what) {
+  std::fprintf(stderr, "korvane-render: %s\n%s", what.c_str(), usage);
+  return 2;
+}
+
+bool parseTimes(const char *text, std::vector<std::uint32_t> &times) {
+  std::string item;
+  for (const char *p = text;; ++p) {
+    if (*p == ',' || *p == '\0') {
+      char *end = nullptr;
+      const unsigned long value = std::strtoul(item.c_str(), &end, 10);
+      if (item.empty() || *end || value > 0xFFFFFFFFul)
+        return false;
+      times.push_back(static_cast<std::uint32_t>(value));
+      item.clear();
+      if (*p == '\0')
+        return true;
+    } else {
+      item += *p;
+    }
+  }
+}
+
+// One option and its value at argv[i]; an error text, empty when it reads.
+std::string option(const std::string &name, const char *value, Arguments &a) {
+  char end = 0;
+  if (name == "--out")
+    a.outdir = value ? value : "";
+  else if (name == "--trace")
+    a.tracedir = value ? value : "";
+  else if (name == "--video") {
+    a.video = value ? value : "";
+    return a.video.empty() ? "--video needs a file" : "";
+  } else if (name == "--crf")
+    return value && std::sscanf(value, "%d%c", &a.crf, &end) == 1 &&
+                   a.crf >= 0 && a.crf <= 51
+               ? ""
+               : "--crf needs a quality from 0 to 51";
+  else if (name == "--supersample")
+    return value && std::sscanf(value, "%d%c", &a.supersample, &end) == 1 &&
+                   a.supersample >= 2 && a.supersample <= 4
+               ? ""
+               : "--supersample needs 2, 3 or 4";
+  else if (name == "--threads")
+    return value && std::sscanf(value, "%d%c", &a.threads, &end) == 1 &&
+                   a.threads >= 0 && a.threads <= 64
+               ? ""
+               : "--threads needs a count from 0 to 64";
+  else if (name == "--preset") {
+    a.preset = value ? value : "";
+    for (const char *known : {"ultrafast", "superfast", "veryfast", "faster",
+                              "fast", "medium", "slow", "slower", "veryslow"})
+      if (a.preset == known)
+        return "";
+    return "--preset needs one of x264's: ultrafast, superfast, veryfast, "
+           "faster, fast, medium, slow, slower, veryslow";
+  } else if (name == "--segment")
+    return value &&
+                   std::sscanf(value, "%d/%d%c", &a.segment, &a.segments,
+                               &end) == 2 &&
+                   a.segment >= 1 && a.segment <= a.segments &&
+                   a.segments <= 1000
+               ? ""
+               : "--segment needs K/N, 1 <= K <= N <= 1000";
+  else if (name == "--join") {
+    const std::string text = value ? value : "";
+    a.join.clear();
+    for (std::size_t at = 0; at <= text.size();) {
+      std::size_t comma = text.find(',', at);
+      if (comma == std::string::npos)
+        comma = text.size();
+      if (comma > at)
+        a.join.push_back(text.substr(at, comma - at));
+      at = comma + 1;
+    }
+    return a.join.empty() ? "--join needs the parts' files" : "";
+  } else if (name == "--at")
+    return value && parseTimes(value, a.times)
+               ? ""
+               : "--at needs show times in milliseconds, comma-separated";
+  else if (name == "--fps")
+    return value && std::sscanf(value, "%d%c", &a.fps, &end) == 1 &&
+                   a.fps >= 1 && a.fps <= 1000
+               ? ""
+               : "--fps needs a rate from 1 to 1000";
+  else if (name == "--size")
+    return value &&
+                   std::sscanf(value, "%dx%d%c", &a.width, &a.height, &end) ==
+                       2 &&
+                   a.width >= 1 && a.height >= 1 && a.width <= 8192 &&
+                   a.height <= 8192
+               ? ""
+               : "--size needs WxH";
+  else
+    return "unknown option " + name;
+  return value ? "" : name + " needs a folder";
+}
+
+// The arguments of a video: -1 when they hold together.
+int checkVideo(Arguments &a) {
+  if (a.showdir.empty())
+    return bad("SHOWDIR is needed");
+  if (!a.outdir.empty() || !a.times.empty() || a.memory)
+    return bad("--video excludes --out, --at and --memory");
+  if (a.lossless && a.crf >= 0)
+    return bad("--lossless has no --crf");
+  if (!a.join.empty() && (a.segments || a.crf >= 0 || a.width))
+    return bad("--join excludes --segment, --crf and --size");
+  if (!a.fps)
+    a.fps = 60;
+  if (a.crf < 0)
+    a.crf = 18;
+  return -1;
+}
+
+} // namespace
+
+int parseArguments(int argc, char **argv, Arguments &a) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::printf("%s", usage);
+      return 0;
+    }
+    if (arg == "--memory" || arg == "--lossless" || arg == "--hwenc") {
+      (arg == "--memory"  ? a.memory
+       : arg == "--hwenc" ? a.hwenc
+                          : a.lossless) = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      const std::string error =
+          option(arg, i + 1 < argc ? argv[i + 1] : nullptr, a);
+      ++i;
+      if (!error.empty())
+        return bad(error);
+    } else if (a.showdir.empty()) {
+      a.showdir = arg;
+    } else {
+      return bad("only one SHOWDIR may be given");
+    }
+  }
+  if (!a.video.empty())
+    return checkVideo(a);
+  if (a.lossless || a.crf >= 0 || a.segments || !a.join.empty() ||
+      !a.preset.empty() || a.threads || a.hwenc)
+    return bad("--lossless, --crf, --segment, --join, --preset, --threads "
+               "and --hwenc are for --video");
+  if (a.showdir.empty() || (a.outdir.empty() && !a.memory))
+    return bad("SHOWDIR and --out are needed");
+  if (!a.times.empty() && a.fps)
+    return bad("--at and --fps exclude each other");
+  if (a.times.empty() && !a.fps)
+    a.fps = 30;
+  return -1;
+}
+
+} // namespace korvane::render

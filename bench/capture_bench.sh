@@ -17,7 +17,7 @@ export SDL_VIDEODRIVER=offscreen LIBGL_ALWAYS_SOFTWARE=1
 seconds() {
   local start end
   start=$(date +%s.%N)
-  "$@" >"$out/said" 2>&1
+  "$@" >"$out/said" 2>&1 || { cat "$out/said" >&2; exit 1; }
   end=$(date +%s.%N)
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }' 
 }

@@ -113,6 +113,7 @@ AVCodecContext *startEncoder(const AVCodec *codec, VideoWriter::State &s,
     e->color_range = AVCOL_RANGE_MPEG;
     if (std::string(codec->name) == "libx264")
       av_opt_set(e->priv_data, "preset", v.preset.c_str(), 0);
+    // x264's constant quality, and NVENC's; each ignores the other's.
     av_opt_set(e->priv_data, "crf", std::to_string(v.crf).c_str(), 0);
     av_opt_set(e->priv_data, "cq", std::to_string(v.crf).c_str(), 0);
   }

@@ -219,9 +219,9 @@ TEST(RenderVideo, SupersampledPicturesAreTheLargerOnesFilteredDown) {
   const Decoded got = decode(video);
   ASSERT_EQ(got.frames.size(), 15u);
   const fs::path big = show.temp.path / "big", small = show.temp.path / "small";
-  ASSERT_EQ(show.render("--out '" + big.string() +
-                        "' --at 120,400 --size 320x240"),
-            0);
+  ASSERT_EQ(
+      show.render("--out '" + big.string() + "' --at 120,400 --size 320x240"),
+      0);
   ASSERT_EQ(show.render("--out '" + small.string() +
                         "' --at 120,400 --supersample 2"),
             0);
@@ -280,6 +280,10 @@ TEST(RenderVideo, RefusalsSayWhy) {
   EXPECT_EQ(show.render("--video " + out + " --out x"), 2);
   EXPECT_EQ(show.render("--video " + out + " --crf 52"), 2);
   EXPECT_EQ(show.render("--out x --lossless"), 2);
+  for (const char *wrong :
+       {" --preset quick", " --supersample 5", " --threads -1",
+        " --segment 0/2", " --join a.mp4 --segment 1/2"})
+    EXPECT_EQ(show.render("--video " + out + wrong), 2) << wrong;
 
   // Music disabled, or no music file: a silent video, no complaint.
   fs::remove(show.folder / "mirl .mp3");
@@ -288,4 +292,11 @@ TEST(RenderVideo, RefusalsSayWhy) {
   const Decoded silent = decode(show.temp.path / "v.mp4");
   EXPECT_EQ(silent.audioCodec, "");
   EXPECT_EQ(silent.frames.size(), 6u);
+  // A hardware encoder asked for: used where one works; where none does,
+  // said, and x264 encodes.
+  EXPECT_EQ(show.render("--video " + out + " --fps 10 --hwenc", &said), 0);
+  EXPECT_EQ(decode(show.temp.path / "v.mp4").videoCodec, "h264");
+  if (said.find("no-hardware-encoder") != std::string::npos) {
+    EXPECT_NE(said.find("; x264 encodes the video"), std::string::npos);
+  }
 }

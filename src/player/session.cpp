@@ -202,11 +202,14 @@ std::string Session::writeStill(std::uint32_t elapsed) {
   namespace fs = std::filesystem;
   const std::string stem =
       "still_" + std::to_string(framecontext->playhead.showTime(elapsed));
-  fs::path file = fs::path(showfolder.root) / (stem + ".png");
+  // An archive is never written: its stills go beside it.
+  const fs::path folder = showfolder.archive.empty()
+                              ? fs::path(showfolder.root)
+                              : fs::path(showfolder.archive).parent_path();
+  fs::path file = folder / (stem + ".png");
   std::error_code failure;
   for (int n = 2; fs::exists(file, failure); ++n)
-    file =
-        fs::path(showfolder.root) / (stem + "_" + std::to_string(n) + ".png");
+    file = folder / (stem + "_" + std::to_string(n) + ".png");
   // Full screen draws the picture scaled: the still is drawn again at its
   // own size, in the corner, and never shown; the passing line is not part
   // of the picture.
@@ -224,7 +227,7 @@ std::string Session::writeStill(std::uint32_t elapsed) {
     return problemText(Problem::StillNotWritten,
                        {file.filename().string(), why});
   }
-  return file.filename().string() + " written in " + showfolder.root;
+  return file.filename().string() + " written in " + folder.string();
 }
 
 bool Session::frame(std::uint32_t elapsed, bool present) {

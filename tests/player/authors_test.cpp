@@ -121,6 +121,16 @@ TEST(Authors, AStillIsTheRenderersPictureAtItsTime) {
   EXPECT_EQ(readAll(run.folder / "still_1600_2.png"), still);
 }
 
+// A show played from an archive has its stills beside the archive.
+TEST(Authors, AnArchivedShowsStillsGoBesideTheArchive) {
+  ShowRun run("<demo> resolution 160 120 <part> length 1000 </part>", false,
+              true);
+  ASSERT_TRUE(run.render(250));
+  EXPECT_EQ(run.player.writeStill(250),
+            "still_250.png written in " + run.folder.string());
+  EXPECT_TRUE(fs::exists(run.folder / "still_250.png"));
+}
+
 // A layer left out is not drawn, nor its shadow, and leaves no state: the
 // frames are those of the script without it, frame after frame. Only the
 // overlay's list of the part's layers tells them apart.

@@ -69,7 +69,6 @@ public:
   bool exists(const std::string &path) const override;
   // The folder inside that holds "Data": "" at the top, or its name.
   const std::string &showFolder() const { return inner; }
-  const std::string &path() const { return archive; }
   // The entries played, as lower-case names with "/" between folders.
   std::vector<std::string> entryNames() const;
 

@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
@@ -133,6 +134,11 @@ std::unique_ptr<SoundTrack> SoundTrack::open(const std::string &music,
   s.encoder->time_base = {1, s.encoder->sample_rate};
   if (output->oformat->flags & AVFMT_GLOBALHEADER)
     s.encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  // At 192 kbit/s FFmpeg's "fast" AAC coder sounds no worse than its
+  // default one and needs a third of the processor time; the default one
+  // took a seventh of a whole capture's.
+  if (!lossless)
+    av_opt_set(s.encoder->priv_data, "aac_coder", "fast", 0);
   int code = avcodec_open2(s.encoder, codec, nullptr);
   if (code >= 0)
     code = swr_alloc_set_opts2(&s.resampler, &s.encoder->ch_layout,

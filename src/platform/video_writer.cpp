@@ -5,6 +5,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/hwcontext.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -25,6 +26,10 @@ struct VideoWriter::State {
   AVFrame *picture = av_frame_alloc();
   AVFrame *drawn = av_frame_alloc(); // over the bytes of the frame handed in
   AVPacket *packet = av_packet_alloc();
+  // VAAPI's pool of pictures in the graphics memory, and the one the
+  // converted picture was last uploaded into; null for other encoders.
+  AVBufferRef *hwframes = nullptr;
+  AVFrame *uploaded = av_frame_alloc();
   std::unique_ptr<SoundTrack> sound;
   VideoSettings settings;
   std::int64_t frames = 0;
@@ -47,6 +52,8 @@ struct VideoWriter::State {
     avcodec_free_context(&encoder);
     av_packet_free(&packet);
     av_frame_free(&picture);
+    av_frame_free(&uploaded);
+    av_buffer_unref(&hwframes);
     drawn->data[0] = nullptr;
     av_frame_free(&drawn);
   }
@@ -106,6 +113,11 @@ AVCodecContext *startEncoder(const AVCodec *codec, VideoWriter::State &s,
   e->time_base = {1, v.fps};
   e->framerate = {v.fps, 1};
   e->pix_fmt = v.lossless ? AV_PIX_FMT_0RGB32 : AV_PIX_FMT_YUV420P;
+  if (s.hwframes) {
+    e->pix_fmt = AV_PIX_FMT_VAAPI;
+    e->hw_frames_ctx = av_buffer_ref(s.hwframes);
+    e->global_quality = v.crf; // its constant quantiser
+  }
   e->thread_count = v.threads;
   if (!v.lossless) {
     // Studio-range BT.601, as the scaler makes it from RGB.
@@ -128,19 +140,54 @@ AVCodecContext *startEncoder(const AVCodec *codec, VideoWriter::State &s,
   return e;
 }
 
-// The hardware encoder where FFmpeg has one that starts; null, with why
-// not in `problem`, otherwise.
-AVCodecContext *hardwareEncoder(VideoWriter::State &s, std::string &problem) {
-  const AVCodec *nvenc = avcodec_find_encoder_by_name("h264_nvenc");
-  if (!nvenc) {
-    problem = "this FFmpeg has no hardware H.264 encoder (h264_nvenc)";
+// VAAPI's encoder, which takes pictures in the graphics memory: NV12
+// pictures uploaded into a pool made for it. Null with `why` where there
+// is no such encoder or device.
+AVCodecContext *vaapiEncoder(VideoWriter::State &s, std::string &why) {
+  const AVCodec *codec = avcodec_find_encoder_by_name("h264_vaapi");
+  if (!codec) {
+    why = "this FFmpeg has no h264_vaapi";
     return nullptr;
   }
-  std::string why;
-  AVCodecContext *e = startEncoder(nvenc, s, why);
+  AVBufferRef *device = nullptr;
+  int code = av_hwdevice_ctx_create(&device, AV_HWDEVICE_TYPE_VAAPI, nullptr,
+                                    nullptr, 0);
+  if (code < 0) {
+    why = "no VAAPI device (" + ffmpegError(code) + ")";
+    return nullptr;
+  }
+  s.hwframes = av_hwframe_ctx_alloc(device);
+  av_buffer_unref(&device); // the pool holds the device
+  if (s.hwframes) {
+    auto *pool = reinterpret_cast<AVHWFramesContext *>(s.hwframes->data);
+    pool->format = AV_PIX_FMT_VAAPI;
+    pool->sw_format = AV_PIX_FMT_NV12;
+    pool->width = s.settings.width;
+    pool->height = s.settings.height;
+    pool->initial_pool_size = 16;
+    code = av_hwframe_ctx_init(s.hwframes);
+  }
+  AVCodecContext *e = nullptr;
+  if (!s.hwframes || code < 0)
+    why = "VAAPI has no pictures of this size (" + ffmpegError(code) + ")";
+  else
+    e = startEncoder(codec, s, why);
   if (!e)
-    problem = "no working hardware encoder: " + why;
+    av_buffer_unref(&s.hwframes);
   return e;
+}
+
+// The hardware encoder where FFmpeg has one that starts, NVENC before
+// VAAPI; null, with why not in `problem`, otherwise.
+AVCodecContext *hardwareEncoder(VideoWriter::State &s, std::string &problem) {
+  std::string nvencWhy = "this FFmpeg has no h264_nvenc", vaapiWhy;
+  if (const AVCodec *nvenc = avcodec_find_encoder_by_name("h264_nvenc"))
+    if (AVCodecContext *e = startEncoder(nvenc, s, nvencWhy))
+      return e;
+  if (AVCodecContext *e = vaapiEncoder(s, vaapiWhy))
+    return e;
+  problem = "no working hardware encoder: " + nvencWhy + "; " + vaapiWhy;
+  return nullptr;
 }
 
 bool openEncoder(VideoWriter::State &s, std::string &error,
@@ -173,10 +220,12 @@ bool openEncoder(VideoWriter::State &s, std::string &error,
   }
   s.stream->time_base = e->time_base;
   s.stream->avg_frame_rate = e->framerate;
-  s.picture->format = e->pix_fmt;
+  // VAAPI's pictures are converted here, then uploaded.
+  const AVPixelFormat format = s.hwframes ? AV_PIX_FMT_NV12 : e->pix_fmt;
+  s.picture->format = format;
   s.picture->width = v.width;
   s.picture->height = v.height;
-  s.scaler = makeScaler(v, e->pix_fmt);
+  s.scaler = makeScaler(v, format);
   if (av_frame_get_buffer(s.picture, 0) < 0 || !s.scaler) {
     error = "out of memory for the picture";
     return false;
@@ -342,10 +391,18 @@ bool VideoWriter::encode(const std::string &bgra) {
   int code = av_frame_make_writable(s.picture);
   if (code >= 0)
     code = sws_scale_frame(s.scaler, s.picture, drawn);
+  AVFrame *sent = s.picture;
+  if (code >= 0 && s.hwframes) {
+    av_frame_unref(s.uploaded); // the encoder holds its own reference
+    code = av_hwframe_get_buffer(s.hwframes, s.uploaded, 0);
+    if (code >= 0)
+      code = av_hwframe_transfer_data(s.uploaded, s.picture, 0);
+    sent = s.uploaded;
+  }
   const auto converted = Clock::now();
   if (code >= 0) {
-    s.picture->pts = s.frames++;
-    code = avcodec_send_frame(s.encoder, s.picture);
+    sent->pts = s.frames++;
+    code = avcodec_send_frame(s.encoder, sent);
   }
   const bool drained = code >= 0 && drainVideo(s);
   const auto encoded = Clock::now();

@@ -298,5 +298,8 @@ TEST(RenderVideo, RefusalsSayWhy) {
   EXPECT_EQ(decode(show.temp.path / "v.mp4").videoCodec, "h264");
   if (said.find("no-hardware-encoder") != std::string::npos) {
     EXPECT_NE(said.find("; x264 encodes the video"), std::string::npos);
+    // Both were tried, and each says why it did not start.
+    EXPECT_NE(said.find("h264_nvenc"), std::string::npos);
+    EXPECT_NE(said.find("VAAPI"), std::string::npos);
   }
 }

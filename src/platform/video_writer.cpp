@@ -146,7 +146,7 @@ AVCodecContext *startEncoder(const AVCodec *codec, VideoWriter::State &s,
 AVCodecContext *vaapiEncoder(VideoWriter::State &s, std::string &why) {
   const AVCodec *codec = avcodec_find_encoder_by_name("h264_vaapi");
   if (!codec) {
-    why = "this FFmpeg has no h264_vaapi";
+    why = "this FFmpeg has no VAAPI encoder (h264_vaapi)";
     return nullptr;
   }
   AVBufferRef *device = nullptr;

@@ -1,5 +1,7 @@
 #include "base/debuglog.h"
 
+#include "base/safe_file.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
@@ -20,14 +22,24 @@ void formatLine(char (&line)[1024], const char *format, va_list args) {
 } // namespace
 
 void openLog(const char *filename) {
+  std::string why;
+  openLog(filename, why);
+}
+
+bool openLog(const char *filename, std::string &why) {
   std::error_code error;
   const std::string absolute =
       std::filesystem::absolute(filename, error).string();
   const std::string name = error ? std::string(filename) : absolute;
   logName = std::make_unique<char[]>(name.size() + 1);
   std::char_traits<char>::copy(logName.get(), name.c_str(), name.size() + 1);
-  if (std::FILE *file = std::fopen(logName.get(), "w"))
-    std::fclose(file);
+  // A log that is a link, a FIFO or a device is never written: its name is
+  // forgotten, and lines reach the capture only.
+  if (!openOutputFile(logName.get(), WriteMode::Replace, why)) {
+    logName.reset();
+    return false;
+  }
+  return true;
 }
 
 void writeLog(const char *format, ...) {
@@ -39,10 +51,9 @@ void writeLog(const char *format, ...) {
   if (capture)
     capture->emplace_back(line);
   if (logName) {
-    if (std::FILE *file = std::fopen(logName.get(), "a")) {
-      std::fprintf(file, "%s\n", line);
-      std::fclose(file);
-    }
+    std::string why;
+    if (OutputFile file = openOutputFile(logName.get(), WriteMode::Append, why))
+      std::fprintf(file.get(), "%s\n", line);
   }
 }
 

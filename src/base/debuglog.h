@@ -14,7 +14,10 @@ namespace korvane {
 
 // Empties (or creates) the file and keeps its absolute name: every line
 // goes to this file, whatever the current folder later is.
+// A name that is a link, or anything but a plain file, is refused: false
+// with `why`, and lines then reach the capture only.
 void openLog(const char *filename);
+bool openLog(const char *filename, std::string &why);
 
 // printf-style; appends one line. Lines longer than the 1024-byte line buffer
 // are cut, never overflowed. Works without an open log: the line then only

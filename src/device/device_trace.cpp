@@ -1,5 +1,7 @@
 #include "device/device_trace.h"
 
+#include "base/safe_file.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -33,9 +35,10 @@ DeviceTrace::DeviceTrace(const std::string &where, int width, int height)
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   const std::string name = folder + "/trace.txt";
-  text = std::fopen(name.c_str(), "w");
+  std::string why;
+  text = openOutputFile(name, WriteMode::Replace, why).release();
   if (!text) {
-    failure = "cannot write " + name + ": " + std::strerror(errno);
+    failure = "cannot write " + name + ": " + why;
     return;
   }
   line("korvane-device-trace 1");
@@ -79,13 +82,12 @@ std::string DeviceTrace::dataFile(const void *bytes, std::size_t size) {
   char name[32];
   std::snprintf(name, sizeof name, "d%06u.bin", ++filecount);
   const std::string path = folder + "/" + name;
-  std::FILE *out = std::fopen(path.c_str(), "wb");
-  if (!out || (size && std::fwrite(bytes, size, 1, out) != 1)) {
+  std::string why;
+  const OutputFile out = openOutputFile(path, WriteMode::Replace, why);
+  if (!out || (size && std::fwrite(bytes, size, 1, out.get()) != 1)) {
     if (failure.empty())
-      failure = "cannot write " + path;
+      failure = "cannot write " + path + (why.empty() ? "" : ": " + why);
   }
-  if (out)
-    std::fclose(out);
   files.emplace(key, name);
   return name;
 }

@@ -7,22 +7,16 @@
 #include <vector>
 
 namespace korvane {
+namespace {
 
-bool writePng(const std::string &path, int width, int height,
-              const std::string &rgb) {
-  if (width <= 0 || height <= 0 ||
-      rgb.size() < static_cast<std::size_t>(width) * height * 3)
-    return false;
-  std::FILE *file = std::fopen(path.c_str(), "wb");
-  if (!file)
-    return false;
+// libpng reports errors by long jump: nothing with a destructor lives
+// between here and the jump target but the row list, made before it.
+bool encodePng(std::FILE *file, int width, int height, const std::string &rgb) {
   png_structp png =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   bool ok = png && info;
   std::vector<png_bytep> rows(static_cast<std::size_t>(height));
-  // libpng reports errors by long jump; nothing with a destructor lives
-  // between here and the jump target.
   if (ok && setjmp(png_jmpbuf(png)) == 0) {
     png_init_io(png, file);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width),
@@ -41,7 +35,26 @@ bool writePng(const std::string &path, int width, int height,
     ok = false;
   }
   png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-  return std::fclose(file) == 0 && ok;
+  return ok;
+}
+
+} // namespace
+
+bool writePng(const std::string &path, int width, int height,
+              const std::string &rgb, std::string *why, WriteMode mode) {
+  std::string failure;
+  if (width <= 0 || height <= 0 ||
+      rgb.size() < static_cast<std::size_t>(width) * height * 3)
+    failure = "the picture is empty";
+  OutputFile file;
+  if (failure.empty())
+    file = openOutputFile(path, mode, failure);
+  if (file && !(encodePng(file.get(), width, height, rgb) &
+                (std::fclose(file.release()) == 0)))
+    failure = "the PNG cannot be written";
+  if (!failure.empty() && why)
+    *why = failure;
+  return failure.empty();
 }
 
 } // namespace korvane

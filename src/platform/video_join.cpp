@@ -1,5 +1,6 @@
 #include "platform/video_join.h"
 
+#include "platform/output_io.h"
 #include "platform/sound_track.h"
 
 extern "C" {
@@ -109,13 +110,16 @@ bool joinVideos(const std::vector<std::string> &parts,
   AVDictionary *options = nullptr;
   av_dict_set(&options, "movflags", "+faststart", 0);
   int code = 0;
-  if (!(io.output->oformat->flags & AVFMT_NOFILE))
-    code = avio_open(&io.output->pb, settings.path.c_str(), AVIO_FLAG_WRITE);
+  std::string why;
+  if (!(io.output->oformat->flags & AVFMT_NOFILE) &&
+      !(io.output->pb = openPlainOutput(settings.path, why)))
+    code = -1;
   if (code >= 0)
     code = avformat_write_header(io.output, &options);
   av_dict_free(&options);
   if (code < 0) {
-    error = settings.path + " cannot be written";
+    error = settings.path + " cannot be written" +
+            (why.empty() ? "" : " (" + why + ")");
     return false;
   }
   std::int64_t frames = 0;

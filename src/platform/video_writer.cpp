@@ -1,5 +1,6 @@
 #include "platform/video_writer.h"
 
+#include "platform/output_io.h"
 #include "platform/sound_track.h"
 
 extern "C" {
@@ -234,9 +235,12 @@ bool openEncoder(VideoWriter::State &s, std::string &error,
 }
 
 bool openFile(VideoWriter::State &s, std::string &error) {
+  if (!(s.output->oformat->flags & AVFMT_NOFILE) &&
+      !(s.output->pb = openPlainOutput(s.settings.path, error))) {
+    error = "cannot be written (" + error + ")";
+    return false;
+  }
   int code = 0;
-  if (!(s.output->oformat->flags & AVFMT_NOFILE))
-    code = avio_open(&s.output->pb, s.settings.path.c_str(), AVIO_FLAG_WRITE);
   AVDictionary *options = nullptr;
   // The index at the front, so that the video plays while it downloads.
   av_dict_set(&options, "movflags", "+faststart", 0);

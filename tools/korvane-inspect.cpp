@@ -71,12 +71,10 @@ std::string scriptPath(const std::string &path) {
   if (fs::is_directory(path, error))
     script = korvane::resolveMediaPath(
         (fs::path(path) / "Data" / "mirl .script").string());
-  if (!fs::is_regular_file(script, error))
+  // Read once to know it can be: a FIFO or device is never waited on.
+  std::string bytes, why;
+  if (!korvane::diskFiles().read(script, bytes, why))
     return {};
-  std::FILE *file = std::fopen(script.c_str(), "rb");
-  if (!file)
-    return {};
-  std::fclose(file);
   return script;
 }
 
@@ -241,9 +239,12 @@ int main(int argc, char **argv) {
                 << "\n";
       return 1;
     }
-    folder.data =
-        std::filesystem::absolute(folder.script).parent_path().string();
-    folder.files = korvane::sharedDiskFiles();
+    const std::filesystem::path data =
+        std::filesystem::absolute(folder.script).parent_path();
+    folder.data = data.string();
+    // The show reads its own folder's files, as the player lets it.
+    folder.root = data.parent_path().string();
+    folder.files = korvane::showFolderFiles(folder.root);
   }
   const std::string &script = folder.script;
   Inspected inspected;

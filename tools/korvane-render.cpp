@@ -159,9 +159,10 @@ bool Render::start(const fs::path &trace, std::string &error) {
         n > 1 ? korvane::shrinkPicture(korvane::readBackBuffer(w, h), w, h,
                                        w / n, h / n)
               : korvane::readBackBuffer(w, h);
-    if (!korvane::writePng(pending, w / n, h / n, picture)) {
-      std::fprintf(stderr, "korvane-render: cannot write %s\n",
-                   pending.c_str());
+    std::string why;
+    if (!korvane::writePng(pending, w / n, h / n, picture, &why)) {
+      session.logger().report(korvane::Problem::StillNotWritten, "", 0,
+                              {pending, why});
       ok = false;
     } else {
       written.insert(pending);
@@ -351,10 +352,13 @@ korvane::VideoSettings Render::videoSettings(const fs::path &file,
   const korvane::ShowFolder &folder = session.folder();
   if (show.music != 0 && folder.files->exists(music.string())) {
     settings.music = music.string();
+    // Read here, through the show's files: only a plain file of the show.
     std::string why;
-    if (folder.files->archived(settings.music) &&
-        !folder.files->read(settings.music, settings.musicbytes, why))
+    if (!folder.files->read(settings.music, settings.musicbytes, why)) {
+      session.logger().report(korvane::Problem::VideoSilent, "", 0,
+                              {"\"mirl .mp3\" cannot be read (" + why + ")"});
       settings.music.clear();
+    }
   }
   settings.length = korvane::showLength(show);
   return settings;

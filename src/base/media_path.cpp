@@ -79,16 +79,36 @@ bool writableFolder(const std::string &folder) {
   return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-// `preferred` where its folder can be written, else NAME in the state
-// folder (made when missing).
-std::string logPath(const std::string &preferred, const std::string &name) {
+bool within(const std::filesystem::path &path,
+            const std::filesystem::path &folder) {
+  const std::string a = path.string(), b = folder.string();
+  return a == b || (a.size() > b.size() && a.compare(0, b.size(), b) == 0 &&
+                    (a[b.size()] == '/' || b == "/"));
+}
+
+// A show installed with a package: written to, it would leave files that
+// removing the package leaves behind.
+bool installed(const std::filesystem::path &real) {
+  const std::string path = real.string() + "/";
+  return within(real, "/usr") || within(real, "/opt") ||
+         path.find("/share/korvane/show/") != std::string::npos;
+}
+
+// Where a show's own outputs go: `preferred` when it can be written, lies
+// inside `home` (the show folder, or the archive's folder) once links are
+// followed, and is not installed; else the state folder (made when missing).
+std::string outputFolder(const std::string &preferred,
+                         const std::string &home) {
   namespace fs = std::filesystem;
   std::error_code error;
-  if (writableFolder(fs::path(preferred).parent_path().string()))
+  const fs::path real = fs::weakly_canonical(preferred, error);
+  const fs::path realhome = fs::weakly_canonical(home, error);
+  if (!error && within(real, realhome) && !installed(real) &&
+      writableFolder(real.string()))
     return preferred;
   const std::string folder = stateFolder();
   fs::create_directories(folder, error);
-  return folder + "/" + name;
+  return folder;
 }
 
 ShowFolder archiveFolder(const std::string &path) {
@@ -103,12 +123,14 @@ ShowFolder archiveFolder(const std::string &path) {
   folder.data = folder.root + "/Data";
   folder.script = folder.data + "/mirl .script";
   folder.music = folder.root + "/mirl .mp3";
-  folder.log = logPath(path + ".debug.log",
-                       fs::path(path).filename().string() + ".debug.log");
+  const std::string name = fs::path(path).filename().string();
+  const std::string beside = fs::path(path).parent_path().string();
+  folder.outputs = outputFolder(beside, beside);
+  folder.log = folder.outputs + "/" + name + ".debug.log";
   if (archive)
     folder.files = std::move(archive);
   else
-    folder.files = sharedDiskFiles();
+    folder.files = showFolderFiles(path); // nothing can be read
   return folder;
 }
 
@@ -130,11 +152,15 @@ ShowFolder findShowFolder(const std::string &root) {
   folder.script = resolveMediaPath("mirl .script", folder.data);
   folder.music = resolveMediaPath("mirl .mp3", folder.root);
   folder.log = resolveMediaPath("debug.log", folder.data);
+  folder.outputs = outputFolder(folder.root, folder.root);
   std::error_code missing;
-  if (fs::is_directory(folder.data, missing))
-    folder.log = logPath(folder.log, fs::path(folder.root).filename().string() +
-                                         ".debug.log");
-  folder.files = sharedDiskFiles();
+  if (fs::is_directory(folder.data, missing)) {
+    const std::string logs = outputFolder(folder.data, folder.root);
+    if (logs != folder.data)
+      folder.log =
+          logs + "/" + fs::path(folder.root).filename().string() + ".debug.log";
+  }
+  folder.files = showFolderFiles(folder.root);
   return folder;
 }
 

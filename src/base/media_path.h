@@ -30,6 +30,9 @@ struct ShowFolder {
   // "debug.log" in data, "ARCHIVE.debug.log" beside an archive, or where
   // that cannot be written, NAME.debug.log in the user's state folder.
   std::string log;
+  // Where stills go: the show folder, the archive's folder, or the state
+  // folder for a show that must not be written (installed, or read-only).
+  std::string outputs;
   // Where the files are read: the disk or the archive.
   std::shared_ptr<const ShowFiles> files;
   // An archive's: the path the user gave, why it cannot be played (empty

@@ -22,8 +22,8 @@ enum class ProblemKind { Script, Media, Run };
 
 // Each entry: id, kind, debug.log line, text for people, message box.
 #define KORVANE_PROBLEMS(X)                                                    \
-  X(ScriptUnreadable, Script, nullptr, "cannot open script file \"{0}\"",      \
-    nullptr)                                                                   \
+  X(ScriptUnreadable, Script, nullptr,                                         \
+    "cannot open script file \"{0}\" ({1})", nullptr)                          \
   X(CommentNotClosed, Script, "Unexpected end of file found in comment!",      \
     "comment opened here is never closed", nullptr)                            \
   X(TokenCut, Script, nullptr, "token of {0} characters cut to {1}", nullptr)  \
@@ -97,6 +97,7 @@ enum class ProblemKind { Script, Media, Run };
     "{0} not reloaded: {1}; the show plays on as it was", nullptr)             \
   X(VideoNotWritten, Run, nullptr, "cannot write the video {0}: {1}", nullptr) \
   X(StillNotWritten, Run, nullptr, "cannot write the still {0}: {1}", nullptr) \
+  X(LogNotWritten, Run, nullptr, "the log {0} is not written: {1}", nullptr)   \
   X(VideoSilent, Run, nullptr, "Music: {0}; the video has no sound", nullptr)  \
   X(NoHardwareEncoder, Run, nullptr, "{0}; x264 encodes the video", nullptr)   \
   X(ArchiveUnreadable, Media, nullptr, "the archive {0} cannot be read: {1}",  \

@@ -1,6 +1,7 @@
 #include "base/show_files.h"
 
 #include "base/media_path.h"
+#include "base/safe_file.h"
 
 #include <zip.h>
 
@@ -70,37 +71,126 @@ const char *refusal(const std::string &name) {
   return nullptr;
 }
 
+// Whether the bytes are UTF-8, as libzip requires of names that say so.
+bool validUtf8(const unsigned char *text, std::size_t size) {
+  for (std::size_t i = 0; i < size;) {
+    const unsigned char c = text[i];
+    const std::size_t length = c < 0x80           ? 1
+                               : (c >> 5) == 0x6  ? 2
+                               : (c >> 4) == 0xE  ? 3
+                               : (c >> 3) == 0x1E ? 4
+                                                  : 0;
+    if (length == 0 || i + length > size)
+      return false;
+    for (std::size_t k = 1; k < length; ++k)
+      if ((text[i + k] >> 6) != 0x2)
+        return false;
+    i += length;
+  }
+  return true;
+}
+
+// A name for people: bytes that are not printable ASCII as \xNN.
+std::string escaped(const unsigned char *text, std::size_t size) {
+  std::string out;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (text[i] >= 0x20 && text[i] < 0x7F) {
+      out.push_back(static_cast<char>(text[i]));
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", text[i]);
+      out.append(hex);
+    }
+  }
+  return out;
+}
+
+std::uint32_t little(const std::string &bytes, std::size_t at, int count) {
+  std::uint32_t value = 0;
+  for (int i = count - 1; i >= 0; --i)
+    value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// Clears the UTF-8 flag of every central directory entry whose name is
+// not UTF-8, so that libzip opens the archive; their names, escaped, by
+// entry. False where the directory cannot be walked (libzip then says why).
+bool clearBadNames(std::string &bytes,
+                   std::map<std::uint64_t, std::string> &bad) {
+  const std::size_t tail = 22;
+  if (bytes.size() < tail)
+    return false;
+  std::size_t end = bytes.size() - tail;
+  const std::size_t lowest = end > 65535 ? end - 65535 : 0;
+  while (little(bytes, end, 4) != 0x06054b50)
+    if (end-- == lowest)
+      return false;
+  const std::uint32_t count = little(bytes, end + 10, 2);
+  std::size_t at = little(bytes, end + 16, 4);
+  for (std::uint64_t entry = 0; entry < count; ++entry) {
+    if (at + 46 > bytes.size() || little(bytes, at, 4) != 0x02014b50)
+      return false;
+    const std::size_t name = little(bytes, at + 28, 2);
+    const std::size_t next = at + 46 + name + little(bytes, at + 30, 2) +
+                             little(bytes, at + 32, 2);
+    if (next > bytes.size())
+      return false;
+    const auto *text = reinterpret_cast<const unsigned char *>(&bytes[at + 46]);
+    if ((little(bytes, at + 8, 2) & 0x800) && !validUtf8(text, name)) {
+      bytes[at + 9] = static_cast<char>(bytes[at + 9] & ~0x08);
+      bad[entry] = escaped(text, name);
+    }
+    at = next;
+  }
+  return !bad.empty();
+}
+
 std::string zipError(zip_t *zip) {
   return zip ? zip_strerror(zip) : "the archive cannot be read";
 }
 
 } // namespace
 
+DiskFiles::DiskFiles(const std::string &folder) {
+  std::error_code failure;
+  root = std::filesystem::weakly_canonical(folder, failure).string();
+  if (failure || root.empty())
+    root = folder;
+}
+
 bool DiskFiles::read(const std::string &path, std::string &bytes,
                      std::string &why) const {
   bytes.clear();
-  std::ifstream in(resolveMediaPath(path), std::ios::binary);
-  if (!in) {
-    why = std::strerror(errno);
-    return false;
+  namespace fs = std::filesystem;
+  std::string file = resolveMediaPath(path);
+  if (!root.empty()) {
+    std::error_code failure;
+    const std::string real = fs::weakly_canonical(file, failure).string();
+    const bool inside = !failure && real.size() > root.size() &&
+                        real.compare(0, root.size(), root) == 0 &&
+                        (real[root.size()] == '/' || root == "/");
+    if (!inside) {
+      why = "it lies outside the show folder";
+      return false;
+    }
+    file = real;
   }
-  bytes.assign(std::istreambuf_iterator<char>(in),
-               std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    why = "it cannot be read";
-    return false;
-  }
-  return true;
+  return readPlainFile(file, largestShowFile, bytes, why);
 }
 
 bool DiskFiles::exists(const std::string &path) const {
   std::error_code failure;
-  return std::filesystem::is_regular_file(resolveMediaPath(path), failure);
+  return std::filesystem::exists(
+      std::filesystem::symlink_status(resolveMediaPath(path), failure));
 }
 
 std::shared_ptr<const ShowFiles> sharedDiskFiles() {
   // Owns nothing: the disk is never freed.
   return {&diskFiles(), [](const ShowFiles *) {}};
+}
+
+std::shared_ptr<const ShowFiles> showFolderFiles(const std::string &root) {
+  return std::make_shared<DiskFiles>(root);
 }
 
 bool looksLikeArchive(const std::string &path) {
@@ -122,6 +212,8 @@ ShowArchive::open(const std::string &path, std::vector<RefusedEntry> &refused,
   archive->archive = path;
   int code = 0;
   archive->zip = zip_open(path.c_str(), ZIP_RDONLY, &code);
+  if (!archive->zip && code == ZIP_ER_INCONS)
+    return withBadNames(path, refused, why);
   if (!archive->zip) {
     zip_error_t error;
     zip_error_init_with_code(&error, code);
@@ -137,9 +229,17 @@ ShowArchive::open(const std::string &path, std::vector<RefusedEntry> &refused,
 std::unique_ptr<ShowArchive>
 ShowArchive::fromBytes(const std::string &path, std::string bytes,
                        std::vector<RefusedEntry> &refused, std::string &why) {
+  return fromBytes(path, std::move(bytes), refused, why, {});
+}
+
+std::unique_ptr<ShowArchive>
+ShowArchive::fromBytes(const std::string &path, std::string bytes,
+                       std::vector<RefusedEntry> &refused, std::string &why,
+                       std::map<std::uint64_t, std::string> badnames) {
   std::unique_ptr<ShowArchive> archive(new ShowArchive);
   archive->archive = path;
   archive->memory = std::move(bytes);
+  archive->badnames = std::move(badnames);
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t *source = zip_source_buffer_create(
@@ -159,6 +259,19 @@ ShowArchive::fromBytes(const std::string &path, std::string bytes,
   return archive;
 }
 
+std::unique_ptr<ShowArchive>
+ShowArchive::withBadNames(const std::string &path,
+                          std::vector<RefusedEntry> &refused,
+                          std::string &why) {
+  std::string bytes;
+  std::map<std::uint64_t, std::string> bad;
+  why = "Zip archive inconsistent";
+  if (!readPlainFile(path, largestTotal, bytes, why) ||
+      !clearBadNames(bytes, bad))
+    return nullptr;
+  return fromBytes(path, std::move(bytes), refused, why, std::move(bad));
+}
+
 ShowArchive::~ShowArchive() {
   if (zip)
     zip_discard(static_cast<zip_t *>(zip));
@@ -175,6 +288,11 @@ bool ShowArchive::index(std::vector<RefusedEntry> &refused, std::string &why) {
       std::string number = std::to_string(i);
       number.insert(0, "entry ");
       refused.push_back({number, zipError(z)});
+      continue;
+    }
+    if (const auto bad = badnames.find(static_cast<std::uint64_t>(i));
+        bad != badnames.end()) {
+      refused.push_back({bad->second, "its name is not valid UTF-8"});
       continue;
     }
     const std::string name = stat.name;
@@ -248,6 +366,10 @@ bool ShowArchive::read(const std::string &path, std::string &bytes,
                        std::string &why) const {
   bytes.clear();
   const std::int64_t entry = find(path);
+  if (!archived(path)) {
+    why = "it lies outside the archive";
+    return false;
+  }
   if (entry < 0) {
     why = "it is not in " + std::filesystem::path(archive).filename().string();
     return false;

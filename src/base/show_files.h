@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/safe_file.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -14,7 +16,8 @@ namespace korvane {
 class ShowFiles {
 public:
   virtual ~ShowFiles() = default;
-  // The whole file; false with `why` (for people) when it cannot be read.
+  // The whole file; false with `why` (for people) when it cannot be read:
+  // `noSuchFile` where there is nothing of that name.
   virtual bool read(const std::string &path, std::string &bytes,
                     std::string &why) const = 0;
   // Whether the path lies inside an archive, where only `read` finds it.
@@ -22,17 +25,29 @@ public:
   virtual bool exists(const std::string &path) const = 0;
 };
 
-// The disk, every path as the system finds it.
+// The disk. Only plain files of at most `largestShowFile` bytes are read,
+// and with a root, only those that lie inside it once every link is
+// followed: a show reads its own files and nothing else of the machine.
 class DiskFiles final : public ShowFiles {
 public:
+  DiskFiles() = default;
+  explicit DiskFiles(const std::string &root);
   bool read(const std::string &path, std::string &bytes,
             std::string &why) const override;
   bool archived(const std::string &) const override { return false; }
+  // Whether anything is there, so that a file there that is refused is
+  // told apart from a missing one.
   bool exists(const std::string &path) const override;
+
+private:
+  std::string root; // canonical; empty: the whole disk
 };
+// The whole disk, for files a user names rather than a show.
 const ShowFiles &diskFiles();
 // The disk, for whoever keeps a show's files as a shared value.
 std::shared_ptr<const ShowFiles> sharedDiskFiles();
+// The show folder at `root` on the disk, and nothing outside it.
+std::shared_ptr<const ShowFiles> showFolderFiles(const std::string &root);
 // Whether the file begins as a .zip archive does.
 bool looksLikeArchive(const std::string &path);
 
@@ -47,7 +62,7 @@ struct RefusedEntry {
 // is refused whole.
 class ShowArchive final : public ShowFiles {
 public:
-  static constexpr std::uint64_t largestEntry = 256ull << 20;
+  static constexpr std::uint64_t largestEntry = largestShowFile;
   static constexpr std::uint64_t largestTotal = 2048ull << 20;
 
   // Null with `why` when the archive cannot be read or is refused. The
@@ -75,6 +90,15 @@ public:
 private:
   ShowArchive() = default;
   bool index(std::vector<RefusedEntry> &refused, std::string &why);
+  static std::unique_ptr<ShowArchive>
+  fromBytes(const std::string &path, std::string bytes,
+            std::vector<RefusedEntry> &refused, std::string &why,
+            std::map<std::uint64_t, std::string> badnames);
+  // An archive whose entry names claim UTF-8 but are not, made readable:
+  // those entries are refused one by one instead of the whole archive.
+  static std::unique_ptr<ShowArchive>
+  withBadNames(const std::string &path, std::vector<RefusedEntry> &refused,
+               std::string &why);
   // The entry a path inside the archive names, or -1.
   std::int64_t find(const std::string &path) const;
 
@@ -84,6 +108,7 @@ private:
   std::string inner;   // the show's folder inside
   std::map<std::string, std::uint64_t> entries; // by lower-case name
   std::map<std::uint64_t, std::uint64_t> sizes; // by entry
+  std::map<std::uint64_t, std::string> badnames; // by entry: names escaped
 };
 
 } // namespace korvane

@@ -183,17 +183,10 @@ MeshMaterial materialOf(const aiMaterial *source) {
 
 // The file's own counts: the importer merges vertices, and gives a file
 // without materials one of its own, which the file does not have.
-void applyFileCounts(const std::string &path, const std::string *memory,
-                     Mesh &mesh, std::vector<MeshMaterial> &materials) {
-  std::vector<std::uint8_t> bytes;
-  if (memory) {
-    bytes.assign(memory->begin(), memory->end());
-  } else {
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in),
-                 std::istreambuf_iterator<char>());
-  }
-  const XFileCounts counts = scanXFile(bytes.data(), bytes.size());
+void applyFileCounts(const std::string &bytes, Mesh &mesh,
+                     std::vector<MeshMaterial> &materials) {
+  const XFileCounts counts = scanXFile(
+      reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
   mesh.filevertexcount = counts.read && counts.vertices <= 0xFFFFFFFFu
                              ? static_cast<std::uint32_t>(counts.vertices)
                              : mesh.vertexcount;
@@ -203,7 +196,7 @@ void applyFileCounts(const std::string &path, const std::string *memory,
 
 // The importer's part of loading: vertices, faces and their materials,
 // straight from the scene.
-bool importScene(const std::string &path, const std::string *memory, Mesh &mesh,
+bool importScene(const std::string &bytes, Mesh &mesh,
                  std::vector<MeshMaterial> &materials, std::string &error) {
   mesh = Mesh{};
   materials.clear();
@@ -211,11 +204,8 @@ bool importScene(const std::string &path, const std::string *memory, Mesh &mesh,
                          aiProcess_JoinIdenticalVertices |
                          aiProcess_PreTransformVertices |
                          aiProcess_ConvertToLeftHanded | aiProcess_SortByPType;
-  const aiScene *scene =
-      memory ? aiImportFileFromMemory(memory->data(),
-                                      static_cast<unsigned>(memory->size()),
-                                      steps, "x")
-             : aiImportFile(path.c_str(), steps);
+  const aiScene *scene = aiImportFileFromMemory(
+      bytes.data(), static_cast<unsigned>(bytes.size()), steps, "x");
   if (!scene || !scene->mRootNode) {
     error = aiGetErrorString();
     if (scene)
@@ -232,7 +222,7 @@ bool importScene(const std::string &path, const std::string *memory, Mesh &mesh,
     error = "no triangles";
     return false;
   }
-  applyFileCounts(path, memory, mesh, materials);
+  applyFileCounts(bytes, mesh, materials);
   return true;
 }
 
@@ -288,12 +278,11 @@ template <typename T> bool writeVector(int fd, const std::vector<T> &v) {
          writeAll(fd, v.data(), v.size() * sizeof(T));
 }
 
-void sendImport(int fd, const std::string &path, const std::string *memory) {
+void sendImport(int fd, const std::string &bytes) {
   Mesh mesh;
   std::vector<MeshMaterial> materials;
   std::string error;
-  const std::uint32_t ok =
-      importScene(path, memory, mesh, materials, error) ? 1 : 0;
+  const std::uint32_t ok = importScene(bytes, mesh, materials, error) ? 1 : 0;
   if (!writeAll(fd, &ok, sizeof ok))
     return;
   if (!ok) {
@@ -404,12 +393,12 @@ bool loadMeshFromX(const std::string &path, Mesh &mesh,
                    int seconds, const ShowFiles &files) {
   mesh = Mesh{};
   materials.clear();
-  // A file of an archive is read here; the child imports it from memory.
+  // The file is read here, through the show's files (which keep a show to
+  // its own); the child imports it from memory.
   std::string bytes;
-  const bool archived = files.archived(path);
-  if (archived && !files.read(path, bytes, error))
+  if (!files.read(path, bytes, error))
     return false;
-  if (archived && bytes.size() > 0xFFFFFFFFu) {
+  if (bytes.size() > 0xFFFFFFFFu) {
     error = "the file is too large";
     return false;
   }
@@ -432,7 +421,7 @@ bool loadMeshFromX(const std::string &path, Mesh &mesh,
     for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
       std::signal(signal, SIG_DFL);
     ::close(channel[0]);
-    sendImport(channel[1], path, archived ? &bytes : nullptr);
+    sendImport(channel[1], bytes);
     ::_exit(0);
   }
   ::close(channel[1]);

@@ -301,18 +301,15 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
     return std::unique_ptr<Texture>();
   };
   std::vector<std::uint8_t> bytes;
-  if (files.archived(name)) {
-    std::string read, why;
-    if (!files.read(name, read, why))
-      return fail("cannot be read from the archive: " + why);
-    bytes.assign(read.begin(), read.end());
-  } else {
-    std::ifstream in(resolveMediaPath(name), std::ios::binary);
-    if (!in)
+  std::string read, why;
+  if (!files.read(name, read, why)) {
+    if (why == noSuchFile)
       return fail("cannot be opened");
-    bytes.assign(std::istreambuf_iterator<char>(in),
-                 std::istreambuf_iterator<char>());
+    if (files.archived(name))
+      return fail("cannot be read from the archive: " + why);
+    return fail("cannot be opened: " + why);
   }
+  bytes.assign(read.begin(), read.end());
   Picture picture;
   std::string refusal;
   if (!decodePicture(bytes.data(), bytes.size(), picture,

@@ -16,7 +16,7 @@ namespace {
 struct MusicGraph {
   bool audio = false;
   Mix_Music *music = nullptr;
-  std::string bytes; // the music read from an archive, while it plays
+  std::string bytes; // the music as read, while it plays
 } graph;
 
 void silent(const Logger &logger, const std::string &why) {
@@ -35,20 +35,15 @@ bool openMusic(const char *name, const std::string &file, const Logger &logger,
     return false;
   }
   graph.audio = true;
-  if (files.archived(file)) {
-    std::string why;
-    if (!files.read(file, graph.bytes, why)) {
-      silent(logger,
-             "\"mirl .mp3\" cannot be read from the archive (" + why + ")");
-      return false;
-    }
-    graph.music =
-        Mix_LoadMUS_RW(SDL_RWFromConstMem(graph.bytes.data(),
-                                          static_cast<int>(graph.bytes.size())),
-                       1);
-  } else {
-    graph.music = Mix_LoadMUS(file.c_str());
+  std::string why;
+  if (!files.read(file, graph.bytes, why)) {
+    silent(logger, "\"mirl .mp3\" cannot be read (" + why + ")");
+    return false;
   }
+  graph.music =
+      Mix_LoadMUS_RW(SDL_RWFromConstMem(graph.bytes.data(),
+                                        static_cast<int>(graph.bytes.size())),
+                     1);
   if (!graph.music) {
     silent(logger, "\"mirl .mp3\" cannot be played (" +
                        std::string(Mix_GetError()) + ")");

@@ -34,17 +34,23 @@ Session::~Session() {
 bool Session::start(const SessionOptions &options, std::string &error) {
   Show &show = *active;
   showfolder = findShowFolder(options.folder);
-  openLog(showfolder.log.c_str());
+  const std::string &script = showfolder.script;
+  scriptlabel = std::filesystem::path(script)
+                    .lexically_relative(showfolder.root)
+                    .string();
+  // A script that cannot be read stops the start before anything is
+  // written, with the reason: not a show of no resolution.
+  if (!scriptReadable(error))
+    return false;
+  std::string unlogged;
+  if (!openLog(showfolder.log.c_str(), unlogged))
+    log.report(Problem::LogNotWritten, "", 0, {showfolder.log, unlogged});
   writeLog(" DEBUG.LOG ");
   writeLog(" --------- ");
   stopped = false;
   reportArchive();
 
   show.partnumber = 0;
-  const std::string &script = showfolder.script;
-  scriptlabel = std::filesystem::path(script)
-                    .lexically_relative(showfolder.root)
-                    .string();
   settingsPass(show, script, log, true, showfolder.files.get());
 
   const int scale = std::max(1, options.supersample);
@@ -58,9 +64,6 @@ bool Session::start(const SessionOptions &options, std::string &error) {
                           show.fullscreen != 0 && !options.hidden,
                           options.hidden, error);
   if (!window || !makeDevice(options, width, height, error)) {
-    std::error_code missing;
-    if (!showfolder.files->exists(script))
-      error = scriptlabel + " was not found in " + showfolder.root;
     abandonStart();
     return false;
   }
@@ -87,6 +90,20 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   framecontext = std::make_unique<FrameContext>(FrameContext{
       *graphics.device, graphics.font.get(), *timer, overlay, kinds});
   return true;
+}
+
+bool Session::scriptReadable(std::string &error) const {
+  std::string bytes, why;
+  if (showfolder.files->read(showfolder.script, bytes, why))
+    return true;
+  if (!showfolder.unreadable.empty())
+    error = "the archive " + showfolder.archive +
+            " cannot be read: " + showfolder.unreadable;
+  else if (!showfolder.files->exists(showfolder.script))
+    error = scriptlabel + " was not found in " + showfolder.root;
+  else
+    error = scriptlabel + " cannot be read: " + why;
+  return false;
 }
 
 void Session::abandonStart() {
@@ -152,15 +169,9 @@ std::unique_ptr<Show> Session::loadShow(std::string &error) {
                          showfolder.files);
   }
   const std::string &script = showfolder.script;
-  if (showfolder.files->archived(script)) {
-    if (!showfolder.files->exists(script)) {
-      error = "it cannot be opened (it is not in the archive)";
-      return nullptr;
-    }
-  } else if (std::FILE *file = std::fopen(script.c_str(), "rb")) {
-    std::fclose(file);
-  } else {
-    error = std::string("it cannot be opened (") + std::strerror(errno) + ")";
+  std::string unreadable;
+  if (!showfolder.files->read(script, unreadable, error)) {
+    error = "it cannot be opened (" + error + ")";
     return nullptr;
   }
   auto next = std::make_unique<Show>();
@@ -202,14 +213,15 @@ std::string Session::writeStill(std::uint32_t elapsed) {
   namespace fs = std::filesystem;
   const std::string stem =
       "still_" + std::to_string(framecontext->playhead.showTime(elapsed));
-  // An archive is never written: its stills go beside it.
-  const fs::path folder = showfolder.archive.empty()
-                              ? fs::path(showfolder.root)
-                              : fs::path(showfolder.archive).parent_path();
-  fs::path file = folder / (stem + ".png");
-  std::error_code failure;
-  for (int n = 2; fs::exists(file, failure); ++n)
-    file = folder / (stem + "_" + std::to_string(n) + ".png");
+  // An archive is never written: its stills go beside it, and those of a
+  // show that must not be written go to the state folder.
+  const fs::path folder = showfolder.outputs;
+  auto name = [&](int n) {
+    std::string file = stem;
+    if (n > 1)
+      file.append("_").append(std::to_string(n));
+    return folder / file.append(".png");
+  };
   // Full screen draws the picture scaled: the still is drawn again at its
   // own size, in the corner, and never shown; the passing line is not part
   // of the picture.
@@ -220,9 +232,14 @@ std::string Session::writeStill(std::uint32_t elapsed) {
   followDrawable();
   framecontext->message = message;
   framecontext->present = true;
-  errno = 0;
-  if (!writePng(file.string(), picturewidth, pictureheight, pixels)) {
-    const std::string why = errno ? std::strerror(errno) : "the PNG failed";
+  // Created afresh, never over a file or through a link already there.
+  fs::path file = name(1);
+  std::error_code failure;
+  for (int n = 2; fs::exists(fs::symlink_status(file, failure)); ++n)
+    file = name(n);
+  std::string why;
+  if (!writePng(file.string(), picturewidth, pictureheight, pixels, &why,
+                WriteMode::Fresh)) {
     log.report(Problem::StillNotWritten, "", 0, {file.string(), why});
     return problemText(Problem::StillNotWritten,
                        {file.filename().string(), why});

@@ -113,6 +113,8 @@ private:
   Show *active;
   const Logger &log;
   ShowFolder showfolder;
+  // Whether the script can be read; else false with `error` saying why.
+  bool scriptReadable(std::string &error) const;
   std::string scriptlabel;     // "Data/mirl .script", as problems name it
   std::unique_ptr<Show> owned; // a show read again; the first is the caller's
   GlBackend *gl = nullptr;

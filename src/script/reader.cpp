@@ -113,29 +113,12 @@ void ScriptReader::adopt(std::string_view source) {
 
 void ScriptReader::open(const char *name, const ShowFiles *files) {
   filename = name;
-  std::string contents;
-  if (files && files->archived(name)) {
-    std::string why;
-    if (!files->read(name, contents, why)) {
-      contents.clear();
-      problem(Problem::ScriptUnreadable, 0, {name});
-    }
-    adopt(contents);
-    return;
-  }
-  std::FILE *file = std::fopen(name, "rb");
-  bool readable = file != nullptr;
-  if (file) {
-    char chunk[65536];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-      contents.append(chunk, got);
-    readable = !std::ferror(file);
-    std::fclose(file);
-  }
-  if (!readable) {
+  // Read through the show's files: only a plain file of the show, never a
+  // FIFO or device that would block or never end.
+  std::string contents, why;
+  if (!(files ? *files : diskFiles()).read(name, contents, why)) {
     contents.clear();
-    problem(Problem::ScriptUnreadable, 0, {name});
+    problem(Problem::ScriptUnreadable, 0, {name, why});
   }
   adopt(contents);
 }

@@ -129,6 +129,12 @@ TEST(Authors, AnArchivedShowsStillsGoBesideTheArchive) {
   EXPECT_EQ(run.player.writeStill(250),
             "still_250.png written in " + run.folder.string());
   EXPECT_TRUE(fs::exists(run.folder / "still_250.png"));
+  // A link where the next still would go is passed over, never followed.
+  fs::create_symlink(run.folder / "elsewhere.png",
+                     run.folder / "still_250_2.png");
+  EXPECT_EQ(run.player.writeStill(250),
+            "still_250_3.png written in " + run.folder.string());
+  EXPECT_FALSE(fs::exists(run.folder / "elsewhere.png"));
 }
 
 // A layer left out is not drawn, nor its shadow, and leaves no state: the

@@ -133,10 +133,14 @@ struct ShowRun {
 
   // `sound`: the player's own choice, as the real player makes it.
   // `zipped`: the show is the archive show.zip in the folder instead.
+  // `media`: a folder whose files are copied into Data first.
   explicit ShowRun(const std::string &script, bool sound = false,
-                   bool zipped = false) {
+                   bool zipped = false, const fs::path &media = {}) {
     headless();
     fs::create_directory(folder / "Data");
+    if (!media.empty())
+      for (const auto &file : fs::directory_iterator(media))
+        fs::copy_file(file.path(), folder / "Data" / file.path().filename());
     std::ofstream(folder / "Data" / "mirl .script") << script;
     if (zipped) {
       EXPECT_TRUE(writeZip(archive(), {{"Data/mirl .script", script}}));

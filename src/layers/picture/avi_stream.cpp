@@ -54,6 +54,17 @@ void convertPixels(const std::uint8_t *bgr, std::size_t count,
   }
 }
 
+std::unique_ptr<FrameSource> openShowVideo(const std::string &path,
+                                           const ShowFiles &files,
+                                           std::string &step) {
+  std::string bytes, why;
+  if (!files.read(path, bytes, why)) {
+    step = "AVIFileOpen (" + why + ")";
+    return nullptr;
+  }
+  return openVideoBytes(std::move(bytes), step);
+}
+
 bool openAviStream(AviStream &record, const std::string &filename,
                    const LoadContext &load, Texture *texture,
                    VideoOpener opener) {
@@ -70,15 +81,8 @@ bool openAviStream(AviStream &record, const std::string &filename,
                            texture->format(), D3DPOOL_SYSTEMMEM);
 
   std::string step;
-  const std::string path = resolveMediaPath(filename, load.folder);
-  if (load.files.archived(path)) {
-    std::string bytes, why;
-    step = "AVIFileOpen";
-    if (load.files.read(path, bytes, why))
-      record.stream = openVideoBytes(std::move(bytes), step);
-  } else {
-    record.stream = opener(path, step);
-  }
+  record.stream =
+      opener(resolveMediaPath(filename, load.folder), load.files, step);
   if (!record.stream)
     return fail(load, filename, step);
   FrameSource &stream = *record.stream;

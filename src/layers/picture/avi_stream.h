@@ -29,14 +29,21 @@ struct AviStream {
   bool ready = false; // opened; a stream that failed is never updated
 };
 
+// The video at `path`, read through the show's files (which keep a show to
+// its own); null with the failed step, and why, in `step`.
+std::unique_ptr<FrameSource> openShowVideo(const std::string &path,
+                                           const ShowFiles &files,
+                                           std::string &step);
+
 // Opens `filename` (the name the script gives, found in the show folder) for
 // `texture`; false after telling the user why. The source opener can be
 // replaced for tests.
 using VideoOpener = std::unique_ptr<FrameSource> (*)(const std::string &,
+                                                     const ShowFiles &,
                                                      std::string &);
 bool openAviStream(AviStream &record, const std::string &filename,
                    const LoadContext &load, Texture *texture,
-                   VideoOpener opener = openVideoFile);
+                   VideoOpener opener = openShowVideo);
 // Shows the frame for `v` milliseconds.
 void updateAviStream(AviStream &record, std::uint32_t v);
 void closeAviStream(AviStream &record);

@@ -32,14 +32,15 @@ TEST(BlobRender, BlobLayersShowTheirTexture) {
   const fs::path textures = scratch.path;
   solid(textures / "magenta.png", 255, 0, 255);
   solid(textures / "green.png", 0, 255, 0);
-  const std::string root = textures.string() + "/";
-  ShowRun run("<demo> resolution 160 120 <part> length 1000 backgroundcolor 0 "
-              "0 80 <layer> filename " +
-              root + "MAGENTA.PNG position -0.5 0 2" + blob +
-              "</layer> <layer> filename " + root +
-              "green.png position 0.5 0 2" + blob +
-              "</layer> <layer> envmap CUBEMAP filename " + root +
-              "green.png position 0 0.5 2" + blob + "</layer> </part>");
+  ShowRun run(
+      std::string("<demo> resolution 160 120 <part> length 1000 "
+                  "backgroundcolor 0 0 80 <layer> filename MAGENTA.PNG "
+                  "position -0.5 0 2") +
+          blob + "</layer> <layer> filename green.png position 0.5 0 2" + blob +
+          "</layer> <layer> envmap CUBEMAP filename green.png position 0 0.5 "
+          "2" +
+          blob + "</layer> </part>",
+      false, false, textures);
   ASSERT_TRUE(run.render(0));
   // x' = x cot(pi/8) / 1.333 / z with the blob's drift putting z at 2.2.
   const double cot = 1.0 / std::tan(0.7853982 / 2);

@@ -92,9 +92,9 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
                           {Problem::ShadowPictureNotLoaded, "s1.png"},
                           {Problem::ShadowPictureNotLoaded, "s2.png"},
                           {Problem::MeshNotLoaded, "missing.x"}}));
-  // The reason the people reading it get, from the importer.
-  EXPECT_EQ(parsed.reports[3].text, "Mesh file missing.x cannot be loaded: "
-                                    "Unable to open file \"missing.x\".");
+  // The reason the people reading it get.
+  EXPECT_EQ(parsed.reports[3].text,
+            "Mesh file missing.x cannot be loaded: there is no such file");
   auto *mesh = dynamic_cast<MeshLayerResources *>(
       parsed.show->parts[0].layers[0].resources.get());
   ASSERT_TRUE(mesh);

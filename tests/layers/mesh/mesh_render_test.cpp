@@ -29,8 +29,8 @@ TEST(MeshRender, MeshLayers) {
          " }\n MeshTextureCoords {\n 4;\n 0.0;0.0;,\n 1.0;0.0;,\n 1.0;1.0;,\n"
          " 0.0;1.0;;\n }\n MeshMaterialList {\n 1;\n 2;\n 0,\n 0;;\n"
          " Material {\n 1.0;1.0;1.0;1.0;;\n 0.0;\n 0.0;0.0;0.0;;\n"
-         " 0.0;0.0;0.0;;\n TextureFilename {\n \"" +
-             (media / "Halves.PNG").string() + "\";\n }\n }\n }\n}\n";
+         " 0.0;0.0;0.0;;\n TextureFilename {\n \"Halves.PNG\";\n }\n }\n "
+         "}\n}\n";
   std::string halves;
   for (int y = 0; y < 4; ++y)
     halves +=
@@ -40,31 +40,32 @@ TEST(MeshRender, MeshLayers) {
   for (int i = 0; i < 16; ++i)
     blue += std::string("\0\0\xff", 3);
   ASSERT_TRUE(writePng((media / "shadow.png").string(), 4, 4, blue));
-  const std::string quad = (media / "quad.x").string();
+  const std::string quad = "quad.x"; // the media are copied into the show
   ShowRun run(
       "<demo> resolution 160 120 <part> length 10000 backgroundcolor 40 40 40\n"
       "<layer> type XFILE filename " +
-      quad +
-      " position -1.2 0.6 5 scale 0.4 0.4 0.4 cull ENABLE </layer>\n"
-      // Turned away: culled with cull ENABLE, shown without.
-      "<layer> type XFILE filename " +
-      quad +
-      " position 0 0.6 5 scale 0.4 0.4 0.4 rotationadd 0 180 0 cull ENABLE "
-      "</layer>\n<layer> type XFILE filename " +
-      quad +
-      " position 1.2 0.6 5 scale 0.4 0.4 0.4 rotationadd 0 180 0 </layer>\n"
-      // Tilted back and blended; its shadow on y = -1 is drawn unblended.
-      "<layer> type XFILE filename " +
-      quad +
-      " position 0 -0.2 5 scale 0.5 0.5 0.5 rotationadd 60 0 0 blend ONE ONE "
-      "<shadow> filename " +
-      (media / "shadow.png").string() +
-      " plane_a 0 -1 0 plane_b 0 -1 1 plane_c 1 -1 0 light 0 1 0 </shadow> "
-      "</layer>\n"
-      "<layer> type XFILE filename " +
-      quad +
-      " envmap CUBEMAP position 0 0 3 scale 2 2 2 </layer>\n"
-      "</part>");
+          quad +
+          " position -1.2 0.6 5 scale 0.4 0.4 0.4 cull ENABLE </layer>\n"
+          // Turned away: culled with cull ENABLE, shown without.
+          "<layer> type XFILE filename " +
+          quad +
+          " position 0 0.6 5 scale 0.4 0.4 0.4 rotationadd 0 180 0 cull ENABLE "
+          "</layer>\n<layer> type XFILE filename " +
+          quad +
+          " position 1.2 0.6 5 scale 0.4 0.4 0.4 rotationadd 0 180 0 </layer>\n"
+          // Tilted back and blended; its shadow on y = -1 is drawn unblended.
+          "<layer> type XFILE filename " +
+          quad +
+          " position 0 -0.2 5 scale 0.5 0.5 0.5 rotationadd 60 0 0 blend ONE "
+          "ONE "
+          "<shadow> filename shadow.png plane_a 0 -1 0 plane_b 0 -1 1 plane_c "
+          "1 -1 0 light 0 1 0 </shadow> "
+          "</layer>\n"
+          "<layer> type XFILE filename " +
+          quad +
+          " envmap CUBEMAP position 0 0 3 scale 2 2 2 </layer>\n"
+          "</part>",
+      false, false, media);
   ASSERT_TRUE(run.render(0));
   const double cot = 1.0 / std::tan(0.7853982 / 2);
   auto sx = [&](double x, double z) {
@@ -94,11 +95,12 @@ TEST(MeshRender, MeshLayers) {
   ASSERT_TRUE(writePng((media / "grey.png").string(), 4, 4, grey));
   ShowRun maps("<demo> resolution 160 120 <part> length 10000 "
                "<layer> type XFILE filename " +
-               quad +
-               " envmap SPHEREMAP position -0.6 0 5 scale 0.5 0.5 0.5 "
-               "rotation 0 1 0 </layer> <layer> type XFILE filename " +
-               quad + " envmap SPHEREMAP2 " + (media / "grey.png").string() +
-               " position 0.6 0 5 scale 0.5 0.5 0.5 </layer> </part>");
+                   quad +
+                   " envmap SPHEREMAP position -0.6 0 5 scale 0.5 0.5 0.5 "
+                   "rotation 0 1 0 </layer> <layer> type XFILE filename " +
+                   quad + " envmap SPHEREMAP2 grey.png" +
+                   " position 0.6 0 5 scale 0.5 0.5 0.5 </layer> </part>",
+               false, false, media);
   ASSERT_TRUE(maps.render(0));
   const std::string still = maps.frame;
   EXPECT_TRUE(near(maps.at(sx(0.45, 5), 60), {128, 0, 0}, 3))

@@ -52,7 +52,8 @@ public:
 };
 
 CountingSource *nextSource = nullptr;
-std::unique_ptr<FrameSource> handOut(const std::string &, std::string &step) {
+std::unique_ptr<FrameSource> handOut(const std::string &, const ShowFiles &,
+                                     std::string &step) {
   step = "AVIFileOpen";
   std::unique_ptr<FrameSource> out(nextSource);
   nextSource = nullptr;

@@ -38,37 +38,31 @@ TEST(PictureRender, PictureLayers) {
                          "' </dev/null >/dev/null 2>&1")
                             .c_str()),
             0);
-  const std::string root = media.string() + "/";
   ShowRun run(
       "<demo> resolution 160 120 <part> length 10000 backgroundcolor 0 0 200\n"
       // A white square, 1 x 1 at depth 4 in the middle.
-      "<layer> type PICTURE filename " +
-      root +
-      "WHITE.PNG size 1 1 position 0 0 4 scale 1 1 1 ztest DISABLE </layer>\n"
+      "<layer> type PICTURE filename WHITE.PNG size 1 1 position 0 0 4 scale 1 "
+      "1 1 ztest DISABLE </layer>\n"
       // Fading from black to red over the left.
-      "<layer> type PICTURE filename " +
-      root +
-      "white.png size 0.5 0.5 position -1.2 0 4 scale 1 1 1 ztest DISABLE "
+      "<layer> type PICTURE filename white.png size 0.5 0.5 position -1.2 0 4 "
+      "scale 1 1 1 ztest DISABLE "
       "<timeline> 0 color 0 0 0 255 1000 color 255 0 0 255 2000 color 255 0 "
       "0 255 </timeline> </layer>\n"
       // Half-transparent white blended over the right.
-      "<layer> type PICTURE filename " +
-      root +
-      "white.png size 0.5 0.5 position 1.2 0 4 scale 1 1 1 ztest DISABLE "
+      "<layer> type PICTURE filename white.png size 0.5 0.5 position 1.2 0 4 "
+      "scale 1 1 1 ztest DISABLE "
       "color 255 255 255 128 blend SRCALPHA INVSRCALPHA </layer>\n"
       // Videos at the top: normal speed, twice the speed.
-      "<layer> type AVIPICTURE filename " +
-      root +
-      "count.avi size 0.5 0.5 position -0.6 1 4 scale 1 1 1 ztest DISABLE "
+      "<layer> type AVIPICTURE filename count.avi size 0.5 0.5 position -0.6 1 "
+      "4 scale 1 1 1 ztest DISABLE "
       "</layer>\n"
-      "<layer> type AVIPICTURE filename " +
-      root +
-      "count.avi avispeed 2 size 0.5 0.5 position 0.6 1 4 scale 1 1 1 "
+      "<layer> type AVIPICTURE filename count.avi avispeed 2 size 0.5 0.5 "
+      "position 0.6 1 4 scale 1 1 1 "
       "ztest DISABLE </layer>\n"
-      "<layer> type AVIPICTURE filename " +
-      root +
-      "wide.avi size 0.5 0.5 position 0 -1 4 scale 1 1 1 </layer>\n"
-      "</part>");
+      "<layer> type AVIPICTURE filename wide.avi size 0.5 0.5 position 0 -1 4 "
+      "scale 1 1 1 </layer>\n"
+      "</part>",
+      false, false, media);
   EXPECT_EQ(run.problems.boxes(),
             std::vector<std::string>{"Texture: 256x256, Avi: 320x240"});
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package of a build, installed into a scratch root: it holds the
-# programs, the bundled show, the manual pages and the desktop entry; the
-# installed renderer draws the installed show as the build draws the source
-# tree's, and the installed player finds its show with no argument.
+# programs, the bundled show (exactly its tracked files), the manual pages
+# and the desktop entry, and lintian finds no fault in it; the installed
+# renderer draws the installed show as the build draws the source tree's,
+# and the installed player finds its show with no argument.
 # Usage: package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1 source=$2
@@ -24,13 +25,30 @@ root=$scratch/root
 dpkg-deb -x "$package" "$root"
 for file in bin/korvane bin/korvane-render bin/korvane-inspect \
     "share/korvane/show/Data/mirl .script" "share/korvane/show/mirl .mp3" \
-    share/man/man1/korvane.1.gz share/man/man1/korvane-render.1 \
-    share/applications/korvane.desktop share/doc/korvane/copyright; do
-  if [ ! -e "$root/usr/$file" ] && [ ! -e "$root/usr/${file%.gz}" ]; then
+    share/man/man1/korvane.1.gz share/man/man1/korvane-render.1.gz \
+    share/applications/korvane.desktop share/doc/korvane/copyright \
+    share/doc/korvane/changelog.Debian.gz; do
+  if [ ! -e "$root/usr/$file" ]; then
     echo "missing from the package: /usr/$file"
     exit 1
   fi
 done
+
+# The bundled show is exactly what git tracks in show/ but its generator:
+# nothing a run left in the source tree.
+if git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
+  tracked=$(git -C "$source/show" ls-files -z -- . ':!tools' | tr '\0' '\n' | sort)
+  installed=$(cd "$root/usr/share/korvane/show" && find . -type f | cut -c3- | sort)
+  if [ "$tracked" != "$installed" ]; then
+    echo "the installed show differs from the tracked one (< tracked, > installed):"
+    diff <(echo "$tracked") <(echo "$installed") || true
+    exit 1
+  fi
+fi
+
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$package"
+fi
 
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1
 unset DISPLAY WAYLAND_DISPLAY

@@ -131,7 +131,6 @@ bool Render::start(const fs::path &trace, std::string &error) {
   korvane::SessionOptions options;
   options.hidden = true;
   options.sound = false; // offline rendering plays no sound
-  options.ticks = &clock;
   options.timerclock = &clock;
   options.width = args.width;
   options.height = args.height;

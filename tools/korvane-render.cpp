@@ -243,12 +243,18 @@ void Render::stills() {
         return true;
       },
       {});
+  // A time past the end has no picture: said, and the exit status says so.
+  if (!ok || args.memory)
+    return; // a picture that failed to be written was said already
   for (std::uint32_t ms : times)
-    if (!written.count((out / ("at_" + std::to_string(ms) + ".png")).string()))
+    if (!written.count(
+            (out / ("at_" + std::to_string(ms) + ".png")).string())) {
       std::fprintf(stderr,
-                   "korvane-render: the show has ended at %u ms; no "
-                   "at_%u.png\n",
-                   ms, ms);
+                   "korvane-render: --at %u is past the show's end (%u ms): "
+                   "no at_%u.png\n",
+                   ms, korvane::showLength(session.show()), ms);
+      ok = false;
+    }
 }
 
 // "[####      ] frame 120 / 4500, 0:42 left" on one line, over and over.

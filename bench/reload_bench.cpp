@@ -40,7 +40,6 @@ void reloadBundledShow(benchmark::State &state) {
   SessionOptions options;
   options.hidden = true;
   options.sound = false;
-  options.ticks = &clock;
   options.timerclock = &clock;
   options.folder = folder.string();
   std::string error;

@@ -110,6 +110,8 @@ private:
   using Schedule = std::function<bool(std::uint32_t turn, Shot &shot)>;
   korvane::VideoSettings videoSettings(const fs::path &file,
                                        const fs::path &music);
+  // The show's frames at --fps, and the span of them --segment asks for.
+  korvane::SegmentSpan span();
   // The player's loop over the schedule, on the virtual clock, until the
   // shots run out or the show ends: the number of shots drawn.
   std::uint32_t play(const Schedule &schedule,
@@ -131,7 +133,6 @@ bool Render::start(const fs::path &trace, std::string &error) {
   korvane::SessionOptions options;
   options.hidden = true;
   options.sound = false; // offline rendering plays no sound
-  options.ticks = &clock;
   options.timerclock = &clock;
   options.width = args.width;
   options.height = args.height;
@@ -243,12 +244,18 @@ void Render::stills() {
         return true;
       },
       {});
+  // A time past the end has no picture: said, and the exit status says so.
+  if (!ok || args.memory)
+    return; // a picture that failed to be written was said already
   for (std::uint32_t ms : times)
-    if (!written.count((out / ("at_" + std::to_string(ms) + ".png")).string()))
+    if (!written.count(
+            (out / ("at_" + std::to_string(ms) + ".png")).string())) {
       std::fprintf(stderr,
-                   "korvane-render: the show has ended at %u ms; no "
-                   "at_%u.png\n",
-                   ms, ms);
+                   "korvane-render: --at %u is past the show's end (%u ms): "
+                   "no at_%u.png\n",
+                   ms, korvane::showLength(session.show()), ms);
+      ok = false;
+    }
 }
 
 // "[####      ] frame 120 / 4500, 0:42 left" on one line, over and over.
@@ -261,26 +268,34 @@ void progress(std::uint32_t done, std::uint32_t total, double seconds) {
                done, total, whole / 60, whole % 60);
 }
 
+korvane::SegmentSpan Render::span() {
+  korvane::SegmentSpan s;
+  s.k = args.segments ? args.segment : 1;
+  s.n = args.segments ? args.segments : 1;
+  s.fps = args.fps;
+  // Frame k shows the show time k * 1000 / N: as many as fall before the end.
+  s.total =
+      static_cast<std::int64_t>(
+          std::uint64_t(korvane::showLength(session.show())) * args.fps + 999) /
+      1000;
+  s.first = s.total * (s.k - 1) / s.n;
+  s.end = s.total * s.k / s.n;
+  return s;
+}
+
 std::uint32_t
 Render::sequence(const std::function<std::string(std::uint32_t)> &name) {
-  // Frame k shows the show time k * 1000 / N: as many as fall before the end.
-  const auto all = static_cast<std::uint32_t>(
-      (std::uint64_t(korvane::showLength(session.show())) * args.fps + 999) /
-      1000);
+  const korvane::SegmentSpan spanned = span();
+  const auto all = static_cast<std::uint32_t>(spanned.total);
   auto timeOf = [this](std::uint64_t frame) {
     return static_cast<std::uint32_t>(frame * 1000 /
                                       static_cast<unsigned>(args.fps));
   };
-  // A segment's frames, after the frames that set the states of its first.
-  const std::uint32_t first =
-      args.segments
-          ? static_cast<std::uint32_t>(std::uint64_t(all) * (args.segment - 1) /
-                                       args.segments)
-          : 0;
+  // A segment's frames, after the frames that set the states of its first;
+  // the whole show's until it ends.
+  const auto first = static_cast<std::uint32_t>(spanned.first);
   const std::uint32_t last =
-      args.segments ? static_cast<std::uint32_t>(std::uint64_t(all) *
-                                                 args.segment / args.segments)
-                    : 0xFFFFFFFFu;
+      args.segments ? static_cast<std::uint32_t>(spanned.end) : 0xFFFFFFFFu;
   const std::vector<std::uint32_t> before =
       first > 0 ? framesBefore(session.show(), timeOf(first))
                 : std::vector<std::uint32_t>{};
@@ -366,9 +381,12 @@ korvane::VideoSettings Render::videoSettings(const fs::path &file,
 
 void Render::video(const fs::path &file, const fs::path &music) {
   korvane::VideoSettings settings = videoSettings(file, music);
-  // A segment is joined to the others, and the music muxed, afterwards.
-  if (args.segments)
+  // A segment is joined to the others, and the music muxed, afterwards;
+  // it records its span for the join to check.
+  if (args.segments) {
     settings.music.clear();
+    settings.note = korvane::segmentNote(span());
+  }
   std::string error;
   writer = korvane::VideoWriter::open(settings, error);
   if (!writer) {

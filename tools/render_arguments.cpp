@@ -1,5 +1,7 @@
 #include "render_arguments.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -28,7 +30,8 @@ constexpr const char *usage =
     "                 1/60 s before)\n"
     "  --fps N        every frame of the whole show at N frames a second:\n"
     "                 frame_000000.png on (the default is --fps 30)\n"
-    "  --size WxH     render at this size instead of the script's\n"
+    "  --size WxH     render at this size instead of the script's (each\n"
+    "                 at most 8192, supersampled too)\n"
     "  --supersample N  draw at N (2, 3 or 4) times the size and filter\n"
     "                 each picture down: smooth edges; without it every\n"
     "                 picture is exactly what Direct3D 8 draws\n"
@@ -53,10 +56,14 @@ constexpr const char *usage =
     "                 without sound, its first frame drawn over the states\n"
     "                 play leaves before it, as --at does\n"
     "  --join PART,.. the segments' videos, in order, joined into FILE\n"
-    "                 without encoding them again, the music muxed once\n"
+    "                 without encoding them again, the music muxed once;\n"
+    "                 refused unless they are --segment videos of this\n"
+    "                 show at this --fps, alike, covering it once\n"
     "  --help         show this text\n"
     "\n"
-    "Exit status: 0 done, 1 the show could not be read, 2 bad arguments.\n";
+    "Exit status: 0 done; 1 the show could not be read, or a picture or\n"
+    "the video could not be written (an --at past the show's end, parts\n"
+    "of a --join that do not fit together); 2 bad arguments.\n";
 
 int bad(const std::string &what) {
   std::fprintf(stderr, "korvane-render: %s\n%s", what.c_str(), usage);
@@ -81,9 +88,34 @@ bool parseTimes(const char *text, std::vector<std::uint32_t> &times) {
   }
 }
 
+// A whole number from `low` to `high` (neither negative) at the start of
+// `text`, never wrapped round: `rest` gets what follows it, else nothing
+// may follow.
+bool readNumber(const char *text, long low, long high, int &out,
+                const char **rest = nullptr) {
+  if (!text || !std::isdigit(static_cast<unsigned char>(*text)))
+    return false;
+  char *after = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &after, 10);
+  if (errno || value < low || value > high || (!rest && *after))
+    return false;
+  if (rest)
+    *rest = after;
+  out = static_cast<int>(value);
+  return true;
+}
+
+// WxH, or K/N: two numbers from `low` to `high` around `between`.
+bool readPair(const char *text, char between, long low, long high, int &a,
+              int &b) {
+  const char *rest = nullptr;
+  return readNumber(text, low, high, a, &rest) && *rest == between &&
+         readNumber(rest + 1, low, high, b);
+}
+
 // One option and its value at argv[i]; an error text, empty when it reads.
 std::string option(const std::string &name, const char *value, Arguments &a) {
-  char end = 0;
   if (name == "--out")
     a.outdir = value ? value : "";
   else if (name == "--trace")
@@ -92,18 +124,15 @@ std::string option(const std::string &name, const char *value, Arguments &a) {
     a.video = value ? value : "";
     return a.video.empty() ? "--video needs a file" : "";
   } else if (name == "--crf")
-    return value && std::sscanf(value, "%d%c", &a.crf, &end) == 1 &&
-                   a.crf >= 0 && a.crf <= 51
+    return readNumber(value, 0, 51, a.crf)
                ? ""
                : "--crf needs a quality from 0 to 51";
   else if (name == "--supersample")
-    return value && std::sscanf(value, "%d%c", &a.supersample, &end) == 1 &&
-                   a.supersample >= 2 && a.supersample <= 4
+    return readNumber(value, 2, 4, a.supersample)
                ? ""
                : "--supersample needs 2, 3 or 4";
   else if (name == "--threads")
-    return value && std::sscanf(value, "%d%c", &a.threads, &end) == 1 &&
-                   a.threads >= 0 && a.threads <= 64
+    return readNumber(value, 0, 64, a.threads)
                ? ""
                : "--threads needs a count from 0 to 64";
   else if (name == "--preset") {
@@ -115,11 +144,8 @@ std::string option(const std::string &name, const char *value, Arguments &a) {
     return "--preset needs one of x264's: ultrafast, superfast, veryfast, "
            "faster, fast, medium, slow, slower, veryslow";
   } else if (name == "--segment")
-    return value &&
-                   std::sscanf(value, "%d/%d%c", &a.segment, &a.segments,
-                               &end) == 2 &&
-                   a.segment >= 1 && a.segment <= a.segments &&
-                   a.segments <= 1000
+    return readPair(value, '/', 1, 1000, a.segment, a.segments) &&
+                   a.segment <= a.segments
                ? ""
                : "--segment needs K/N, 1 <= K <= N <= 1000";
   else if (name == "--join") {
@@ -139,18 +165,14 @@ std::string option(const std::string &name, const char *value, Arguments &a) {
                ? ""
                : "--at needs show times in milliseconds, comma-separated";
   else if (name == "--fps")
-    return value && std::sscanf(value, "%d%c", &a.fps, &end) == 1 &&
-                   a.fps >= 1 && a.fps <= 1000
+    return readNumber(value, 1, 1000, a.fps)
                ? ""
                : "--fps needs a rate from 1 to 1000";
   else if (name == "--size")
-    return value &&
-                   std::sscanf(value, "%dx%d%c", &a.width, &a.height, &end) ==
-                       2 &&
-                   a.width >= 1 && a.height >= 1 && a.width <= 8192 &&
-                   a.height <= 8192
+    return readPair(value, 'x', 1, maxDrawn, a.width, a.height)
                ? ""
-               : "--size needs WxH";
+               : "--size needs WxH, each from 1 to " +
+                     std::to_string(maxDrawn) + " (the largest picture drawn)";
   else
     return "unknown option " + name;
   return value ? "" : name + " needs a folder";
@@ -198,6 +220,14 @@ int parseArguments(int argc, char **argv, Arguments &a) {
       return bad("only one SHOWDIR may be given");
     }
   }
+  if (a.width && (a.width * a.supersample > maxDrawn ||
+                  a.height * a.supersample > maxDrawn))
+    return bad("--size " + std::to_string(a.width) + "x" +
+               std::to_string(a.height) + " at --supersample " +
+               std::to_string(a.supersample) + " is drawn at " +
+               std::to_string(a.width * a.supersample) + "x" +
+               std::to_string(a.height * a.supersample) + "; at most " +
+               std::to_string(maxDrawn) + " either way can be drawn");
   if (!a.video.empty())
     return checkVideo(a);
   if (a.lossless || a.crf >= 0 || a.segments || !a.join.empty() ||

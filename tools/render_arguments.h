@@ -8,6 +8,9 @@
 
 namespace korvane::render {
 
+// The widest and highest picture drawn, supersampled or not.
+constexpr int maxDrawn = 8192;
+
 struct Arguments {
   std::string showdir, outdir, tracedir, video;
   std::vector<std::uint32_t> times;

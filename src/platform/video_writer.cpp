@@ -244,6 +244,8 @@ bool openFile(VideoWriter::State &s, std::string &error) {
   AVDictionary *options = nullptr;
   // The index at the front, so that the video plays while it downloads.
   av_dict_set(&options, "movflags", "+faststart", 0);
+  if (!s.settings.note.empty())
+    av_dict_set(&s.output->metadata, "comment", s.settings.note.c_str(), 0);
   if (code >= 0)
     code = avformat_write_header(s.output, &options);
   av_dict_free(&options);

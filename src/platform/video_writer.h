@@ -22,6 +22,8 @@ struct VideoSettings {
   // The frames as drawn, when larger than the video (supersampled): each
   // is filtered down. 0: the video's size.
   int drawnwidth = 0, drawnheight = 0;
+  // Recorded as the file's comment (a segment's span); empty for none.
+  std::string note;
 };
 
 // A picture of RGB rows filtered down to `width` x `height` with an area

@@ -133,6 +133,7 @@ void setDefaultTransforms(Device &device) {
 
 bool renderFrame(Show &show, FrameContext &frame, std::uint32_t elapsed) {
   const std::uint32_t showTime = frame.playhead.showTime(elapsed);
+  frame.showtime = showTime;
   const int index = partAt(show, showTime);
   if (index < 0)
     return true;

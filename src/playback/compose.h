@@ -73,6 +73,8 @@ struct FrameContext {
   LayerMutes mutes = {};
   // A passing line below the notice (where a still went); empty for none.
   std::string message = {};
+  // The show time of the frame being drawn.
+  std::uint32_t showtime = 0;
 };
 
 // Draws the frame for `elapsed` ms since the start tick, at the frame's

@@ -105,7 +105,6 @@ int play(const Options &options) {
   korvane::SystemTimerClock timer;
   korvane::PausableClock clock(ticks, timer);
   korvane::SessionOptions start;
-  start.ticks = &clock;
   start.timerclock = &clock;
   start.vsync = options.vsync;
   start.folder = options.folder ? options.folder : defaultShow();

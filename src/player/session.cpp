@@ -71,8 +71,7 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   if (options.vsync && !window->waitForRefresh(true, refused))
     log.report(Problem::VsyncRefused, "", 0, {refused});
 
-  ticks = options.ticks ? options.ticks : &systemticks;
-  registerLayerKinds(kinds, *graphics.device, *ticks, showfolder.data,
+  registerLayerKinds(kinds, *graphics.device, blobclock, showfolder.data,
                      showfolder.files);
   scriptread = readScript(show, script);
 
@@ -164,8 +163,8 @@ std::unique_ptr<Show> Session::loadShow(std::string &error) {
     // The archive as it is now: read again whole, its entries checked anew.
     showfolder = findShowFolder(showfolder.archive);
     reportArchive();
-    if (graphics.device && ticks)
-      registerLayerKinds(kinds, *graphics.device, *ticks, showfolder.data,
+    if (graphics.device)
+      registerLayerKinds(kinds, *graphics.device, blobclock, showfolder.data,
                          showfolder.files);
   }
   const std::string &script = showfolder.script;

@@ -35,9 +35,8 @@ struct SessionOptions {
   int supersample = 1; // drawn at this many times the size
   // Called with the back buffer before each present.
   std::function<void()> capture;
-  // The tick count the blob motion reads, and the frame timer's clock;
-  // null for the system's.
-  TickSource *ticks = nullptr;
+  // The frame timer's clock; null for the system's. (The blobs move on the
+  // show time of the frame drawn.)
   TimerClock *timerclock = nullptr;
   // Plays the soundtrack when the script enables it.
   bool sound = true;
@@ -119,8 +118,20 @@ private:
   std::unique_ptr<Show> owned; // a show read again; the first is the caller's
   GlBackend *gl = nullptr;
   int picturewidth = 0, pictureheight = 0; // the back buffer's picture
-  SystemTicks systemticks;
-  TickSource *ticks = nullptr; // the blob motion's
+  // The blobs' clock: the show time of the frame being drawn, so that a
+  // frame is the same picture however play came to its time (pauses,
+  // seeks, steps), in the player and in korvane-render alike.
+  class ShowTimeTicks final : public TickSource {
+  public:
+    explicit ShowTimeTicks(const Session &session) : session(session) {}
+    std::uint32_t tickCount() override {
+      return session.framecontext ? session.framecontext->showtime : 0;
+    }
+
+  private:
+    const Session &session;
+  };
+  ShowTimeTicks blobclock{*this};
   SystemTimerClock systemclock;
   std::unique_ptr<FrameTimer> timer;
   OverlayState overlay;

@@ -30,7 +30,6 @@ struct FullScreenShow {
            "<part> length 100000 backgroundcolor 200 0 0 </part>\n";
     SessionOptions options;
     options.sound = false;
-    options.ticks = &clock;
     options.timerclock = &clock;
     options.capture = [this] {
       player.window->drawableSize(width, height);

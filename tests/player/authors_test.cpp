@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -119,6 +120,77 @@ TEST(Authors, AStillIsTheRenderersPictureAtItsTime) {
   EXPECT_EQ(still, readAll(run.folder / "out" / "at_1600.png"));
   // The second still is the same frame again.
   EXPECT_EQ(readAll(run.folder / "still_1600_2.png"), still);
+}
+
+// The blobs move on the show time, as the renderer's do: a still of a part
+// with blobs is the renderer's picture at its time after a pause, a seek
+// back or frame steps, whatever real time went by. The real clock starts
+// far from 0, as the machine's does.
+TEST(Authors, AStillOfBlobsIsTheRenderersPictureAfterPausesAndSeeks) {
+  const std::string blobs =
+      "<demo> resolution 160 120\n<part> length 500 backgroundcolor 90 0 0 "
+      "</part>\n<part> length 3000 backgroundcolor 0 0 60 <layer> type BLOB "
+      "filename env.png position 0 0 2.2 scale 1.3 1.3 1.3 blobsnum 3 "
+      "<blobs> mul 0.45 0.2 0.1 type SPHERE mul -0.3 0.35 0.2 type CUBE mul "
+      "0.1 -0.4 0.3 type SPHERE </blobs> </layer> </part>\n";
+  using K = WindowEvent::Kind;
+  const struct {
+    const char *what;
+    // By turn, 100 ms of real time apart; a turn's keys come before the
+    // real clock moves on to its frame.
+    std::map<int, std::vector<K>> keys;
+    std::uint32_t ms; // the still's show time
+  } cases[] = {
+      {"paused, then played on",
+       {{10, {K::Pause}}, {14, {K::Pause}}, {20, {K::Still}}},
+       1700},
+      {"a seek back", {{21, {K::Back}}, {25, {K::Still}}}, 1600},
+      {"frame steps while paused",
+       {{15, {K::Pause}},
+        {16, {K::StepForward, K::StepForward, K::StepForward}},
+        {18, {K::StepBack, K::Still}}},
+       1533},
+  };
+  ShowRun run(blobs);
+  copyShowFiles(run.folder);
+  std::string error;
+  run.player.adopt(run.player.loadShow(error));
+  ASSERT_EQ(error, "");
+  std::string times;
+  for (const auto &c : cases) {
+    Turns turns;
+    turns.now = 7000;
+    turns.keys = c.keys;
+    turns.keys[turns.keys.rbegin()->first + 1] = {K::Escape};
+    PausableClock clock(turns, run.clock);
+    run.player.frameContext().playhead = {};
+    PlayerLoop loop(run.player, clock, run.player.arcball);
+    loop.hooks.still = [&run](std::uint32_t elapsed) {
+      return run.player.writeStill(elapsed);
+    };
+    loop.run(turns);
+    EXPECT_TRUE(
+        fs::exists(run.folder / ("still_" + std::to_string(c.ms) + ".png")))
+        << c.what;
+    times += (times.empty() ? "" : ",") + std::to_string(c.ms);
+  }
+  const std::string command = std::string("'") + KORVANE_RENDER + "' '" +
+                              run.folder.string() + "' --out '" +
+                              (run.folder / "out").string() + "' --at " +
+                              times + " >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::set<std::string> pictures;
+  for (const auto &c : cases) {
+    const std::string ms = std::to_string(c.ms);
+    const std::string still = readAll(run.folder / ("still_" + ms + ".png"));
+    EXPECT_GT(still.size(), 1500u) << c.what;
+    EXPECT_TRUE(still == readAll(run.folder / "out" / ("at_" + ms + ".png")))
+        << c.what;
+    pictures.insert(still);
+  }
+  // Only the blobs move in this part: they do, from time to time.
+  EXPECT_EQ(pictures.size(), std::size(cases));
 }
 
 // A show played from an archive has its stills beside the archive.

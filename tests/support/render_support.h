@@ -148,7 +148,6 @@ struct ShowRun {
     SessionOptions options;
     options.hidden = true;
     options.sound = sound;
-    options.ticks = &clock;
     options.timerclock = &clock;
     options.folder = zipped ? archive() : folder.string();
     options.capture = [this] {

@@ -36,7 +36,8 @@ TEST(RenderTool, OfflineRendererWritesFrames) {
   };
   const std::string show = "'" + folder.string() + "'";
   const std::string out = "'" + (folder / "out").string() + "'";
-  EXPECT_EQ(run(show + " --out " + out + " --at 0,50,200"), 0);
+  // A time past the end: the others written, that one said, and failure.
+  EXPECT_EQ(run(show + " --out " + out + " --at 0,50,200"), 1);
   EXPECT_TRUE(fs::exists(folder / "out" / "at_0.png"));
   EXPECT_TRUE(fs::exists(folder / "out" / "at_50.png"));
   EXPECT_FALSE(fs::exists(folder / "out" / "at_200.png")); // after the end
@@ -170,4 +171,42 @@ TEST(BundledShow, ReadsCleanAndMatchesItsReferences) {
     ++compared;
   }
   EXPECT_EQ(compared, 10);
+}
+
+// Numbers beyond what an option takes are refused, never wrapped round
+// into one it does take; the message gives the range.
+TEST(RenderTool, NumbersOutOfRangeAreRefused) {
+  const korvane::test::TempFolder scratch;
+  fs::create_directory(scratch.path / "Data");
+  std::ofstream(scratch.path / "Data" / "mirl .script")
+      << "<demo> resolution 80 60 <part> length 100 </part>";
+  const std::string err = (scratch.path / "said.txt").string();
+  const std::string out = (scratch.path / "out").string();
+  const struct {
+    const char *arguments, *said;
+    int status = 2;
+  } refused[] = {
+      {"--size 4294967936x480", "--size needs WxH, each from 1 to 8192"},
+      {"--size 640x4294967776", "each from 1 to 8192"},
+      {"--size 8193x480", "each from 1 to 8192"},
+      {"--size -640x480", "each from 1 to 8192"},
+      {"--size 640x480x2", "each from 1 to 8192"},
+      {"--size 4000x3000 --supersample 4",
+       "is drawn at 16000x12000; at most 8192"},
+      {"--fps 4294967297", "--fps needs a rate from 1 to 1000"},
+      {"--at 4294967296", "--at needs show times"},
+      {"--at 200", "--at 200 is past the show's end (100 ms)", 1},
+  };
+  for (const auto &r : refused) {
+    const std::string command =
+        std::string("'") + KORVANE_RENDER + "' '" + scratch.path.string() +
+        "' --out '" + out + "' " + r.arguments + " >/dev/null 2>'" + err + "'";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == r.status)
+        << r.arguments;
+    std::ifstream in(err);
+    const std::string said{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(said.find(r.said), std::string::npos) << said;
+  }
+  EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out));
 }

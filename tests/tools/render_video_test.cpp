@@ -206,6 +206,52 @@ TEST(RenderVideo, JoinedSegmentsAreTheWholeRunsFrames) {
   EXPECT_EQ(b.audioCodec, "flac");
   EXPECT_NEAR(b.soundSeconds, 0.6, 0.001);
   EXPECT_EQ(show.render("--video x.mp4 --segment 4/3"), 2);
+
+  // Parts that do not make the show's frames once, alike, are refused,
+  // naming the part and what does not fit, and nothing is written.
+  const fs::path &t = show.temp.path;
+  ASSERT_EQ(show.render("--video '" + (t / "small2.mkv").string() +
+                        "' --lossless --fps 25 --size 80x60 --segment 2/3"),
+            0);
+  ASSERT_EQ(show.render("--video '" + (t / "h264_2.mp4").string() +
+                        "' --fps 25 --segment 2/3"),
+            0);
+  const std::string p1 = (t / "part1.mkv").string(),
+                    p2 = (t / "part2.mkv").string(),
+                    p3 = (t / "part3.mkv").string();
+  const struct {
+    std::string parts, more, said;
+  } misfits[] = {
+      {p1 + "," + t.string() + "/small2.mkv," + p3, "",
+       "small2.mkv is 80x60, " + p1 + " 160x120"},
+      {p1 + "," + t.string() + "/h264_2.mp4," + p3, "",
+       "h264_2.mp4 is h264, " + p1 + " ffv1"},
+      {p1 + "," + p2 + "," + p2 + "," + p3, "",
+       p2 + " (segment 2/3, frames 5 to 9) is given twice: " + p2},
+      {p1 + "," + p3, "", "frames 5 to 9 are missing between " + p1},
+      {p1 + "," + p2, "", "frames 10 to 14 of the show's 15 are missing"},
+      {p2 + "," + p3, "", "frames 0 to 4 are missing before " + p2},
+      {whole.string(), "", "is not a segment written by korvane-render"},
+      {p1 + "," + p2 + "," + p3, " --fps 30",
+       p1 + " has 25 frames a second, the join 30"},
+  };
+  for (const auto &m : misfits) {
+    std::string said;
+    const fs::path out = t / "refused.mkv";
+    EXPECT_EQ(show.render("--video '" + out.string() + "' --lossless" +
+                              (m.more.empty() ? " --fps 25" : m.more) +
+                              " --join '" + m.parts + "'",
+                          &said),
+              1)
+        << m.parts;
+    EXPECT_NE(said.find(m.said), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(out)) << m.parts;
+  }
+  // Nor is a part written over by the join.
+  EXPECT_EQ(show.render("--video '" + p1 + "' --lossless --fps 25 --join '" +
+                        parts + "'"),
+            1);
+  EXPECT_EQ(decode(p1).frames.size(), 5u);
 }
 
 // Supersampled: the video's frames and the stills are the pictures drawn at

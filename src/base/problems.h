@@ -101,6 +101,8 @@ enum class ProblemKind { Script, Media, Run };
   X(NotWatched, Run, nullptr, "{0}: changes there are not seen", nullptr)      \
   X(ReloadRejected, Run, nullptr,                                              \
     "{0} not reloaded: {1}; the show plays on as it was", nullptr)             \
+  X(NothingToPlay, Run, nullptr,                                               \
+    "{0} cannot be played: {1}; waiting for it to be saved", nullptr)          \
   X(VideoNotWritten, Run, nullptr, "cannot write the video {0}: {1}", nullptr) \
   X(StillNotWritten, Run, nullptr, "cannot write the still {0}: {1}", nullptr) \
   X(VideoSilent, Run, nullptr, "Music: {0}; the video has no sound", nullptr)  \

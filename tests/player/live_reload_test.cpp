@@ -372,3 +372,27 @@ TEST(LiveReload, HalfWrittenSavesAndReplacedDataFoldersKeepTheSession) {
   EXPECT_EQ(problems.count(Problem::ReloadRejected), rejected);
   EXPECT_EQ(w.reload.reloads(), int(steps.size()) - rejected);
 }
+
+// Started on a script with nothing to play, the session says so and waits
+// on a black frame; the first good save plays from its start.
+TEST(LiveReload, AShowWithNothingToPlayWaitsForASave) {
+  WatchedBy<InotifyWatch> w("<demo> resolution 160 120\n<part> </part>\n");
+  w.loop.holdAtEnd = true;
+  std::vector<std::string> notices;
+  w.turns.at = [&](int turn) {
+    notices.push_back(w.run.player.frameContext().notice);
+    if (turn == 10)
+      w.rewrite(twoParts(70, 0, 0));
+  };
+  w.turns.last = 14;
+  w.loop.run(w.turns);
+  EXPECT_EQ(w.times.size(), 15u);
+  EXPECT_EQ(notices[5], "Data/mirl .script cannot be played: no part has a "
+                        "length; waiting for it to be saved");
+  EXPECT_EQ(w.run.problems.count(Problem::NothingToPlay), 1);
+  EXPECT_EQ(w.reds[5], 0);
+  EXPECT_EQ(w.reload.reloads(), 1);
+  EXPECT_EQ(notices.back(), "");
+  EXPECT_EQ(w.reds.back(), 70);
+  EXPECT_LT(w.times.back(), 500u); // from the start, not 1500 ms in
+}

@@ -100,7 +100,9 @@ bool InotifyWatch::changed() {
     for (ssize_t at = 0; at < got;) {
       const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
       const auto found = names.find(event->wd);
-      if (found != names.end() && (event->mask & gone)) {
+      // Events lost to a full queue may have been anything.
+      if ((event->mask & IN_Q_OVERFLOW) ||
+          (found != names.end() && (event->mask & gone))) {
         any = true;
         refind = true;
       } else if (event->len > 0 && found != names.end() &&

@@ -9,6 +9,7 @@
 #include "metaballs/blob_field.h"
 #include "script/parser.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -46,8 +47,9 @@ constexpr const char *usage =
     "  --help           show this text\n"
     "\n"
     "Exit status: 0 the script was read, 1 the show could not be read (no\n"
-    "script at PATH, or one that does not begin with <demo>), 2 bad\n"
-    "arguments, 3 --check found warnings or problems.\n";
+    "script at PATH, or one that is empty or does not begin with <demo>),\n"
+    "2 bad arguments, 3 --check found warnings or problems (a part without\n"
+    "a length above 0 among them).\n";
 
 // "P,L" as two numbers from 0, or false.
 bool parsePair(const char *text, int &first, int &second) {
@@ -259,7 +261,21 @@ int main(int argc, char **argv) {
                         ? korvane::describe(report)
                         : script + ": " + report.text)
                 << "\n";
-    // A script that does not begin with <demo> always has its warning.
+    // An empty script, or one that does not begin with <demo>, has been
+    // said: there is no show to check.
+    const bool empty =
+        std::any_of(inspected.reports.begin(), inspected.reports.end(),
+                    [](const korvane::Report &r) {
+                      return r.id == korvane::Problem::ScriptEmpty;
+                    });
+    if (!inspected.read || empty)
+      return 1;
+    // The parts' own problems name their lines; this is the whole show's.
+    const std::string why = korvane::unplayable(*inspected.show);
+    if (!a.settingsOnly && !why.empty()) {
+      std::cerr << script << ": nothing plays: " << why << "\n";
+      return 3;
+    }
     return inspected.reports.empty() ? 0 : 3;
   }
   std::cout << korvane::showToJson(*inspected.show, inspected.log,

@@ -29,6 +29,8 @@ enum class ProblemKind { Script, Media, Run };
   X(TokenCut, Script, nullptr, "token of {0} characters cut to {1}", nullptr)  \
   X(ScriptNotDemo, Script, "Scriptfile is wrong!",                             \
     "the script must begin with <demo>, not '{0}'", nullptr)                   \
+  X(ScriptEmpty, Script, nullptr,                                              \
+    "the script is empty: it must begin with <demo>", nullptr)                 \
   X(UnknownToken, Script, nullptr, "unrecognised token '{0}' in {1}", nullptr) \
   X(BlockNotClosed, Script, nullptr,                                           \
     "{0} is not closed before the end of the text", nullptr)                   \
@@ -39,6 +41,10 @@ enum class ProblemKind { Script, Media, Run };
     nullptr)                                                                   \
   X(NotANumber, Script, nullptr, "'{0}' is not a number ({1})", nullptr)       \
   X(NameCut, Script, nullptr, "{0} of {1} characters cut to {2}", nullptr)     \
+  X(PartWithoutLength, Script, nullptr,                                        \
+    "the part has no length: it never plays", nullptr)                         \
+  X(PartLengthNotPositive, Script, nullptr,                                    \
+    "length {0}: a part's length must be above 0 ms", nullptr)                 \
   X(PartDropped, Script, nullptr,                                              \
     "part dropped: a show holds at most {0} parts", nullptr)                   \
   X(LayerDropped, Script, nullptr,                                             \
@@ -95,6 +101,8 @@ enum class ProblemKind { Script, Media, Run };
   X(NotWatched, Run, nullptr, "{0}: changes there are not seen", nullptr)      \
   X(ReloadRejected, Run, nullptr,                                              \
     "{0} not reloaded: {1}; the show plays on as it was", nullptr)             \
+  X(NothingToPlay, Run, nullptr,                                               \
+    "{0} cannot be played: {1}; waiting for it to be saved", nullptr)          \
   X(VideoNotWritten, Run, nullptr, "cannot write the video {0}: {1}", nullptr) \
   X(StillNotWritten, Run, nullptr, "cannot write the still {0}: {1}", nullptr) \
   X(LogNotWritten, Run, nullptr, "the log {0} is not written: {1}", nullptr)   \

@@ -23,6 +23,9 @@ std::string lower(std::string text) {
 
 constexpr std::uint32_t changes = IN_CLOSE_WRITE | IN_MODIFY | IN_CREATE |
                                   IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM;
+// A watched folder itself moved, deleted or gone: its watch follows the old
+// folder, so the paths are found again.
+constexpr std::uint32_t gone = IN_MOVE_SELF | IN_DELETE_SELF | IN_IGNORED;
 
 } // namespace
 
@@ -33,6 +36,18 @@ InotifyWatch::~InotifyWatch() {
     close(fd);
 }
 
+bool InotifyWatch::watchName(const std::string &folder, const std::string &name,
+                             std::map<int, std::set<std::string>> &next,
+                             std::string &error) {
+  const int wd = inotify_add_watch(fd, folder.c_str(), changes | gone);
+  if (wd < 0) {
+    error = "cannot watch " + folder + " (" + std::strerror(errno) + ")";
+    return false;
+  }
+  next[wd].insert(lower(name));
+  return true;
+}
+
 bool InotifyWatch::watch(const std::vector<std::string> &files,
                          std::string &error) {
   namespace fs = std::filesystem;
@@ -40,6 +55,7 @@ bool InotifyWatch::watch(const std::vector<std::string> &files,
     error = std::string("no file watch (") + std::strerror(errno) + ")";
     return false;
   }
+  watched = files;
   // A folder watched before keeps its watch and its id, so that the events
   // of a save made since the last look (while a reload ran) still match.
   std::map<int, std::set<std::string>> next;
@@ -47,18 +63,23 @@ bool InotifyWatch::watch(const std::vector<std::string> &files,
   for (const std::string &file : files) {
     std::string path = resolveMediaPath(file);
     std::replace(path.begin(), path.end(), '\\', '/');
-    const fs::path resolved(path);
+    const fs::path resolved = fs::path(path).lexically_normal();
     const fs::path folder =
         resolved.has_parent_path() ? resolved.parent_path() : fs::path(".");
-    // One watch for each folder: inotify hands back the same one.
-    const int wd = inotify_add_watch(fd, folder.c_str(), changes);
-    if (wd < 0) {
-      error =
-          "cannot watch " + folder.string() + " (" + std::strerror(errno) + ")";
+    // One watch for each folder: inotify hands back the same one. The
+    // folder above sees the folder replaced, or made when it is missing.
+    std::error_code failed;
+    const fs::path whole = fs::absolute(folder, failed);
+    std::string why;
+    const bool seen =
+        watchName(folder.string(), resolved.filename().string(), next, why);
+    const bool above = whole.parent_path() != whole &&
+                       watchName(whole.parent_path().string(),
+                                 whole.filename().string(), next, why);
+    if (!seen && !above) {
+      error = why;
       ok = false;
-      continue;
     }
-    next[wd].insert(lower(resolved.filename().string()));
   }
   for (const auto &[wd, unused] : names)
     if (!next.count(wd))
@@ -79,11 +100,24 @@ bool InotifyWatch::changed() {
     for (ssize_t at = 0; at < got;) {
       const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
       const auto found = names.find(event->wd);
-      if (event->len > 0 && found != names.end() &&
-          found->second.count(lower(event->name)))
+      // Events lost to a full queue may have been anything.
+      if ((event->mask & IN_Q_OVERFLOW) ||
+          (found != names.end() && (event->mask & gone))) {
         any = true;
+        refind = true;
+      } else if (event->len > 0 && found != names.end() &&
+                 found->second.count(lower(event->name))) {
+        any = true;
+        // A folder on the way made, replaced or removed.
+        refind = refind || (event->mask & IN_ISDIR);
+      }
       at += ssize_t(sizeof(inotify_event) + event->len);
     }
+  }
+  if (refind) {
+    refind = false;
+    std::string error;
+    watch(std::vector<std::string>(watched), error);
   }
   return any;
 }

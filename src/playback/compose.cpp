@@ -131,6 +131,12 @@ void setDefaultTransforms(Device &device) {
                       matrixLookAtLH({0, 0, 0}, {0, 0, 0}, {0, 1, 0}));
 }
 
+void drawWaitingFrame(FrameContext &frame) {
+  frame.device.clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  frame.device.beginScene();
+  endFrame(frame, false, false, 0, 0);
+}
+
 bool renderFrame(Show &show, FrameContext &frame, std::uint32_t elapsed) {
   const std::uint32_t showTime = frame.playhead.showTime(elapsed);
   frame.showtime = showTime;

@@ -77,6 +77,9 @@ struct FrameContext {
   std::uint32_t showtime = 0;
 };
 
+// A black frame with the notice and the passing line alone: what a show
+// with nothing to play shows while the player waits for a save.
+void drawWaitingFrame(FrameContext &frame);
 // Draws the frame for `elapsed` ms since the start tick, at the frame's
 // playhead; true when no part holds the show time (the show has ended), and
 // nothing was drawn.

@@ -10,6 +10,14 @@ LiveReload::LiveReload(Session &session, PlayerLoop &loop, FileWatch &watch,
     : load([s = &session](std::string &why) { return s->loadShow(why); }),
       session(session), loop(loop), watch(watch), ticks(ticks) {
   watchNamedFiles();
+  // The author may have started on a script being written: the session
+  // waits for it rather than end.
+  if (const std::string why = unplayable(session.show()); !why.empty()) {
+    session.frameContext().notice =
+        problemText(Problem::NothingToPlay, {session.scriptName(), why});
+    session.logger().report(Problem::NothingToPlay, "", 0,
+                            {session.scriptName(), why});
+  }
 }
 
 void LiveReload::watchNamedFiles() {

@@ -15,7 +15,8 @@ namespace korvane {
 // korvane --watch: when the script or a file it names changes, the script
 // is read again into a new show, which takes over at the next frame from
 // the same show time. A script that cannot be played leaves the show as it
-// was and says why, on standard error and in the overlay.
+// was and says why, on standard error and in the overlay; the session never
+// ends because of what was saved.
 class LiveReload {
 public:
   // `ticks` is the real tick count, which runs on while the show is paused.

@@ -127,7 +127,8 @@ void PlayerLoop::togglePause() {
 }
 
 void PlayerLoop::replaceShow(std::unique_ptr<Show> next) {
-  const std::uint32_t time = showTime();
+  // After a show with nothing to play, the new one starts from its start.
+  const std::uint32_t time = showLength(stage.show()) == 0 ? 0 : showTime();
   const std::uint32_t end = showLength(*next);
   const std::uint32_t kept = end == 0 ? 0 : std::min(time, end - 1);
   stage.adopt(std::move(next));
@@ -207,6 +208,11 @@ bool PlayerLoop::drawTurn() {
       clock.realTickCount() - messagesince >= messageTime)
     frame.message.clear();
   std::uint32_t now = elapsed();
+  if (holdAtEnd && showLength(stage.show()) == 0) {
+    // Nothing to play yet: the author's next save may bring it.
+    drawWaitingFrame(frame);
+    return false;
+  }
   bool ended = renderFrame(stage.show(), frame, now);
   if (ended && holdAtEnd && showLength(stage.show()) > 0) {
     seekTo(showLength(stage.show()) - 1);

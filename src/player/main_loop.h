@@ -90,7 +90,8 @@ public:
 
   LoopHooks hooks;
   // Instead of ending, the show waits, paused, on its last millisecond
-  // (for authors, who keep it open while they edit).
+  // (for authors, who keep it open while they edit); a show with nothing
+  // to play waits on a black frame for one that has.
   bool holdAtEnd = false;
 
   Show &show() { return stage.show(); }
@@ -106,7 +107,8 @@ public:
   // How long a passing line (where a still went) stays, in real ms.
   static constexpr std::uint32_t messageTime = 2000;
   // Plays on with `next` from the same show time, or its last millisecond
-  // when it is shorter; the stage frees the show it replaces.
+  // when it is shorter (from 0 after a show with nothing to play); the
+  // stage frees the show it replaces.
   void replaceShow(std::unique_ptr<Show> next);
 
 private:

@@ -158,27 +158,55 @@ void Session::reportArchive() {
                {f.archive, entry.name, entry.why});
 }
 
-std::unique_ptr<Show> Session::loadShow(std::string &error) {
+void Session::findFolderAgain() {
   if (!showfolder.archive.empty()) {
     // The archive as it is now: read again whole, its entries checked anew.
     showfolder = findShowFolder(showfolder.archive);
     reportArchive();
-    if (graphics.device)
-      registerLayerKinds(kinds, *graphics.device, blobclock, showfolder.data,
-                         showfolder.files);
+  } else {
+    // The Data folder may have been replaced by one spelled otherwise.
+    const ShowFolder now = findShowFolder(showfolder.root);
+    if (now.data == showfolder.data && now.script == showfolder.script)
+      return;
+    showfolder.data = now.data;
+    showfolder.script = now.script;
+    scriptlabel = std::filesystem::path(showfolder.script)
+                      .lexically_relative(showfolder.root)
+                      .string();
   }
+  if (graphics.device)
+    registerLayerKinds(kinds, *graphics.device, blobclock, showfolder.data,
+                       showfolder.files);
+}
+
+std::unique_ptr<Show> Session::loadShow(std::string &error) {
+  findFolderAgain();
   const std::string &script = showfolder.script;
   std::string unreadable;
   if (!showfolder.files->read(script, unreadable, error)) {
     error = "it cannot be opened (" + error + ")";
     return nullptr;
   }
+  // A file half written ends inside a block: it is not played.
+  Logger heard = log;
+  std::string cut;
+  bool empty = false;
+  heard.add([&cut, &empty](const Report &report) {
+    if (cut.empty() && endsEarly(report.id))
+      cut = "it ends early (" + describe(report) + ")";
+    empty = empty || report.id == Problem::ScriptEmpty;
+  });
   auto next = std::make_unique<Show>();
   settingsPass(*next, script, log, true, showfolder.files.get());
-  if (!readScript(*next, script))
+  if (!fullPass(*next, script, kinds, heard, scriptlabel,
+                showfolder.files.get()))
     error = "it does not begin with <demo>";
-  else if (next->partnumber <= 0)
-    error = "it holds no part";
+  else if (empty)
+    error = "it is empty";
+  else if (!cut.empty())
+    error = cut;
+  else if (std::string why = unplayable(*next); !why.empty())
+    error = why;
   else
     return next;
   releaseLayers(*next);

@@ -70,8 +70,10 @@ public:
   void stop(std::uint32_t frames, std::uint32_t milliseconds);
 
   // The script read again, in both passes, into a new show with its
-  // layers loaded; null with `error` saying why when it cannot be played
-  // (it cannot be opened, does not begin with <demo> or holds no part).
+  // layers loaded, from the Data folder found again (it may have been
+  // replaced); null with `error` saying why when it cannot be played: it
+  // cannot be opened, is empty, does not begin with <demo>, ends inside a
+  // block or a comment (a file half written), or no part holds any time.
   std::unique_ptr<Show> loadShow(std::string &error);
   // Plays `next` from now on and frees the show it replaces.
   void adopt(std::unique_ptr<Show> next) override;
@@ -103,6 +105,9 @@ private:
                   std::string &error);
   // Frees what a start that failed made, writing nothing.
   void abandonStart();
+  // The show folder's data folder and script found again before a reload;
+  // an archive is opened again.
+  void findFolderAgain();
   // What opening an archive refused, said once it is open.
   void reportArchive();
   // The full pass, loading what the script names; false unless the script

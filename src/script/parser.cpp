@@ -174,6 +174,9 @@ bool Parser::nextInBlock(const char *block, const char *end, int openedAt) {
 bool Parser::parseScript() {
   ScriptReader &reader = values.reader;
   if (!reader.next()) {
+    // Still read, as the player always has; whoever checks the script or
+    // reloads it learns why nothing plays.
+    reader.problem(Problem::ScriptEmpty, 0, {});
     writeLog("PartNumber: %d", show.partnumber);
     return true;
   }
@@ -200,6 +203,7 @@ bool Parser::parseScript() {
 void Parser::parsePart(Part &part, bool load) {
   const int openedAt = values.reader.tokenline;
   part.layernumber = 0;
+  bool haslength = false;
   while (nextInBlock("<part>", "</part>", openedAt)) {
     ScriptReader &reader = values.reader;
     if (tokenIs(reader, "<layer>")) {
@@ -214,7 +218,13 @@ void Parser::parsePart(Part &part, bool load) {
         component =
             static_cast<std::uint8_t>(values.readInteger("backgroundcolor"));
     } else if (tokenIs(reader, "length")) {
+      const int line = reader.tokenline;
       part.endtime = values.readInteger("length");
+      haslength = true;
+      // Kept as written: the parts after it are placed from it all the same.
+      if (part.endtime <= 0 && isScriptInteger(reader.token))
+        reader.problem(Problem::PartLengthNotPositive, line,
+                       {std::to_string(part.endtime)});
       part.starttime = 0;
       if (show.partnumber > 0) {
         const Part &previous = show.parts[show.partnumber - 1];
@@ -226,6 +236,8 @@ void Parser::parsePart(Part &part, bool load) {
       values.unknownToken("<part>");
     }
   }
+  if (!haslength)
+    values.reader.problem(Problem::PartWithoutLength, openedAt, {});
 }
 
 void Parser::parseLayer(Layer &layer, bool load) {
@@ -341,6 +353,11 @@ bool parseSettings(Show &show, const char *filename, const Logger &logger,
                    const ParseOptions &options) {
   show.partnumber = 0;
   return parseScript(show, filename, false, logger, options);
+}
+
+bool endsEarly(Problem id) {
+  return id == Problem::BlockNotClosed || id == Problem::CommentNotClosed ||
+         id == Problem::ValueMissing;
 }
 
 void releaseLayer(Layer &layer) {

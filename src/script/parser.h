@@ -37,6 +37,10 @@ bool parseScriptText(Show &show, std::string_view text, bool loadparts,
 bool parseSettings(Show &show, const char *filename, const Logger &logger,
                    const ParseOptions &options = {});
 
+// Whether the problem says the text ended in the middle of something (a
+// block, a comment, a value), as a file still being written does.
+bool endsEarly(Problem id);
+
 // Direct3D 8 blend value (1..13) of a blend name, -1 for any other token.
 std::int32_t blendValue(const char *token);
 

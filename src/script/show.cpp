@@ -11,6 +11,15 @@ std::uint32_t showLength(const Show &show) {
   return end;
 }
 
+std::string unplayable(const Show &show) {
+  if (show.partnumber <= 0)
+    return "it holds no part";
+  // The parts follow each other from 0: one that holds any time holds 0.
+  if (showLength(show) == 0)
+    return "no part has a length";
+  return "";
+}
+
 std::vector<std::string> filesNamed(const Show &show) {
   std::vector<std::string> out;
   auto add = [&out](const char *name) {

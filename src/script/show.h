@@ -233,6 +233,11 @@ void releaseLayer(Layer &layer);
 // One past the last millisecond any part holds; 0 for a show of no part.
 std::uint32_t showLength(const Show &show);
 
+// Why the show cannot be played, empty when it can: it holds no part, or
+// none of its parts holds any show time (no part has a length above 0).
+// The player would end at once; a reload keeps the show it has instead.
+std::string unplayable(const Show &show);
+
 // Every file the show's layers name (meshes, pictures, videos, their
 // environment and shadow pictures), each once, in the order named.
 std::vector<std::string> filesNamed(const Show &show);

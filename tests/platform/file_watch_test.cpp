@@ -53,15 +53,17 @@ TEST(FileWatch, ANewListReplacesTheOldAndAMissingFolderIsSaid) {
   ASSERT_TRUE(watch.watch({(temp.path / "a.x").string()}, error));
   fs::create_directory(temp.path / "sub");
   ASSERT_TRUE(watch.watch({(temp.path / "sub" / "b.x").string()}, error));
+  EXPECT_TRUE(watch.changed()); // "sub" was made in the folder above b.x's
   std::ofstream(temp.path / "a.x") << "old";
   EXPECT_FALSE(watch.changed());
   std::ofstream(temp.path / "sub" / "b.x") << "new";
   EXPECT_TRUE(watch.changed());
 
-  // The other files are watched all the same.
-  EXPECT_FALSE(watch.watch(
-      {(temp.path / "gone" / "c.x").string(), (temp.path / "a.x").string()},
-      error));
+  // A missing folder is watched for in the folder above; where that is
+  // missing too, it is said, and the other files are watched all the same.
+  EXPECT_FALSE(watch.watch({(temp.path / "gone" / "deeper" / "c.x").string(),
+                            (temp.path / "a.x").string()},
+                           error));
   EXPECT_NE(error.find("gone"), std::string::npos) << error;
   std::ofstream(temp.path / "a.x") << "again";
   EXPECT_TRUE(watch.changed());

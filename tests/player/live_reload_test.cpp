@@ -295,3 +295,104 @@ TEST(LiveReload, AShowInAnArchiveFollowsTheArchive) {
   EXPECT_EQ(reload.reloads(), 1);
   EXPECT_TRUE(near(run.at(80, 60), {0, 0, 150})) << describe(run.at(80, 60));
 }
+
+// What an author saves never ends the session: a save that cannot be
+// played (as a file half written) is said and the show plays on; a Data
+// folder replaced by a rename, in the same or another case, is followed,
+// and so are the edits made in it afterwards.
+TEST(LiveReload, HalfWrittenSavesAndReplacedDataFoldersKeepTheSession) {
+  WatchedBy<InotifyWatch> w(twoParts(200, 0, 0));
+  w.loop.holdAtEnd = true;
+  const fs::path data = w.run.folder / "Data";
+  auto folderWith = [&w](const char *name, const std::string &script) {
+    fs::create_directory(w.run.folder / name);
+    std::ofstream(w.run.folder / name / "mirl .script") << script;
+  };
+  struct Step {
+    std::function<void()> save;
+    const char *rejected; // why it is not played; null: it is
+    int red;              // of the picture after it
+  };
+  const std::vector<Step> steps = {
+      {[&] { w.rewrite(""); }, "it is empty", 200},
+      {[&] { w.rewrite("<demo> <part> length 0 </part>"); },
+       "no part has a length", 200},
+      {[&] { w.rewrite("<demo> <part> backgroundcolor 9 0 0 </part>"); },
+       "no part has a length", 200},
+      {[&] { w.rewrite("<demo> <part> length 1000 backgroundcolor 9 0"); },
+       "it ends early", 200},
+      {[&] {
+         folderWith("Data2", twoParts(50, 0, 0));
+         fs::rename(data, w.run.folder / "Data_old");
+         fs::rename(w.run.folder / "Data2", data);
+       },
+       nullptr, 50},
+      {[&] { w.rewrite(twoParts(90, 0, 0)); }, nullptr, 90},
+      {[&] {
+         folderWith("Data3", twoParts(120, 0, 0));
+         fs::remove_all(data);
+         fs::rename(w.run.folder / "Data3", w.run.folder / "DATA");
+       },
+       nullptr, 120},
+      {[&] {
+         std::ofstream(w.run.folder / "DATA" / "mirl .script")
+             << twoParts(150, 0, 0);
+       },
+       nullptr, 150},
+  };
+  const ReportedProblems &problems = w.run.problems;
+  std::vector<int> reds;
+  std::vector<std::string> notices;
+  // A step every fourth turn; what it left is read just before the next.
+  w.turns.at = [&](int turn) {
+    const std::size_t step = std::size_t(turn / 4);
+    if (turn % 4 == 3 && step < steps.size()) {
+      reds.push_back(w.reds.back());
+      notices.push_back(w.run.player.frameContext().notice);
+    }
+    if (turn % 4 == 0 && step < steps.size())
+      steps[step].save();
+  };
+  w.turns.last = int(steps.size()) * 4;
+  w.loop.run(w.turns);
+  EXPECT_EQ(w.times.size(), steps.size() * 4 + 1); // never ended early
+  ASSERT_EQ(reds.size(), steps.size());
+  int rejected = 0;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(reds[i], steps[i].red);
+    if (steps[i].rejected) {
+      ++rejected;
+      EXPECT_NE(notices[i].find(steps[i].rejected), std::string::npos)
+          << notices[i];
+    } else {
+      EXPECT_EQ(notices[i], "");
+    }
+  }
+  EXPECT_EQ(problems.count(Problem::ReloadRejected), rejected);
+  EXPECT_EQ(w.reload.reloads(), int(steps.size()) - rejected);
+}
+
+// Started on a script with nothing to play, the session says so and waits
+// on a black frame; the first good save plays from its start.
+TEST(LiveReload, AShowWithNothingToPlayWaitsForASave) {
+  WatchedBy<InotifyWatch> w("<demo> resolution 160 120\n<part> </part>\n");
+  w.loop.holdAtEnd = true;
+  std::vector<std::string> notices;
+  w.turns.at = [&](int turn) {
+    notices.push_back(w.run.player.frameContext().notice);
+    if (turn == 10)
+      w.rewrite(twoParts(70, 0, 0));
+  };
+  w.turns.last = 14;
+  w.loop.run(w.turns);
+  EXPECT_EQ(w.times.size(), 15u);
+  EXPECT_EQ(notices[5], "Data/mirl .script cannot be played: no part has a "
+                        "length; waiting for it to be saved");
+  EXPECT_EQ(w.run.problems.count(Problem::NothingToPlay), 1);
+  EXPECT_EQ(w.reds[5], 0);
+  EXPECT_EQ(w.reload.reloads(), 1);
+  EXPECT_EQ(notices.back(), "");
+  EXPECT_EQ(w.reds.back(), 70);
+  EXPECT_LT(w.times.back(), 500u); // from the start, not 1500 ms in
+}

@@ -144,10 +144,11 @@ TEST(Inspect, OptionsAndExitCodes) {
   TempScript warned("<demo>\nshowfps YES\n<part>\nlength x\n</part>\n");
   const ToolRun check = inspect("--check " + quote(warned.path), true);
   EXPECT_EQ(check.status, 3);
-  EXPECT_EQ(check.out, warned.path.string() +
-                           ":2: unknown value 'YES' for showfps\n" +
-                           warned.path.string() +
-                           ":4: 'x' is not a whole number (length)\n");
+  EXPECT_EQ(
+      check.out,
+      warned.path.string() + ":2: unknown value 'YES' for showfps\n" +
+          warned.path.string() + ":4: 'x' is not a whole number (length)\n" +
+          warned.path.string() + ": nothing plays: no part has a length\n");
   const json warnedDoc = json::parse(inspect(quote(warned.path)).out);
   EXPECT_EQ(warnedDoc["warnings"][1],
             json({{"id", "NotAWholeNumber"},
@@ -236,4 +237,51 @@ TEST(Inspect, BlobFrame) {
   EXPECT_EQ(inspect("--blob-frame 0,1 --ticks 0,0 " + quote(show.path)).status,
             2);
   EXPECT_EQ(inspect("--blob-frame 0,0 " + quote(show.path)).status, 2);
+}
+
+// --check on scripts that cannot be played: what it says (P standing for
+// the script's path) and its exit status.
+TEST(Inspect, CheckSaysWhyAShowCannotBePlayed) {
+  const struct {
+    const char *script;
+    int status;
+    std::vector<std::string> said;
+  } cases[] = {
+      {"", 1, {"P: the script is empty: it must begin with <demo>"}},
+      {" /* a comment */\n",
+       1,
+       {"P: the script is empty: it must begin with <demo>"}},
+      {"resolution 1 2\n<demo>\n",
+       1,
+       {"P:1: the script must begin with <demo>, not 'resolution'"}},
+      {"<demo>\n<part>\nlength 0\n</part>\n",
+       3,
+       {"P:3: length 0: a part's length must be above 0 ms",
+        "P: nothing plays: no part has a length"}},
+      {"<demo>\n<part>\n</part>\n",
+       3,
+       {"P:2: the part has no length: it never plays",
+        "P: nothing plays: no part has a length"}},
+      {"<demo>\n<part>\nlength -5 </part>\n<part> length 1000 </part>\n",
+       3,
+       {"P:3: length -5: a part's length must be above 0 ms"}},
+      {"<demo>\n<part>\nlength 1000\n",
+       3,
+       {"P:2: <part> is not closed before the end of the text"}},
+      {"<demo> resolution 160 120\n",
+       3,
+       {"P: nothing plays: it holds no part"}},
+      {"<demo>\n<part> length 1 </part>\n", 0, {}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.script);
+    TempScript script(c.script);
+    std::string said;
+    for (const std::string &line : c.said)
+      said += (line[1] == ':' ? script.path.string() + line.substr(1) : line) +
+              "\n";
+    const ToolRun run = inspect("--check " + quote(script.path), true);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, said);
+  }
 }

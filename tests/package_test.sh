@@ -51,6 +51,7 @@ if command -v lintian >/dev/null; then
 fi
 
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1
+export XDG_STATE_HOME="$scratch/state"
 unset DISPLAY WAYLAND_DISPLAY
 "$root/usr/bin/korvane-render" "$root/usr/share/korvane/show" \
   --out "$scratch/installed" --at 6000 >/dev/null
@@ -62,6 +63,11 @@ cmp "$scratch/installed/at_6000.png" "$scratch/built/at_6000.png"
 mkdir "$scratch/elsewhere"
 (cd "$scratch/elsewhere" && timeout --preserve-status -s INT -k 20 5 "$root/usr/bin/korvane" \
   >"$scratch/player.log" 2>&1) || { cat "$scratch/player.log"; exit 1; }
-log="$root/usr/share/korvane/show/Data/debug.log"
+# An installed show is never written to: its log is in the state folder.
+log="$XDG_STATE_HOME/korvane/show.debug.log"
 grep -q "LOADLAYER" "$log" || { echo "the bundled show was not played"; exit 1; }
+if [ -e "$root/usr/share/korvane/show/Data/debug.log" ]; then
+  echo "the installed show was written to"
+  exit 1
+fi
 echo "the installed package plays its show"

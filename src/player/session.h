@@ -105,6 +105,8 @@ private:
                   std::string &error);
   // Frees what a start that failed made, writing nothing.
   void abandonStart();
+  // Whether the script can be read; else false with `error` saying why.
+  bool scriptReadable(std::string &error) const;
   // The show folder's data folder and script found again before a reload;
   // an archive is opened again.
   void findFolderAgain();
@@ -117,8 +119,6 @@ private:
   Show *active;
   const Logger &log;
   ShowFolder showfolder;
-  // Whether the script can be read; else false with `error` saying why.
-  bool scriptReadable(std::string &error) const;
   std::string scriptlabel;     // "Data/mirl .script", as problems name it
   std::unique_ptr<Show> owned; // a show read again; the first is the caller's
   GlBackend *gl = nullptr;

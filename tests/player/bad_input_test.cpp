@@ -21,17 +21,10 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using korvane::test::readFile;
+using korvane::test::writeFile;
 
 namespace {
-
-std::string readFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path &path, const std::string &bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::string firstPart(const std::string &bytes, double share) {
   return bytes.substr(0, static_cast<std::size_t>(bytes.size() * share));

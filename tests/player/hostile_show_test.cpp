@@ -19,17 +19,10 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using korvane::test::readFile;
+using korvane::test::writeFile;
 
 namespace {
-
-std::string readFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path &path, const std::string &bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::string picture(const std::string &file) {
   return "<layer> type PICTURE filename " + file +

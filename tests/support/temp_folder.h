@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace korvane::test {
@@ -35,5 +37,16 @@ public:
 private:
   std::filesystem::path previous;
 };
+
+// A whole file's bytes; empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::filesystem::path &path,
+                      const std::string &bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
 } // namespace korvane::test

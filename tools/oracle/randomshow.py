@@ -69,8 +69,14 @@ class Show:
         if os.path.isdir(folder):
             shutil.rmtree(folder)
         os.makedirs(data)
+        # Hard links, not symbolic ones: a show reads nothing through a
+        # link that leads out of its folder.
         for name in os.listdir(assets):
-            os.symlink(os.path.join(assets, name), os.path.join(data, name))
+            source = os.path.join(assets, name)
+            try:
+                os.link(source, os.path.join(data, name))
+            except OSError:
+                shutil.copy(source, os.path.join(data, name))
         with open(os.path.join(data, "mirl .script"), "w") as f:
             f.write(self.script())
 

@@ -49,9 +49,13 @@ bool writePng(const std::string &path, int width, int height,
   OutputFile file;
   if (failure.empty())
     file = openOutputFile(path, mode, failure);
-  if (file && !(encodePng(file.get(), width, height, rgb) &
-                (std::fclose(file.release()) == 0)))
-    failure = "the PNG cannot be written";
+  if (file) {
+    // Closed in any case; a failed close loses what was buffered.
+    const bool encoded = encodePng(file.get(), width, height, rgb);
+    const bool closed = std::fclose(file.release()) == 0;
+    if (!encoded || !closed)
+      failure = "the PNG cannot be written";
+  }
   if (!failure.empty() && why)
     *why = failure;
   return failure.empty();

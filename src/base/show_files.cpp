@@ -265,10 +265,12 @@ ShowArchive::withBadNames(const std::string &path,
                           std::string &why) {
   std::string bytes;
   std::map<std::uint64_t, std::string> bad;
-  why = "Zip archive inconsistent";
-  if (!readPlainFile(path, largestTotal, bytes, why) ||
-      !clearBadNames(bytes, bad))
+  if (!readPlainFile(path, largestTotal, bytes, why))
     return nullptr;
+  if (!clearBadNames(bytes, bad)) {
+    why = "Zip archive inconsistent";
+    return nullptr;
+  }
   return fromBytes(path, std::move(bytes), refused, why, std::move(bad));
 }
 

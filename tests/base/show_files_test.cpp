@@ -23,8 +23,18 @@ TEST(ShowArchive, EntriesRefusedOneByOneAndTheShowFoundInside) {
             {"MyShow/Data/huge.png", std::string(64, 'h'), false, true},
             {"MyShow/Data/liar.png", std::string(64, 'l'), false, true},
             {"MyShow/Data/short.png", std::string(64, 's'), false, true},
+            {"MyShow/Data/bad\xFF\xFE.png", "x"},
             {"MyShow/mirl .mp3", "music"}}));
   claimSize(zip, "MyShow/Data/huge.png", 300u << 20);
+  {
+    // The central directory says the name is UTF-8, which it is not:
+    // libzip would refuse the whole archive.
+    std::string bytes = readFile(zip);
+    const std::size_t name = bytes.rfind("MyShow/Data/bad\xFF");
+    ASSERT_NE(name, std::string::npos);
+    bytes[name - 46 + 9] = static_cast<char>(bytes[name - 46 + 9] | 0x08);
+    writeFile(zip, bytes);
+  }
   claimSize(zip, "MyShow/Data/liar.png", 10);
   claimSize(zip, "MyShow/Data/short.png", 100);
 
@@ -39,6 +49,7 @@ TEST(ShowArchive, EntriesRefusedOneByOneAndTheShowFoundInside) {
       {"C:\\windows.png", "its name is absolute"},
       {"MyShow/Data/link.png", "it is a link"},
       {"MyShow/Data/huge.png", "it is larger than 256 MB"},
+      {"MyShow/Data/bad\\xFF\\xFE.png", "its name is not valid UTF-8"},
   };
   ASSERT_EQ(folder.refused.size(), std::size(expected));
   for (std::size_t i = 0; i < std::size(expected); ++i) {

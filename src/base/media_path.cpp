@@ -64,6 +64,12 @@ std::string resolveMediaPath(const std::string &name,
   return resolveMediaPath(folder + "/" + name);
 }
 
+bool insideFolder(const std::string &path, const std::string &folder) {
+  return path == folder || (path.size() > folder.size() &&
+                            path.compare(0, folder.size(), folder) == 0 &&
+                            (path[folder.size()] == '/' || folder == "/"));
+}
+
 std::string stateFolder() {
   const char *state = std::getenv("XDG_STATE_HOME");
   const char *home = std::getenv("HOME");
@@ -79,18 +85,11 @@ bool writableFolder(const std::string &folder) {
   return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-bool within(const std::filesystem::path &path,
-            const std::filesystem::path &folder) {
-  const std::string a = path.string(), b = folder.string();
-  return a == b || (a.size() > b.size() && a.compare(0, b.size(), b) == 0 &&
-                    (a[b.size()] == '/' || b == "/"));
-}
-
 // A show installed with a package: written to, it would leave files that
 // removing the package leaves behind.
 bool installed(const std::filesystem::path &real) {
   const std::string path = real.string() + "/";
-  return within(real, "/usr") || within(real, "/opt") ||
+  return insideFolder(real, "/usr") || insideFolder(real, "/opt") ||
          path.find("/share/korvane/show/") != std::string::npos;
 }
 
@@ -103,7 +102,7 @@ std::string outputFolder(const std::string &preferred,
   std::error_code error;
   const fs::path real = fs::weakly_canonical(preferred, error);
   const fs::path realhome = fs::weakly_canonical(home, error);
-  if (!error && within(real, realhome) && !installed(real) &&
+  if (!error && insideFolder(real, realhome) && !installed(real) &&
       writableFolder(real.string()))
     return preferred;
   const std::string folder = stateFolder();

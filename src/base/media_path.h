@@ -48,6 +48,9 @@ struct ShowFolder {
 };
 // The show folder at `root`, or in the archive that `root` names.
 ShowFolder findShowFolder(const std::string &root);
+// Whether `path` is `folder` or lies inside it, both written alike
+// (canonical, or both as given).
+bool insideFolder(const std::string &path, const std::string &folder);
 // The user's state folder for Korvane: $XDG_STATE_HOME/korvane, or
 // ~/.local/state/korvane.
 std::string stateFolder();

@@ -98,6 +98,10 @@ OutputFile openOutputFile(const std::string &path, WriteMode mode,
   return OutputFile(stream);
 }
 
+std::string largerThan(std::uint64_t limit) {
+  return "it is larger than " + std::to_string(limit >> 20) + " MB";
+}
+
 bool readPlainFile(const std::string &path, std::uint64_t limit,
                    std::string &bytes, std::string &why) {
   bytes.clear();
@@ -111,7 +115,7 @@ bool readPlainFile(const std::string &path, std::uint64_t limit,
   struct stat status {};
   if (why.empty() && ::fstat(file.get(), &status) == 0 &&
       static_cast<std::uint64_t>(status.st_size) > limit)
-    why = "it is larger than " + std::to_string(limit >> 20) + " MB";
+    why = largerThan(limit);
   if (!why.empty())
     return false;
   blocking(file.get());
@@ -129,7 +133,7 @@ bool readPlainFile(const std::string &path, std::uint64_t limit,
       return true;
     bytes.append(piece, static_cast<std::size_t>(got));
     if (bytes.size() > limit) {
-      why = "it is larger than " + std::to_string(limit >> 20) + " MB";
+      why = largerThan(limit);
       break;
     }
   }

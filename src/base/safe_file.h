@@ -57,6 +57,9 @@ inline constexpr std::uint64_t largestShowFile = 256ull << 20;
 // Why a file cannot be read when there is nothing of that name.
 inline constexpr const char *noSuchFile = "there is no such file";
 
+// "it is larger than N MB", the reason a file over `limit` is refused.
+std::string largerThan(std::uint64_t limit);
+
 // The whole plain file at `path`, when it holds at most `limit` bytes.
 // Devices, FIFOs and folders are refused without waiting on them, and a
 // file that grows while it is read is refused once it passes the limit.

@@ -131,8 +131,8 @@ bool clearBadNames(std::string &bytes,
     if (at + 46 > bytes.size() || little(bytes, at, 4) != 0x02014b50)
       return false;
     const std::size_t name = little(bytes, at + 28, 2);
-    const std::size_t next = at + 46 + name + little(bytes, at + 30, 2) +
-                             little(bytes, at + 32, 2);
+    const std::size_t next =
+        at + 46 + name + little(bytes, at + 30, 2) + little(bytes, at + 32, 2);
     if (next > bytes.size())
       return false;
     const auto *text = reinterpret_cast<const unsigned char *>(&bytes[at + 46]);
@@ -166,10 +166,7 @@ bool DiskFiles::read(const std::string &path, std::string &bytes,
   if (!root.empty()) {
     std::error_code failure;
     const std::string real = fs::weakly_canonical(file, failure).string();
-    const bool inside = !failure && real.size() > root.size() &&
-                        real.compare(0, root.size(), root) == 0 &&
-                        (real[root.size()] == '/' || root == "/");
-    if (!inside) {
+    if (failure || real == root || !insideFolder(real, root)) {
       why = "it lies outside the show folder";
       return false;
     }
@@ -304,13 +301,14 @@ bool ShowArchive::index(std::vector<RefusedEntry> &refused, std::string &why) {
     zip_uint32_t attributes = 0;
     zip_file_get_external_attributes(z, static_cast<zip_uint64_t>(i), 0,
                                      &system, &attributes);
-    const char *why_refused = refusal(name);
-    if (!why_refused && system == ZIP_OPSYS_UNIX &&
+    const char *named = refusal(name);
+    std::string why_refused = named ? named : "";
+    if (why_refused.empty() && system == ZIP_OPSYS_UNIX &&
         S_ISLNK(static_cast<mode_t>(attributes >> 16)))
       why_refused = "it is a link";
-    if (!why_refused && stat.size > largestEntry)
-      why_refused = "it is larger than 256 MB";
-    if (why_refused) {
+    if (why_refused.empty() && stat.size > largestEntry)
+      why_refused = largerThan(largestEntry);
+    if (!why_refused.empty()) {
       refused.push_back({name, why_refused});
       continue;
     }

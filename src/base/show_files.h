@@ -106,8 +106,8 @@ private:
   std::string archive; // its path
   std::string memory;  // the bytes of an archive opened from memory
   std::string inner;   // the show's folder inside
-  std::map<std::string, std::uint64_t> entries; // by lower-case name
-  std::map<std::uint64_t, std::uint64_t> sizes; // by entry
+  std::map<std::string, std::uint64_t> entries;  // by lower-case name
+  std::map<std::uint64_t, std::uint64_t> sizes;  // by entry
   std::map<std::uint64_t, std::string> badnames; // by entry: names escaped
 };
 

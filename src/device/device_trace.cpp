@@ -2,7 +2,6 @@
 
 #include "base/safe_file.h"
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <filesystem>

@@ -14,8 +14,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <numeric>
 #include <poll.h>

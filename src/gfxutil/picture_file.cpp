@@ -8,8 +8,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include <jpeglib.h>
 #include <png.h>
@@ -300,20 +298,18 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
       *reason = why;
     return std::unique_ptr<Texture>();
   };
-  std::vector<std::uint8_t> bytes;
-  std::string read, why;
-  if (!files.read(name, read, why)) {
+  std::string bytes, why;
+  if (!files.read(name, bytes, why)) {
     if (why == noSuchFile)
       return fail("cannot be opened");
     if (files.archived(name))
       return fail("cannot be read from the archive: " + why);
     return fail("cannot be opened: " + why);
   }
-  bytes.assign(read.begin(), read.end());
   Picture picture;
   std::string refusal;
-  if (!decodePicture(bytes.data(), bytes.size(), picture,
-                     device.maxTextureSize(), &refusal))
+  if (!decodePicture(reinterpret_cast<const std::uint8_t *>(bytes.data()),
+                     bytes.size(), picture, device.maxTextureSize(), &refusal))
     return fail(refusal);
   const std::uint32_t w = static_cast<std::uint32_t>(picture.width);
   const std::uint32_t h = static_cast<std::uint32_t>(picture.height);

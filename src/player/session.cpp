@@ -9,9 +9,6 @@
 #include "music/music.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -182,8 +179,8 @@ void Session::findFolderAgain() {
 std::unique_ptr<Show> Session::loadShow(std::string &error) {
   findFolderAgain();
   const std::string &script = showfolder.script;
-  std::string unreadable;
-  if (!showfolder.files->read(script, unreadable, error)) {
+  std::string bytes;
+  if (!showfolder.files->read(script, bytes, error)) {
     error = "it cannot be opened (" + error + ")";
     return nullptr;
   }

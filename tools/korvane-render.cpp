@@ -273,11 +273,7 @@ korvane::SegmentSpan Render::span() {
   s.k = args.segments ? args.segment : 1;
   s.n = args.segments ? args.segments : 1;
   s.fps = args.fps;
-  // Frame k shows the show time k * 1000 / N: as many as fall before the end.
-  s.total =
-      static_cast<std::int64_t>(
-          std::uint64_t(korvane::showLength(session.show())) * args.fps + 999) /
-      1000;
+  s.total = korvane::framesOf(korvane::showLength(session.show()), args.fps);
   s.first = s.total * (s.k - 1) / s.n;
   s.end = s.total * s.k / s.n;
   return s;

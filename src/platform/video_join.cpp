@@ -260,6 +260,10 @@ bool writeJoined(const std::vector<std::string> &parts,
 
 } // namespace
 
+std::int64_t framesOf(std::uint32_t length, int fps) {
+  return (std::int64_t(length) * fps + 999) / 1000;
+}
+
 std::string segmentNote(const SegmentSpan &s) {
   char text[160];
   std::snprintf(text, sizeof text,
@@ -301,9 +305,7 @@ bool joinVideos(const std::vector<std::string> &parts,
     if (!examine(facts[i], error))
       return false;
   }
-  const std::int64_t total =
-      (std::int64_t(settings.length) * settings.fps + 999) / 1000;
-  error = misfit(facts, settings.fps, total);
+  error = misfit(facts, settings.fps, framesOf(settings.length, settings.fps));
   if (!error.empty())
     return false;
   bool opened = false;

@@ -16,6 +16,10 @@ struct SegmentSpan {
   std::int64_t first = 0, end = 0, total = 0;
 };
 
+// How many frames a show of `length` ms has at `fps` a second: frame k
+// shows the show time k * 1000 / fps, as many as fall before the end.
+std::int64_t framesOf(std::uint32_t length, int fps);
+
 // The text a segment's file records its span in, and the span read back
 // from it; false for any other text.
 std::string segmentNote(const SegmentSpan &span);

@@ -169,31 +169,31 @@ struct ScriptedShow {
   VirtualClock clock;
   const Logger quiet; // what the layers report is not what is measured
   LayerKinds kinds;
-  std::unique_ptr<Show> show = std::make_unique<Show>();
+  std::unique_ptr<LoadedShow> show = std::make_unique<LoadedShow>();
   FrameTimer timer{clock};
-  OverlayState overlay;
-  std::unique_ptr<FrameContext> frame;
+  std::unique_ptr<FrameTools> tools;
 
   explicit ScriptedShow(const std::string &script) {
     presentingDevice(graphics, arcball);
-    registerLayerKinds(kinds, *graphics.device, clock,
-                       KORVANE_SHOW_DIR "/Data");
+    registerLayerKinds(kinds, *graphics.device, KORVANE_SHOW_DIR "/Data");
     ParseOptions options;
-    options.load = [this](Layer &layer, const Logger &logger) {
-      kinds.load(layer, logger);
+    options.load = [this](const Layer &layer, LayerPlace place,
+                          const Logger &logger) {
+      show->layers[place.part][place.layer] = kinds.load(layer, logger);
     };
-    parseScriptText(*show, script, true, quiet, options);
-    frame = std::make_unique<FrameContext>(FrameContext{
-        *graphics.device, graphics.font.get(), timer, overlay, kinds});
+    parseScriptText(show->show, script, true, quiet, options);
+    tools = std::make_unique<FrameTools>(
+        FrameTools{*graphics.device, graphics.font.get(), timer});
   }
-  ~ScriptedShow() { teardownDevice(graphics); }
+  ~ScriptedShow() {
+    show.reset();
+    teardownDevice(graphics);
+  }
   void render(std::uint32_t ms) {
     clock.set(ms);
-    renderFrame(*show, *frame, ms);
+    renderFrame(*show, *tools, {.showTime = ms});
   }
-  LayerResources *resources(int layer) {
-    return show->parts[0].layers[layer].resources.get();
-  }
+  LoadedLayer *layer(int index) { return show->layer(0, index); }
 };
 
 // Frames of an empty part through the whole frame composition.
@@ -237,7 +237,7 @@ void blobFrame(benchmark::State &state) {
     } else {
       run.clock.set(ms);
       for (int l = 0; l < 3; ++l)
-        static_cast<BlobLayerResources *>(run.resources(l))
+        static_cast<BlobLayer *>(run.layer(l))
             ->field->polygonise(out.data(), run.clock);
     }
   }
@@ -264,7 +264,7 @@ void meshLoad(benchmark::State &state) {
     Layer layer;
     layer.type = LAYER_XFILE;
     std::snprintf(layer.filename, sizeof layer.filename, "%s", testModel);
-    if (!loadMeshLayer(layer, {device, "", quiet})) {
+    if (loadMeshLayer(layer, {device, "", quiet})->materialnumber == 0) {
       state.SkipWithError("no test model");
       return;
     }
@@ -283,7 +283,7 @@ void meshFrame(benchmark::State &state) {
                    testModel +
                    " position 0 0 20 scale 1 1 1 rotation 0 1 0 </layer> "
                    "</part>");
-  auto *mesh = dynamic_cast<MeshLayerResources *>(run.resources(0));
+  auto *mesh = static_cast<MeshLayer *>(run.layer(0));
   if (!mesh || mesh->materialnumber == 0) {
     state.SkipWithError("no test model");
     return;

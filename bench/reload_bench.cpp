@@ -33,9 +33,8 @@ void reloadBundledShow(benchmark::State &state) {
     std::ifstream in(folder / "Data" / "mirl .script");
     script.assign(std::istreambuf_iterator<char>(in), {});
   }
-  auto show = std::make_unique<Show>();
   const Logger quiet;
-  Session session(*show, quiet);
+  Session session(quiet);
   VirtualClock clock;
   SessionOptions options;
   options.hidden = true;
@@ -49,7 +48,7 @@ void reloadBundledShow(benchmark::State &state) {
   }
   SystemTicks ticks;
   PausableClock pausable(ticks, clock);
-  PlayerLoop loop(session, pausable, session.arcball);
+  PlayerCore loop(session, pausable, session.arcball);
   InotifyWatch watch;
   LiveReload reload(session, loop, watch, ticks);
   double loading = 0;
@@ -60,7 +59,7 @@ void reloadBundledShow(benchmark::State &state) {
     for (;;) {
       const auto turn = Clock::now();
       reload.betweenFrames();
-      session.frame(10000);
+      session.frame({.showTime = 10000});
       if (reload.reloads() != reloads) {
         loading += std::chrono::duration<double>(Clock::now() - turn).count();
         break;

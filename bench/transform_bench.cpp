@@ -1,6 +1,6 @@
 // buildLayerTransform of a layer with all three channels keyed, 64 keys each.
 
-#include "playback/layer_transform.h"
+#include "animation/layer_transform.h"
 
 #include <benchmark/benchmark.h>
 

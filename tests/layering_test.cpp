@@ -20,19 +20,20 @@ namespace {
 const std::map<std::string, std::set<std::string>> allowed = {
     {"base", {}},
     {"script", {"base"}},
+    {"animation", {"script", "base"}},
     {"metaballs", {"base"}},
     {"device", {"base"}},
     {"device/gl", {"device", "base"}},
     {"gfxutil", {"device", "base"}},
     {"music", {"base"}},
     {"platform", {"device", "base"}},
-    {"playback", {"script", "device", "base"}},
+    {"playback", {"animation", "script", "device", "base"}},
     {"layers",
-     {"playback", "gfxutil", "platform", "metaballs", "script", "device",
-      "base"}},
+     {"playback", "animation", "gfxutil", "platform", "metaballs", "script",
+      "device", "base"}},
     {"player",
-     {"layers", "playback", "gfxutil", "platform", "music", "metaballs",
-      "script", "device/gl", "device", "base"}},
+     {"layers", "playback", "animation", "gfxutil", "platform", "music",
+      "metaballs", "script", "device/gl", "device", "base"}},
 };
 
 // The folder a path inside src/ belongs to: device/gl apart from device.

@@ -161,7 +161,9 @@ int parseArguments(int argc, char **argv, Arguments &a) {
 // draws nothing, with its log lines and the problems reported.
 struct Inspected {
   korvane::Device device{nullptr};
-  std::unique_ptr<korvane::Show> show = std::make_unique<korvane::Show>();
+  std::unique_ptr<korvane::LoadedShow> loaded =
+      std::make_unique<korvane::LoadedShow>();
+  korvane::Show *show = &loaded->show;
   std::vector<std::string> log;
   std::vector<korvane::Report> reports;
   bool read = false;
@@ -182,12 +184,10 @@ void inspect(const korvane::ShowFolder &folder, bool settingsOnly,
   // The settings pass tells of problems only when it runs alone.
   out.read = korvane::settingsPass(*out.show, folder.script, logger,
                                    !settingsOnly, folder.files.get());
-  korvane::ScriptedTicks stillTicks{0};
   korvane::LayerKinds kinds;
-  korvane::registerLayerKinds(kinds, out.device, stillTicks, folder.data,
-                              folder.files);
+  korvane::registerLayerKinds(kinds, out.device, folder.data, folder.files);
   if (!settingsOnly)
-    out.read = korvane::fullPass(*out.show, folder.script, kinds, logger, {},
+    out.read = korvane::fullPass(*out.loaded, folder.script, kinds, logger, {},
                                  folder.files.get());
   korvane::setLogCapture(nullptr);
 }
@@ -278,7 +278,7 @@ int main(int argc, char **argv) {
     }
     return inspected.reports.empty() ? 0 : 3;
   }
-  std::cout << korvane::showToJson(*inspected.show, inspected.log,
+  std::cout << korvane::showToJson(*inspected.loaded, inspected.log,
                                    inspected.reports)
                    .dump(2, ' ', false,
                          nlohmann::json::error_handler_t::replace)

@@ -81,9 +81,9 @@ void headless() {
 // each present writes.
 class Render {
 public:
-  Render(korvane::Show &show, const korvane::Logger &logger,
-         const Arguments &arguments, fs::path out)
-      : session(show, logger), args(arguments), out(std::move(out)) {}
+  Render(const korvane::Logger &logger, const Arguments &arguments,
+         fs::path out)
+      : session(logger), args(arguments), out(std::move(out)) {}
 
   bool start(const fs::path &trace, std::string &error);
   void stills();
@@ -100,7 +100,7 @@ public:
   korvane::Session session;
 
 private:
-  // What one turn of the player's loop draws: the show time, and the file
+  // What one turn of the player draws: the show time, and the file
   // its picture goes to (empty: drawn only for the states it leaves).
   struct Shot {
     std::uint32_t ms = 0;
@@ -112,8 +112,8 @@ private:
                                        const fs::path &music);
   // The show's frames at --fps, and the span of them --segment asks for.
   korvane::SegmentSpan span();
-  // The player's loop over the schedule, on the virtual clock, until the
-  // shots run out or the show ends: the number of shots drawn.
+  // The player's turns over the schedule, on the virtual clock, until the
+  // shots run out or the show ends: the number of pictures presented.
   std::uint32_t play(const Schedule &schedule,
                      const std::function<void(std::uint32_t)> &eachTurn);
 
@@ -173,36 +173,18 @@ bool Render::start(const fs::path &trace, std::string &error) {
   return session.start(options, error);
 }
 
-// The turns of the player's loop as a render runs them: each opens with
-// the question whether it is the last, so that the loop quits after its
-// frame, as Escape makes it.
-class Turns final : public korvane::EventSource {
-public:
-  std::function<bool()> last;
-  bool asked = false;
-  bool poll(korvane::WindowEvent &event) override {
-    if (asked)
-      return false;
-    asked = true;
-    if (!last())
-      return false;
-    event.kind = korvane::WindowEvent::Escape;
-    return true;
-  }
-};
-
 std::uint32_t Render::play(const Schedule &schedule,
                            const std::function<void(std::uint32_t)> &eachTurn) {
-  clock.set(0); // the loop's start: the show time is the clock's
+  clock.set(0);                               // the show time is the clock's
   korvane::PausableClock never(clock, clock); // a render is never paused
-  korvane::PlayerLoop loop(session, never, session.arcball);
-  Turns turns;
-  std::uint32_t turn = 0;
-  Shot shot, spare;
-  turns.last = [&] { return !ok || !schedule(turn + 1, spare); };
-  loop.hooks.betweenFrames = [&] {
-    turns.asked = false;
-    schedule(turn, shot);
+  korvane::PlayerCore core(session, never, session.arcball);
+  core.begin();
+  korvane::NoEvents none;
+  const std::uint32_t before = presented;
+  Shot shot;
+  // A turn for each shot, until the shots run out, the show ends or a
+  // picture could not be written.
+  for (std::uint32_t turn = 0; ok && schedule(turn, shot); ++turn) {
     clock.set(shot.ms);
     if (args.memory && shot.ms >= nextReport) {
       std::printf("show time %u ms: resident memory %ld kB\n", shot.ms,
@@ -212,16 +194,12 @@ std::uint32_t Render::play(const Schedule &schedule,
     }
     pending =
         args.memory || shot.file.empty() ? "" : (out / shot.file).string();
-    session.frameContext().present = !shot.file.empty();
     if (eachTurn)
       eachTurn(turn);
-    ++turn;
-  };
-  Shot first;
-  if (!schedule(0, first))
-    return 0;
-  const std::uint32_t before = presented;
-  frames += loop.run(turns).frames;
+    ++frames;
+    if (!core.turn(none, !shot.file.empty()))
+      break;
+  }
   return presented - before;
 }
 
@@ -476,9 +454,8 @@ int run(const Arguments &args) {
   const fs::path video =
       args.video.empty() ? fs::path() : fs::absolute(args.video, failure);
   headless();
-  static korvane::Show show;
   const korvane::Logger logger = korvane::standardLogger();
-  Render render(show, logger, args, out);
+  Render render(logger, args, out);
   std::string error;
   if (!render.start(trace, error)) {
     logger.report(korvane::Problem::StartFailed, "", 0, {error});

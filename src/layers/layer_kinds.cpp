@@ -7,49 +7,30 @@
 
 namespace korvane {
 
-void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
+void registerLayerKinds(LayerKinds &kinds, Device &device,
                         const std::string &folder,
                         std::shared_ptr<const ShowFiles> files) {
   if (!files)
     files = sharedDiskFiles();
-  // The tables look at no result.
-  LayerKind &mesh = kinds.byType[LAYER_XFILE];
-  mesh.load = [&device, folder, files](Layer &layer, const Logger &logger) {
-    loadMeshLayer(layer, {device, folder, logger, *files});
-  };
-  mesh.draw = [&device](Layer &layer, std::uint32_t t, int pass) {
-    // A shadow block without its switch on draws nothing.
-    if (pass == 0 || layer.shadows[pass - 1].shadowenabled)
-      renderMeshLayer(layer, t, pass, device);
-  };
-  mesh.shadowPasses = [](const Layer &layer) {
-    return static_cast<int>(shadowsOf(layer).size());
-  };
-
+  kinds.byType[LAYER_XFILE].load =
+      [&device, folder, files](const Layer &layer, const Logger &logger) {
+        return loadMeshLayer(layer, {device, folder, logger, *files});
+      };
   // KTR files are only written to the log, never drawn.
   kinds.byType[LAYER_KTRFILE].load =
-      [&device, folder, files](Layer &layer, const Logger &logger) {
+      [&device, folder, files](const Layer &layer, const Logger &logger) {
         dumpKtrFile(layer, {device, folder, logger, *files});
+        return std::unique_ptr<LoadedLayer>();
       };
-
-  for (int type : {LAYER_PICTURE, LAYER_AVIPICTURE}) {
-    LayerKind &picture = kinds.byType[type];
-    picture.load = [&device, folder, files](Layer &layer,
-                                            const Logger &logger) {
-      loadPictureLayer(layer, {device, folder, logger, *files});
+  for (int type : {LAYER_PICTURE, LAYER_AVIPICTURE})
+    kinds.byType[type].load = [&device, folder, files](const Layer &layer,
+                                                       const Logger &logger) {
+      return loadPictureLayer(layer, {device, folder, logger, *files});
     };
-    picture.draw = [&device](Layer &layer, std::uint32_t t, int) {
-      renderPictureLayer(layer, t, device);
-    };
-  }
-
-  LayerKind &blob = kinds.byType[LAYER_BLOB];
-  blob.load = [&device, folder, files](Layer &layer, const Logger &logger) {
-    loadBlobLayer(layer, {device, folder, logger, *files});
-  };
-  blob.draw = [&device, &ticks](Layer &layer, std::uint32_t t, int) {
-    renderBlobLayer(layer, t, device, ticks);
-  };
+  kinds.byType[LAYER_BLOB].load =
+      [&device, folder, files](const Layer &layer, const Logger &logger) {
+        return loadBlobLayer(layer, {device, folder, logger, *files});
+      };
 }
 
 bool settingsPass(Show &show, const std::string &script, const Logger &logger,
@@ -60,16 +41,17 @@ bool settingsPass(Show &show, const std::string &script, const Logger &logger,
   return parseSettings(show, script.c_str(), logger, settings);
 }
 
-bool fullPass(Show &show, const std::string &script, const LayerKinds &kinds,
-              const Logger &logger, const std::string &name,
-              const ShowFiles *files) {
+bool fullPass(LoadedShow &loaded, const std::string &script,
+              const LayerKinds &kinds, const Logger &logger,
+              const std::string &name, const ShowFiles *files) {
   ParseOptions full;
   full.files = files;
-  full.load = [&kinds](Layer &layer, const Logger &log) {
-    kinds.load(layer, log);
+  full.load = [&kinds, &loaded](const Layer &layer, LayerPlace place,
+                                const Logger &log) {
+    loaded.layers[place.part][place.layer] = kinds.load(layer, log);
   };
   full.name = name;
-  return parseScript(show, script.c_str(), true, logger, full);
+  return parseScript(loaded.show, script.c_str(), true, logger, full);
 }
 
 } // namespace korvane

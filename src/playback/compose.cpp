@@ -1,6 +1,9 @@
 #include "playback/compose.h"
 
+#include "animation/layer_transform.h"
+
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace korvane {
@@ -25,12 +28,14 @@ const char *layerTypeName(std::int32_t type) {
 
 // While a layer is left out: the part's number, then a line for each of
 // its layers (number, kind, file), the muted ones marked.
-void drawLayerList(FrameContext &frame, const Part &part, std::size_t index) {
-  if (!frame.font || !frame.mutes.any())
+void drawLayerList(FrameTools &tools, const FrameRequest &frame,
+                   const Part &part, std::size_t index) {
+  TextureFont *font = tools.font;
+  if (!font || !frame.mutes.any())
     return;
   float y = 64.0f;
   const std::string title = "part " + std::to_string(index + 1);
-  frame.font->drawString(2.0f, y, 0xFFFFFFFFu, title.c_str(), 0);
+  font->drawString(2.0f, y, 0xFFFFFFFFu, title.c_str(), 0);
   const std::span<const Layer> layers = part.layersParsed();
   for (std::size_t i = 0; i < layers.size(); ++i) {
     const bool muted = frame.mutes.muted(index, i);
@@ -38,42 +43,56 @@ void drawLayerList(FrameContext &frame, const Part &part, std::size_t index) {
                              layerTypeName(layers[i].type) + " " +
                              layers[i].filename + (muted ? "  (muted)" : "");
     y += 16.0f;
-    frame.font->drawString(2.0f, y, muted ? 0xFF60C0FFu : 0xFFFFFFFFu,
-                           line.c_str(), 0);
+    font->drawString(2.0f, y, muted ? 0xFF60C0FFu : 0xFFFFFFFFu, line.c_str(),
+                     0);
   }
 }
 
-void composePart(Show &show, FrameContext &frame, int index,
-                 std::uint32_t partTime) {
-  Part &part = show.parts[index];
+// Draws the layer's pass where loading made something of it.
+void drawPass(const LoadedShow &loaded, const Layer &layer, std::size_t part,
+              std::size_t index, LayerPose &pose, int pass) {
+  LoadedLayer *drawn = loaded.layer(part, index);
+  if (!drawn)
+    return;
+  pose.pass = pass;
+  pose.matrix = buildLayerTransform(layer, pose.partTime, pass);
+  drawn->draw(layer, pose);
+}
+
+void composePart(const LoadedShow &loaded, FrameTools &tools,
+                 const FrameRequest &frame, int index, std::uint32_t partTime) {
+  const Show &show = loaded.show;
+  const Part &part = show.parts[index];
   const std::uint32_t color =
       0xFF000000u | std::uint32_t(part.backgroundcolor[0]) << 16 |
       std::uint32_t(part.backgroundcolor[1]) << 8 | part.backgroundcolor[2];
-  frame.device.clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, 1.0f, 0);
-  frame.device.beginScene();
-  setDefaultTransforms(frame.device);
+  tools.device.clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, 1.0f, 0);
+  tools.device.beginScene();
+  setDefaultTransforms(tools.device);
 
-  const std::span<Layer> layers = part.layersParsed();
-  const auto shown = [&frame, index](std::size_t i) {
-    return !frame.mutes.muted(static_cast<std::size_t>(index), i);
-  };
+  const auto p = static_cast<std::size_t>(index);
+  const std::span<const Layer> layers = part.layersParsed();
+  std::array<LayerPose, maxLayers> poses;
   for (std::size_t i = 0; i < layers.size(); ++i) {
-    const LayerKind *kind = frame.kinds.of(layers[i]);
-    if (kind && kind->draw && shown(i))
-      kind->draw(layers[i], partTime, 0);
+    if (frame.mutes.muted(p, i))
+      continue;
+    poses[i].partTime = partTime;
+    poses[i].showTime = frame.showTime;
+    poses[i].color = layerColor(layers[i], partTime);
+    drawPass(loaded, layers[i], p, i, poses[i], 0);
   }
   // Shadows after every layer, in layer order and shadow order.
   for (std::size_t i = 0; i < layers.size(); ++i) {
-    const LayerKind *kind = frame.kinds.of(layers[i]);
-    if (!kind || !kind->draw || !kind->shadowPasses || !shown(i))
+    const LoadedLayer *drawn = loaded.layer(p, i);
+    if (!drawn || frame.mutes.muted(p, i))
       continue;
-    const int passes = kind->shadowPasses(layers[i]);
+    const int passes = drawn->shadowPasses(layers[i]);
     for (int n = 1; n <= passes; ++n)
-      kind->draw(layers[i], partTime, n);
+      drawPass(loaded, layers[i], p, i, poses[i], n);
   }
-  drawLayerList(frame, part, static_cast<std::size_t>(index));
+  drawLayerList(tools, frame, part, p);
   const bool forced = frame.overlaytexts >= 0;
-  endFrame(frame, forced ? frame.overlaytexts > 0 : show.showfps != 0,
+  endFrame(tools, frame, forced ? frame.overlaytexts > 0 : show.showfps != 0,
            forced ? frame.overlaytexts > 0 : show.showtime != 0,
            static_cast<std::int32_t>(
                static_cast<std::uint32_t>(part.starttime) + partTime),
@@ -131,20 +150,20 @@ void setDefaultTransforms(Device &device) {
                       matrixLookAtLH({0, 0, 0}, {0, 0, 0}, {0, 1, 0}));
 }
 
-void drawWaitingFrame(FrameContext &frame) {
-  frame.device.clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-  frame.device.beginScene();
-  endFrame(frame, false, false, 0, 0);
+void drawWaitingFrame(FrameTools &tools, const FrameRequest &frame) {
+  tools.device.clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  tools.device.beginScene();
+  endFrame(tools, frame, false, false, 0, 0);
 }
 
-bool renderFrame(Show &show, FrameContext &frame, std::uint32_t elapsed) {
-  const std::uint32_t showTime = frame.playhead.showTime(elapsed);
-  frame.showtime = showTime;
-  const int index = partAt(show, showTime);
+bool renderFrame(const LoadedShow &loaded, FrameTools &tools,
+                 const FrameRequest &frame) {
+  const Show &show = loaded.show;
+  const int index = partAt(show, frame.showTime);
   if (index < 0)
     return true;
-  composePart(show, frame, index,
-              showTime -
+  composePart(loaded, tools, frame, index,
+              frame.showTime -
                   static_cast<std::uint32_t>(show.parts[index].starttime));
   return false;
 }
@@ -157,12 +176,13 @@ void skipToNextPart(const Show &show, Playhead &playhead,
         static_cast<std::uint32_t>(show.parts[index].endtime) - elapsed);
 }
 
-void endFrame(FrameContext &frame, bool showfps, bool showtime,
-              std::int32_t showTime, std::int32_t partTime) {
+void endFrame(FrameTools &tools, const FrameRequest &frame, bool showfps,
+              bool showtime, std::int32_t showTime, std::int32_t partTime) {
   char text[80];
+  TextureFont *font = tools.font;
   if (showfps) {
-    OverlayState &o = frame.overlay;
-    const float now = static_cast<float>(frame.timer(TIMER_CLOCKTIME));
+    OverlayState &o = tools.overlay;
+    const float now = static_cast<float>(tools.timer(TIMER_CLOCKTIME));
     if (o.lastframe != now)
       ++o.frames;
     o.lastframe = now;
@@ -172,21 +192,21 @@ void endFrame(FrameContext &frame, bool showfps, bool showtime,
       o.lastupdate = now;
     }
     std::snprintf(text, sizeof text, "%.2f", static_cast<double>(o.rate));
-    if (frame.font)
-      frame.font->drawString(2.0f, 0.0f, 0xFFFFFF00u, text, 0);
+    if (font)
+      font->drawString(2.0f, 0.0f, 0xFFFFFF00u, text, 0);
   }
   if (showtime) {
     std::snprintf(text, sizeof text, "%d / %d", showTime, partTime);
-    if (frame.font)
-      frame.font->drawString(2.0f, 16.0f, 0xFFFFFF00u, text, 0);
+    if (font)
+      font->drawString(2.0f, 16.0f, 0xFFFFFF00u, text, 0);
   }
-  if (!frame.notice.empty() && frame.font)
-    frame.font->drawString(2.0f, 32.0f, 0xFFFF6040u, frame.notice.c_str(), 0);
-  if (!frame.message.empty() && frame.font)
-    frame.font->drawString(2.0f, 48.0f, 0xFFFFFFFFu, frame.message.c_str(), 0);
-  frame.device.endScene();
+  if (!frame.notice.empty() && font)
+    font->drawString(2.0f, 32.0f, 0xFFFF6040u, frame.notice.c_str(), 0);
+  if (!frame.message.empty() && font)
+    font->drawString(2.0f, 48.0f, 0xFFFFFFFFu, frame.message.c_str(), 0);
+  tools.device.endScene();
   if (frame.present)
-    frame.device.present();
+    tools.device.present();
 }
 
 } // namespace korvane

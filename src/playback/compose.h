@@ -1,9 +1,8 @@
 #pragma once
 
-// playback: frame composition (the part for the show time, the layers
-// through the table of layer kinds, the shadows after them, the overlay) and
-// the layer transform with timeline sampling. It knows script/, device/ and
-// base/.
+// playback: frame composition (the part for the show time, each layer
+// posed from its timeline and drawn by what loading made of it, the shadows
+// after them, the overlay). It knows animation/, script/, device/ and base/.
 
 #include "base/frame_timer.h"
 #include "device/device.h"
@@ -57,33 +56,36 @@ struct LayerMutes {
   void solo(std::size_t part, std::size_t layer, std::size_t layers);
 };
 
-struct FrameContext {
+// What drawing frames needs that stays while shows play: made once.
+struct FrameTools {
   Device &device;
   TextureFont *font;
   FrameTimer &timer;
-  OverlayState &overlay;
-  const LayerKinds &kinds;
+  OverlayState overlay = {};
+};
+
+// What one turn asks of its frame: a value built for each turn.
+struct FrameRequest {
+  // The show time of the frame.
+  std::uint32_t showTime = 0;
   // False draws the frame for the states it leaves, without showing it.
   bool present = true;
   // Both overlay texts: -1 as the script says, 0 hidden, 1 shown.
   int overlaytexts = -1;
   // A line for the people watching (a reload that failed); empty for none.
   std::string notice = {};
-  Playhead playhead = {};
-  LayerMutes mutes = {};
   // A passing line below the notice (where a still went); empty for none.
   std::string message = {};
-  // The show time of the frame being drawn.
-  std::uint32_t showtime = 0;
+  LayerMutes mutes = {};
 };
 
 // A black frame with the notice and the passing line alone: what a show
 // with nothing to play shows while the player waits for a save.
-void drawWaitingFrame(FrameContext &frame);
-// Draws the frame for `elapsed` ms since the start tick, at the frame's
-// playhead; true when no part holds the show time (the show has ended), and
-// nothing was drawn.
-bool renderFrame(Show &show, FrameContext &frame, std::uint32_t elapsed);
+void drawWaitingFrame(FrameTools &tools, const FrameRequest &frame);
+// Draws the frame the request asks for; true when no part holds its show
+// time (the show has ended), and nothing was drawn.
+bool renderFrame(const LoadedShow &show, FrameTools &tools,
+                 const FrameRequest &frame);
 // The first part whose [starttime, endtime) holds the show time, or -1.
 int partAt(const Show &show, std::uint32_t showTime);
 // Moves the playhead to the end of the part it is in now.
@@ -92,8 +94,8 @@ void skipToNextPart(const Show &show, Playhead &playhead,
 // World identity, the fixed projection and the default view.
 void setDefaultTransforms(Device &device);
 // The overlay texts, then the end of the scene and the present.
-void endFrame(FrameContext &frame, bool showfps, bool showtime,
-              std::int32_t showTime, std::int32_t partTime);
+void endFrame(FrameTools &tools, const FrameRequest &frame, bool showfps,
+              bool showtime, std::int32_t showTime, std::int32_t partTime);
 
 // The show's one projection: pi/4 vertically, aspect 1.333, depth 1..10000.
 Matrix showProjection();

@@ -5,7 +5,7 @@
 
 namespace korvane {
 
-LiveReload::LiveReload(Session &session, PlayerLoop &loop, FileWatch &watch,
+LiveReload::LiveReload(Session &session, PlayerCore &loop, FileWatch &watch,
                        TickSource &ticks)
     : load([s = &session](std::string &why) { return s->loadShow(why); }),
       session(session), loop(loop), watch(watch), ticks(ticks) {
@@ -13,7 +13,7 @@ LiveReload::LiveReload(Session &session, PlayerLoop &loop, FileWatch &watch,
   // The author may have started on a script being written: the session
   // waits for it rather than end.
   if (const std::string why = unplayable(session.show()); !why.empty()) {
-    session.frameContext().notice =
+    loop.notice =
         problemText(Problem::NothingToPlay, {session.scriptName(), why});
     session.logger().report(Problem::NothingToPlay, "", 0,
                             {session.scriptName(), why});
@@ -47,16 +47,15 @@ void LiveReload::betweenFrames() {
 
 void LiveReload::reload() {
   std::string why;
-  std::unique_ptr<Show> next = load(why);
-  FrameContext &frame = session.frameContext();
+  std::unique_ptr<LoadedShow> next = load(why);
   if (!next) {
-    frame.notice =
+    loop.notice =
         problemText(Problem::ReloadRejected, {session.scriptName(), why});
     session.logger().report(Problem::ReloadRejected, "", 0,
                             {session.scriptName(), why});
   } else {
     loop.replaceShow(std::move(next));
-    frame.notice.clear();
+    loop.notice.clear();
     ++count;
   }
   // The files named may have changed, and a file renamed over the script

@@ -20,7 +20,7 @@ namespace korvane {
 class LiveReload {
 public:
   // `ticks` is the real tick count, which runs on while the show is paused.
-  LiveReload(Session &session, PlayerLoop &loop, FileWatch &watch,
+  LiveReload(Session &session, PlayerCore &loop, FileWatch &watch,
              TickSource &ticks);
 
   // Once a turn, between frames: reloads when the files have been quiet
@@ -30,14 +30,14 @@ public:
   int reloads() const { return count; }
   static constexpr std::uint32_t quiet = 100;
   // Reads the script again into a new show: the session's, or a test's.
-  std::function<std::unique_ptr<Show>(std::string &why)> load;
+  std::function<std::unique_ptr<LoadedShow>(std::string &why)> load;
 
 private:
   void reload();
   void watchNamedFiles();
 
   Session &session;
-  PlayerLoop &loop;
+  PlayerCore &loop;
   FileWatch &watch;
   TickSource &ticks;
   bool pending = false;

@@ -94,13 +94,12 @@ std::string defaultShow() {
 
 // Plays the show in the options' folder; the exit status.
 int play(const Options &options) {
-  static korvane::Show show;
   korvane::Logger logger = korvane::standardLogger();
   // The message boxes the show asks for (a video that cannot be played).
   logger.add(korvane::messageBoxSink([](const std::string &text) {
     korvane::showMessageBox("Korvane", text.c_str());
   }));
-  korvane::Session session(show, logger);
+  korvane::Session session(logger);
   korvane::SystemTicks ticks;
   korvane::SystemTimerClock timer;
   korvane::PausableClock clock(ticks, timer);
@@ -113,11 +112,11 @@ int play(const Options &options) {
     logger.report(korvane::Problem::StartFailed, "", 0, {error});
     return 1;
   }
-  korvane::PlayerLoop loop(session, clock, session.arcball);
+  korvane::PlayerCore loop(session, clock, session.arcball);
   loop.hooks.toggleFullscreen = [&session] { session.toggleFullscreen(); };
   loop.hooks.resized = [&session] { session.followDrawable(); };
-  loop.hooks.still = [&session](std::uint32_t elapsed) {
-    return session.writeStill(elapsed);
+  loop.hooks.still = [&session](const korvane::FrameRequest &frame) {
+    return session.writeStill(frame);
   };
   if (session.sound) {
     loop.hooks.seekMusic = [&logger](std::uint32_t milliseconds) {

@@ -56,19 +56,17 @@ std::string keyHelp() {
   return out;
 }
 
-PlayerLoop::PlayerLoop(Stage &stage, PausableClock &clock, Arcball &arcball)
+PlayerCore::PlayerCore(Stage &stage, PausableClock &clock, Arcball &arcball)
     : stage(stage), clock(clock), arcball(arcball) {}
 
-std::uint32_t PlayerLoop::showTime() {
-  return stage.frameContext().playhead.showTime(elapsed());
-}
+std::uint32_t PlayerCore::showTime() { return playhead.showTime(elapsed()); }
 
-void PlayerLoop::seekTo(std::int64_t target) {
+void PlayerCore::seekTo(std::int64_t target) {
   const std::uint32_t end = showLength(stage.show());
   if (end == 0)
     return;
   const std::int64_t time = std::clamp<std::int64_t>(target, 0, end - 1);
-  stage.frameContext().playhead.skipoffset =
+  playhead.skipoffset =
       static_cast<std::int32_t>(static_cast<std::uint32_t>(time) - elapsed());
   if (hooks.seekMusic)
     hooks.seekMusic(static_cast<std::uint32_t>(time));
@@ -77,7 +75,7 @@ void PlayerLoop::seekTo(std::int64_t target) {
     hooks.pauseMusic(true);
 }
 
-void PlayerLoop::step(int frames) {
+void PlayerCore::step(int frames) {
   if (!clock.paused())
     return;
   const std::uint32_t now = showTime();
@@ -96,21 +94,20 @@ void PlayerLoop::step(int frames) {
     steps = 0;
 }
 
-void PlayerLoop::layerKey(const WindowEvent &event) {
+void PlayerCore::layerKey(const WindowEvent &event) {
   const int index = partAt(stage.show(), showTime());
   if (index < 0 || event.layer < 1)
     return;
   const auto part = static_cast<std::size_t>(index);
   const std::size_t layers = stage.show().parts[part].layersParsed().size();
   const auto layer = static_cast<std::size_t>(event.layer - 1);
-  LayerMutes &mutes = stage.frameContext().mutes;
   if (event.shift)
     mutes.solo(part, layer, layers);
   else
     mutes.toggle(part, layer, layers);
 }
 
-void PlayerLoop::togglePause() {
+void PlayerCore::togglePause() {
   if (clock.paused()) {
     clock.resume();
     // Where the music stood may have drifted from the picture: both go on
@@ -126,19 +123,18 @@ void PlayerLoop::togglePause() {
   }
 }
 
-void PlayerLoop::replaceShow(std::unique_ptr<Show> next) {
+void PlayerCore::replaceShow(std::unique_ptr<LoadedShow> next) {
   // After a show with nothing to play, the new one starts from its start.
   const std::uint32_t time = showLength(stage.show()) == 0 ? 0 : showTime();
-  const std::uint32_t end = showLength(*next);
+  const std::uint32_t end = showLength(next->show);
   const std::uint32_t kept = end == 0 ? 0 : std::min(time, end - 1);
   stage.adopt(std::move(next));
-  stage.frameContext().playhead.skipoffset =
-      static_cast<std::int32_t>(kept - elapsed());
+  playhead.skipoffset = static_cast<std::int32_t>(kept - elapsed());
   if (kept != time && hooks.seekMusic)
     hooks.seekMusic(kept);
 }
 
-void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
+void PlayerCore::handle(const WindowEvent &event, bool &quit) {
   // A held switch switches once; only skips, seeks and steps repeat.
   if (event.repeat && event.kind != WindowEvent::Space &&
       event.kind != WindowEvent::Forward && event.kind != WindowEvent::Back &&
@@ -153,7 +149,7 @@ void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
     break;
   case WindowEvent::Space:
     // The Parts' skip: the music runs on free of it.
-    skipToNextPart(stage.show(), stage.frameContext().playhead, elapsed());
+    skipToNextPart(stage.show(), playhead, elapsed());
     break;
   case WindowEvent::Mouse:
     arcball.handleMessage(event.mouse);
@@ -171,10 +167,10 @@ void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
     togglePause();
     break;
   case WindowEvent::OverlayTexts: {
-    const bool shown = stage.frameContext().overlaytexts < 0
+    const bool shown = overlaytexts < 0
                            ? stage.show().showfps || stage.show().showtime
-                           : stage.frameContext().overlaytexts > 0;
-    stage.frameContext().overlaytexts = shown ? 0 : 1;
+                           : overlaytexts > 0;
+    overlaytexts = shown ? 0 : 1;
     break;
   }
   case WindowEvent::Fullscreen:
@@ -202,61 +198,57 @@ void PlayerLoop::handle(const WindowEvent &event, bool &quit) {
   }
 }
 
-bool PlayerLoop::drawTurn() {
-  FrameContext &frame = stage.frameContext();
-  if (!frame.message.empty() &&
-      clock.realTickCount() - messagesince >= messageTime)
-    frame.message.clear();
+FrameRequest PlayerCore::request(std::uint32_t now, bool present) const {
+  return {
+      playhead.showTime(now), present, overlaytexts, notice, message, mutes};
+}
+
+bool PlayerCore::drawTurn(bool present) {
+  if (!message.empty() && clock.realTickCount() - messagesince >= messageTime)
+    message.clear();
   std::uint32_t now = elapsed();
   if (holdAtEnd && showLength(stage.show()) == 0) {
     // Nothing to play yet: the author's next save may bring it.
-    drawWaitingFrame(frame);
+    drawWaitingFrame(stage.tools(), request(now, present));
     return false;
   }
-  bool ended = renderFrame(stage.show(), frame, now);
+  bool ended =
+      renderFrame(stage.loaded(), stage.tools(), request(now, present));
   if (ended && holdAtEnd && showLength(stage.show()) > 0) {
     seekTo(showLength(stage.show()) - 1);
     if (!clock.paused())
       togglePause();
     now = elapsed();
-    ended = renderFrame(stage.show(), frame, now);
+    ended = renderFrame(stage.loaded(), stage.tools(), request(now, present));
   }
   if (std::exchange(stillwanted, false) && !ended && hooks.still) {
-    frame.message = hooks.still(now);
+    message = hooks.still(request(now, present));
     messagesince = clock.realTickCount();
   }
   return ended;
 }
 
-LoopRun PlayerLoop::run(EventSource &events) {
+void PlayerCore::begin() { start = clock.tickCount(); }
+
+bool PlayerCore::turn(EventSource &input, bool present) {
+  bool quit = false;
+  WindowEvent event;
+  while (input.poll(event))
+    handle(event, quit);
+  if (hooks.betweenFrames)
+    hooks.betweenFrames();
+  return !drawTurn(present) && !quit;
+}
+
+LoopRun PlayerCore::run(EventSource &events) {
   LoopRun run;
   // The run's span is real time, pauses included; the show's is not.
   run.start = clock.realTickCount();
-  start = clock.tickCount();
-  bool quit = false, ended = false;
-  while (!ended) {
-    WindowEvent event;
-    while (events.poll(event))
-      handle(event, quit);
-    if (hooks.betweenFrames)
-      hooks.betweenFrames();
-    ended = drawTurn();
-    ++run.frames;
-    if (quit)
-      break;
-  }
+  begin();
+  for (bool going = true; going; ++run.frames)
+    going = turn(events);
   run.end = clock.realTickCount();
   return run;
-}
-
-LoopRun runMainLoop(Show &show, FrameContext &frame, EventSource &events,
-                    TickSource &ticks, Arcball &arcball) {
-  // Nothing pauses this loop: the timer side of the clock is never read.
-  VirtualClock unused;
-  PausableClock clock(ticks, unused);
-  PlainStage stage(show, frame);
-  PlayerLoop loop(stage, clock, arcball);
-  return loop.run(events);
 }
 
 } // namespace korvane

@@ -20,34 +20,21 @@ struct LoopRun {
   std::uint32_t start = 0, end = 0;
 };
 
-// The one owner of the show being played, and how its frames are drawn:
-// the session, or a plain stage over a show and a frame context.
+// The one owner of the show being played and of what draws its frames.
 class Stage {
 public:
   virtual ~Stage() = default;
-  virtual Show &show() = 0;
-  virtual FrameContext &frameContext() = 0;
+  virtual const LoadedShow &loaded() const = 0;
+  const Show &show() const { return loaded().show; }
+  virtual FrameTools &tools() = 0;
   // Plays `next` from now on and frees the show it replaces.
-  virtual void adopt(std::unique_ptr<Show> next) = 0;
+  virtual void adopt(std::unique_ptr<LoadedShow> next) = 0;
 };
 
-// A stage over a show and a frame context held elsewhere; a show adopted
-// is its own.
-class PlainStage final : public Stage {
+// No events: the turns of a driver without input.
+class NoEvents final : public EventSource {
 public:
-  PlainStage(Show &show, FrameContext &frame)
-      : current(&show), context(frame) {}
-  Show &show() override { return *current; }
-  FrameContext &frameContext() override { return context; }
-  void adopt(std::unique_ptr<Show> next) override {
-    owned = std::move(next);
-    current = owned.get();
-  }
-
-private:
-  Show *current;
-  FrameContext &context;
-  std::unique_ptr<Show> owned;
+  bool poll(WindowEvent &) override { return false; }
 };
 
 // What the loop moves besides the picture; each may be left empty.
@@ -61,9 +48,9 @@ struct LoopHooks {
   std::function<void()> resized;
   // Once a turn, before the frame: where a new show may be swapped in.
   std::function<void()> betweenFrames;
-  // S: the frame just drawn for `elapsed` written as a still; what the
-  // overlay says of it.
-  std::function<std::string(std::uint32_t elapsed)> still;
+  // S: the frame just drawn, as `frame` asked for it, written as a still;
+  // what the overlay says of it.
+  std::function<std::string(const FrameRequest &frame)> still;
 };
 
 // The player's keys and what each does, in the order the help lists them.
@@ -75,17 +62,25 @@ extern const PlayerKey playerKeys[11];
 // The keys as `korvane --help` lists them, one per line, wrapped at 78.
 std::string keyHelp();
 
-// The one frame loop, of the player and of korvane-render. Each turn drains
-// the events, then renders the stage's frame for the show time, until no
-// part holds it. The keys do what `playerKeys` says; Escape and closing the
-// window quit after the turn's frame, every Space key-down skips one part,
-// and the mouse goes to the arcball.
-class PlayerLoop {
+// The player's core, turned one frame at a time by its drivers: the
+// window's loop (run), korvane-render's schedule of shots, a browser's
+// animation frames. Each turn handles the turn's events, then draws the
+// stage's frame for the show time. The keys do what `playerKeys` says;
+// Escape and closing the window quit after the turn's frame, every Space
+// key-down skips one part, and the mouse goes to the arcball.
+class PlayerCore {
 public:
   // `clock` is the one the show reads: the layers' motion and the frame
   // timer of the stage's frame read it too, so that a pause stops them all.
-  PlayerLoop(Stage &stage, PausableClock &clock, Arcball &arcball);
+  PlayerCore(Stage &stage, PausableClock &clock, Arcball &arcball);
 
+  // The show time starts from the clock's tick count now.
+  void begin();
+  // One turn: the events `input` holds, then the frame (shown, or with
+  // `present` false only drawn for the states it leaves). False once the
+  // show has ended or the turn's events quit it.
+  bool turn(EventSource &input, bool present = true);
+  // The window's loop: begin, then turns until the show ends or is quit.
   LoopRun run(EventSource &events);
 
   LoopHooks hooks;
@@ -94,7 +89,14 @@ public:
   // to play waits on a black frame for one that has.
   bool holdAtEnd = false;
 
-  Show &show() { return stage.show(); }
+  // What the turns' frames are drawn with besides the show time.
+  Playhead playhead;
+  LayerMutes mutes;
+  int overlaytexts = -1; // -1 as the script says, 0 hidden, 1 shown
+  std::string notice;    // a line for the people watching; empty for none
+  std::string message;   // a passing line (where a still went)
+
+  const Show &show() const { return stage.show(); }
   std::uint32_t showTime();
   bool paused() const { return clock.paused(); }
   // The show time moved to `target`, kept inside the show; the music
@@ -109,14 +111,16 @@ public:
   // Plays on with `next` from the same show time, or its last millisecond
   // when it is shorter (from 0 after a show with nothing to play); the
   // stage frees the show it replaces.
-  void replaceShow(std::unique_ptr<Show> next);
+  void replaceShow(std::unique_ptr<LoadedShow> next);
 
 private:
   void handle(const WindowEvent &event, bool &quit);
   void layerKey(const WindowEvent &event);
+  // The request for the frame at `elapsed`.
+  FrameRequest request(std::uint32_t elapsed, bool present) const;
   // The turn's frame, held on the show's last millisecond where asked; true
   // when the show has ended.
-  bool drawTurn();
+  bool drawTurn(bool present);
   std::uint32_t elapsed() { return clock.tickCount() - start; }
 
   Stage &stage;
@@ -130,10 +134,5 @@ private:
   std::uint32_t stepbase = 0, stepped = 0;
   std::int64_t steps = 0;
 };
-
-// The loop of the Parts' player alone, on `ticks`: the one the tests of the
-// original keys drive.
-LoopRun runMainLoop(Show &show, FrameContext &frame, EventSource &events,
-                    TickSource &ticks, Arcball &arcball);
 
 } // namespace korvane

@@ -13,15 +13,6 @@
 #include <utility>
 
 namespace korvane {
-namespace {
-
-void releaseLayers(Show &show) {
-  for (Part &part : show.partsParsed())
-    for (Layer &layer : part.layers)
-      releaseLayer(layer);
-}
-
-} // namespace
 
 Session::~Session() {
   if (!stopped)
@@ -29,7 +20,7 @@ Session::~Session() {
 }
 
 bool Session::start(const SessionOptions &options, std::string &error) {
-  Show &show = *active;
+  Show &show = current->show;
   showfolder = findShowFolder(options.folder);
   const std::string &script = showfolder.script;
   scriptlabel = std::filesystem::path(script)
@@ -68,9 +59,9 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   if (options.vsync && !window->waitForRefresh(true, refused))
     log.report(Problem::VsyncRefused, "", 0, {refused});
 
-  registerLayerKinds(kinds, *graphics.device, blobclock, showfolder.data,
+  registerLayerKinds(kinds, *graphics.device, showfolder.data,
                      showfolder.files);
-  scriptread = readScript(show, script);
+  scriptread = readScript(*current, script);
 
   sound = options.sound && show.music != 0;
   if (sound) {
@@ -83,8 +74,8 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   }
   timer = std::make_unique<FrameTimer>(options.timerclock ? *options.timerclock
                                                           : systemclock);
-  framecontext = std::make_unique<FrameContext>(FrameContext{
-      *graphics.device, graphics.font.get(), *timer, overlay, kinds});
+  frametools = std::make_unique<FrameTools>(
+      FrameTools{*graphics.device, graphics.font.get(), *timer});
   return true;
 }
 
@@ -138,7 +129,7 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
   return true;
 }
 
-bool Session::readScript(Show &show, const std::string &script) {
+bool Session::readScript(LoadedShow &show, const std::string &script) {
   return fullPass(show, script, kinds, log, scriptlabel,
                   showfolder.files.get());
 }
@@ -172,11 +163,11 @@ void Session::findFolderAgain() {
                       .string();
   }
   if (graphics.device)
-    registerLayerKinds(kinds, *graphics.device, blobclock, showfolder.data,
+    registerLayerKinds(kinds, *graphics.device, showfolder.data,
                        showfolder.files);
 }
 
-std::unique_ptr<Show> Session::loadShow(std::string &error) {
+std::unique_ptr<LoadedShow> Session::loadShow(std::string &error) {
   findFolderAgain();
   const std::string &script = showfolder.script;
   std::string bytes;
@@ -193,8 +184,8 @@ std::unique_ptr<Show> Session::loadShow(std::string &error) {
       cut = "it ends early (" + describe(report) + ")";
     empty = empty || report.id == Problem::ScriptEmpty;
   });
-  auto next = std::make_unique<Show>();
-  settingsPass(*next, script, log, true, showfolder.files.get());
+  auto next = std::make_unique<LoadedShow>();
+  settingsPass(next->show, script, log, true, showfolder.files.get());
   if (!fullPass(*next, script, kinds, heard, scriptlabel,
                 showfolder.files.get()))
     error = "it does not begin with <demo>";
@@ -202,18 +193,15 @@ std::unique_ptr<Show> Session::loadShow(std::string &error) {
     error = "it is empty";
   else if (!cut.empty())
     error = cut;
-  else if (std::string why = unplayable(*next); !why.empty())
+  else if (std::string why = unplayable(next->show); !why.empty())
     error = why;
   else
     return next;
-  releaseLayers(*next);
   return nullptr;
 }
 
-void Session::adopt(std::unique_ptr<Show> next) {
-  releaseLayers(*active);
-  owned = std::move(next);
-  active = owned.get();
+void Session::adopt(std::unique_ptr<LoadedShow> next) {
+  current = std::move(next);
 }
 
 void Session::followDrawable() {
@@ -231,12 +219,11 @@ void Session::toggleFullscreen() {
   followDrawable();
 }
 
-std::string Session::writeStill(std::uint32_t elapsed) {
-  if (!framecontext || !gl)
+std::string Session::writeStill(const FrameRequest &request) {
+  if (!frametools || !gl)
     return "";
   namespace fs = std::filesystem;
-  const std::string stem =
-      "still_" + std::to_string(framecontext->playhead.showTime(elapsed));
+  const std::string stem = "still_" + std::to_string(request.showTime);
   // An archive is never written: its stills go beside it, and those of a
   // show that must not be written go to the state folder.
   const fs::path folder = showfolder.outputs;
@@ -249,13 +236,13 @@ std::string Session::writeStill(std::uint32_t elapsed) {
   // Full screen draws the picture scaled: the still is drawn again at its
   // own size, in the corner, and never shown; the passing line is not part
   // of the picture.
-  const std::string message = std::exchange(framecontext->message, "");
+  FrameRequest unshown = request;
+  unshown.present = false;
+  unshown.message.clear();
   gl->resize(picturewidth, pictureheight);
-  frame(elapsed, false);
+  frame(unshown);
   const std::string pixels = readBackBuffer(picturewidth, pictureheight);
   followDrawable();
-  framecontext->message = message;
-  framecontext->present = true;
   // Created afresh, never over a file or through a link already there.
   fs::path file = name(1);
   std::error_code failure;
@@ -271,16 +258,16 @@ std::string Session::writeStill(std::uint32_t elapsed) {
   return file.filename().string() + " written in " + folder.string();
 }
 
-bool Session::frame(std::uint32_t elapsed, bool present) {
-  framecontext->present = present;
-  return !renderFrame(*active, *framecontext, elapsed);
+bool Session::frame(const FrameRequest &request) {
+  return !renderFrame(*current, *frametools, request);
 }
 
 void Session::stop(std::uint32_t frames, std::uint32_t milliseconds) {
   stopped = true;
-  framecontext.reset();
+  frametools.reset();
+  // What the show made on the device goes before the device.
+  current.reset();
   teardownDevice(graphics);
-  releaseLayers(*active);
   if (sound)
     stopMusic();
   sound = false;

@@ -48,12 +48,12 @@ struct SessionOptions {
   bool vsync = false;
 };
 
-// Everything a run of a show holds besides the show record, and the one
-// owner of the show being played.
+// Everything a run of a show holds, and the one owner of the show being
+// played.
 class Session final : public Stage {
 public:
   // Every problem of the run goes to `logger`, which outlives the session.
-  Session(Show &show, const Logger &logger) : active(&show), log(logger) {}
+  explicit Session(const Logger &logger) : log(logger) {}
   ~Session() override;
   Session(const Session &) = delete;
   Session &operator=(const Session &) = delete;
@@ -62,9 +62,8 @@ public:
   // the device, the full pass, the music and the window shown. False with
   // `error` when the window, the device or the trace cannot be made.
   bool start(const SessionOptions &options, std::string &error);
-  // Draws the frame for `elapsed` ms since the start tick; false when the
-  // show has ended. `present` false draws it for the states it leaves.
-  bool frame(std::uint32_t elapsed, bool present = true);
+  // Draws the frame asked for; false when the show has ended.
+  bool frame(const FrameRequest &request);
   // The teardown in the player's order, ending with the frame-rate line
   // and the closed log.
   void stop(std::uint32_t frames, std::uint32_t milliseconds);
@@ -74,19 +73,19 @@ public:
   // replaced); null with `error` saying why when it cannot be played: it
   // cannot be opened, is empty, does not begin with <demo>, ends inside a
   // block or a comment (a file half written), or no part holds any time.
-  std::unique_ptr<Show> loadShow(std::string &error);
+  std::unique_ptr<LoadedShow> loadShow(std::string &error);
   // Plays `next` from now on and frees the show it replaces.
-  void adopt(std::unique_ptr<Show> next) override;
+  void adopt(std::unique_ptr<LoadedShow> next) override;
   // The picture follows the size of the window's drawable.
   void followDrawable();
   void toggleFullscreen();
-  // The frame for `elapsed` drawn again at the show's own size and written
-  // into the show folder as still_<show ms>.png (never over another file);
-  // what the overlay says of it.
-  std::string writeStill(std::uint32_t elapsed);
+  // The frame `request` asked for drawn again at the show's own size and
+  // written into the show folder as still_<show ms>.png (never over
+  // another file); what the overlay says of it.
+  std::string writeStill(const FrameRequest &request);
 
-  Show &show() override { return *active; }
-  FrameContext &frameContext() override { return *framecontext; }
+  const LoadedShow &loaded() const override { return *current; }
+  FrameTools &tools() override { return *frametools; }
   const Logger &logger() const { return log; }
   const ShowFolder &folder() const { return showfolder; }
   // The script as problems name it: "Data/mirl .script".
@@ -114,33 +113,18 @@ private:
   void reportArchive();
   // The full pass, loading what the script names; false unless the script
   // begins with <demo>.
-  bool readScript(Show &show, const std::string &script);
+  bool readScript(LoadedShow &show, const std::string &script);
 
-  Show *active;
   const Logger &log;
   ShowFolder showfolder;
-  std::string scriptlabel;     // "Data/mirl .script", as problems name it
-  std::unique_ptr<Show> owned; // a show read again; the first is the caller's
+  std::string scriptlabel; // "Data/mirl .script", as problems name it
   GlBackend *gl = nullptr;
   int picturewidth = 0, pictureheight = 0; // the back buffer's picture
-  // The blobs' clock: the show time of the frame being drawn, so that a
-  // frame is the same picture however play came to its time (pauses,
-  // seeks, steps), in the player and in korvane-render alike.
-  class ShowTimeTicks final : public TickSource {
-  public:
-    explicit ShowTimeTicks(const Session &session) : session(session) {}
-    std::uint32_t tickCount() override {
-      return session.framecontext ? session.framecontext->showtime : 0;
-    }
-
-  private:
-    const Session &session;
-  };
-  ShowTimeTicks blobclock{*this};
   SystemTimerClock systemclock;
   std::unique_ptr<FrameTimer> timer;
-  OverlayState overlay;
-  std::unique_ptr<FrameContext> framecontext;
+  std::unique_ptr<FrameTools> frametools;
+  // After the device: what it made for the show goes first.
+  std::unique_ptr<LoadedShow> current = std::make_unique<LoadedShow>();
   bool stopped = true;
 };
 

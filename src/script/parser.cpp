@@ -148,7 +148,7 @@ public:
 
 private:
   void parsePart(Part &part, bool load);
-  void parseLayer(Layer &layer, bool load);
+  void parseLayer(Layer &layer, LayerPlace place, bool load);
   bool parseLayerBlock(Layer &layer);
   void parseBlobs(Layer &layer);
   void parseShadow(Layer &layer);
@@ -210,7 +210,7 @@ void Parser::parsePart(Part &part, bool load) {
       std::unique_ptr<Layer> spare;
       Layer &layer = overCapacity(part.layers, part.layernumber, maxLayers,
                                   spare, Problem::LayerDropped, reader);
-      parseLayer(layer, load && !spare);
+      parseLayer(layer, {show.partnumber, part.layernumber}, load && !spare);
       if (!spare)
         ++part.layernumber;
     } else if (tokenIs(reader, "backgroundcolor")) {
@@ -240,7 +240,7 @@ void Parser::parsePart(Part &part, bool load) {
     values.reader.problem(Problem::PartWithoutLength, openedAt, {});
 }
 
-void Parser::parseLayer(Layer &layer, bool load) {
+void Parser::parseLayer(Layer &layer, LayerPlace place, bool load) {
   const int openedAt = values.reader.tokenline;
   for (Shadow &shadow : layer.shadows)
     shadow.shadowenabled = 0;
@@ -253,7 +253,7 @@ void Parser::parseLayer(Layer &layer, bool load) {
       values.unknownToken("<layer>");
   }
   if (load && options.load)
-    options.load(layer, values.reader.logger);
+    options.load(layer, place, values.reader.logger);
 }
 
 bool Parser::parseLayerBlock(Layer &layer) {
@@ -358,14 +358,6 @@ bool parseSettings(Show &show, const char *filename, const Logger &logger,
 bool endsEarly(Problem id) {
   return id == Problem::BlockNotClosed || id == Problem::CommentNotClosed ||
          id == Problem::ValueMissing;
-}
-
-void releaseLayer(Layer &layer) {
-  layer.resources.reset();
-  layer.positionkeys = {};
-  layer.scalekeys = {};
-  layer.rotationkeys = {};
-  layer.colorkeys = {};
 }
 
 } // namespace korvane

@@ -11,10 +11,15 @@
 
 namespace korvane {
 
+// Where a layer lies in the show: its part's index and its own.
+struct LayerPlace {
+  int part = 0, layer = 0;
+};
+
 struct ParseOptions {
   // Loads a layer's media once its block has been read, with the logger
   // of the pass; empty: loading off.
-  std::function<void(Layer &, const Logger &)> load;
+  std::function<void(const Layer &, LayerPlace, const Logger &)> load;
   // Problems with the script are only logged, not reported: for a pass
   // whose reading the next pass repeats.
   bool quiet = false;

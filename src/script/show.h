@@ -48,12 +48,6 @@ enum DepthSetting : std::int32_t {
   DEPTH_DISABLE = 2,
 };
 
-// What a layer kind's loader hangs on its layer (meshes, textures, streams,
-// blob fields). The show model only owns and releases it.
-struct LayerResources {
-  virtual ~LayerResources() = default;
-};
-
 // One timeline channel: room for maxKeys keys, made when a <timeline>
 // block starts; the key times (ms since the part start), their values, and
 // how many keys are stored, so that samplers never read past them.
@@ -127,8 +121,6 @@ struct Layer {
   ColorTrack colorkeys;
 
   std::int32_t blobsnum = 0;
-
-  std::unique_ptr<LayerResources> resources;
 };
 
 // The first `count` of a fixed array, `count` kept within the array: the
@@ -225,10 +217,6 @@ template <typename Visit> void visitLayerSettings(const Layer &l, Visit visit) {
   visit("blobmul", eachOf(l.blobs, &Blob::blobmul));
   visit("blobsnum", l.blobsnum);
 }
-
-// Frees what parsing and loading hung on the layer: its timeline keys and
-// its kind's resources.
-void releaseLayer(Layer &layer);
 
 // One past the last millisecond any part holds; 0 for a show of no part.
 std::uint32_t showLength(const Show &show);

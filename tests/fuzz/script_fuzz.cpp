@@ -22,15 +22,16 @@ int fuzzScript(const std::uint8_t *data, std::size_t size) {
   logger.add(
       [&reports](const korvane::Report &report) { reports.push_back(report); });
   korvane::ParseOptions options;
-  options.load = [](korvane::Layer &layer, const korvane::Logger &) {
-    layer.alpha ^= layer.filename[0];
+  // What is loaded is kept by the layer's place: it must name a slot.
+  options.load = [](const korvane::Layer &, korvane::LayerPlace place,
+                    const korvane::Logger &) {
+    if (place.part < 0 || place.part >= korvane::maxParts || place.layer < 0 ||
+        place.layer >= korvane::maxLayers)
+      __builtin_trap();
   };
 
   korvane::parseScriptText(*show, text, false, logger, options);
   korvane::parseScriptText(*show, text, true, logger, options);
-  for (auto &part : show->parts)
-    for (auto &layer : part.layers)
-      korvane::releaseLayer(layer);
   return 0;
 }
 

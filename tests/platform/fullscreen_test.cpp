@@ -16,9 +16,8 @@ namespace {
 // A show of one red part played full screen through the player's session.
 struct FullScreenShow {
   TempFolder temp{true};
-  std::unique_ptr<Show> show = std::make_unique<Show>();
   const Logger logger = standardLogger();
-  Session player{*show, logger};
+  Session player{logger};
   VirtualClock clock;
   std::string frame;
   int width = 0, height = 0; // of the frame read back
@@ -51,7 +50,7 @@ struct FullScreenShow {
         if (event.kind == WindowEvent::Resized)
           player.followDrawable();
       SDL_Delay(50);
-      player.frame(10);
+      player.frame({.showTime = 10});
     }
   }
   Rgb at(int x, int y) const {

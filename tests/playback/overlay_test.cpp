@@ -14,15 +14,14 @@ TEST(Overlay, PausedFramesAreNotCounted) {
   Device device(nullptr);
   VirtualClock clock;
   FrameTimer timer{clock};
-  OverlayState overlay;
-  const LayerKinds kinds;
-  FrameContext frame{device, nullptr, timer, overlay, kinds};
+  FrameTools tools{device, nullptr, timer};
+  const OverlayState &overlay = tools.overlay;
   std::uint32_t ms = 0;
   auto run = [&](int frames, bool paused) {
     for (int i = 0; i < frames; ++i) {
       if (!paused)
         clock.set(++ms);
-      endFrame(frame, true, false, 0, 0);
+      endFrame(tools, {}, true, false, 0, 0);
     }
   };
   run(1500, false);

@@ -88,14 +88,12 @@ TEST(Authors, AStillIsTheRenderersPictureAtItsTime) {
   ASSERT_EQ(error, "");
   Turns turns;
   PausableClock clock(turns, run.clock);
-  PlayerLoop loop(run.player, clock, run.player.arcball);
-  loop.hooks.still = [&run](std::uint32_t elapsed) {
-    return run.player.writeStill(elapsed);
+  PlayerCore loop(run.player, clock, run.player.arcball);
+  loop.hooks.still = [&run](const FrameRequest &frame) {
+    return run.player.writeStill(frame);
   };
   std::vector<std::string> messages;
-  loop.hooks.betweenFrames = [&] {
-    messages.push_back(run.player.frameContext().message);
-  };
+  loop.hooks.betweenFrames = [&] { messages.push_back(loop.message); };
   turns.keys[16] = {WindowEvent::Pause, WindowEvent::Still}; // at 1600
   turns.keys[17] = {WindowEvent::Still};
   turns.keys[40] = {WindowEvent::Escape};
@@ -163,10 +161,9 @@ TEST(Authors, AStillOfBlobsIsTheRenderersPictureAfterPausesAndSeeks) {
     turns.keys = c.keys;
     turns.keys[turns.keys.rbegin()->first + 1] = {K::Escape};
     PausableClock clock(turns, run.clock);
-    run.player.frameContext().playhead = {};
-    PlayerLoop loop(run.player, clock, run.player.arcball);
-    loop.hooks.still = [&run](std::uint32_t elapsed) {
-      return run.player.writeStill(elapsed);
+    PlayerCore loop(run.player, clock, run.player.arcball);
+    loop.hooks.still = [&run](const FrameRequest &frame) {
+      return run.player.writeStill(frame);
     };
     loop.run(turns);
     EXPECT_TRUE(
@@ -198,13 +195,13 @@ TEST(Authors, AnArchivedShowsStillsGoBesideTheArchive) {
   ShowRun run("<demo> resolution 160 120 <part> length 1000 </part>", false,
               true);
   ASSERT_TRUE(run.render(250));
-  EXPECT_EQ(run.player.writeStill(250),
+  EXPECT_EQ(run.player.writeStill(run.request),
             "still_250.png written in " + run.folder.string());
   EXPECT_TRUE(fs::exists(run.folder / "still_250.png"));
   // A link where the next still would go is passed over, never followed.
   fs::create_symlink(run.folder / "elsewhere.png",
                      run.folder / "still_250_2.png");
-  EXPECT_EQ(run.player.writeStill(250),
+  EXPECT_EQ(run.player.writeStill(run.request),
             "still_250_3.png written in " + run.folder.string());
   EXPECT_FALSE(fs::exists(run.folder / "elsewhere.png"));
 }
@@ -219,11 +216,10 @@ TEST(Authors, ALayerLeftOutDrawsAsTheScriptWithoutIt) {
     copyShowFiles(run.folder);
     std::string error;
     run.player.adopt(run.player.loadShow(error));
-    FrameContext &frame = run.player.frameContext();
     if (muted)
-      frame.mutes.toggle(1, 1, 3);
+      run.request.mutes.toggle(1, 1, 3);
     if (!listed)
-      frame.font = nullptr;
+      run.player.tools().font = nullptr;
     std::vector<std::string> out;
     for (std::uint32_t ms : times) {
       EXPECT_TRUE(run.render(ms));

@@ -68,7 +68,7 @@ template <typename Watch> struct WatchedBy {
   Watch watch;
   Turns turns;
   PausableClock clock{turns, run.clock};
-  PlayerLoop loop{run.player, clock, run.player.arcball};
+  PlayerCore loop{run.player, clock, run.player.arcball};
   LiveReload reload{run.player, loop, watch, turns};
   std::vector<std::uint32_t> times;
   std::vector<int> reds;
@@ -120,7 +120,7 @@ TEST(LiveReload, AScriptThatCannotBePlayedKeepsTheShowAndSaysWhy) {
   const ReportedProblems &problems = w.run.problems;
   std::vector<std::string> notices;
   w.turns.at = [&](int turn) {
-    notices.push_back(w.run.player.frameContext().notice);
+    notices.push_back(w.loop.notice);
     if (turn == 1)
       w.rewrite("<part> length 100 </part>");
     if (turn == 4)
@@ -154,7 +154,7 @@ TEST(LiveReload, AScriptThatCannotBePlayedKeepsTheShowAndSaysWhy) {
 // overlay's two lines go.
 TEST(LiveReload, TheNoticeIsDrawnInThePicture) {
   ShowRun run("<demo> resolution 320 120\n<part> length 1000 </part>");
-  run.player.frameContext().notice = "Data/mirl .script not reloaded";
+  run.request.notice = "Data/mirl .script not reloaded";
   ASSERT_TRUE(run.render(10));
   int orange = 0, elsewhere = 0;
   for (int y = 0; y < 120; ++y)
@@ -246,7 +246,7 @@ TEST(LiveReload, SavesDuringReloadsAreNeverLost) {
   };
   w.reload.load = [&](std::string &why) {
     moment = random() % 3;
-    std::unique_ptr<Show> next = w.run.player.loadShow(why);
+    std::unique_ptr<LoadedShow> next = w.run.player.loadShow(why);
     w.turns.now += 150; // slow: meshes are imported in a child
     save(0);
     return next;
@@ -279,7 +279,7 @@ TEST(LiveReload, AShowInAnArchiveFollowsTheArchive) {
   FakeWatch watch;
   Turns turns;
   PausableClock clock{turns, run.clock};
-  PlayerLoop loop{run.player, clock, run.player.arcball};
+  PlayerCore loop{run.player, clock, run.player.arcball};
   LiveReload reload{run.player, loop, watch, turns};
   loop.hooks.betweenFrames = [&reload] { reload.betweenFrames(); };
   ASSERT_EQ(watch.lists.size(), 1u);
@@ -348,7 +348,7 @@ TEST(LiveReload, HalfWrittenSavesAndReplacedDataFoldersKeepTheSession) {
     const std::size_t step = std::size_t(turn / 4);
     if (turn % 4 == 3 && step < steps.size()) {
       reds.push_back(w.reds.back());
-      notices.push_back(w.run.player.frameContext().notice);
+      notices.push_back(w.loop.notice);
     }
     if (turn % 4 == 0 && step < steps.size())
       steps[step].save();
@@ -380,7 +380,7 @@ TEST(LiveReload, AShowWithNothingToPlayWaitsForASave) {
   w.loop.holdAtEnd = true;
   std::vector<std::string> notices;
   w.turns.at = [&](int turn) {
-    notices.push_back(w.run.player.frameContext().notice);
+    notices.push_back(w.loop.notice);
     if (turn == 10)
       w.rewrite(twoParts(70, 0, 0));
   };

@@ -2,7 +2,6 @@
 
 #include "base/clocks.h"
 #include "base/pausable_clock.h"
-#include "layers/layer_kinds.h"
 #include "player/main_loop.h"
 #include "script_util.h"
 
@@ -87,8 +86,7 @@ struct Loop {
   Device device{std::make_unique<Clears>(&colors, &presents)};
   VirtualClock clock;
   FrameTimer timer{clock};
-  OverlayState overlay;
-  LayerKinds kinds;
+  FrameTools tools{device, nullptr, timer};
   Arcball arcball;
 
   // Parts of 1000 ms with the backgrounds 1, 2, 3, ...
@@ -99,11 +97,54 @@ struct Loop {
               " </part>";
     parsed = parseBoth(text);
   }
-  LoopRun run(Script &script) {
-    FrameContext frame{device, nullptr, timer, overlay, kinds};
-    return runMainLoop(*parsed.show, frame, script, script, arcball);
-  }
+  LoopRun run(Script &script);
 };
+
+// A stage over a show held elsewhere; a show adopted is its own.
+struct TestStage final : Stage {
+  TestStage(const LoadedShow &show, FrameTools &tools)
+      : current(&show), frametools(tools) {}
+  const LoadedShow &loaded() const override { return *current; }
+  FrameTools &tools() override { return frametools; }
+  void adopt(std::unique_ptr<LoadedShow> next) override {
+    owned = std::move(next);
+    current = owned.get();
+  }
+  const LoadedShow *current;
+  FrameTools &frametools;
+  std::unique_ptr<LoadedShow> owned;
+};
+
+LoopRun Loop::run(Script &script) {
+  VirtualClock unused; // nothing pauses this loop
+  PausableClock clock(script, unused);
+  TestStage stage(*parsed.loaded, tools);
+  PlayerCore core(stage, clock, arcball);
+  return core.run(script);
+}
+
+// Each kind that draws records its number and pass instead, meshes
+// casting a shadow for each shadow block.
+struct Recorder final : LoadedLayer {
+  Recorder(std::string &drawn, int kind) : drawn(drawn), kind(kind) {}
+  void draw(const Layer &, const LayerPose &pose) override {
+    drawn += " " + std::to_string(kind) + "/" + std::to_string(pose.pass);
+  }
+  int shadowPasses(const Layer &layer) const override {
+    return kind == LAYER_XFILE ? static_cast<int>(shadowsOf(layer).size()) : 0;
+  }
+  std::string &drawn;
+  int kind;
+};
+
+LayerKinds recordingKinds(std::string &drawn) {
+  LayerKinds kinds;
+  for (int kind : {LAYER_XFILE, LAYER_PICTURE, LAYER_AVIPICTURE, LAYER_BLOB})
+    kinds.byType[kind].load = [&drawn, kind](const Layer &, const Logger &) {
+      return std::make_unique<Recorder>(drawn, kind);
+    };
+  return kinds;
+}
 
 } // namespace
 
@@ -160,28 +201,20 @@ TEST(MainLoop, RunsToTheShowsEndAndAnEmptyShowEndsAtOnce) {
 // shadow of each mesh after all layers; KTR and typeless layers never.
 TEST(MainLoop, AFrameDrawsLayersThenShadows) {
   Loop loop(0);
+  std::string drawn;
+  const LayerKinds kinds = recordingKinds(drawn);
   loop.parsed =
       parseBoth("<demo> <part> length 1000 "
                 "<layer> type XFILE <shadow> light 0 1 0 </shadow> "
                 "<shadow> light 1 1 0 </shadow> </layer> "
                 "<layer> type PICTURE </layer> <layer> type KTRFILE </layer> "
                 "<layer> </layer> <layer> type XFILE </layer> "
-                "<layer> type BLOB </layer> </part>");
-  // The real table, each drawing kind drawing its name instead.
-  registerLayerKinds(loop.kinds, loop.device, loop.clock, "");
-  std::vector<std::string> drawn;
-  for (int kind = 0; kind < layerTypeCount; ++kind) {
-    if (loop.kinds.byType[kind].draw)
-      loop.kinds.byType[kind].draw = [&drawn, kind](Layer &, std::uint32_t,
-                                                    int pass) {
-        drawn.push_back(std::to_string(kind) + "/" + std::to_string(pass));
-      };
-  }
+                "<layer> type BLOB </layer> </part>",
+                &kinds);
   Script script;
   script.events[0] = {WindowEvent::Escape};
   loop.run(script);
-  EXPECT_EQ(drawn, (std::vector<std::string>{"1/0", "3/0", "1/0", "5/0", "1/1",
-                                             "1/2"}));
+  EXPECT_EQ(drawn, " 1/0 3/0 1/0 5/0 1/1 1/2");
 }
 
 namespace {
@@ -194,10 +227,8 @@ struct Player {
   Script script;
   VirtualClock unusedTimer;
   PausableClock clock{script, unusedTimer};
-  FrameContext frame{loop.device, nullptr, loop.timer, loop.overlay,
-                     loop.kinds};
-  PlainStage stage{*loop.parsed.show, frame};
-  PlayerLoop player{stage, clock, loop.arcball};
+  TestStage stage{*loop.parsed.loaded, loop.tools};
+  PlayerCore player{stage, clock, loop.arcball};
   std::vector<std::uint32_t> times; // the show time before each frame
   std::vector<std::string> music;
 
@@ -221,7 +252,7 @@ using Times = std::vector<std::uint32_t>;
 // Right and Left move the show time 1 s, 10 s with Shift, never before the
 // start nor past the last millisecond; Home goes back to the start. The
 // music is told every new show time.
-TEST(PlayerLoop, SeeksMoveTheShowTimeAndTheMusic) {
+TEST(PlayerCore, SeeksMoveTheShowTimeAndTheMusic) {
   Loop loop(3); // 3000 ms
   Player p(loop);
   p.script.events[1] = {WindowEvent::Forward};  // at 100: to 1100
@@ -239,7 +270,7 @@ TEST(PlayerLoop, SeeksMoveTheShowTimeAndTheMusic) {
 }
 
 // Space keeps its old meaning: the picture skips, the music runs on.
-TEST(PlayerLoop, SpaceSkipsThePictureOnly) {
+TEST(PlayerCore, SpaceSkipsThePictureOnly) {
   Loop loop(3);
   Player p(loop);
   p.script.events[1] = {WindowEvent::Space};
@@ -252,7 +283,7 @@ TEST(PlayerLoop, SpaceSkipsThePictureOnly) {
 // P stops every clock the show reads: the same show time is drawn turn
 // after turn, and the music pauses. P again goes on from there, the music
 // told the show time first. The run's span stays real time.
-TEST(PlayerLoop, PauseHoldsTheShowTimeAndTheMusic) {
+TEST(PlayerCore, PauseHoldsTheShowTimeAndTheMusic) {
   Loop loop(3);
   Player p(loop);
   p.script.events[2] = {WindowEvent::Pause};
@@ -273,14 +304,14 @@ TEST(PlayerLoop, PauseHoldsTheShowTimeAndTheMusic) {
 
 // T shows both overlay texts where the script shows neither, then hides
 // them, and the frame is drawn for what T chose.
-TEST(PlayerLoop, TShowsOrHidesBothOverlayTexts) {
+TEST(PlayerCore, TShowsOrHidesBothOverlayTexts) {
   Loop loop(2);
   Player p(loop);
-  EXPECT_EQ(p.frame.overlaytexts, -1);
+  EXPECT_EQ(p.player.overlaytexts, -1);
   p.script.events[1] = {WindowEvent::OverlayTexts};
   p.script.events[2] = {WindowEvent::Escape};
   p.run();
-  EXPECT_EQ(p.frame.overlaytexts, 1);
+  EXPECT_EQ(p.player.overlaytexts, 1);
 
   Loop shown(0);
   shown.parsed = parseBoth("<demo> showtime ENABLE <part> length 100 </part>");
@@ -289,12 +320,12 @@ TEST(PlayerLoop, TShowsOrHidesBothOverlayTexts) {
   q.script.events[1] = {WindowEvent::OverlayTexts, WindowEvent::OverlayTexts,
                         WindowEvent::Escape};
   q.run();
-  EXPECT_EQ(q.frame.overlaytexts, 0);
+  EXPECT_EQ(q.player.overlaytexts, 0);
 }
 
 // For authors the show does not end: it waits, paused, on its last
 // millisecond, until they quit.
-TEST(PlayerLoop, HeldAtTheEnd) {
+TEST(PlayerCore, HeldAtTheEnd) {
   Loop loop(1);
   Player p(loop);
   p.player.holdAtEnd = true;
@@ -311,7 +342,7 @@ TEST(PlayerLoop, HeldAtTheEnd) {
 
 // A show swapped in between frames plays on from the same show time, or
 // from its last millisecond when it is shorter.
-TEST(PlayerLoop, ReplacedShowKeepsTheShowTime) {
+TEST(PlayerCore, ReplacedShowKeepsTheShowTime) {
   Loop loop(3);
   Loop longer(4), shorter(1);
   for (Part &part : longer.parsed.show->parts)
@@ -320,10 +351,10 @@ TEST(PlayerLoop, ReplacedShowKeepsTheShowTime) {
   p.player.hooks.betweenFrames = [&] {
     p.times.push_back(p.player.showTime());
     if (p.times.size() == 3)
-      p.player.replaceShow(std::move(longer.parsed.show));
+      p.player.replaceShow(std::move(longer.parsed.loaded));
     if (p.times.size() == 5) {
       p.script.now += 1500; // show time 2000: past the shorter show's end
-      p.player.replaceShow(std::move(shorter.parsed.show));
+      p.player.replaceShow(std::move(shorter.parsed.loaded));
     }
   };
   const LoopRun run = p.run();
@@ -371,7 +402,7 @@ TEST(MainLoop, TheKeyListIsTheReadmesTable) {
 
 // A held key sends auto-repeat key-downs: the switches (P, T, F) switch
 // once, the skips and seeks go on.
-TEST(PlayerLoop, HeldKeysRepeatOnlySkipsAndSeeks) {
+TEST(PlayerCore, HeldKeysRepeatOnlySkipsAndSeeks) {
   struct Case {
     WindowEvent::Kind key;
     Times times;
@@ -397,14 +428,14 @@ TEST(PlayerLoop, HeldKeysRepeatOnlySkipsAndSeeks) {
     EXPECT_EQ(p.times, c.times);
     EXPECT_EQ(fullscreens, c.fullscreens);
     EXPECT_EQ(p.player.paused(), c.key == WindowEvent::Pause);
-    EXPECT_EQ(p.frame.overlaytexts,
+    EXPECT_EQ(p.player.overlaytexts,
               c.key == WindowEvent::OverlayTexts ? 1 : -1);
   }
 }
 
 // The keys for authors, each case a run of turns 100 ms apart: what each
 // frame drew ("show time: layer kind/pass ..."), and the stills asked for.
-TEST(PlayerLoop, AuthorsKeys) {
+TEST(PlayerCore, AuthorsKeys) {
   auto key = [](WindowEvent::Kind kind, int layer = 0, bool shift = false,
                 bool repeat = false) {
     WindowEvent event;
@@ -468,20 +499,15 @@ TEST(PlayerLoop, AuthorsKeys) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     Loop loop(0);
+    std::string drawn;
+    const LayerKinds kinds = recordingKinds(drawn);
     loop.parsed = parseBoth("<demo> <part> length 1000 "
                             "<layer> type XFILE <shadow> light 0 1 0 "
                             "</shadow> </layer> <layer> type PICTURE "
                             "</layer> <layer> type BLOB </layer> </part> "
                             "<part> length 1000 <layer> type PICTURE "
-                            "</layer> </part>");
-    registerLayerKinds(loop.kinds, loop.device, loop.clock, "");
-    std::string drawn;
-    for (int kind = 0; kind < layerTypeCount; ++kind)
-      if (loop.kinds.byType[kind].draw)
-        loop.kinds.byType[kind].draw = [&drawn, kind](Layer &, std::uint32_t,
-                                                      int pass) {
-          drawn += " " + std::to_string(kind) + "/" + std::to_string(pass);
-        };
+                            "</layer> </part>",
+                            &kinds);
     Player p(loop);
     Strings frames, stills;
     p.player.hooks.betweenFrames = [&] {
@@ -490,8 +516,8 @@ TEST(PlayerLoop, AuthorsKeys) {
       drawn.clear();
       frames.push_back(std::to_string(p.player.showTime()));
     };
-    p.player.hooks.still = [&](std::uint32_t elapsed) {
-      stills.push_back(std::to_string(p.frame.playhead.showTime(elapsed)));
+    p.player.hooks.still = [&](const FrameRequest &frame) {
+      stills.push_back(std::to_string(frame.showTime));
       return "still " + stills.back();
     };
     for (const auto &[turn, events] : c.turns)

@@ -43,16 +43,16 @@ TEST(Session, PartsBackgroundsEndAndSkips) {
 
   // One skip at 200 ms moves to the third part's start; a second skip
   // right after moves on to the last part.
-  skipToNextPart(*run.show, run.player.frameContext().playhead, 200);
-  EXPECT_EQ(run.player.frameContext().playhead.skipoffset, 800);
+  skipToNextPart(run.player.show(), run.playhead, 200);
+  EXPECT_EQ(run.playhead.skipoffset, 800);
   ASSERT_TRUE(run.render(200));
   EXPECT_TRUE(near(run.at(80, 60), {0, 0, 255}));
-  skipToNextPart(*run.show, run.player.frameContext().playhead, 201);
-  EXPECT_EQ(run.player.frameContext().playhead.skipoffset, 3000 - 201);
+  skipToNextPart(run.player.show(), run.playhead, 201);
+  EXPECT_EQ(run.playhead.skipoffset, 3000 - 201);
   ASSERT_TRUE(run.render(201));
   EXPECT_TRUE(near(run.at(80, 60), {20, 40, 60}));
   // A skip from the last part ends the show.
-  skipToNextPart(*run.show, run.player.frameContext().playhead, 300);
+  skipToNextPart(run.player.show(), run.playhead, 300);
   EXPECT_FALSE(run.render(300));
 }
 
@@ -126,7 +126,7 @@ TEST(Session, MusicDisabledOpensNoAudio) {
 // T's choice draws both overlay lines, or neither, whatever the script says.
 TEST(Session, OverlayTextsForcedOn) {
   ShowRun hidden("<demo> resolution 200 100\n<part> length 1000 </part>");
-  hidden.player.frameContext().overlaytexts = 1;
+  hidden.request.overlaytexts = 1;
   ASSERT_TRUE(hidden.render(900));
   EXPECT_GT(hidden.yellow(0, 0, 60, 16), 10);
   EXPECT_GT(hidden.yellow(0, 16, 100, 34), 20);
@@ -135,7 +135,7 @@ TEST(Session, OverlayTextsForcedOn) {
 TEST(Session, OverlayTextsForcedOff) {
   ShowRun shown("<demo> resolution 200 100 showfps ENABLE showtime ENABLE\n"
                 "<part> length 1000 </part>");
-  shown.player.frameContext().overlaytexts = 0;
+  shown.request.overlaytexts = 0;
   ASSERT_TRUE(shown.render(900));
   EXPECT_EQ(shown.yellow(0, 0, 200, 100), 0);
 }

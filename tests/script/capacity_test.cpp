@@ -17,8 +17,9 @@ TEST(Capacity, PartsAndLayersBeyondTheTables) {
   text += "showfps ENABLE\n";
   int loads = 0;
   LayerKinds loaders;
-  loaders.byType[LAYER_PICTURE].load = [&loads](Layer &, const Logger &) {
+  loaders.byType[LAYER_PICTURE].load = [&loads](const Layer &, const Logger &) {
     ++loads;
+    return nullptr;
   };
   auto parsed = parseBoth(text, &loaders);
 

@@ -136,12 +136,14 @@ TEST(LayerBlock, LoaderRunsOnceWithTheWholeRecord) {
   std::vector<int> seen;
   LayerKinds loaders;
   for (int kind = 1; kind < layerTypeCount; ++kind)
-    loaders.byType[kind].load = [&seen, kind](Layer &layer, const Logger &) {
+    loaders.byType[kind].load = [&seen, kind](const Layer &layer,
+                                              const Logger &) {
       // Settings written after the nested blocks are in place already.
       EXPECT_EQ(layer.type, kind);
       EXPECT_EQ(layer.shadownumber, kind == LAYER_XFILE ? 1 : 0);
       EXPECT_EQ(layer.scale[0], 2.0f);
       seen.push_back(kind);
+      return nullptr;
     };
   auto parsed = parseBoth("<demo> <part> length 10\n"
                           "<layer> <shadow> </shadow> type XFILE scale 2 2 2 "
@@ -164,8 +166,9 @@ TEST(LayerBlock, LoaderRunsOnceWithTheWholeRecord) {
 TEST(LayerBlock, MissingLayerEndRunsTheLoaderAtTheEnd) {
   int loads = 0;
   LayerKinds loaders;
-  loaders.byType[LAYER_BLOB].load = [&loads](Layer &, const Logger &) {
+  loaders.byType[LAYER_BLOB].load = [&loads](const Layer &, const Logger &) {
     ++loads;
+    return nullptr;
   };
   auto parsed = parseBoth("<demo> <part> length 10 <layer> type PICTURE "
                           "</part> <part> <layer> type BLOB",

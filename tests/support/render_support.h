@@ -125,9 +125,11 @@ struct ShowRun {
   // there.
   korvane::test::TempFolder temp;
   const fs::path &folder = temp.path;
-  std::unique_ptr<Show> show = std::make_unique<Show>();
   ReportedProblems problems; // what the run reports, in order
-  Session player{*show, problems};
+  Session player{problems};
+  // What each frame is drawn with; its show time is the playhead's.
+  Playhead playhead;
+  FrameRequest request;
   std::string frame;
   VirtualClock clock;
 
@@ -165,7 +167,8 @@ struct ShowRun {
   bool render(std::uint32_t elapsed) {
     frame.clear();
     clock.set(elapsed);
-    return player.frame(elapsed);
+    request.showTime = playhead.showTime(elapsed);
+    return player.frame(request);
   }
   Rgb at(int x, int y) const {
     const std::size_t i = (std::size_t(y) * player.window->width() + x) * 3;

@@ -43,7 +43,7 @@ json tripleKeys(const TripleTrack &track) {
   return out;
 }
 
-json layerToJson(const Layer &layer) {
+json layerToJson(const Layer &layer, const LoadedLayer *loaded) {
   json out;
   visitLayerSettings(layer, [&out](const char *name, const auto &value) {
     out[name] = settingJson(value);
@@ -59,8 +59,7 @@ json layerToJson(const Layer &layer) {
       colorkeys.push_back(
           {layer.colorkeys.times[i], layer.colorkeys.values[i]});
   }
-  if (const auto *mesh =
-          dynamic_cast<const MeshLayerResources *>(layer.resources.get())) {
+  if (const auto *mesh = dynamic_cast<const MeshLayer *>(loaded)) {
     json textures = json::array();
     for (std::size_t i = 0; i < mesh->texturenames.size(); ++i)
       textures.push_back({{"name", mesh->texturenames[i]},
@@ -137,8 +136,9 @@ std::string blobFrameJson(const Layer &layer, std::uint32_t drift,
   return out;
 }
 
-json showToJson(const Show &show, const std::vector<std::string> &log,
+json showToJson(const LoadedShow &loaded, const std::vector<std::string> &log,
                 const std::vector<Report> &reports) {
+  const Show &show = loaded.show;
   json out;
   out["showfps"] = show.showfps;
   out["showtime"] = show.showtime;
@@ -149,10 +149,13 @@ json showToJson(const Show &show, const std::vector<std::string> &log,
   out["partnumber"] = show.partnumber;
 
   json parts = json::array();
-  for (const Part &part : show.partsParsed()) {
+  const std::span<const Part> parsed = show.partsParsed();
+  for (std::size_t p = 0; p < parsed.size(); ++p) {
+    const Part &part = parsed[p];
     json layers = json::array();
-    for (const Layer &layer : part.layersParsed())
-      layers.push_back(layerToJson(layer));
+    const std::span<const Layer> inPart = part.layersParsed();
+    for (std::size_t l = 0; l < inPart.size(); ++l)
+      layers.push_back(layerToJson(inPart[l], loaded.layer(p, l)));
     parts.push_back({{"layernumber", part.layernumber},
                      {"backgroundcolor",
                       {part.backgroundcolor[0], part.backgroundcolor[1],

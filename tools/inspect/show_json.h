@@ -1,7 +1,8 @@
 #pragma once
 
+#include "animation/layer_transform.h"
 #include "base/problems.h"
-#include "playback/layer_transform.h"
+#include "playback/layer_kind.h"
 #include "script/show.h"
 
 #include <nlohmann/json.hpp>
@@ -17,7 +18,8 @@ double jsonFloat(float value);
 // The show record as the inspect tool prints it: demo settings, the valid
 // parts with their layers and keys, the log lines, the warnings and the
 // problems with the media the script names.
-nlohmann::json showToJson(const Show &show, const std::vector<std::string> &log,
+nlohmann::json showToJson(const LoadedShow &show,
+                          const std::vector<std::string> &log,
                           const std::vector<Report> &reports);
 
 // A layer's sampled channels: position, scale, rotation and colour.

@@ -2,7 +2,6 @@
 
 #include "base/debuglog.h"
 #include "layers/layer_states.h"
-#include "playback/layer_transform.h"
 
 #include <algorithm>
 
@@ -22,9 +21,10 @@ void setupBlobField(BlobField &field, const Layer &layer) {
   field.setup(layer.blobsnum, positions, sizes, types, amplitudes);
 }
 
-void loadBlobLayer(Layer &layer, const LoadContext &load) {
+std::unique_ptr<BlobLayer> loadBlobLayer(const Layer &layer,
+                                         const LoadContext &load) {
   writeLog("LOADBLOB");
-  auto resources = std::make_unique<BlobLayerResources>();
+  auto resources = std::make_unique<BlobLayer>(load.device);
   resources->texture =
       loadLayerTexture(load, layer.filename, Problem::PictureNotLoaded);
   if (layer.blobsnum > BlobField::maxBalls)
@@ -36,24 +36,31 @@ void loadBlobLayer(Layer &layer, const LoadContext &load) {
       D3DPOOL_DEFAULT);
   resources->field = std::make_unique<BlobField>();
   setupBlobField(*resources->field, layer);
-  layer.resources = std::move(resources);
+  return resources;
 }
 
-void renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
+void BlobLayer::draw(const Layer &layer, const LayerPose &pose) {
+  // Both readings of the field's clock give the frame's show time, so that
+  // a frame is the same picture however play came to it.
+  struct ShowTime final : TickSource {
+    std::uint32_t ms;
+    explicit ShowTime(std::uint32_t ms) : ms(ms) {}
+    std::uint32_t tickCount() override { return ms; }
+  } ticks(pose.showTime);
+  draw(layer, pose, ticks);
+}
+
+void BlobLayer::draw(const Layer &layer, const LayerPose &pose,
                      TickSource &ticks) {
-  auto *resources = dynamic_cast<BlobLayerResources *>(layer.resources.get());
-  if (!resources)
-    return;
   // Without a buffer to write into there is nothing to draw this frame.
-  auto *out = resources->vertices
-                  ? reinterpret_cast<BlobVertex *>(resources->vertices->lock(0))
-                  : nullptr;
+  auto *out =
+      vertices ? reinterpret_cast<BlobVertex *>(vertices->lock(0)) : nullptr;
   if (!out)
     return;
-  resources->field->polygonise(out, ticks);
-  resources->vertices->unlock();
+  field->polygonise(out, ticks);
+  vertices->unlock();
 
-  device.setTransform(D3DTS_VIEW, buildLayerTransform(layer, t));
+  device.setTransform(D3DTS_VIEW, pose.matrix);
   if (layer.envmap == ENVMAP_CUBEMAP)
     return;
 
@@ -76,13 +83,12 @@ void renderBlobLayer(Layer &layer, std::uint32_t t, Device &device,
   device.setTextureStageState(0, D3DTSS_TEXCOORDINDEX,
                               D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
   device.setRenderState(D3DRS_LIGHTING, 0);
-  device.setTexture(0, resources->texture.get());
+  device.setTexture(0, texture.get());
   device.setTexture(1, nullptr);
-  device.setStreamSource(resources->vertices.get(), sizeof(BlobVertex));
+  device.setStreamSource(vertices.get(), sizeof(BlobVertex));
   device.setVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL);
-  device.drawPrimitive(
-      D3DPT_TRIANGLELIST, 0,
-      static_cast<std::uint32_t>(resources->field->triangleCount()));
+  device.drawPrimitive(D3DPT_TRIANGLELIST, 0,
+                       static_cast<std::uint32_t>(field->triangleCount()));
 }
 
 } // namespace korvane

@@ -3,7 +3,6 @@
 #include "base/debuglog.h"
 #include "base/media_path.h"
 #include "layers/layer_states.h"
-#include "playback/layer_transform.h"
 
 #include <cstdio>
 #include <cstring>
@@ -52,22 +51,22 @@ void clampStage(Device &device, int stage) {
 
 } // namespace
 
-bool loadMeshLayer(Layer &layer, const LoadContext &load) {
+std::unique_ptr<MeshLayer> loadMeshLayer(const Layer &layer,
+                                         const LoadContext &load) {
   Device &device = load.device;
   writeLog("FileName: %s", layer.filename);
   writeLog("Position: %f, %f, %f", static_cast<double>(layer.position[0]),
            static_cast<double>(layer.position[1]),
            static_cast<double>(layer.position[2]));
   writeLog("SrcBlend: %d, DstBlend: %d", layer.srcblend, layer.dstblend);
-  auto resources = std::make_unique<MeshLayerResources>();
+  auto resources = std::make_unique<MeshLayer>(device);
   std::vector<MeshMaterial> materials;
   std::string error;
   if (!loadMeshFromX(resolveMediaPath(layer.filename, load.folder),
                      resources->mesh, materials, error, 60, load.files)) {
     load.logger.report(Problem::MeshNotLoaded, layer.filename, 0,
                        {layer.filename, error});
-    layer.resources = std::move(resources);
-    return false;
+    return resources;
   }
   writeLog("Vertices: %d, Faces: %d",
            static_cast<int>(resources->mesh.filevertexcount),
@@ -106,16 +105,17 @@ bool loadMeshLayer(Layer &layer, const LoadContext &load) {
         loadLayerTexture(load, layer.shadows[slot].shadowfilename,
                          Problem::ShadowPictureNotLoaded);
   }
-  layer.resources = std::move(resources);
-  return true;
+  return resources;
 }
 
-bool renderMeshLayer(Layer &layer, std::uint32_t t, int pass, Device &device) {
-  if (layer.type != LAYER_XFILE)
-    return false;
-  device.setTransform(D3DTS_VIEW, buildLayerTransform(layer, t, pass));
+void MeshLayer::draw(const Layer &layer, const LayerPose &pose) {
+  const int pass = pose.pass;
+  // A shadow block without its switch on draws nothing.
+  if (pass > 0 && !layer.shadows[pass - 1].shadowenabled)
+    return;
+  device.setTransform(D3DTS_VIEW, pose.matrix);
   if (layer.envmap == ENVMAP_CUBEMAP)
-    return false;
+    return;
   setLayerDepth(device, layer);
   setLayerBlend(device, layer);
   const bool two = layer.envmap == ENVMAP_SPHEREMAP2;
@@ -136,16 +136,13 @@ bool renderMeshLayer(Layer &layer, std::uint32_t t, int pass, Device &device) {
   device.setRenderState(D3DRS_CULLMODE,
                         layer.cull ? D3DCULL_CCW : D3DCULL_NONE);
 
-  auto *resources = dynamic_cast<MeshLayerResources *>(layer.resources.get());
-  if (!resources)
-    return true;
-  for (std::uint32_t i = 0; i < resources->materialnumber; ++i) {
-    device.setMaterial(resources->materials[i]);
+  for (std::uint32_t i = 0; i < materialnumber; ++i) {
+    device.setMaterial(materials[i]);
     if (pass == 0) {
-      device.setTexture(0, resources->textures[i].get());
+      device.setTexture(0, textures[i].get());
     } else {
       device.setRenderState(D3DRS_ALPHABLENDENABLE, 0);
-      device.setTexture(0, resources->shadowtexture.get());
+      device.setTexture(0, shadowtexture.get());
     }
     if (layer.envmap == ENVMAP_SPHEREMAP) {
       device.setTransform(D3DTS_TEXTURE0, sphereMap());
@@ -155,7 +152,7 @@ bool renderMeshLayer(Layer &layer, std::uint32_t t, int pass, Device &device) {
                                   D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
       clampStage(device, 0);
       device.setTexture(1, nullptr);
-      drawSubset(device, resources->optimizedmesh, i);
+      drawSubset(device, optimizedmesh, i);
     } else if (two) {
       device.setTransform(D3DTS_TEXTURE1, sphereMap());
       device.setTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS,
@@ -166,17 +163,16 @@ bool renderMeshLayer(Layer &layer, std::uint32_t t, int pass, Device &device) {
       device.setTextureStageState(1, D3DTSS_TEXCOORDINDEX,
                                   D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
       clampStage(device, 1);
-      device.setTexture(1, resources->envmaptexture.get());
-      drawSubset(device, resources->clonemesh, i);
+      device.setTexture(1, envmaptexture.get());
+      drawSubset(device, clonemesh, i);
     } else {
       device.setTexture(1, nullptr);
-      drawSubset(device, resources->optimizedmesh, i);
+      drawSubset(device, optimizedmesh, i);
     }
   }
-  return true;
 }
 
-void dumpKtrFile(Layer &layer, const LoadContext &load) {
+void dumpKtrFile(const Layer &layer, const LoadContext &load) {
   const std::string name = resolveMediaPath(layer.filename, load.folder);
   std::string bytes, why;
   if (!load.files.read(name, bytes, why)) {

@@ -3,6 +3,7 @@
 #include "device/device.h"
 #include "gfxutil/mesh.h"
 #include "layers/layer_states.h"
+#include "playback/layer_kind.h"
 #include "script/show.h"
 
 #include <cstdint>
@@ -19,7 +20,17 @@ struct DrawnMesh {
   std::unique_ptr<VertexBuffer> vertices;
 };
 
-struct MeshLayerResources final : LayerResources {
+// A mesh layer as loaded: the file's mesh, the meshes drawn, and the
+// materials with their textures.
+struct MeshLayer final : LoadedLayer {
+  explicit MeshLayer(Device &device) : device(device) {}
+  void draw(const Layer &layer, const LayerPose &pose) override;
+  // One pass for each shadow block, drawn only where its switch is on.
+  int shadowPasses(const Layer &layer) const override {
+    return static_cast<int>(shadowsOf(layer).size());
+  }
+
+  Device &device;
   Mesh mesh; // as loaded
   DrawnMesh optimizedmesh;
   DrawnMesh clonemesh; // SPHEREMAP2 only
@@ -31,9 +42,11 @@ struct MeshLayerResources final : LayerResources {
   std::unique_ptr<Texture> shadowtexture;
 };
 
-bool loadMeshLayer(Layer &layer, const LoadContext &load);
-bool renderMeshLayer(Layer &layer, std::uint32_t t, int pass, Device &device);
+// Never null: a mesh that cannot be loaded still sets the layer's states
+// when drawn, and draws nothing.
+std::unique_ptr<MeshLayer> loadMeshLayer(const Layer &layer,
+                                         const LoadContext &load);
 // Writes a KTR mesh file's whole content to the log.
-void dumpKtrFile(Layer &layer, const LoadContext &load);
+void dumpKtrFile(const Layer &layer, const LoadContext &load);
 
 } // namespace korvane

@@ -2,7 +2,6 @@
 
 #include "base/debuglog.h"
 #include "layers/layer_states.h"
-#include "playback/layer_transform.h"
 
 #include <cmath>
 
@@ -23,9 +22,10 @@ void writeQuad(PictureVertex *v, const Layer &layer) {
 
 } // namespace
 
-void loadPictureLayer(Layer &layer, const LoadContext &load) {
+std::unique_ptr<PictureLayer> loadPictureLayer(const Layer &layer,
+                                               const LoadContext &load) {
   Device &device = load.device;
-  auto resources = std::make_unique<PictureLayerResources>();
+  auto resources = std::make_unique<PictureLayer>(device);
   if (layer.type == LAYER_AVIPICTURE) {
     writeLog("LOADAVIPICTURE");
     writeLog("%s", layer.filename);
@@ -51,7 +51,7 @@ void loadPictureLayer(Layer &layer, const LoadContext &load) {
     writeQuad(v, layer);
     resources->picturevertices->unlock();
   }
-  layer.resources = std::move(resources);
+  return resources;
 }
 
 std::uint32_t aviTime(std::uint32_t t, float speed) {
@@ -64,21 +64,17 @@ std::uint32_t aviTime(std::uint32_t t, float speed) {
   return static_cast<std::uint32_t>(static_cast<std::int64_t>(v));
 }
 
-void renderPictureLayer(Layer &layer, std::uint32_t t, Device &device) {
-  auto *resources =
-      dynamic_cast<PictureLayerResources *>(layer.resources.get());
-  if (!resources || !resources->picturevertices)
+void PictureLayer::draw(const Layer &layer, const LayerPose &pose) {
+  if (!picturevertices)
     return;
   if (layer.type == LAYER_AVIPICTURE)
-    updateAviStream(resources->avistream, aviTime(t, layer.avispeed));
-  const std::uint32_t color = layerColor(layer, t);
-  auto *v =
-      reinterpret_cast<PictureVertex *>(resources->picturevertices->lock(0));
+    updateAviStream(avistream, aviTime(pose.partTime, layer.avispeed));
+  auto *v = reinterpret_cast<PictureVertex *>(picturevertices->lock(0));
   for (int i = 0; i < 4; ++i)
-    v[i].color = color;
-  resources->picturevertices->unlock();
+    v[i].color = pose.color;
+  picturevertices->unlock();
 
-  device.setTransform(D3DTS_VIEW, buildLayerTransform(layer, t));
+  device.setTransform(D3DTS_VIEW, pose.matrix);
   setLayerDepth(device, layer);
   if (setLayerBlend(device, layer)) {
     device.setTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
@@ -94,10 +90,9 @@ void renderPictureLayer(Layer &layer, std::uint32_t t, Device &device) {
   device.setTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
   device.setTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
   device.setRenderState(D3DRS_LIGHTING, 0);
-  device.setTexture(0, resources->picturetexture.get());
+  device.setTexture(0, picturetexture.get());
   device.setTexture(1, nullptr);
-  device.setStreamSource(resources->picturevertices.get(),
-                         sizeof(PictureVertex));
+  device.setStreamSource(picturevertices.get(), sizeof(PictureVertex));
   device.setVertexShader(pictureFvf);
   device.drawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
 }

@@ -1,21 +1,22 @@
 // The blob layer's states on the null device.
 
+#include "animation/layer_transform.h"
 #include "base/debuglog.h"
 #include "layers/blob/blob_layer.h"
-#include "playback/layer_transform.h"
 #include "script_util.h"
 
 #include <gtest/gtest.h>
 
 using namespace korvane;
+using korvane::test::drawLayer;
 using korvane::test::parseBoth;
 
 TEST(BlobLayer, LoadAndStates) {
   Device device(nullptr);
   LayerKinds loaders;
-  loaders.byType[LAYER_BLOB].load = [&device](Layer &layer,
+  loaders.byType[LAYER_BLOB].load = [&device](const Layer &layer,
                                               const Logger &logger) {
-    loadBlobLayer(layer, {device, "", logger});
+    return loadBlobLayer(layer, {device, "", logger});
   };
   auto parsed = parseBoth(
       "<demo> <part> length 1000 "
@@ -34,13 +35,12 @@ TEST(BlobLayer, LoadAndStates) {
   Layer &first = parsed.show->parts[0].layers[0];
   Layer &second = parsed.show->parts[0].layers[1];
   Layer &cube = parsed.show->parts[0].layers[2];
-  ASSERT_TRUE(dynamic_cast<BlobLayerResources *>(first.resources.get()));
+  ASSERT_TRUE(parsed.made<BlobLayer>(0, 0));
 
   auto &backend = static_cast<NullBackend &>(device.backend());
-  ScriptedTicks ticks{0, 0};
-  renderBlobLayer(first, 0, device, ticks);
-  auto *resources = static_cast<BlobLayerResources *>(first.resources.get());
-  ASSERT_GT(resources->field->triangleCount(), 0) << first.blobsnum;
+  drawLayer(parsed, 0, 0);
+  ASSERT_GT(parsed.made<BlobLayer>(0, 0)->field->triangleCount(), 0)
+      << first.blobsnum;
   ASSERT_EQ(backend.draws, 1);
   EXPECT_GT(backend.vertices, 100);
   EXPECT_EQ(device.renderState(D3DRS_ZENABLE), D3DZB_FALSE);
@@ -61,18 +61,18 @@ TEST(BlobLayer, LoadAndStates) {
 
   // Depth left unset keeps the states of the layer before. An unknown name
   // (-1) still counts as given; only a zero switches blending off.
-  renderBlobLayer(second, 0, device, ticks);
+  drawLayer(parsed, 0, 1);
   EXPECT_EQ(device.renderState(D3DRS_ALPHABLENDENABLE), 1u);
   EXPECT_EQ(device.renderState(D3DRS_DESTBLEND), 0xFFFFFFFFu);
   second.dstblend = 0;
-  renderBlobLayer(second, 0, device, ticks);
+  drawLayer(parsed, 0, 1);
   EXPECT_EQ(device.renderState(D3DRS_ZENABLE), D3DZB_FALSE);
   EXPECT_EQ(device.renderState(D3DRS_ZWRITEENABLE), 0u);
   EXPECT_EQ(device.renderState(D3DRS_ALPHABLENDENABLE), 0u);
   EXPECT_EQ(device.renderState(D3DRS_CULLMODE), D3DCULL_NONE);
   // CUBEMAP builds the surface and sets the view, and draws nothing.
   const int draws = backend.draws;
-  renderBlobLayer(cube, 0, device, ticks);
+  drawLayer(parsed, 0, 2);
   EXPECT_EQ(backend.draws, draws);
   EXPECT_EQ(device.transform(D3DTS_VIEW), buildLayerTransform(cube, 0));
 }

@@ -18,6 +18,7 @@
 
 namespace fs = std::filesystem;
 using namespace korvane;
+using korvane::test::drawLayer;
 using korvane::test::layerScript;
 using korvane::test::parseBoth;
 
@@ -47,13 +48,14 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
   fs::copy_file(models / "test_cube_text.x", folder.path / "Cube.X");
   Device device(nullptr);
   LayerKinds loaders;
-  loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
+  loaders.byType[LAYER_XFILE].load = [&device](const Layer &layer,
                                                const Logger &logger) {
-    loadMeshLayer(layer, {device, "", logger});
+    return loadMeshLayer(layer, {device, "", logger});
   };
-  loaders.byType[LAYER_KTRFILE].load = [&device](Layer &layer,
+  loaders.byType[LAYER_KTRFILE].load = [&device](const Layer &layer,
                                                  const Logger &logger) {
     dumpKtrFile(layer, {device, "", logger});
+    return std::unique_ptr<LoadedLayer>();
   };
   auto parsed = parseBoth(
       "<demo> <part> length 10 "
@@ -95,8 +97,7 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
   // The reason the people reading it get.
   EXPECT_EQ(parsed.reports[3].text,
             "Mesh file missing.x cannot be loaded: there is no such file");
-  auto *mesh = dynamic_cast<MeshLayerResources *>(
-      parsed.show->parts[0].layers[0].resources.get());
+  auto *mesh = parsed.made<MeshLayer>(0, 0);
   ASSERT_TRUE(mesh);
   EXPECT_EQ(mesh->materialnumber, 1u);
   EXPECT_EQ(mesh->clonemesh.mesh.fvf, 0x212u);
@@ -107,22 +108,18 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
   // Drawing: one subset per material; a shadow draw has blending off.
   auto &backend = static_cast<NullBackend &>(device.backend());
   Layer &layer = parsed.show->parts[0].layers[0];
-  renderMeshLayer(layer, 0, 0, device);
+  drawLayer(parsed, 0, 0);
   EXPECT_EQ(backend.draws, 1);
   EXPECT_EQ(backend.vertices, 36);
   EXPECT_EQ(backend.last.renderstate[D3DRS_ALPHABLENDENABLE], 1u);
   EXPECT_EQ(backend.last.stagestate[1][D3DTSS_TEXCOORDINDEX],
             D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
-  renderMeshLayer(layer, 0, 1, device);
+  drawLayer(parsed, 0, 0, 1);
   EXPECT_EQ(backend.last.renderstate[D3DRS_ALPHABLENDENABLE], 0u);
-  // A layer of another kind: nothing at all.
-  Layer other;
-  other.type = LAYER_PICTURE;
-  EXPECT_FALSE(renderMeshLayer(other, 0, 0, device));
   // CUBEMAP: the view only.
   layer.envmap = ENVMAP_CUBEMAP;
   const int draws = backend.draws;
-  EXPECT_FALSE(renderMeshLayer(layer, 0, 0, device));
+  drawLayer(parsed, 0, 0);
   EXPECT_EQ(backend.draws, draws);
 }
 
@@ -131,20 +128,19 @@ TEST(MeshLayer, AFileWithoutMaterialsLoadsButDrawsNothing) {
   std::ofstream("quad.x") << plainQuad;
   Device device(nullptr);
   LayerKinds loaders;
-  loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
+  loaders.byType[LAYER_XFILE].load = [&device](const Layer &layer,
                                                const Logger &logger) {
-    loadMeshLayer(layer, {device, "", logger});
+    return loadMeshLayer(layer, {device, "", logger});
   };
   auto parsed = parseBoth(layerScript("type XFILE filename quad.x"), &loaders);
   EXPECT_TRUE(parsed.logged("Vertices: 6, Faces: 2"));
   EXPECT_TRUE(parsed.logged("Materials: 0"));
-  auto *mesh = dynamic_cast<MeshLayerResources *>(
-      parsed.show->parts[0].layers[0].resources.get());
+  auto *mesh = parsed.made<MeshLayer>(0, 0);
   ASSERT_TRUE(mesh);
   EXPECT_EQ(mesh->materialnumber, 0u);
   EXPECT_EQ(mesh->mesh.vertexcount, 4u); // merged for drawing
   auto &backend = static_cast<NullBackend &>(device.backend());
-  EXPECT_TRUE(renderMeshLayer(parsed.show->parts[0].layers[0], 0, 0, device));
+  drawLayer(parsed, 0, 0);
   EXPECT_EQ(backend.draws, 0);
 }
 
@@ -153,16 +149,16 @@ TEST(MeshLayer, NoneAfterSphereMapKeepsTheGeneration) {
   fs::copy_file(models / "test_cube_text.x", folder.path / "cube.x");
   Device device(nullptr);
   LayerKinds loaders;
-  loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
+  loaders.byType[LAYER_XFILE].load = [&device](const Layer &layer,
                                                const Logger &logger) {
-    loadMeshLayer(layer, {device, "", logger});
+    return loadMeshLayer(layer, {device, "", logger});
   };
   auto parsed = parseBoth("<demo> <part> length 10 <layer> type XFILE "
                           "filename cube.x envmap SPHEREMAP </layer> <layer> "
                           "type XFILE filename cube.x </layer> </part>",
                           &loaders);
-  renderMeshLayer(parsed.show->parts[0].layers[0], 0, 0, device);
-  renderMeshLayer(parsed.show->parts[0].layers[1], 0, 0, device);
+  drawLayer(parsed, 0, 0);
+  drawLayer(parsed, 0, 1);
   auto &backend = static_cast<NullBackend &>(device.backend());
   EXPECT_EQ(backend.last.stagestate[0][D3DTSS_TEXCOORDINDEX],
             D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR);
@@ -181,9 +177,9 @@ TEST(MeshLayer, CloneOnlyForSphereMapTwoAndTheSecondShadowTexture) {
                        std::string("\0\0\xff", 3) + std::string(9, '\0')));
   Device device(nullptr);
   LayerKinds loaders;
-  loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
+  loaders.byType[LAYER_XFILE].load = [&device](const Layer &layer,
                                                const Logger &logger) {
-    loadMeshLayer(layer, {device, "", logger});
+    return loadMeshLayer(layer, {device, "", logger});
   };
   auto parsed =
       parseBoth("<demo> <part> length 10 "
@@ -194,8 +190,7 @@ TEST(MeshLayer, CloneOnlyForSphereMapTwoAndTheSecondShadowTexture) {
   EXPECT_FALSE(parsed.logged("CLONEMESH"));
   EXPECT_TRUE(parsed.logged("SHADOW1"));
   EXPECT_TRUE(parsed.logged("SHADOW2"));
-  auto *mesh = dynamic_cast<MeshLayerResources *>(
-      parsed.show->parts[0].layers[0].resources.get());
+  auto *mesh = parsed.made<MeshLayer>(0, 0);
   ASSERT_TRUE(mesh);
   EXPECT_TRUE(mesh->clonemesh.mesh.vertices.empty());
   EXPECT_FALSE(mesh->envmaptexture);

@@ -1,4 +1,4 @@
-#include "playback/layer_transform.h"
+#include "animation/layer_transform.h"
 
 #include <cmath>
 

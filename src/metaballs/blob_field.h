@@ -49,7 +49,7 @@ public:
   static constexpr int cellSize = gridSize - 1;
 
   BlobField();
-  virtual ~BlobField();
+  ~BlobField();
   BlobField(const BlobField &) = delete;
   BlobField &operator=(const BlobField &) = delete;
 

@@ -386,7 +386,7 @@ bool receiveImport(Receiver &in, Mesh &mesh,
 
 } // namespace
 
-bool loadMeshFromX(const std::string &path, Mesh &mesh,
+bool loadMeshFromX(const std::string &name, Mesh &mesh,
                    std::vector<MeshMaterial> &materials, std::string &error,
                    int seconds, const ShowFiles &files) {
   mesh = Mesh{};
@@ -394,7 +394,7 @@ bool loadMeshFromX(const std::string &path, Mesh &mesh,
   // The file is read here, through the show's files (which keep a show to
   // its own); the child imports it from memory.
   std::string bytes;
-  if (!files.read(path, bytes, error))
+  if (!files.read(name, bytes, error))
     return false;
   if (bytes.size() > 0xFFFFFFFFu) {
     error = "the file is too large";

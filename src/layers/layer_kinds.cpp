@@ -10,12 +10,12 @@ namespace korvane {
 void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
                         const std::string &folder,
                         std::shared_ptr<const ShowFiles> files) {
-  if (!files)
-    files = sharedDiskFiles();
+  // The script names its files inside `folder`.
+  files = filesIn(files ? files : sharedDiskFiles(), folder);
   // The tables look at no result.
   LayerKind &mesh = kinds.byType[LAYER_XFILE];
-  mesh.load = [&device, folder, files](Layer &layer, const Logger &logger) {
-    loadMeshLayer(layer, {device, folder, logger, *files});
+  mesh.load = [&device, files](Layer &layer, const Logger &logger) {
+    loadMeshLayer(layer, {device, logger, *files});
   };
   mesh.draw = [&device](Layer &layer, std::uint32_t t, int pass) {
     // A shadow block without its switch on draws nothing.
@@ -27,16 +27,15 @@ void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
   };
 
   // KTR files are only written to the log, never drawn.
-  kinds.byType[LAYER_KTRFILE].load =
-      [&device, folder, files](Layer &layer, const Logger &logger) {
-        dumpKtrFile(layer, {device, folder, logger, *files});
-      };
+  kinds.byType[LAYER_KTRFILE].load = [&device, files](Layer &layer,
+                                                      const Logger &logger) {
+    dumpKtrFile(layer, {device, logger, *files});
+  };
 
   for (int type : {LAYER_PICTURE, LAYER_AVIPICTURE}) {
     LayerKind &picture = kinds.byType[type];
-    picture.load = [&device, folder, files](Layer &layer,
-                                            const Logger &logger) {
-      loadPictureLayer(layer, {device, folder, logger, *files});
+    picture.load = [&device, files](Layer &layer, const Logger &logger) {
+      loadPictureLayer(layer, {device, logger, *files});
     };
     picture.draw = [&device](Layer &layer, std::uint32_t t, int) {
       renderPictureLayer(layer, t, device);
@@ -44,8 +43,8 @@ void registerLayerKinds(LayerKinds &kinds, Device &device, TickSource &ticks,
   }
 
   LayerKind &blob = kinds.byType[LAYER_BLOB];
-  blob.load = [&device, folder, files](Layer &layer, const Logger &logger) {
-    loadBlobLayer(layer, {device, folder, logger, *files});
+  blob.load = [&device, files](Layer &layer, const Logger &logger) {
+    loadBlobLayer(layer, {device, logger, *files});
   };
   blob.draw = [&device, &ticks](Layer &layer, std::uint32_t t, int) {
     renderBlobLayer(layer, t, device, ticks);

@@ -1,7 +1,6 @@
 #include "layers/mesh/mesh_layer.h"
 
 #include "base/debuglog.h"
-#include "base/media_path.h"
 #include "layers/layer_states.h"
 #include "playback/layer_transform.h"
 
@@ -62,8 +61,8 @@ bool loadMeshLayer(Layer &layer, const LoadContext &load) {
   auto resources = std::make_unique<MeshLayerResources>();
   std::vector<MeshMaterial> materials;
   std::string error;
-  if (!loadMeshFromX(resolveMediaPath(layer.filename, load.folder),
-                     resources->mesh, materials, error, 60, load.files)) {
+  if (!loadMeshFromX(layer.filename, resources->mesh, materials, error, 60,
+                     load.files)) {
     load.logger.report(Problem::MeshNotLoaded, layer.filename, 0,
                        {layer.filename, error});
     layer.resources = std::move(resources);
@@ -177,9 +176,8 @@ bool renderMeshLayer(Layer &layer, std::uint32_t t, int pass, Device &device) {
 }
 
 void dumpKtrFile(Layer &layer, const LoadContext &load) {
-  const std::string name = resolveMediaPath(layer.filename, load.folder);
   std::string bytes, why;
-  if (!load.files.read(name, bytes, why)) {
+  if (!load.files.read(layer.filename, bytes, why)) {
     load.logger.report(Problem::KtrUnreadable, layer.filename, 0,
                        {layer.filename});
     return;

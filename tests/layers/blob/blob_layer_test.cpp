@@ -15,7 +15,7 @@ TEST(BlobLayer, LoadAndStates) {
   LayerKinds loaders;
   loaders.byType[LAYER_BLOB].load = [&device](Layer &layer,
                                               const Logger &logger) {
-    loadBlobLayer(layer, {device, "", logger});
+    loadBlobLayer(layer, {device, logger});
   };
   auto parsed = parseBoth(
       "<demo> <part> length 1000 "

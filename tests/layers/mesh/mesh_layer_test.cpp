@@ -49,11 +49,11 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
   LayerKinds loaders;
   loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
                                                const Logger &logger) {
-    loadMeshLayer(layer, {device, "", logger});
+    loadMeshLayer(layer, {device, logger});
   };
   loaders.byType[LAYER_KTRFILE].load = [&device](Layer &layer,
                                                  const Logger &logger) {
-    dumpKtrFile(layer, {device, "", logger});
+    dumpKtrFile(layer, {device, logger});
   };
   auto parsed = parseBoth(
       "<demo> <part> length 10 "
@@ -133,7 +133,7 @@ TEST(MeshLayer, AFileWithoutMaterialsLoadsButDrawsNothing) {
   LayerKinds loaders;
   loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
                                                const Logger &logger) {
-    loadMeshLayer(layer, {device, "", logger});
+    loadMeshLayer(layer, {device, logger});
   };
   auto parsed = parseBoth(layerScript("type XFILE filename quad.x"), &loaders);
   EXPECT_TRUE(parsed.logged("Vertices: 6, Faces: 2"));
@@ -155,7 +155,7 @@ TEST(MeshLayer, NoneAfterSphereMapKeepsTheGeneration) {
   LayerKinds loaders;
   loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
                                                const Logger &logger) {
-    loadMeshLayer(layer, {device, "", logger});
+    loadMeshLayer(layer, {device, logger});
   };
   auto parsed = parseBoth("<demo> <part> length 10 <layer> type XFILE "
                           "filename cube.x envmap SPHEREMAP </layer> <layer> "
@@ -183,7 +183,7 @@ TEST(MeshLayer, CloneOnlyForSphereMapTwoAndTheSecondShadowTexture) {
   LayerKinds loaders;
   loaders.byType[LAYER_XFILE].load = [&device](Layer &layer,
                                                const Logger &logger) {
-    loadMeshLayer(layer, {device, "", logger});
+    loadMeshLayer(layer, {device, logger});
   };
   auto parsed =
       parseBoth("<demo> <part> length 10 "
@@ -228,7 +228,7 @@ TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
     korvane::test::ReportedProblems reported;
     setLogCapture(&log);
     Device device(nullptr);
-    dumpKtrFile(layer, {device, "", reported});
+    dumpKtrFile(layer, {device, reported});
     setLogCapture(nullptr);
     problems = reported.ids();
     return log;

@@ -41,7 +41,8 @@ struct MeshMaterial {
 // Loads a DirectX .x file (text, binary or compressed) in its own
 // left-handed coordinates with the frame transforms applied. False with
 // `error` on failure, also when the import takes longer than `seconds`.
-// `files`: where the file lies, found by `name`.
+// `files`: where the file lies, found by `name`. The import runs in a
+// child process of its own.
 bool loadMeshFromX(const std::string &name, Mesh &mesh,
                    std::vector<MeshMaterial> &materials, std::string &error,
                    int seconds = 60, const ShowFiles &files = diskFiles());

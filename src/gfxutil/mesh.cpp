@@ -12,32 +12,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <numeric>
 
 namespace korvane {
 namespace {
-
-void computeAdjacency(Mesh &mesh) {
-  const std::uint32_t faces = mesh.faceCount();
-  mesh.adjacency.assign(std::size_t(faces) * 3, 0xFFFFFFFFu);
-  std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> open;
-  for (std::uint32_t f = 0; f < faces; ++f)
-    for (int e = 0; e < 3; ++e) {
-      const std::uint32_t a = mesh.indices[3 * f + e];
-      const std::uint32_t b = mesh.indices[3 * f + (e + 1) % 3];
-      // The neighbour across an edge runs it the other way.
-      const auto found = open.find({b, a});
-      if (found != open.end()) {
-        const std::uint32_t g = found->second >> 2;
-        mesh.adjacency[3 * f + e] = g;
-        mesh.adjacency[3 * g + (found->second & 3)] = f;
-        open.erase(found);
-      } else {
-        open[{a, b}] = f << 2 | static_cast<std::uint32_t>(e);
-      }
-    }
-}
 
 // Faces in subset order, and the subset table.
 void groupSubsets(Mesh &mesh) {
@@ -220,7 +198,7 @@ bool importScene(const std::string &bytes, Mesh &mesh,
 }
 
 // What the importer handed over must describe a mesh the renderers can
-// draw; then the faces are grouped and linked here, never in the importer.
+// draw; then the faces are grouped here, never in the importer.
 bool finishMesh(Mesh &mesh, const std::vector<MeshMaterial> &materials,
                 std::string &error) {
   bool whole =
@@ -241,7 +219,6 @@ bool finishMesh(Mesh &mesh, const std::vector<MeshMaterial> &materials,
                             : static_cast<std::uint32_t>(materials.size() - 1);
   mesh.subsets.assign(materials.size(), {});
   groupSubsets(mesh);
-  computeAdjacency(mesh);
   return true;
 }
 
@@ -290,7 +267,6 @@ Mesh optimizeMesh(const Mesh &source) {
     out.vertices = std::move(vertices);
     out.vertexcount = static_cast<std::uint32_t>(used);
   }
-  computeAdjacency(out);
   return out;
 }
 

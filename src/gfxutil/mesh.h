@@ -22,7 +22,6 @@ struct Mesh {
   std::vector<std::uint8_t> vertices;
   std::vector<std::uint32_t> indices;    // three per face
   std::vector<std::uint32_t> attributes; // one per face
-  std::vector<std::uint32_t> adjacency;  // three per face, 0xFFFFFFFF none
   struct Subset {
     std::uint32_t firstface = 0, facecount = 0;
   };

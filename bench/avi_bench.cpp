@@ -34,7 +34,7 @@ void update(benchmark::State &state) {
   AviStream stream;
   const Logger quiet;
   if (file.empty() ||
-      !openAviStream(stream, file, {device, "", quiet}, texture.get())) {
+      !openAviStream(stream, file, {device, quiet}, texture.get())) {
     state.SkipWithError("no video");
     return;
   }

@@ -264,7 +264,7 @@ void meshLoad(benchmark::State &state) {
     Layer layer;
     layer.type = LAYER_XFILE;
     std::snprintf(layer.filename, sizeof layer.filename, "%s", testModel);
-    if (loadMeshLayer(layer, {device, "", quiet})->materialnumber == 0) {
+    if (loadMeshLayer(layer, {device, quiet})->materialnumber == 0) {
       state.SkipWithError("no test model");
       return;
     }

@@ -71,7 +71,7 @@ std::string scriptPath(const std::string &path) {
   std::error_code error;
   std::string script = path;
   if (fs::is_directory(path, error))
-    script = korvane::resolveMediaPath(
+    script = korvane::diskFiles().onDisk(
         (fs::path(path) / "Data" / "mirl .script").string());
   // Read once to know it can be: a FIFO or device is never waited on.
   std::string bytes, why;

@@ -59,9 +59,16 @@ std::string resolveMediaPath(const std::string &name) {
 
 std::string resolveMediaPath(const std::string &name,
                              const std::string &folder) {
+  return resolveMediaPath(nameInFolder(name, folder));
+}
+
+std::string nameInFolder(const std::string &name, const std::string &folder) {
   if (folder.empty() || name.empty() || name[0] == '/' || name[0] == '\\')
-    return resolveMediaPath(name);
-  return resolveMediaPath(folder + "/" + name);
+    return name;
+  std::string path = folder;
+  path.push_back('/');
+  path.append(name);
+  return path;
 }
 
 bool insideFolder(const std::string &path, const std::string &folder) {

@@ -18,6 +18,8 @@ std::string resolveMediaPath(const std::string &name);
 // folder); an absolute name stands alone.
 std::string resolveMediaPath(const std::string &name,
                              const std::string &folder);
+// That name as a path, looked up nowhere.
+std::string nameInFolder(const std::string &name, const std::string &folder);
 
 // A show folder's own files, found in any case once, when it is opened.
 // Whoever opens a file of the show is handed this; nothing changes the
@@ -40,10 +42,9 @@ struct ShowFolder {
   std::string archive;
   std::string unreadable;
   std::vector<RefusedEntry> refused;
-  // A file the script names, which lies in data.
+  // Where on the disk a change to a file the script names shows.
   std::string file(const std::string &name) const {
-    return files && files->archived(data) ? data + "/" + name
-                                          : resolveMediaPath(name, data);
+    return files->onDisk(nameInFolder(name, data));
   }
 };
 // The show folder at `root`, or in the archive that `root` names.

@@ -149,7 +149,42 @@ std::string zipError(zip_t *zip) {
   return zip ? zip_strerror(zip) : "the archive cannot be read";
 }
 
+// A show's files seen from one of its folders.
+class FilesIn final : public ShowFiles {
+public:
+  FilesIn(std::shared_ptr<const ShowFiles> files, std::string folder)
+      : files(std::move(files)), folder(std::move(folder)) {}
+  using ShowFiles::read;
+  bool read(const std::string &name, std::string &bytes,
+            ReadFailure &failure) const override {
+    return files->read(nameInFolder(name, folder), bytes, failure);
+  }
+  bool exists(const std::string &name) const override {
+    return files->exists(nameInFolder(name, folder));
+  }
+  std::string onDisk(const std::string &name) const override {
+    return files->onDisk(nameInFolder(name, folder));
+  }
+
+private:
+  std::shared_ptr<const ShowFiles> files;
+  std::string folder;
+};
+
 } // namespace
+
+bool ShowFiles::read(const std::string &name, std::string &bytes,
+                     std::string &why) const {
+  ReadFailure failure;
+  const bool ok = read(name, bytes, failure);
+  why = std::move(failure.why);
+  return ok;
+}
+
+std::shared_ptr<const ShowFiles> filesIn(std::shared_ptr<const ShowFiles> files,
+                                         const std::string &folder) {
+  return std::make_shared<FilesIn>(std::move(files), folder);
+}
 
 DiskFiles::DiskFiles(const std::string &folder) {
   std::error_code failure;
@@ -158,27 +193,31 @@ DiskFiles::DiskFiles(const std::string &folder) {
     root = folder;
 }
 
-bool DiskFiles::read(const std::string &path, std::string &bytes,
-                     std::string &why) const {
+bool DiskFiles::read(const std::string &name, std::string &bytes,
+                     ReadFailure &failure) const {
   bytes.clear();
   namespace fs = std::filesystem;
-  std::string file = resolveMediaPath(path);
+  std::string file = resolveMediaPath(name);
   if (!root.empty()) {
-    std::error_code failure;
-    const std::string real = fs::weakly_canonical(file, failure).string();
-    if (failure || real == root || !insideFolder(real, root)) {
-      why = "it lies outside the show folder";
+    std::error_code error;
+    const std::string real = fs::weakly_canonical(file, error).string();
+    if (error || real == root || !insideFolder(real, root)) {
+      failure.why = "it lies outside the show folder";
       return false;
     }
     file = real;
   }
-  return readPlainFile(file, largestShowFile, bytes, why);
+  return readPlainFile(file, largestShowFile, bytes, failure.why);
 }
 
-bool DiskFiles::exists(const std::string &path) const {
+bool DiskFiles::exists(const std::string &name) const {
   std::error_code failure;
   return std::filesystem::exists(
-      std::filesystem::symlink_status(resolveMediaPath(path), failure));
+      std::filesystem::symlink_status(resolveMediaPath(name), failure));
+}
+
+std::string DiskFiles::onDisk(const std::string &name) const {
+  return resolveMediaPath(name);
 }
 
 std::shared_ptr<const ShowFiles> sharedDiskFiles() {
@@ -336,7 +375,7 @@ bool ShowArchive::index(std::vector<RefusedEntry> &refused, std::string &why) {
 }
 
 std::int64_t ShowArchive::find(const std::string &path) const {
-  if (!archived(path))
+  if (!holds(path))
     return -1;
   std::vector<std::string> parts;
   if (!components(path.substr(archive.size() + 1), parts, true))
@@ -345,7 +384,7 @@ std::int64_t ShowArchive::find(const std::string &path) const {
   return found == entries.end() ? -1 : static_cast<std::int64_t>(found->second);
 }
 
-bool ShowArchive::archived(const std::string &path) const {
+bool ShowArchive::holds(const std::string &path) const {
   return path.size() > archive.size() &&
          path.compare(0, archive.size(), archive) == 0 &&
          (path[archive.size()] == '/' || path[archive.size()] == '\\');
@@ -358,27 +397,31 @@ std::vector<std::string> ShowArchive::entryNames() const {
   return names;
 }
 
-bool ShowArchive::exists(const std::string &path) const {
-  return find(path) >= 0;
+bool ShowArchive::exists(const std::string &name) const {
+  return find(name) >= 0;
 }
 
-bool ShowArchive::read(const std::string &path, std::string &bytes,
-                       std::string &why) const {
+std::string ShowArchive::onDisk(const std::string &) const { return archive; }
+
+bool ShowArchive::read(const std::string &name, std::string &bytes,
+                       ReadFailure &failure) const {
   bytes.clear();
-  const std::int64_t entry = find(path);
-  if (!archived(path)) {
-    why = "it lies outside the archive";
+  if (!holds(name)) {
+    failure.why = "it lies outside the archive";
     return false;
   }
+  failure.what = "cannot be read from the archive";
+  const std::int64_t entry = find(name);
   if (entry < 0) {
-    why = "it is not in " + std::filesystem::path(archive).filename().string();
+    failure.why =
+        "it is not in " + std::filesystem::path(archive).filename().string();
     return false;
   }
   zip_t *z = static_cast<zip_t *>(zip);
   const std::uint64_t size = sizes.at(static_cast<std::uint64_t>(entry));
   zip_file_t *file = zip_fopen_index(z, static_cast<zip_uint64_t>(entry), 0);
   if (!file) {
-    why = zipError(z);
+    failure.why = zipError(z);
     return false;
   }
   // Read up to one byte more than the entry claims, in pieces, so that
@@ -392,10 +435,10 @@ bool ShowArchive::read(const std::string &path, std::string &bytes,
                         std::min<std::uint64_t>(sizeof piece,
                                                 size + 1 - bytes.size()))) > 0)
     bytes.append(piece, static_cast<std::size_t>(n));
-  const std::string failure = n < 0 ? zip_file_strerror(file) : "";
+  const std::string error = n < 0 ? zip_file_strerror(file) : "";
   zip_fclose(file);
   if (n < 0 || bytes.size() != size) {
-    why = n < 0 ? failure : "its size does not match the archive's";
+    failure.why = n < 0 ? error : "its size does not match the archive's";
     bytes.clear();
     return false;
   }

@@ -10,20 +10,40 @@
 
 namespace korvane {
 
+// Why a file was not read, for people: `why`, and what befell it, told
+// after the file's name: "cannot be opened", or, for an entry an archive
+// holds but cannot give, "cannot be read from the archive".
+struct ReadFailure {
+  std::string why;
+  const char *what = "cannot be opened";
+};
+
 // Where a show's files are read from: the disk, or a .zip archive read in
-// place. Paths are the ones the show folder gives; an archive's files are
-// ARCHIVE/inner/path, found without regard to case or separator.
+// place. A name is found relative to the current folder, or to the folder
+// `filesIn` gives; an absolute name stands alone. Shows written on Windows
+// name files with backslashes and in any case: both are resolved here, so
+// that whoever reads a file knows neither its case nor where it lies.
 class ShowFiles {
 public:
   virtual ~ShowFiles() = default;
-  // The whole file; false with `why` (for people) when it cannot be read:
-  // `noSuchFile` where there is nothing of that name.
-  virtual bool read(const std::string &path, std::string &bytes,
-                    std::string &why) const = 0;
-  // Whether the path lies inside an archive, where only `read` finds it.
-  virtual bool archived(const std::string &path) const = 0;
-  virtual bool exists(const std::string &path) const = 0;
+  // The whole file; false with why (`noSuchFile` where there is nothing of
+  // that name) when it cannot be read.
+  virtual bool read(const std::string &name, std::string &bytes,
+                    ReadFailure &failure) const = 0;
+  bool read(const std::string &name, std::string &bytes,
+            std::string &why) const;
+  // Whether anything is there, so that a file there that is refused is
+  // told apart from a missing one.
+  virtual bool exists(const std::string &name) const = 0;
+  // The file on the disk whose change changes `name`: the file itself, or
+  // the archive that holds it.
+  virtual std::string onDisk(const std::string &name) const = 0;
 };
+
+// `files` answering the names given inside `folder` (a name `files`
+// answers): a show's script names its files inside its Data folder.
+std::shared_ptr<const ShowFiles> filesIn(std::shared_ptr<const ShowFiles> files,
+                                         const std::string &folder);
 
 // The disk. Only plain files of at most `largestShowFile` bytes are read,
 // and with a root, only those that lie inside it once every link is
@@ -32,12 +52,11 @@ class DiskFiles final : public ShowFiles {
 public:
   DiskFiles() = default;
   explicit DiskFiles(const std::string &root);
-  bool read(const std::string &path, std::string &bytes,
-            std::string &why) const override;
-  bool archived(const std::string &) const override { return false; }
-  // Whether anything is there, so that a file there that is refused is
-  // told apart from a missing one.
-  bool exists(const std::string &path) const override;
+  using ShowFiles::read;
+  bool read(const std::string &name, std::string &bytes,
+            ReadFailure &failure) const override;
+  bool exists(const std::string &name) const override;
+  std::string onDisk(const std::string &name) const override;
 
 private:
   std::string root; // canonical; empty: the whole disk
@@ -78,10 +97,13 @@ public:
   ShowArchive(const ShowArchive &) = delete;
   ShowArchive &operator=(const ShowArchive &) = delete;
 
-  bool read(const std::string &path, std::string &bytes,
-            std::string &why) const override;
-  bool archived(const std::string &path) const override;
-  bool exists(const std::string &path) const override;
+  using ShowFiles::read;
+  // Names inside the archive are ARCHIVE/inner/path, found without regard
+  // to case or separator.
+  bool read(const std::string &name, std::string &bytes,
+            ReadFailure &failure) const override;
+  bool exists(const std::string &name) const override;
+  std::string onDisk(const std::string &name) const override;
   // The folder inside that holds "Data": "" at the top, or its name.
   const std::string &showFolder() const { return inner; }
   // The entries played, as lower-case names with "/" between folders.
@@ -99,6 +121,8 @@ private:
   static std::unique_ptr<ShowArchive>
   withBadNames(const std::string &path, std::vector<RefusedEntry> &refused,
                std::string &why);
+  // Whether the path lies inside the archive.
+  bool holds(const std::string &path) const;
   // The entry a path inside the archive names, or -1.
   std::int64_t find(const std::string &path) const;
 

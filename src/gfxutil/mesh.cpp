@@ -1,6 +1,7 @@
 #include "gfxutil/mesh.h"
 
 #include "device/device.h"
+#include "gfxutil/isolated_import.h"
 #include "gfxutil/xfile_scan.h"
 
 #include <assimp/cimport.h>
@@ -10,39 +11,11 @@
 #include <meshoptimizer.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstring>
-#include <map>
 #include <numeric>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace korvane {
 namespace {
-
-void computeAdjacency(Mesh &mesh) {
-  const std::uint32_t faces = mesh.faceCount();
-  mesh.adjacency.assign(std::size_t(faces) * 3, 0xFFFFFFFFu);
-  std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> open;
-  for (std::uint32_t f = 0; f < faces; ++f)
-    for (int e = 0; e < 3; ++e) {
-      const std::uint32_t a = mesh.indices[3 * f + e];
-      const std::uint32_t b = mesh.indices[3 * f + (e + 1) % 3];
-      // The neighbour across an edge runs it the other way.
-      const auto found = open.find({b, a});
-      if (found != open.end()) {
-        const std::uint32_t g = found->second >> 2;
-        mesh.adjacency[3 * f + e] = g;
-        mesh.adjacency[3 * g + (found->second & 3)] = f;
-        open.erase(found);
-      } else {
-        open[{a, b}] = f << 2 | static_cast<std::uint32_t>(e);
-      }
-    }
-}
 
 // Faces in subset order, and the subset table.
 void groupSubsets(Mesh &mesh) {
@@ -225,7 +198,7 @@ bool importScene(const std::string &bytes, Mesh &mesh,
 }
 
 // What the importer handed over must describe a mesh the renderers can
-// draw; then the faces are grouped and linked here, never in the importer.
+// draw; then the faces are grouped here, never in the importer.
 bool finishMesh(Mesh &mesh, const std::vector<MeshMaterial> &materials,
                 std::string &error) {
   bool whole =
@@ -246,147 +219,12 @@ bool finishMesh(Mesh &mesh, const std::vector<MeshMaterial> &materials,
                             : static_cast<std::uint32_t>(materials.size() - 1);
   mesh.subsets.assign(materials.size(), {});
   groupSubsets(mesh);
-  computeAdjacency(mesh);
-  return true;
-}
-
-// The importer runs in a child process: some corrupt files crash it or make
-// it spin (or a name may be a pipe nobody writes), and a show must survive
-// all of them. The child sends the mesh back
-// through a pipe; nothing it sends is trusted beyond its sizes' limits.
-constexpr std::uint64_t largestTransfer = std::uint64_t(1) << 31;
-
-bool writeAll(int fd, const void *data, std::size_t size) {
-  const auto *p = static_cast<const std::uint8_t *>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, p, size);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    p += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-template <typename T> bool writeVector(int fd, const std::vector<T> &v) {
-  const std::uint64_t count = v.size();
-  return writeAll(fd, &count, sizeof count) &&
-         writeAll(fd, v.data(), v.size() * sizeof(T));
-}
-
-void sendImport(int fd, const std::string &bytes) {
-  Mesh mesh;
-  std::vector<MeshMaterial> materials;
-  std::string error;
-  const std::uint32_t ok = importScene(bytes, mesh, materials, error) ? 1 : 0;
-  if (!writeAll(fd, &ok, sizeof ok))
-    return;
-  if (!ok) {
-    writeVector(fd, std::vector<char>(error.begin(), error.end()));
-    return;
-  }
-  const std::uint32_t head[4] = {mesh.fvf, mesh.stride, mesh.vertexcount,
-                                 mesh.filevertexcount};
-  if (!writeAll(fd, head, sizeof head) || !writeVector(fd, mesh.vertices) ||
-      !writeVector(fd, mesh.indices) || !writeVector(fd, mesh.attributes))
-    return;
-  const std::uint64_t count = materials.size();
-  if (!writeAll(fd, &count, sizeof count))
-    return;
-  for (const MeshMaterial &m : materials)
-    if (!writeAll(fd, &m.material, sizeof m.material) ||
-        !writeVector(
-            fd, std::vector<char>(m.texturefile.begin(), m.texturefile.end())))
-      return;
-}
-
-class Receiver {
-public:
-  Receiver(int fd, std::chrono::steady_clock::time_point deadline)
-      : fd(fd), deadline(deadline) {}
-
-  bool read(void *data, std::size_t size) {
-    auto *p = static_cast<std::uint8_t *>(data);
-    while (size > 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) {
-        late = true;
-        return false;
-      }
-      pollfd wait{fd, POLLIN, 0};
-      const int ready = ::poll(&wait, 1, static_cast<int>(left.count()));
-      if (ready < 0 && errno == EINTR)
-        continue;
-      if (ready <= 0)
-        continue; // the deadline is checked above
-      const ssize_t n = ::read(fd, p, size);
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n <= 0)
-        return false;
-      p += n;
-      size -= static_cast<std::size_t>(n);
-      received += static_cast<std::uint64_t>(n);
-    }
-    return true;
-  }
-
-  template <typename T> bool readVector(std::vector<T> &v) {
-    std::uint64_t count = 0;
-    if (!read(&count, sizeof count) ||
-        count > (largestTransfer - received) / sizeof(T))
-      return false;
-    v.resize(static_cast<std::size_t>(count));
-    return read(v.data(), v.size() * sizeof(T));
-  }
-
-  bool late = false;
-
-private:
-  int fd;
-  std::chrono::steady_clock::time_point deadline;
-  std::uint64_t received = 0;
-};
-
-bool receiveImport(Receiver &in, Mesh &mesh,
-                   std::vector<MeshMaterial> &materials, std::string &error) {
-  std::uint32_t ok = 0;
-  if (!in.read(&ok, sizeof ok))
-    return false;
-  if (!ok) {
-    std::vector<char> text;
-    if (!in.readVector(text))
-      return false;
-    error.assign(text.begin(), text.end());
-    return true;
-  }
-  std::uint32_t head[4];
-  if (!in.read(head, sizeof head) || !in.readVector(mesh.vertices) ||
-      !in.readVector(mesh.indices) || !in.readVector(mesh.attributes))
-    return false;
-  mesh.fvf = head[0];
-  mesh.stride = head[1];
-  mesh.vertexcount = head[2];
-  mesh.filevertexcount = head[3];
-  std::uint64_t count = 0;
-  if (!in.read(&count, sizeof count) || count > 0xFFFF)
-    return false;
-  materials.resize(static_cast<std::size_t>(count));
-  for (MeshMaterial &m : materials) {
-    std::vector<char> name;
-    if (!in.read(&m.material, sizeof m.material) || !in.readVector(name))
-      return false;
-    m.texturefile.assign(name.begin(), name.end());
-  }
   return true;
 }
 
 } // namespace
 
-bool loadMeshFromX(const std::string &path, Mesh &mesh,
+bool loadMeshFromX(const std::string &name, Mesh &mesh,
                    std::vector<MeshMaterial> &materials, std::string &error,
                    int seconds, const ShowFiles &files) {
   mesh = Mesh{};
@@ -394,58 +232,14 @@ bool loadMeshFromX(const std::string &path, Mesh &mesh,
   // The file is read here, through the show's files (which keep a show to
   // its own); the child imports it from memory.
   std::string bytes;
-  if (!files.read(path, bytes, error))
+  if (!files.read(name, bytes, error))
     return false;
   if (bytes.size() > 0xFFFFFFFFu) {
     error = "the file is too large";
     return false;
   }
-  int channel[2];
-  if (::pipe(channel) != 0) {
-    error = "cannot start the importer";
+  if (!importIsolated(bytes, importScene, seconds, mesh, materials, error))
     return false;
-  }
-  const pid_t child = ::fork();
-  if (child < 0) {
-    ::close(channel[0]);
-    ::close(channel[1]);
-    error = "cannot start the importer";
-    return false;
-  }
-  if (child == 0) {
-    // A crash in the importer ends the child by its signal, which is how
-    // the parent learns of it; handlers inherited from the parent (a crash
-    // reporter, say) would only report the parent's state.
-    for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
-      std::signal(signal, SIG_DFL);
-    ::close(channel[0]);
-    sendImport(channel[1], bytes);
-    ::_exit(0);
-  }
-  ::close(channel[1]);
-  Receiver in(channel[0],
-              std::chrono::steady_clock::now() + std::chrono::seconds(seconds));
-  const bool received = receiveImport(in, mesh, materials, error);
-  ::close(channel[0]);
-  if (in.late)
-    ::kill(child, SIGKILL);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!received || mesh.indices.empty()) {
-    const bool imported = received && error.empty();
-    if (in.late)
-      error = "the importer did not finish within " + std::to_string(seconds) +
-              " s";
-    else if (WIFSIGNALED(status))
-      error = "the importer crashed (signal " +
-              std::to_string(WTERMSIG(status)) + ")";
-    else if (!received || imported)
-      error = "the importer stopped before it sent the whole mesh";
-    mesh = Mesh{};
-    materials.clear();
-    return false;
-  }
   if (!finishMesh(mesh, materials, error)) {
     mesh = Mesh{};
     materials.clear();
@@ -473,7 +267,6 @@ Mesh optimizeMesh(const Mesh &source) {
     out.vertices = std::move(vertices);
     out.vertexcount = static_cast<std::uint32_t>(used);
   }
-  computeAdjacency(out);
   return out;
 }
 

@@ -22,7 +22,6 @@ struct Mesh {
   std::vector<std::uint8_t> vertices;
   std::vector<std::uint32_t> indices;    // three per face
   std::vector<std::uint32_t> attributes; // one per face
-  std::vector<std::uint32_t> adjacency;  // three per face, 0xFFFFFFFF none
   struct Subset {
     std::uint32_t firstface = 0, facecount = 0;
   };
@@ -41,8 +40,9 @@ struct MeshMaterial {
 // Loads a DirectX .x file (text, binary or compressed) in its own
 // left-handed coordinates with the frame transforms applied. False with
 // `error` on failure, also when the import takes longer than `seconds`.
-// `files`: where the file lies.
-bool loadMeshFromX(const std::string &path, Mesh &mesh,
+// `files`: where the file lies, found by `name`. The import runs in a
+// child process of its own.
+bool loadMeshFromX(const std::string &name, Mesh &mesh,
                    std::vector<MeshMaterial> &materials, std::string &error,
                    int seconds = 60, const ShowFiles &files = diskFiles());
 

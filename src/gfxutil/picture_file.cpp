@@ -298,13 +298,14 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
       *reason = why;
     return std::unique_ptr<Texture>();
   };
-  std::string bytes, why;
-  if (!files.read(name, bytes, why)) {
-    if (why == noSuchFile)
+  std::string bytes;
+  ReadFailure failed;
+  if (!files.read(name, bytes, failed)) {
+    if (failed.why == noSuchFile)
       return fail("cannot be opened");
-    if (files.archived(name))
-      return fail("cannot be read from the archive: " + why);
-    return fail("cannot be opened: " + why);
+    std::string why = failed.what;
+    why.append(": ").append(failed.why);
+    return fail(why);
   }
   Picture picture;
   std::string refusal;

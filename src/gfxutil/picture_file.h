@@ -36,7 +36,7 @@ bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
 // size, A8R8G8B8 (X8R8G8B8 without alpha), with a full mip chain. Null when
 // the file is missing, undecodable or larger than the device can hold;
 // `reason` then says which, as the rest of a sentence that begins with the
-// file's name. `files`: where the file lies.
+// file's name. `files`: where the file lies, found by `name`.
 std::unique_ptr<Texture>
 loadTextureFromFile(Device &device, const std::string &name,
                     std::string *reason = nullptr,

@@ -10,27 +10,27 @@ namespace korvane {
 void registerLayerKinds(LayerKinds &kinds, Device &device,
                         const std::string &folder,
                         std::shared_ptr<const ShowFiles> files) {
-  if (!files)
-    files = sharedDiskFiles();
-  kinds.byType[LAYER_XFILE].load =
-      [&device, folder, files](const Layer &layer, const Logger &logger) {
-        return loadMeshLayer(layer, {device, folder, logger, *files});
-      };
+  // The script names its files inside `folder`.
+  files = filesIn(files ? files : sharedDiskFiles(), folder);
+  kinds.byType[LAYER_XFILE].load = [&device, files](const Layer &layer,
+                                                    const Logger &logger) {
+    return loadMeshLayer(layer, {device, logger, *files});
+  };
   // KTR files are only written to the log, never drawn.
-  kinds.byType[LAYER_KTRFILE].load =
-      [&device, folder, files](const Layer &layer, const Logger &logger) {
-        dumpKtrFile(layer, {device, folder, logger, *files});
-        return std::unique_ptr<LoadedLayer>();
-      };
+  kinds.byType[LAYER_KTRFILE].load = [&device, files](const Layer &layer,
+                                                      const Logger &logger) {
+    dumpKtrFile(layer, {device, logger, *files});
+    return std::unique_ptr<LoadedLayer>();
+  };
   for (int type : {LAYER_PICTURE, LAYER_AVIPICTURE})
-    kinds.byType[type].load = [&device, folder, files](const Layer &layer,
-                                                       const Logger &logger) {
-      return loadPictureLayer(layer, {device, folder, logger, *files});
+    kinds.byType[type].load = [&device, files](const Layer &layer,
+                                               const Logger &logger) {
+      return loadPictureLayer(layer, {device, logger, *files});
     };
-  kinds.byType[LAYER_BLOB].load =
-      [&device, folder, files](const Layer &layer, const Logger &logger) {
-        return loadBlobLayer(layer, {device, folder, logger, *files});
-      };
+  kinds.byType[LAYER_BLOB].load = [&device, files](const Layer &layer,
+                                                   const Logger &logger) {
+    return loadBlobLayer(layer, {device, logger, *files});
+  };
 }
 
 bool settingsPass(Show &show, const std::string &script, const Logger &logger,

@@ -1,6 +1,5 @@
 #include "layers/layer_states.h"
 
-#include "base/media_path.h"
 #include "gfxutil/picture_file.h"
 
 namespace korvane {
@@ -36,8 +35,7 @@ bool setLayerBlend(Device &device, const Layer &layer) {
 std::unique_ptr<Texture> loadLayerTexture(const LoadContext &load,
                                           const char *name, Problem problem) {
   std::string reason;
-  auto texture = loadTextureFromFile(
-      load.device, resolveMediaPath(name, load.folder), &reason, load.files);
+  auto texture = loadTextureFromFile(load.device, name, &reason, load.files);
   if (!texture)
     load.logger.report(problem, name, 0, {name, reason});
   return texture;

@@ -11,13 +11,11 @@
 namespace korvane {
 
 // What a layer's loader works with: the device its resources are made on,
-// the show's data folder the script's names are found in (empty: the
-// current one), and where its problems go.
+// where its problems go, and the show's files, found by the names the
+// script gives (the disk from the current folder when none are given).
 struct LoadContext {
   Device &device;
-  std::string folder;
   const Logger &logger;
-  // Where the files are read: the disk, or the show's archive.
   const ShowFiles &files = diskFiles();
 };
 

@@ -65,14 +65,27 @@ TEST(ShowArchive, EntriesRefusedOneByOneAndTheShowFoundInside) {
   EXPECT_EQ(bytes, "<demo>");
   EXPECT_TRUE(files.read(folder.music, bytes, why));
   EXPECT_EQ(bytes, "music");
-  EXPECT_TRUE(files.exists(folder.file("..\\DATA\\mirl .script")));
+  // The script's names, found in Data.
+  const auto named = filesIn(folder.files, folder.data);
+  EXPECT_TRUE(named->exists("..\\DATA\\mirl .script"));
   // Refused, or lying about their size: never handed over.
   for (const char *name : {"link.png", "huge.png", "liar.png", "short.png"}) {
-    EXPECT_FALSE(files.read(folder.file(name), bytes, why)) << name;
+    EXPECT_FALSE(named->read(name, bytes, why)) << name;
     EXPECT_TRUE(bytes.empty()) << name;
   }
+  // What the picture loader tells after the file's name.
+  ReadFailure failure;
+  EXPECT_FALSE(named->read("liar.png", bytes, failure));
+  EXPECT_STREQ(failure.what, "cannot be read from the archive");
+  EXPECT_EQ(failure.why, "its size does not match the archive's");
+  ReadFailure outside;
+  EXPECT_FALSE(named->read("/etc/hostname", bytes, outside));
+  EXPECT_STREQ(outside.what, "cannot be opened");
+  EXPECT_EQ(outside.why, "it lies outside the archive");
   EXPECT_FALSE(files.read(zip + "/../escape.png", bytes, why));
-  EXPECT_FALSE(files.archived(temp.path.string() + "/other.zip/x"));
+  EXPECT_FALSE(files.exists(temp.path.string() + "/other.zip/x"));
+  EXPECT_FALSE(files.read(temp.path.string() + "/other.zip/x", bytes, why));
+  EXPECT_EQ(why, "it lies outside the archive");
 }
 
 TEST(ShowArchive, ArchivesRefusedWhole) {

@@ -19,7 +19,7 @@ int fuzzKtr(const std::uint8_t *data, std::size_t size) {
   korvane::setLogCapture(&lines);
   korvane::Device device(nullptr);
   const korvane::Logger quiet;
-  korvane::dumpKtrFile(layer, {device, "", quiet});
+  korvane::dumpKtrFile(layer, {device, quiet});
   korvane::setLogCapture(nullptr);
   // The dump is bounded by the file: at most one line per 4 bytes, plus
   // the headers.

@@ -1,7 +1,7 @@
 #include "layers/mesh/mesh_layer.h"
 
 #include "base/debuglog.h"
-#include "base/media_path.h"
+#include "gfxutil/ktr_file.h"
 #include "layers/layer_states.h"
 
 #include <cstdio>
@@ -62,8 +62,8 @@ std::unique_ptr<MeshLayer> loadMeshLayer(const Layer &layer,
   auto resources = std::make_unique<MeshLayer>(device);
   std::vector<MeshMaterial> materials;
   std::string error;
-  if (!loadMeshFromX(resolveMediaPath(layer.filename, load.folder),
-                     resources->mesh, materials, error, 60, load.files)) {
+  if (!loadMeshFromX(layer.filename, resources->mesh, materials, error, 60,
+                     load.files)) {
     load.logger.report(Problem::MeshNotLoaded, layer.filename, 0,
                        {layer.filename, error});
     return resources;
@@ -173,53 +173,34 @@ void MeshLayer::draw(const Layer &layer, const LayerPose &pose) {
 }
 
 void dumpKtrFile(const Layer &layer, const LoadContext &load) {
-  const std::string name = resolveMediaPath(layer.filename, load.folder);
   std::string bytes, why;
-  if (!load.files.read(name, bytes, why)) {
+  if (!load.files.read(layer.filename, bytes, why)) {
     load.logger.report(Problem::KtrUnreadable, layer.filename, 0,
                        {layer.filename});
     return;
   }
-  // The records start after a header of 28 bytes.
-  std::size_t at = 28;
-  bool whole = true;
-  auto read = [&](void *out) {
-    whole = whole && at <= bytes.size() && bytes.size() - at >= 4;
-    if (whole) {
-      std::memcpy(out, bytes.data() + at, 4);
-      at += 4;
-    }
-    return whole;
-  };
-  std::uint32_t n = 0;
-  if (read(&n)) {
+  const KtrFile ktr = readKtr(bytes);
+  const std::size_t n = ktr.vertexcount;
+  if (ktr.counted) {
     writeLog("VertexNum: %d", static_cast<int>(n));
     writeLog("-------------------");
     // Each section stops at the last whole record the file holds.
-    for (std::uint32_t i = 0; i < n && whole; ++i) {
-      float v[3];
-      if (read(&v[0]) && read(&v[1]) && read(&v[2]))
-        writeLog("%f, %f, %f", double(v[0]), double(v[1]), double(v[2]));
-    }
-    if (whole)
+    for (const auto &v : ktr.positions)
+      writeLog("%f, %f, %f", double(v[0]), double(v[1]), double(v[2]));
+    if (ktr.positions.size() == n) {
       writeLog("-------------------");
-    for (std::uint32_t i = 0; i < n && whole; ++i) {
-      float v[2];
-      if (read(&v[0]) && read(&v[1]))
+      for (const auto &v : ktr.texcoords)
         writeLog("%f, %f", double(v[0]), double(v[1]));
+      if (ktr.texcoords.size() == n) {
+        writeLog("-------------------");
+        for (const KtrFile::Weight &w : ktr.weights)
+          writeLog("%d, %f, %f", w.index, double(w.u), double(w.v));
+        if (ktr.whole)
+          writeLog("-------------------");
+      }
     }
-    if (whole)
-      writeLog("-------------------");
-    for (std::uint64_t i = 0; i < 4ull * n && whole; ++i) {
-      std::int32_t k;
-      float v[2];
-      if (read(&k) && read(&v[0]) && read(&v[1]))
-        writeLog("%d, %f, %f", k, double(v[0]), double(v[1]));
-    }
-    if (whole)
-      writeLog("-------------------");
   }
-  if (!whole)
+  if (!ktr.whole)
     load.logger.report(Problem::KtrCutShort, layer.filename, 0,
                        {layer.filename});
 }

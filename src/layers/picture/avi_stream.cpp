@@ -1,6 +1,5 @@
 #include "layers/picture/avi_stream.h"
 
-#include "base/media_path.h"
 #include "base/problems.h"
 
 #include <algorithm>
@@ -54,11 +53,11 @@ void convertPixels(const std::uint8_t *bgr, std::size_t count,
   }
 }
 
-std::unique_ptr<FrameSource> openShowVideo(const std::string &path,
+std::unique_ptr<FrameSource> openShowVideo(const std::string &name,
                                            const ShowFiles &files,
                                            std::string &step) {
   std::string bytes, why;
-  if (!files.read(path, bytes, why)) {
+  if (!files.read(name, bytes, why)) {
     step = "AVIFileOpen (" + why + ")";
     return nullptr;
   }
@@ -81,8 +80,7 @@ bool openAviStream(AviStream &record, const std::string &filename,
                            texture->format(), D3DPOOL_SYSTEMMEM);
 
   std::string step;
-  record.stream =
-      opener(resolveMediaPath(filename, load.folder), load.files, step);
+  record.stream = opener(filename, load.files, step);
   if (!record.stream)
     return fail(load, filename, step);
   FrameSource &stream = *record.stream;

@@ -29,9 +29,9 @@ struct AviStream {
   bool ready = false; // opened; a stream that failed is never updated
 };
 
-// The video at `path`, read through the show's files (which keep a show to
-// its own); null with the failed step, and why, in `step`.
-std::unique_ptr<FrameSource> openShowVideo(const std::string &path,
+// The video `name`, read through the show's files (which keep a show to its
+// own); null with the failed step, and why, in `step`.
+std::unique_ptr<FrameSource> openShowVideo(const std::string &name,
                                            const ShowFiles &files,
                                            std::string &step);
 

@@ -16,7 +16,7 @@ TEST(BlobLayer, LoadAndStates) {
   LayerKinds loaders;
   loaders.byType[LAYER_BLOB].load = [&device](const Layer &layer,
                                               const Logger &logger) {
-    return loadBlobLayer(layer, {device, "", logger});
+    return loadBlobLayer(layer, {device, logger});
   };
   auto parsed = parseBoth(
       "<demo> <part> length 1000 "

@@ -50,11 +50,11 @@ TEST(MeshLayer, LoadLogLinesAndFailures) {
   LayerKinds loaders;
   loaders.byType[LAYER_XFILE].load = [&device](const Layer &layer,
                                                const Logger &logger) {
-    return loadMeshLayer(layer, {device, "", logger});
+    return loadMeshLayer(layer, {device, logger});
   };
   loaders.byType[LAYER_KTRFILE].load = [&device](const Layer &layer,
                                                  const Logger &logger) {
-    dumpKtrFile(layer, {device, "", logger});
+    dumpKtrFile(layer, {device, logger});
     return std::unique_ptr<LoadedLayer>();
   };
   auto parsed = parseBoth(
@@ -130,7 +130,7 @@ TEST(MeshLayer, AFileWithoutMaterialsLoadsButDrawsNothing) {
   LayerKinds loaders;
   loaders.byType[LAYER_XFILE].load = [&device](const Layer &layer,
                                                const Logger &logger) {
-    return loadMeshLayer(layer, {device, "", logger});
+    return loadMeshLayer(layer, {device, logger});
   };
   auto parsed = parseBoth(layerScript("type XFILE filename quad.x"), &loaders);
   EXPECT_TRUE(parsed.logged("Vertices: 6, Faces: 2"));
@@ -151,7 +151,7 @@ TEST(MeshLayer, NoneAfterSphereMapKeepsTheGeneration) {
   LayerKinds loaders;
   loaders.byType[LAYER_XFILE].load = [&device](const Layer &layer,
                                                const Logger &logger) {
-    return loadMeshLayer(layer, {device, "", logger});
+    return loadMeshLayer(layer, {device, logger});
   };
   auto parsed = parseBoth("<demo> <part> length 10 <layer> type XFILE "
                           "filename cube.x envmap SPHEREMAP </layer> <layer> "
@@ -179,7 +179,7 @@ TEST(MeshLayer, CloneOnlyForSphereMapTwoAndTheSecondShadowTexture) {
   LayerKinds loaders;
   loaders.byType[LAYER_XFILE].load = [&device](const Layer &layer,
                                                const Logger &logger) {
-    return loadMeshLayer(layer, {device, "", logger});
+    return loadMeshLayer(layer, {device, logger});
   };
   auto parsed =
       parseBoth("<demo> <part> length 10 "
@@ -223,7 +223,7 @@ TEST(KtrFile, DumpsEveryRecordAndStopsAtTheEnd) {
     korvane::test::ReportedProblems reported;
     setLogCapture(&log);
     Device device(nullptr);
-    dumpKtrFile(layer, {device, "", reported});
+    dumpKtrFile(layer, {device, reported});
     setLogCapture(nullptr);
     problems = reported.ids();
     return log;

@@ -72,7 +72,7 @@ struct Stream {
     texture = device.createTexture(256, 256, 0, 0, format, D3DPOOL_DEFAULT);
     nextSource = made;
     korvane::test::ReportedProblems problems;
-    opened = openAviStream(record, "video.avi", {device, "", problems},
+    opened = openAviStream(record, "video.avi", {device, problems},
                            texture.get(), handOut);
     shown = problems.boxes();
   }
@@ -152,7 +152,7 @@ TEST(AviStream, RefusedStreamsAreToldAndNeverUpdated) {
   Device device(nullptr);
   AviStream record;
   nextSource = nullptr;
-  EXPECT_FALSE(openAviStream(record, "x.avi", {device, "", standardLogger()},
+  EXPECT_FALSE(openAviStream(record, "x.avi", {device, standardLogger()},
                              nullptr, handOut));
 }
 

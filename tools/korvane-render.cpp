@@ -250,10 +250,10 @@ void Render::stills() {
   for (std::uint32_t ms : times)
     if (!written.count(
             (out / ("at_" + std::to_string(ms) + ".png")).string())) {
-      std::fprintf(stderr,
-                   "korvane-render: --at %u is past the show's end (%u ms): "
-                   "no at_%u.png\n",
-                   ms, korvane::showLength(session.show()), ms);
+      session.logger().report(
+          korvane::Problem::StillPastEnd, "", 0,
+          {std::to_string(ms),
+           std::to_string(korvane::showLength(session.show()))});
       ok = false;
     }
 }
@@ -440,8 +440,8 @@ int Render::finish() {
   if (args.memory)
     std::printf("end of the show: resident memory %ld kB\n", residentKb());
   if (session.trace && !session.trace->ok()) {
-    std::fprintf(stderr, "korvane-render: %s\n",
-                 session.trace->error().c_str());
+    session.logger().report(korvane::Problem::TraceNotWritten, "", 0,
+                            {session.trace->error()});
     ok = false;
   }
   const bool read = session.scriptread;
@@ -452,7 +452,7 @@ int Render::finish() {
   return ok ? 0 : 1;
 }
 
-int run(const Arguments &args) {
+int run(const Arguments &args, const korvane::Logger &logger) {
   std::error_code failure;
   if (!args.outdir.empty())
     fs::create_directories(args.outdir, failure);
@@ -463,11 +463,9 @@ int run(const Arguments &args) {
   const fs::path script = folder.script;
   if (!folder.files->exists(folder.script)) {
     if (!folder.unreadable.empty())
-      std::fprintf(stderr,
-                   "korvane-render: the archive %s cannot be read: %s\n",
-                   folder.archive.c_str(), folder.unreadable.c_str());
-    std::fprintf(stderr, "korvane-render: no script at %s\n",
-                 script.string().c_str());
+      logger.report(korvane::Problem::ArchiveUnreadable, folder.archive, 0,
+                    {folder.archive, folder.unreadable});
+    logger.report(korvane::Problem::ScriptMissing, "", 0, {script.string()});
     return 1;
   }
   const fs::path music = folder.music;
@@ -477,7 +475,6 @@ int run(const Arguments &args) {
       args.video.empty() ? fs::path() : fs::absolute(args.video, failure);
   headless();
   static korvane::Show show;
-  const korvane::Logger logger = korvane::standardLogger();
   Render render(show, logger, args, out);
   std::string error;
   if (!render.start(trace, error)) {
@@ -501,5 +498,5 @@ int run(const Arguments &args) {
 int main(int argc, char **argv) {
   Arguments arguments;
   const int status = parseArguments(argc, argv, arguments);
-  return status >= 0 ? status : run(arguments);
+  return status >= 0 ? status : run(arguments, korvane::standardLogger());
 }

@@ -1,6 +1,5 @@
 #include "music/music.h"
 
-#include "base/debuglog.h"
 #include "base/problems.h"
 
 #include <SDL.h>
@@ -27,7 +26,7 @@ void silent(const Logger &logger, const std::string &why) {
 
 bool openMusic(const char *name, const std::string &file, const Logger &logger,
                const ShowFiles &files) {
-  writeLog("%s", name);
+  logger.line("%s", name);
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 ||
       Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {
     silent(logger, std::string("no audio device (") + SDL_GetError() + ")");

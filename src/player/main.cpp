@@ -93,9 +93,8 @@ std::string defaultShow() {
 }
 
 // Plays the show in the options' folder; the exit status.
-int play(const Options &options) {
+int play(const Options &options, korvane::Logger logger) {
   static korvane::Show show;
-  korvane::Logger logger = korvane::standardLogger();
   // The message boxes the show asks for (a video that cannot be played).
   logger.add(korvane::messageBoxSink([](const std::string &text) {
     korvane::showMessageBox("Korvane", text.c_str());
@@ -147,13 +146,13 @@ int main(int argc, char **argv) {
   const int status = parseArguments(argc, argv, options);
   if (status >= 0)
     return status;
+  const korvane::Logger logger = korvane::standardLogger();
   std::error_code missing;
   if (options.folder &&
       !std::filesystem::is_directory(options.folder, missing) &&
       !korvane::looksLikeArchive(options.folder)) {
-    std::fprintf(stderr, "korvane: cannot open the show folder %s\n",
-                 options.folder);
+    logger.report(korvane::Problem::ShowFolderMissing, "", 0, {options.folder});
     return 1;
   }
-  return play(options);
+  return play(options, logger);
 }

@@ -1,6 +1,5 @@
 #include "player/session.h"
 
-#include "base/debuglog.h"
 #include "base/media_path.h"
 #include "base/problems.h"
 #include "device/gl/gl_backend.h"
@@ -40,10 +39,12 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   if (!scriptReadable(error))
     return false;
   std::string unlogged;
-  if (!openLog(showfolder.log.c_str(), unlogged))
+  if (logfile.open(showfolder.log, unlogged))
+    log.addLines(logFileSink(logfile));
+  else
     log.report(Problem::LogNotWritten, "", 0, {showfolder.log, unlogged});
-  writeLog(" DEBUG.LOG ");
-  writeLog(" --------- ");
+  log.line(" DEBUG.LOG ");
+  log.line(" --------- ");
   stopped = false;
   reportArchive();
 
@@ -130,10 +131,10 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
   }
   int drawableWidth = width, drawableHeight = height;
   window->drawableSize(drawableWidth, drawableHeight);
-  auto backend = std::make_unique<GlBackend>(width, height, swap, drawableWidth,
-                                             drawableHeight);
+  auto backend = std::make_unique<GlBackend>(width, height, swap, log,
+                                             drawableWidth, drawableHeight);
   gl = backend.get();
-  setupDevice(graphics, std::move(backend), arcball, width, height,
+  setupDevice(graphics, std::move(backend), arcball, width, height, log,
               trace.get());
   return true;
 }
@@ -285,11 +286,11 @@ void Session::stop(std::uint32_t frames, std::uint32_t milliseconds) {
     stopMusic();
   sound = false;
   if (milliseconds == 0)
-    writeLog("\n\n\nFPS: %u frames in 0 ms", frames);
+    log.line("\n\n\nFPS: %u frames in 0 ms", frames);
   else
-    writeLog("\n\n\nFPS: %f", static_cast<double>(frames) * 1000.0 /
+    log.line("\n\n\nFPS: %f", static_cast<double>(frames) * 1000.0 /
                                   static_cast<std::int32_t>(milliseconds));
-  closeLog();
+  logfile.close();
   window.reset();
 }
 

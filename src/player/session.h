@@ -8,6 +8,7 @@
 // folder below it.
 
 #include "base/clocks.h"
+#include "base/debuglog.h"
 #include "base/frame_timer.h"
 #include "base/media_path.h"
 #include "base/tick_source.h"
@@ -52,7 +53,8 @@ struct SessionOptions {
 // owner of the show being played.
 class Session final : public Stage {
 public:
-  // Every problem of the run goes to `logger`, which outlives the session.
+  // Every problem of the run goes to the sinks of `logger`; the session's
+  // own copy of it adds the show's debug.log.
   Session(Show &show, const Logger &logger) : active(&show), log(logger) {}
   ~Session() override;
   Session(const Session &) = delete;
@@ -117,7 +119,8 @@ private:
   bool readScript(Show &show, const std::string &script);
 
   Show *active;
-  const Logger &log;
+  Logger log;
+  LogFile logfile; // the show's debug.log, one of the sinks of `log`
   ShowFolder showfolder;
   std::string scriptlabel;     // "Data/mirl .script", as problems name it
   std::unique_ptr<Show> owned; // a show read again; the first is the caller's

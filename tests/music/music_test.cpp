@@ -1,4 +1,3 @@
-#include "base/debuglog.h"
 #include "music/music.h"
 
 #include "problem_capture.h"
@@ -50,14 +49,14 @@ TEST(Music, PlaysDecodedSamples) {
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
     std::vector<std::string> log;
-    setLogCapture(&log);
-    EXPECT_TRUE(zipped ? openMusic("theme.mp3", zip + "/mirl .mp3",
-                                   standardLogger(), *archive)
-                       : openMusic("theme.mp3", "mirl .mp3", standardLogger()));
-    startMusic(standardLogger());
+    Logger logger = standardLogger();
+    logger.addLines([&log](const std::string &line) { log.push_back(line); });
+    EXPECT_TRUE(
+        zipped ? openMusic("theme.mp3", zip + "/mirl .mp3", logger, *archive)
+               : openMusic("theme.mp3", "mirl .mp3", logger));
+    startMusic(logger);
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     stopMusic();
-    setLogCapture(nullptr);
     EXPECT_EQ(log, std::vector<std::string>{"theme.mp3"});
     std::ifstream in(raw, std::ios::binary);
     const std::string samples((std::istreambuf_iterator<char>(in)),
@@ -91,27 +90,21 @@ TEST(Music, BrokenFilesPlayOnInSilence) {
            {"", false}, {png, false}, {whole.substr(0, 3000), true}}) {
     SCOPED_TRACE(bytes.size());
     std::ofstream("mirl .mp3", std::ios::binary) << bytes;
-    std::vector<std::string> log;
     korvane::test::ReportedProblems problems;
-    setLogCapture(&log);
     EXPECT_EQ(openMusic("song", "mirl .mp3", problems), plays);
     startMusic(problems);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     stopMusic();
-    setLogCapture(nullptr);
     // debug.log has the name alone; why it does not play goes to people.
-    EXPECT_EQ(log, std::vector<std::string>{"song"});
+    EXPECT_EQ(problems.lines, std::vector<std::string>{"song"});
     EXPECT_EQ(problems.count(Problem::MusicSilent), plays ? 0 : 1);
   }
   fs::remove("mirl .mp3");
-  std::vector<std::string> log;
   korvane::test::ReportedProblems problems;
-  setLogCapture(&log);
   EXPECT_FALSE(openMusic("song", "mirl .mp3", problems));
   startMusic(problems);
   stopMusic();
-  setLogCapture(nullptr);
-  EXPECT_EQ(log, std::vector<std::string>{"song"});
+  EXPECT_EQ(problems.lines, std::vector<std::string>{"song"});
   EXPECT_EQ(problems.ids(), std::vector<Problem>{Problem::MusicSilent});
   EXPECT_EQ(problems.reports[0].file, "mirl .mp3");
   EXPECT_NE(problems.reports[0].text.find("silence"), std::string::npos);

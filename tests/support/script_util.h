@@ -1,6 +1,5 @@
 #pragma once
 
-#include "base/debuglog.h"
 #include "playback/layer_kind.h"
 #include "problem_capture.h"
 #include "script/parser.h"
@@ -48,7 +47,6 @@ struct Parsed {
 inline Parsed parseBoth(std::string_view text,
                         const LayerKinds *kinds = nullptr) {
   Parsed parsed;
-  setLogCapture(&parsed.log);
   parsed.show->partnumber = 0;
   ReportedProblems reported;
   ParseOptions settings;
@@ -63,7 +61,7 @@ inline Parsed parseBoth(std::string_view text,
   parsed.fullRead =
       parseScriptText(*parsed.show, text, true, reported, options);
   parsed.reports = reported.reports;
-  setLogCapture(nullptr);
+  parsed.log = reported.lines;
   return parsed;
 }
 

@@ -1,6 +1,5 @@
 #include "layers/mesh/mesh_layer.h"
 
-#include "base/debuglog.h"
 #include "base/media_path.h"
 #include "layers/layer_states.h"
 #include "playback/layer_transform.h"
@@ -54,11 +53,13 @@ void clampStage(Device &device, int stage) {
 
 bool loadMeshLayer(Layer &layer, const LoadContext &load) {
   Device &device = load.device;
-  writeLog("FileName: %s", layer.filename);
-  writeLog("Position: %f, %f, %f", static_cast<double>(layer.position[0]),
-           static_cast<double>(layer.position[1]),
-           static_cast<double>(layer.position[2]));
-  writeLog("SrcBlend: %d, DstBlend: %d", layer.srcblend, layer.dstblend);
+  load.logger.line("FileName: %s", layer.filename);
+  load.logger.line("Position: %f, %f, %f",
+                   static_cast<double>(layer.position[0]),
+                   static_cast<double>(layer.position[1]),
+                   static_cast<double>(layer.position[2]));
+  load.logger.line("SrcBlend: %d, DstBlend: %d", layer.srcblend,
+                   layer.dstblend);
   auto resources = std::make_unique<MeshLayerResources>();
   std::vector<MeshMaterial> materials;
   std::string error;
@@ -69,11 +70,12 @@ bool loadMeshLayer(Layer &layer, const LoadContext &load) {
     layer.resources = std::move(resources);
     return false;
   }
-  writeLog("Vertices: %d, Faces: %d",
-           static_cast<int>(resources->mesh.filevertexcount),
-           static_cast<int>(resources->mesh.faceCount()));
+  load.logger.line("Vertices: %d, Faces: %d",
+                   static_cast<int>(resources->mesh.filevertexcount),
+                   static_cast<int>(resources->mesh.faceCount()));
   resources->materialnumber = static_cast<std::uint32_t>(materials.size());
-  writeLog("Materials: %d", static_cast<int>(resources->materialnumber));
+  load.logger.line("Materials: %d",
+                   static_cast<int>(resources->materialnumber));
   for (const MeshMaterial &loaded : materials) {
     Material material = loaded.material;
     material.ambient = material.diffuse;
@@ -88,7 +90,7 @@ bool loadMeshLayer(Layer &layer, const LoadContext &load) {
   resources->optimizedmesh.mesh = optimizeMesh(resources->mesh);
   upload(resources->optimizedmesh, device);
   if (layer.envmap == ENVMAP_SPHEREMAP2) {
-    writeLog("CLONEMESH");
+    load.logger.line("CLONEMESH");
     resources->clonemesh.mesh =
         cloneMesh(resources->optimizedmesh.mesh,
                   D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX2);
@@ -99,7 +101,7 @@ bool loadMeshLayer(Layer &layer, const LoadContext &load) {
   for (int slot = 0; slot < maxShadows; ++slot) {
     if (!layer.shadows[slot].shadowenabled)
       continue;
-    writeLog(slot == 0 ? "SHADOW1" : "SHADOW2");
+    load.logger.line(slot == 0 ? "SHADOW1" : "SHADOW2");
     // One shadow texture per layer: the second block's takes the place of
     // the first's.
     resources->shadowtexture =
@@ -197,31 +199,32 @@ void dumpKtrFile(Layer &layer, const LoadContext &load) {
   };
   std::uint32_t n = 0;
   if (read(&n)) {
-    writeLog("VertexNum: %d", static_cast<int>(n));
-    writeLog("-------------------");
+    load.logger.line("VertexNum: %d", static_cast<int>(n));
+    load.logger.line("-------------------");
     // Each section stops at the last whole record the file holds.
     for (std::uint32_t i = 0; i < n && whole; ++i) {
       float v[3];
       if (read(&v[0]) && read(&v[1]) && read(&v[2]))
-        writeLog("%f, %f, %f", double(v[0]), double(v[1]), double(v[2]));
+        load.logger.line("%f, %f, %f", double(v[0]), double(v[1]),
+                         double(v[2]));
     }
     if (whole)
-      writeLog("-------------------");
+      load.logger.line("-------------------");
     for (std::uint32_t i = 0; i < n && whole; ++i) {
       float v[2];
       if (read(&v[0]) && read(&v[1]))
-        writeLog("%f, %f", double(v[0]), double(v[1]));
+        load.logger.line("%f, %f", double(v[0]), double(v[1]));
     }
     if (whole)
-      writeLog("-------------------");
+      load.logger.line("-------------------");
     for (std::uint64_t i = 0; i < 4ull * n && whole; ++i) {
       std::int32_t k;
       float v[2];
       if (read(&k) && read(&v[0]) && read(&v[1]))
-        writeLog("%d, %f, %f", k, double(v[0]), double(v[1]));
+        load.logger.line("%d, %f, %f", k, double(v[0]), double(v[1]));
     }
     if (whole)
-      writeLog("-------------------");
+      load.logger.line("-------------------");
   }
   if (!whole)
     load.logger.report(Problem::KtrCutShort, layer.filename, 0,

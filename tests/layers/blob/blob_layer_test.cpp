@@ -1,6 +1,5 @@
 // The blob layer's states on the null device.
 
-#include "base/debuglog.h"
 #include "layers/blob/blob_layer.h"
 #include "playback/layer_transform.h"
 #include "script_util.h"

@@ -6,18 +6,16 @@
 #include "base/problems.h"
 #include "device/gl/gl_backend.h"
 #include "gfxutil/png_file.h"
+#include "platform/system.h"
 #include "platform/video_join.h"
 #include "platform/video_writer.h"
 #include "player/main_loop.h"
 #include "player/session.h"
 #include "render_arguments.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -63,18 +61,6 @@ std::vector<std::uint32_t> framesBefore(const korvane::Show &show,
   if (ms >= frame)
     out.push_back(ms - frame);
   return out;
-}
-
-// Headless, on the software renderer, whatever the machine has.
-void headless() {
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-  // A GPU vendor's EGL would be picked before Mesa's and draw other pixels.
-  std::error_code failure;
-  const char *mesa = "/usr/share/glvnd/egl_vendor.d/50_mesa.json";
-  if (fs::is_regular_file(mesa, failure))
-    setenv("__EGL_VENDOR_LIBRARY_FILENAMES", mesa, 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
 }
 
 // One render of a show: the session on a virtual clock, and the picture
@@ -446,7 +432,6 @@ int Render::finish() {
   }
   const bool read = session.scriptread;
   session.stop(frames, clock.tickCount());
-  SDL_Quit();
   if (!read)
     return 1;
   return ok ? 0 : 1;
@@ -473,8 +458,9 @@ int run(const Arguments &args, const korvane::Logger &logger) {
       args.tracedir.empty() ? fs::path() : fs::absolute(args.tracedir, failure);
   const fs::path video =
       args.video.empty() ? fs::path() : fs::absolute(args.video, failure);
-  headless();
+  korvane::chooseOffscreenDrivers();
   static korvane::Show show;
+  const korvane::SystemLife system;
   Render render(show, logger, args, out);
   std::string error;
   if (!render.start(trace, error)) {

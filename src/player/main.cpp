@@ -2,13 +2,12 @@
 // in a window until the show runs out or Escape is pressed.
 
 #include "base/problems.h"
-#include "music/music.h"
 #include "platform/file_watch.h"
+#include "platform/soundtrack.h"
+#include "platform/system.h"
 #include "player/live_reload.h"
 #include "player/main_loop.h"
 #include "player/session.h"
-
-#include <SDL.h>
 
 #include <cstdio>
 #include <cstring>
@@ -95,6 +94,9 @@ std::string defaultShow() {
 // Plays the show in the options' folder; the exit status.
 int play(const Options &options, korvane::Logger logger) {
   static korvane::Show show;
+  const korvane::SystemLife system;
+  const std::unique_ptr<korvane::Soundtrack> soundtrack =
+      korvane::makeSoundtrack();
   // The message boxes the show asks for (a video that cannot be played).
   logger.add(korvane::messageBoxSink([](const std::string &text) {
     korvane::showMessageBox("Korvane", text.c_str());
@@ -106,6 +108,7 @@ int play(const Options &options, korvane::Logger logger) {
   korvane::SessionOptions start;
   start.timerclock = &clock;
   start.vsync = options.vsync;
+  start.soundtrack = soundtrack.get();
   start.folder = options.folder ? options.folder : defaultShow();
   std::string error;
   if (!session.start(start, error)) {
@@ -119,15 +122,17 @@ int play(const Options &options, korvane::Logger logger) {
     return session.writeStill(elapsed);
   };
   if (session.sound) {
-    loop.hooks.seekMusic = [&logger](std::uint32_t milliseconds) {
-      korvane::seekMusic(milliseconds, logger);
+    loop.hooks.seekMusic = [&soundtrack, &logger](std::uint32_t milliseconds) {
+      soundtrack->seek(milliseconds, logger);
     };
-    loop.hooks.pauseMusic = korvane::pauseMusic;
+    loop.hooks.pauseMusic = [&soundtrack](bool paused) {
+      soundtrack->pause(paused);
+    };
   }
-  std::unique_ptr<korvane::InotifyWatch> watch;
+  std::unique_ptr<korvane::FileWatch> watch;
   std::unique_ptr<korvane::LiveReload> reload;
   if (options.watch) {
-    watch = std::make_unique<korvane::InotifyWatch>();
+    watch = korvane::systemFileWatch();
     reload =
         std::make_unique<korvane::LiveReload>(session, loop, *watch, ticks);
     loop.hooks.betweenFrames = [&reload] { reload->betweenFrames(); };
@@ -135,7 +140,6 @@ int play(const Options &options, korvane::Logger logger) {
   }
   const korvane::LoopRun run = loop.run(*session.window);
   session.stop(run.frames, run.end - run.start);
-  SDL_Quit();
   return 0;
 }
 

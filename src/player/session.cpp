@@ -5,7 +5,6 @@
 #include "device/gl/gl_backend.h"
 #include "gfxutil/png_file.h"
 #include "layers/layer_kinds.h"
-#include "music/music.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -73,10 +72,11 @@ bool Session::start(const SessionOptions &options, std::string &error) {
                      showfolder.files);
   scriptread = readScript(show, script);
 
-  sound = options.sound && show.music != 0;
+  sound = options.sound && show.music != 0 && options.soundtrack;
   if (sound) {
-    openMusic(show.musicfilename, showfolder.music, log, *showfolder.files);
-    startMusic(log);
+    music = options.soundtrack;
+    music->open(show.musicfilename, showfolder.music, log, *showfolder.files);
+    music->start(log);
   }
   if (!options.hidden) {
     window->show();
@@ -283,7 +283,7 @@ void Session::stop(std::uint32_t frames, std::uint32_t milliseconds) {
   teardownDevice(graphics);
   releaseLayers(*active);
   if (sound)
-    stopMusic();
+    music->stop();
   sound = false;
   if (milliseconds == 0)
     log.line("\n\n\nFPS: %u frames in 0 ms", frames);

@@ -15,6 +15,7 @@
 #include "device/arcball.h"
 #include "device/device_setup.h"
 #include "device/device_trace.h"
+#include "platform/soundtrack.h"
 #include "platform/window.h"
 #include "playback/compose.h"
 #include "player/main_loop.h"
@@ -39,8 +40,10 @@ struct SessionOptions {
   // The frame timer's clock; null for the system's. (The blobs move on the
   // show time of the frame drawn.)
   TimerClock *timerclock = nullptr;
-  // Plays the soundtrack when the script enables it.
+  // Plays the soundtrack when the script enables it, on `soundtrack`
+  // (null: silent), which outlives the session.
   bool sound = true;
+  Soundtrack *soundtrack = nullptr;
   // A folder to write the device trace into; empty for none.
   std::string tracefolder;
   // The show folder; empty for the current one.
@@ -121,6 +124,7 @@ private:
   Show *active;
   Logger log;
   LogFile logfile; // the show's debug.log, one of the sinks of `log`
+  Soundtrack *music = nullptr; // where the soundtrack plays
   ShowFolder showfolder;
   std::string scriptlabel;     // "Data/mirl .script", as problems name it
   std::unique_ptr<Show> owned; // a show read again; the first is the caller's

@@ -126,6 +126,7 @@ struct ShowRun {
   const fs::path &folder = temp.path;
   std::unique_ptr<Show> show = std::make_unique<Show>();
   ReportedProblems problems; // what the run reports, in order
+  std::unique_ptr<Soundtrack> soundtrack = makeSoundtrack();
   Session player{*show, problems};
   std::string frame;
   VirtualClock clock;
@@ -147,6 +148,7 @@ struct ShowRun {
     SessionOptions options;
     options.hidden = true;
     options.sound = sound;
+    options.soundtrack = soundtrack.get();
     options.timerclock = &clock;
     options.folder = zipped ? archive() : folder.string();
     options.capture = [this] {

@@ -49,13 +49,16 @@ std::unique_ptr<Window> &window() {
 // for the drawing to finish, so that frames are timed whole.
 void presentingDevice(GraphicsDevice &graphics, Arcball &arcball) {
   Window *shown = window().get();
+  const Logger quiet;
   setupDevice(graphics,
-              std::make_unique<GlBackend>(width, height,
-                                          [shown] {
-                                            shown->swap();
-                                            glFinish();
-                                          }),
-              arcball, width, height);
+              std::make_unique<GlBackend>(
+                  width, height,
+                  [shown] {
+                    shown->swap();
+                    glFinish();
+                  },
+                  standardLogger()),
+              arcball, width, height, quiet);
 }
 
 // Small quads spread over the screen, alternately blended, two colours.
@@ -81,9 +84,11 @@ void facade(benchmark::State &state) {
   }
   GraphicsDevice graphics;
   Arcball arcball;
+  const Logger quiet;
   setupDevice(graphics,
-              std::make_unique<GlBackend>(width, height, [] { glFinish(); }),
-              arcball, width, height);
+              std::make_unique<GlBackend>(
+                  width, height, [] { glFinish(); }, standardLogger()),
+              arcball, width, height, quiet);
   Device &device = *graphics.device;
   const std::vector<Vertex> vertices = sceneVertices();
   auto buffer = device.createVertexBuffer(

@@ -4,7 +4,7 @@
 
 #include "base/clocks.h"
 #include "base/pausable_clock.h"
-#include "platform/file_watch.h"
+#include "platform/sdl/inotify_watch.h"
 #include "player/live_reload.h"
 #include "player/session.h"
 

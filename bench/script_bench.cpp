@@ -1,6 +1,5 @@
 // Both script passes over a generated script of about 1 MB.
 
-#include "base/debuglog.h"
 #include "script/parser.h"
 
 #include <benchmark/benchmark.h>

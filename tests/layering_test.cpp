@@ -1,5 +1,7 @@
 // The folders of src/ are layers: each includes only the folders below it,
-// and only device/gl calls OpenGL.
+// only device/gl calls OpenGL, and only platform/ knows the system's own
+// libraries: the rest reaches them through platform's interfaces, never
+// through the folder of one platform.
 
 #include <gtest/gtest.h>
 
@@ -25,15 +27,14 @@ const std::map<std::string, std::set<std::string>> allowed = {
     {"device", {"base"}},
     {"device/gl", {"device", "base"}},
     {"gfxutil", {"device", "base"}},
-    {"music", {"base"}},
     {"platform", {"device", "base"}},
     {"playback", {"animation", "script", "device", "base"}},
     {"layers",
      {"playback", "animation", "gfxutil", "platform", "metaballs", "script",
       "device", "base"}},
     {"player",
-     {"layers", "playback", "animation", "gfxutil", "platform", "music",
-      "metaballs", "script", "device/gl", "device", "base"}},
+     {"layers", "playback", "animation", "gfxutil", "platform", "metaballs",
+      "script", "device/gl", "device", "base"}},
 };
 
 // The folder a path inside src/ belongs to: device/gl apart from device.
@@ -48,6 +49,12 @@ std::string read(const fs::path &file) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// Whether the text includes a header of SDL, SDL_mixer or inotify.
+bool includesSystem(const std::string &text) {
+  return text.find("#include <SDL") != std::string::npos ||
+         text.find("#include <sys/inotify.h>") != std::string::npos;
 }
 
 bool wordChar(char c) {
@@ -115,6 +122,14 @@ TEST(Layering, NoIncludeRunsUpwardAndOnlyDeviceGlCallsGl) {
       const std::string used = folderOf(name);
       EXPECT_TRUE(used == folder || allowed.at(folder).count(used))
           << relative << " includes " << name;
+      // platform/sdl/...: one platform's own header.
+      if (folder != "platform" && used == "platform") {
+        EXPECT_EQ(name.find('/', name.find('/') + 1), std::string::npos)
+            << relative << " includes " << name;
+      }
+    }
+    if (folder != "platform") {
+      EXPECT_FALSE(includesSystem(text)) << relative << " includes SDL";
     }
     if (folder != "device/gl") {
       EXPECT_EQ(text.find("#include <GL/"), std::string::npos)
@@ -123,4 +138,9 @@ TEST(Layering, NoIncludeRunsUpwardAndOnlyDeviceGlCallsGl) {
     }
   }
   EXPECT_GT(files, 60);
+  // The programs too start and end the system through platform/.
+  const fs::path tools = fs::path(KORVANE_TESTS_DIR).parent_path() / "tools";
+  for (const auto &entry : fs::directory_iterator(tools))
+    EXPECT_FALSE(includesSystem(read(entry.path())))
+        << entry.path().filename().string() << " includes SDL";
 }

@@ -1,7 +1,6 @@
 // korvane-inspect: reads a show's script the way the player does and prints
 // what it found as one JSON document.
 
-#include "base/debuglog.h"
 #include "base/media_path.h"
 #include "base/problems.h"
 #include "inspect/show_json.h"
@@ -173,9 +172,8 @@ struct Inspected {
 // on the disk or in an archive.
 void inspect(const korvane::ShowFolder &folder, bool settingsOnly,
              Inspected &out) {
-  korvane::setLogCapture(&out.log);
   korvane::Logger logger;
-  logger.add(korvane::debugLogSink(), true);
+  logger.addLines([&out](const std::string &line) { out.log.push_back(line); });
   logger.add(
       [&out](const korvane::Report &report) { out.reports.push_back(report); });
   for (const korvane::RefusedEntry &entry : folder.refused)
@@ -189,7 +187,6 @@ void inspect(const korvane::ShowFolder &folder, bool settingsOnly,
   if (!settingsOnly)
     out.read = korvane::fullPass(*out.loaded, folder.script, kinds, logger, {},
                                  folder.files.get());
-  korvane::setLogCapture(nullptr);
 }
 
 int query(const Arguments &a, Inspected &inspected) {

@@ -6,18 +6,16 @@
 #include "base/problems.h"
 #include "device/gl/gl_backend.h"
 #include "gfxutil/png_file.h"
+#include "platform/system.h"
 #include "platform/video_join.h"
 #include "platform/video_writer.h"
 #include "player/main_loop.h"
 #include "player/session.h"
 #include "render_arguments.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -63,18 +61,6 @@ std::vector<std::uint32_t> framesBefore(const korvane::Show &show,
   if (ms >= frame)
     out.push_back(ms - frame);
   return out;
-}
-
-// Headless, on the software renderer, whatever the machine has.
-void headless() {
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-  // A GPU vendor's EGL would be picked before Mesa's and draw other pixels.
-  std::error_code failure;
-  const char *mesa = "/usr/share/glvnd/egl_vendor.d/50_mesa.json";
-  if (fs::is_regular_file(mesa, failure))
-    setenv("__EGL_VENDOR_LIBRARY_FILENAMES", mesa, 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
 }
 
 // One render of a show: the session on a virtual clock, and the picture
@@ -228,10 +214,10 @@ void Render::stills() {
   for (std::uint32_t ms : times)
     if (!written.count(
             (out / ("at_" + std::to_string(ms) + ".png")).string())) {
-      std::fprintf(stderr,
-                   "korvane-render: --at %u is past the show's end (%u ms): "
-                   "no at_%u.png\n",
-                   ms, korvane::showLength(session.show()), ms);
+      session.logger().report(
+          korvane::Problem::StillPastEnd, "", 0,
+          {std::to_string(ms),
+           std::to_string(korvane::showLength(session.show()))});
       ok = false;
     }
 }
@@ -418,19 +404,18 @@ int Render::finish() {
   if (args.memory)
     std::printf("end of the show: resident memory %ld kB\n", residentKb());
   if (session.trace && !session.trace->ok()) {
-    std::fprintf(stderr, "korvane-render: %s\n",
-                 session.trace->error().c_str());
+    session.logger().report(korvane::Problem::TraceNotWritten, "", 0,
+                            {session.trace->error()});
     ok = false;
   }
   const bool read = session.scriptread;
   session.stop(frames, clock.tickCount());
-  SDL_Quit();
   if (!read)
     return 1;
   return ok ? 0 : 1;
 }
 
-int run(const Arguments &args) {
+int run(const Arguments &args, const korvane::Logger &logger) {
   std::error_code failure;
   if (!args.outdir.empty())
     fs::create_directories(args.outdir, failure);
@@ -441,11 +426,9 @@ int run(const Arguments &args) {
   const fs::path script = folder.script;
   if (!folder.files->exists(folder.script)) {
     if (!folder.unreadable.empty())
-      std::fprintf(stderr,
-                   "korvane-render: the archive %s cannot be read: %s\n",
-                   folder.archive.c_str(), folder.unreadable.c_str());
-    std::fprintf(stderr, "korvane-render: no script at %s\n",
-                 script.string().c_str());
+      logger.report(korvane::Problem::ArchiveUnreadable, folder.archive, 0,
+                    {folder.archive, folder.unreadable});
+    logger.report(korvane::Problem::ScriptMissing, "", 0, {script.string()});
     return 1;
   }
   const fs::path music = folder.music;
@@ -453,8 +436,8 @@ int run(const Arguments &args) {
       args.tracedir.empty() ? fs::path() : fs::absolute(args.tracedir, failure);
   const fs::path video =
       args.video.empty() ? fs::path() : fs::absolute(args.video, failure);
-  headless();
-  const korvane::Logger logger = korvane::standardLogger();
+  korvane::chooseOffscreenDrivers();
+  const korvane::SystemLife system;
   Render render(logger, args, out);
   std::string error;
   if (!render.start(trace, error)) {
@@ -478,5 +461,5 @@ int run(const Arguments &args) {
 int main(int argc, char **argv) {
   Arguments arguments;
   const int status = parseArguments(argc, argv, arguments);
-  return status >= 0 ? status : run(arguments);
+  return status >= 0 ? status : run(arguments, korvane::standardLogger());
 }

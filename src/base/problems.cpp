@@ -1,8 +1,7 @@
 #include "base/problems.h"
 
-#include "base/debuglog.h"
-
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <vector>
 
@@ -91,9 +90,13 @@ void Logger::add(ProblemSink sink, bool hearsQuiet) {
   sinks.push_back({std::move(sink), hearsQuiet});
 }
 
+void Logger::addLines(LineSink sink) { lineSinks.push_back(std::move(sink)); }
+
 void Logger::report(Problem id, std::string_view file, int line,
                     std::initializer_list<std::string_view> arguments) const {
   const Report made = makeReport(id, file, line, arguments);
+  if (made.logline)
+    write(made.logline);
   for (const Sink &sink : sinks)
     sink.take(made);
 }
@@ -101,16 +104,29 @@ void Logger::report(Problem id, std::string_view file, int line,
 void Logger::quietly(Problem id, std::string_view file, int line,
                      std::initializer_list<std::string_view> arguments) const {
   const Report made = makeReport(id, file, line, arguments);
+  if (made.logline)
+    write(made.logline);
   for (const Sink &sink : sinks)
     if (sink.hearsQuiet)
       sink.take(made);
 }
 
-ProblemSink debugLogSink() {
-  return [](const Report &report) {
-    if (report.logline)
-      writeLog("%s", report.logline);
-  };
+void Logger::line(const char *format, ...) const {
+  if (lineSinks.empty())
+    return;
+  // vsnprintf always terminates: an over-long line loses its tail.
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  if (std::vsnprintf(text, sizeof text, format, args) < 0)
+    text[0] = '\0';
+  va_end(args);
+  write(text);
+}
+
+void Logger::write(const std::string &text) const {
+  for (const LineSink &sink : lineSinks)
+    sink(text);
 }
 
 ProblemSink standardErrorSink() {
@@ -129,7 +145,6 @@ ProblemSink messageBoxSink(std::function<void(const std::string &)> show) {
 
 Logger standardLogger() {
   Logger logger;
-  logger.add(debugLogSink(), true);
   logger.add(standardErrorSink());
   return logger;
 }

@@ -4,8 +4,10 @@
 // a Part defines for it (tools read that file and rely on its lines), what
 // people are told (naming the file and the reason), and, where a Part asks
 // for one, the text of a message box. A logger, handed to whoever may
-// report, passes each report to its sinks: the debug log, standard error,
-// the message box, a capture for tests and for korvane-inspect --check.
+// report or write the debug log, passes each report to its sinks: standard
+// error, the message box, a capture for tests and for korvane-inspect
+// --check; and each debug.log line (a problem's own among them) to its line
+// sinks: the log file (debuglog.h), a capture.
 // Texts take their arguments as {0}, {1}, ...
 
 #include <functional>
@@ -112,7 +114,14 @@ enum class ProblemKind { Script, Media, Run };
     nullptr)                                                                   \
   X(ArchiveEntryRefused, Media, nullptr,                                       \
     "the archive {0}: {1} is refused ({2}); the show goes on without it",      \
-    nullptr)
+    nullptr)                                                                   \
+  X(ShowFolderMissing, Run, nullptr, "cannot open the show folder {0}",        \
+    nullptr)                                                                   \
+  X(ScriptMissing, Run, nullptr, "no script at {0}", nullptr)                  \
+  X(StillPastEnd, Run, nullptr,                                                \
+    "--at {0} is past the show's end ({1} ms): no at_{0}.png", nullptr)        \
+  X(TraceNotWritten, Run, nullptr, "{0}", nullptr)                             \
+  X(GlStateWrong, Run, nullptr, "GL state check: {0}", nullptr)
 
 enum class Problem {
 #define KORVANE_PROBLEM_ID(id, kind, logline, text, box) id,
@@ -144,33 +153,42 @@ Report makeReport(Problem id, std::string_view file, int line,
                   std::initializer_list<std::string_view> arguments);
 
 using ProblemSink = std::function<void(const Report &)>;
+// Takes one debug.log line, without its line feed.
+using LineSink = std::function<void(const std::string &)>;
 
-// Hands each report to its sinks, in the order they were added. A quiet
-// report (from a pass whose reading the next pass repeats) reaches only the
-// sinks that keep a record, such as the debug log.
+// Hands each report to its sinks, in the order they were added, and each
+// debug.log line to its line sinks. A quiet report (from a pass whose
+// reading the next pass repeats) reaches only the sinks that keep a record;
+// its debug.log line is written all the same.
 class Logger {
 public:
   void add(ProblemSink sink, bool hearsQuiet = false);
+  void addLines(LineSink sink);
   void report(Problem id, std::string_view file, int line,
               std::initializer_list<std::string_view> arguments) const;
   void quietly(Problem id, std::string_view file, int line,
                std::initializer_list<std::string_view> arguments) const;
+  // printf-style; one debug.log line. A line longer than the log's 1024-byte
+  // line buffer is cut, never overflowed.
+  void line(const char *format, ...) const
+      __attribute__((format(printf, 2, 3)));
 
 private:
   struct Sink {
     ProblemSink take;
     bool hearsQuiet;
   };
+  void write(const std::string &text) const;
   std::vector<Sink> sinks;
+  std::vector<LineSink> lineSinks;
 };
 
-// The debug.log line of a problem that has one.
-ProblemSink debugLogSink();
 // "korvane: mesh-not-loaded: Mesh file ...".
 ProblemSink standardErrorSink();
 // The box text of a problem a Part shows in a message box.
 ProblemSink messageBoxSink(std::function<void(const std::string &)> show);
-// What every program starts with: the debug log, then standard error.
+// What every program starts with: standard error. The debug log's file is
+// added by whoever opens it.
 Logger standardLogger();
 
 // A script's problem as "FILE:LINE: text" (or "FILE: text"), any other as

@@ -1,17 +1,16 @@
 #include "device/device_setup.h"
 
-#include "base/debuglog.h"
-
 namespace korvane {
 
 bool setupDevice(GraphicsDevice &graphics,
                  std::unique_ptr<DeviceBackend> backend, Arcball &arcball,
-                 int width, int height, DeviceTrace *trace) {
+                 int width, int height, const Logger &logger,
+                 DeviceTrace *trace) {
   if (!backend)
     return false;
   const bool hardware = backend->hardwareVertexProcessing();
-  writeLog(hardware ? " HARDWARE VERTEXPROCESSING"
-                    : " SOFTWARE VERTEXPROCESSING");
+  logger.line(hardware ? " HARDWARE VERTEXPROCESSING"
+                       : " SOFTWARE VERTEXPROCESSING");
   graphics.device = std::make_unique<Device>(std::move(backend), trace);
   Device &device = *graphics.device;
 
@@ -45,8 +44,8 @@ bool setupDevice(GraphicsDevice &graphics,
   graphics.font->createDeviceResources(device);
   graphics.font->createDrawingResources();
 
-  writeLog("D3D Init OK");
-  writeLog("---------------------------------");
+  logger.line("D3D Init OK");
+  logger.line("---------------------------------");
   return true;
 }
 

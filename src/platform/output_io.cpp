@@ -1,7 +1,7 @@
 #include "platform/output_io.h"
 
 #include "base/safe_file.h"
-#include "platform/sound_track.h"
+#include "platform/audio_mux.h"
 
 extern "C" {
 #include <libavformat/avio.h>

@@ -1,7 +1,7 @@
 #include "platform/video_join.h"
 
+#include "platform/audio_mux.h"
 #include "platform/output_io.h"
-#include "platform/sound_track.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -157,12 +157,12 @@ std::string misfit(const std::vector<PartFacts> &parts, int fps,
 // The part's packets after those before it: `frames` moves on by the
 // part's frames.
 bool copyPart(Inputs &io, int from, AVStream *to, std::int64_t &frames, int fps,
-              SoundTrack *sound, std::string &error) {
+              AudioMux *sound, std::string &error) {
   const AVRational tick = {1, fps};
   const AVRational base = io.input->streams[from]->time_base;
   const std::int64_t offset = av_rescale_q(frames, tick, to->time_base);
   std::int64_t last = -1;
-  const SoundTrack::Writer write = [&io](AVPacket *p) {
+  const AudioMux::Writer write = [&io](AVPacket *p) {
     return av_interleaved_write_frame(io.output, p) >= 0;
   };
   while (av_read_frame(io.input, io.packet) >= 0) {
@@ -216,11 +216,10 @@ bool writeJoined(const std::vector<std::string> &parts,
   video->codecpar->codec_tag = 0;
   video->time_base = {1, settings.fps};
   video->avg_frame_rate = {settings.fps, 1};
-  std::unique_ptr<SoundTrack> sound;
+  std::unique_ptr<AudioMux> sound;
   if (!settings.music.empty())
-    sound =
-        SoundTrack::open(settings.music, io.output, settings.lossless,
-                         settings.length, soundProblem, settings.musicbytes);
+    sound = AudioMux::open(settings.music, io.output, settings.lossless,
+                           settings.length, soundProblem, settings.musicbytes);
   AVDictionary *options = nullptr;
   av_dict_set(&options, "movflags", "+faststart", 0);
   int code = 0;
@@ -246,7 +245,7 @@ bool writeJoined(const std::vector<std::string> &parts,
     if (!copyPart(io, from, video, frames, settings.fps, sound.get(), error))
       return false;
   }
-  const SoundTrack::Writer write = [&io](AVPacket *p) {
+  const AudioMux::Writer write = [&io](AVPacket *p) {
     return av_interleaved_write_frame(io.output, p) >= 0;
   };
   if (sound && !sound->finish(write, error))

@@ -1,7 +1,7 @@
 #include "platform/video_writer.h"
 
+#include "platform/audio_mux.h"
 #include "platform/output_io.h"
-#include "platform/sound_track.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -31,7 +31,7 @@ struct VideoWriter::State {
   // converted picture was last uploaded into; null for other encoders.
   AVBufferRef *hwframes = nullptr;
   AVFrame *uploaded = av_frame_alloc();
-  std::unique_ptr<SoundTrack> sound;
+  std::unique_ptr<AudioMux> sound;
   VideoSettings settings;
   std::int64_t frames = 0;
   bool headerWritten = false;
@@ -324,9 +324,9 @@ std::unique_ptr<VideoWriter> VideoWriter::open(const VideoSettings &settings,
   if (!openEncoder(s, error, writer->hardwareProblem))
     return nullptr;
   if (!settings.music.empty())
-    s.sound = SoundTrack::open(settings.music, s.output, settings.lossless,
-                               settings.length, writer->soundProblem,
-                               settings.musicbytes);
+    s.sound = AudioMux::open(settings.music, s.output, settings.lossless,
+                             settings.length, writer->soundProblem,
+                             settings.musicbytes);
   if (!openFile(s, error))
     return nullptr;
   writer->state->worker = std::thread([w = writer.get()] { w->work(); });
@@ -419,7 +419,7 @@ bool VideoWriter::encode(const std::string &bgra) {
     return false;
   }
   // The sound as far as the picture has come, so that the two interleave.
-  const SoundTrack::Writer write = [&s](AVPacket *p) {
+  const AudioMux::Writer write = [&s](AVPacket *p) {
     return writePacket(s, p);
   };
   return !s.sound ||
@@ -432,7 +432,7 @@ double VideoWriter::encodingSeconds() const { return state->encoding; }
 bool VideoWriter::finish(std::string &error) {
   State &s = *state;
   stopWorker(s);
-  const SoundTrack::Writer write = [&s](AVPacket *p) {
+  const AudioMux::Writer write = [&s](AVPacket *p) {
     return writePacket(s, p);
   };
   bool ok = !s.failed;

@@ -1,10 +1,12 @@
 #pragma once
 
-// platform: the window system (the SDL window, its GL context, full
-// screen and events, message boxes, the system's tick count), watching
-// files for changes, and video through FFmpeg: decoding AVI streams and
-// encoding captured frames. It knows device/ (the arcball's mouse messages)
-// and base/.
+// platform: what the programs ask of the system they run on: the window
+// with its GL context, full screen and events, message boxes and the tick
+// count (here), the soundtrack (soundtrack.h), watching files
+// (file_watch.h), and the window system's life (system.h), each made real
+// by the folder of the platform built (sdl/); and video through FFmpeg:
+// decoding AVI streams, encoding captured frames, muxing the music into
+// them. It knows device/ (the arcball's mouse messages) and base/.
 
 #include "base/tick_source.h"
 #include "device/arcball.h"
@@ -92,7 +94,7 @@ private:
   int windowedX = 0, windowedY = 0, windowedW = 0, windowedH = 0;
 };
 
-// SDL's 32-bit millisecond tick count.
+// The system's 32-bit millisecond tick count.
 class SystemTicks final : public TickSource {
 public:
   std::uint32_t tickCount() override;

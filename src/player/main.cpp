@@ -2,13 +2,12 @@
 // in a window until the show runs out or Escape is pressed.
 
 #include "base/problems.h"
-#include "music/music.h"
 #include "platform/file_watch.h"
+#include "platform/soundtrack.h"
+#include "platform/system.h"
 #include "player/live_reload.h"
 #include "player/main_loop.h"
 #include "player/session.h"
-
-#include <SDL.h>
 
 #include <cstdio>
 #include <cstring>
@@ -93,8 +92,10 @@ std::string defaultShow() {
 }
 
 // Plays the show in the options' folder; the exit status.
-int play(const Options &options) {
-  korvane::Logger logger = korvane::standardLogger();
+int play(const Options &options, korvane::Logger logger) {
+  const korvane::SystemLife system;
+  const std::unique_ptr<korvane::Soundtrack> soundtrack =
+      korvane::makeSoundtrack();
   // The message boxes the show asks for (a video that cannot be played).
   logger.add(korvane::messageBoxSink([](const std::string &text) {
     korvane::showMessageBox("Korvane", text.c_str());
@@ -106,6 +107,7 @@ int play(const Options &options) {
   korvane::SessionOptions start;
   start.timerclock = &clock;
   start.vsync = options.vsync;
+  start.soundtrack = soundtrack.get();
   start.folder = options.folder ? options.folder : defaultShow();
   std::string error;
   if (!session.start(start, error)) {
@@ -119,15 +121,17 @@ int play(const Options &options) {
     return session.writeStill(frame);
   };
   if (session.sound) {
-    loop.hooks.seekMusic = [&logger](std::uint32_t milliseconds) {
-      korvane::seekMusic(milliseconds, logger);
+    loop.hooks.seekMusic = [&soundtrack, &logger](std::uint32_t milliseconds) {
+      soundtrack->seek(milliseconds, logger);
     };
-    loop.hooks.pauseMusic = korvane::pauseMusic;
+    loop.hooks.pauseMusic = [&soundtrack](bool paused) {
+      soundtrack->pause(paused);
+    };
   }
-  std::unique_ptr<korvane::InotifyWatch> watch;
+  std::unique_ptr<korvane::FileWatch> watch;
   std::unique_ptr<korvane::LiveReload> reload;
   if (options.watch) {
-    watch = std::make_unique<korvane::InotifyWatch>();
+    watch = korvane::systemFileWatch();
     reload =
         std::make_unique<korvane::LiveReload>(session, loop, *watch, ticks);
     loop.hooks.betweenFrames = [&reload] { reload->betweenFrames(); };
@@ -135,7 +139,6 @@ int play(const Options &options) {
   }
   const korvane::LoopRun run = loop.run(*session.window);
   session.stop(run.frames, run.end - run.start);
-  SDL_Quit();
   return 0;
 }
 
@@ -146,13 +149,13 @@ int main(int argc, char **argv) {
   const int status = parseArguments(argc, argv, options);
   if (status >= 0)
     return status;
+  const korvane::Logger logger = korvane::standardLogger();
   std::error_code missing;
   if (options.folder &&
       !std::filesystem::is_directory(options.folder, missing) &&
       !korvane::looksLikeArchive(options.folder)) {
-    std::fprintf(stderr, "korvane: cannot open the show folder %s\n",
-                 options.folder);
+    logger.report(korvane::Problem::ShowFolderMissing, "", 0, {options.folder});
     return 1;
   }
-  return play(options);
+  return play(options, logger);
 }

@@ -1,12 +1,10 @@
 #include "player/session.h"
 
-#include "base/debuglog.h"
 #include "base/media_path.h"
 #include "base/problems.h"
 #include "device/gl/gl_backend.h"
 #include "gfxutil/png_file.h"
 #include "layers/layer_kinds.h"
-#include "music/music.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -31,10 +29,12 @@ bool Session::start(const SessionOptions &options, std::string &error) {
   if (!scriptReadable(error))
     return false;
   std::string unlogged;
-  if (!openLog(showfolder.log.c_str(), unlogged))
+  if (logfile.open(showfolder.log, unlogged))
+    log.addLines(logFileSink(logfile));
+  else
     log.report(Problem::LogNotWritten, "", 0, {showfolder.log, unlogged});
-  writeLog(" DEBUG.LOG ");
-  writeLog(" --------- ");
+  log.line(" DEBUG.LOG ");
+  log.line(" --------- ");
   stopped = false;
   reportArchive();
 
@@ -63,10 +63,11 @@ bool Session::start(const SessionOptions &options, std::string &error) {
                      showfolder.files);
   scriptread = readScript(*current, script);
 
-  sound = options.sound && show.music != 0;
+  sound = options.sound && show.music != 0 && options.soundtrack;
   if (sound) {
-    openMusic(show.musicfilename, showfolder.music, log, *showfolder.files);
-    startMusic(log);
+    music = options.soundtrack;
+    music->open(show.musicfilename, showfolder.music, log, *showfolder.files);
+    music->start(log);
   }
   if (!options.hidden) {
     window->show();
@@ -121,10 +122,10 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
   }
   int drawableWidth = width, drawableHeight = height;
   window->drawableSize(drawableWidth, drawableHeight);
-  auto backend = std::make_unique<GlBackend>(width, height, swap, drawableWidth,
-                                             drawableHeight);
+  auto backend = std::make_unique<GlBackend>(width, height, swap, log,
+                                             drawableWidth, drawableHeight);
   gl = backend.get();
-  setupDevice(graphics, std::move(backend), arcball, width, height,
+  setupDevice(graphics, std::move(backend), arcball, width, height, log,
               trace.get());
   return true;
 }
@@ -269,14 +270,14 @@ void Session::stop(std::uint32_t frames, std::uint32_t milliseconds) {
   current.reset();
   teardownDevice(graphics);
   if (sound)
-    stopMusic();
+    music->stop();
   sound = false;
   if (milliseconds == 0)
-    writeLog("\n\n\nFPS: %u frames in 0 ms", frames);
+    log.line("\n\n\nFPS: %u frames in 0 ms", frames);
   else
-    writeLog("\n\n\nFPS: %f", static_cast<double>(frames) * 1000.0 /
+    log.line("\n\n\nFPS: %f", static_cast<double>(frames) * 1000.0 /
                                   static_cast<std::int32_t>(milliseconds));
-  closeLog();
+  logfile.close();
   window.reset();
 }
 

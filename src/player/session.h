@@ -8,12 +8,14 @@
 // folder below it.
 
 #include "base/clocks.h"
+#include "base/debuglog.h"
 #include "base/frame_timer.h"
 #include "base/media_path.h"
 #include "base/tick_source.h"
 #include "device/arcball.h"
 #include "device/device_setup.h"
 #include "device/device_trace.h"
+#include "platform/soundtrack.h"
 #include "platform/window.h"
 #include "playback/compose.h"
 #include "player/main_loop.h"
@@ -38,8 +40,10 @@ struct SessionOptions {
   // The frame timer's clock; null for the system's. (The blobs move on the
   // show time of the frame drawn.)
   TimerClock *timerclock = nullptr;
-  // Plays the soundtrack when the script enables it.
+  // Plays the soundtrack when the script enables it, on `soundtrack`
+  // (null: silent), which outlives the session.
   bool sound = true;
+  Soundtrack *soundtrack = nullptr;
   // A folder to write the device trace into; empty for none.
   std::string tracefolder;
   // The show folder; empty for the current one.
@@ -52,7 +56,8 @@ struct SessionOptions {
 // played.
 class Session final : public Stage {
 public:
-  // Every problem of the run goes to `logger`, which outlives the session.
+  // Every problem of the run goes to the sinks of `logger`; the session's
+  // own copy of it adds the show's debug.log.
   explicit Session(const Logger &logger) : log(logger) {}
   ~Session() override;
   Session(const Session &) = delete;
@@ -115,7 +120,9 @@ private:
   // begins with <demo>.
   bool readScript(LoadedShow &show, const std::string &script);
 
-  const Logger &log;
+  Logger log;
+  LogFile logfile; // the show's debug.log, one of the sinks of `log`
+  Soundtrack *music = nullptr; // where the soundtrack plays
   ShowFolder showfolder;
   std::string scriptlabel; // "Data/mirl .script", as problems name it
   GlBackend *gl = nullptr;

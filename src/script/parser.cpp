@@ -1,6 +1,5 @@
 #include "script/parser.h"
 
-#include "base/debuglog.h"
 #include "script/parser_values.h"
 
 #include <cstring>
@@ -68,7 +67,7 @@ void readEnvMap(ValueReader &v, Layer &layer) {
   v.readWord(layer.envmap, envMaps, "envmap");
   if (tokenIs(v.reader, "SPHEREMAP2")) {
     v.readFileName(layer.envmapfilename, "SPHEREMAP2");
-    writeLog("SPHEREMAP2 %s", layer.envmapfilename);
+    v.reader.logger.line("SPHEREMAP2 %s", layer.envmapfilename);
   }
 }
 
@@ -78,8 +77,8 @@ void readBlend(ValueReader &v, Layer &layer) {
     *factor = blendValue(v.reader.token);
     if (*factor < 0)
       v.unknownValue("blend");
-    writeLog(factor == &layer.srcblend ? "SrcBlend: %d" : "DstBlend: %d",
-             *factor);
+    v.reader.logger.line(
+        factor == &layer.srcblend ? "SrcBlend: %d" : "DstBlend: %d", *factor);
   }
 }
 
@@ -177,7 +176,7 @@ bool Parser::parseScript() {
     // Still read, as the player always has; whoever checks the script or
     // reloads it learns why nothing plays.
     reader.problem(Problem::ScriptEmpty, 0, {});
-    writeLog("PartNumber: %d", show.partnumber);
+    values.reader.logger.line("PartNumber: %d", show.partnumber);
     return true;
   }
   if (!tokenIs(reader, "<demo>")) {
@@ -196,7 +195,7 @@ bool Parser::parseScript() {
       values.unknownToken("<demo>");
     }
   }
-  writeLog("PartNumber: %d", show.partnumber);
+  values.reader.logger.line("PartNumber: %d", show.partnumber);
   return true;
 }
 
@@ -231,7 +230,8 @@ void Parser::parsePart(Part &part, bool load) {
         part.endtime = wrappingAdd(part.endtime, previous.endtime);
         part.starttime = previous.endtime;
       }
-      writeLog("Length: %d - %d", part.starttime, part.endtime);
+      values.reader.logger.line("Length: %d - %d", part.starttime,
+                                part.endtime);
     } else {
       values.unknownToken("<part>");
     }
@@ -247,7 +247,7 @@ void Parser::parseLayer(Layer &layer, LayerPlace place, bool load) {
   layer.shadownumber = 0;
   layer.color = 0xFFFFFFFFu;
   layer.avispeed = 1.0f;
-  writeLog("--------------- LOADLAYER");
+  values.reader.logger.line("--------------- LOADLAYER");
   while (nextInBlock("<layer>", "</layer>", openedAt)) {
     if (!parseLayerBlock(layer) && !readSetting(layerSettings, values, layer))
       values.unknownToken("<layer>");
@@ -259,13 +259,13 @@ void Parser::parseLayer(Layer &layer, LayerPlace place, bool load) {
 bool Parser::parseLayerBlock(Layer &layer) {
   ScriptReader &reader = values.reader;
   if (tokenIs(reader, "<shadow>")) {
-    writeLog("LOADSHADOW");
+    values.reader.logger.line("LOADSHADOW");
     parseShadow(layer);
   } else if (tokenIs(reader, "<blobs>")) {
-    writeLog("LOADBLOB");
+    values.reader.logger.line("LOADBLOB");
     parseBlobs(layer);
   } else if (tokenIs(reader, "<timeline>")) {
-    writeLog("LOADTIMELINE");
+    values.reader.logger.line("LOADTIMELINE");
     parseTimeline(values, layer);
   } else {
     return false;

@@ -1,7 +1,5 @@
 #include "script/reader.h"
 
-#include "base/debuglog.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>

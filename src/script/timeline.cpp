@@ -1,7 +1,6 @@
 // The <timeline> block: keys of four channels, and loops that repeat the
 // keys between <loop> and </loop>.
 
-#include "base/debuglog.h"
 #include "script/parser_values.h"
 
 #include <cstring>
@@ -82,8 +81,8 @@ Timeline::Timeline(ValueReader &values, Layer &layer)
 }
 
 void Timeline::logCounts() const {
-  writeLog("%d - %d - %d - %d", channels[0].count, channels[1].count,
-           channels[2].count, channels[3].count);
+  reader.logger.line("%d - %d - %d - %d", channels[0].count, channels[1].count,
+                     channels[2].count, channels[3].count);
 }
 
 int Timeline::slotFor(Channel &channel, std::int32_t time) {
@@ -106,7 +105,7 @@ void Timeline::startLoop() {
   loopLine = reader.tokenline;
   period = values.readInteger("<loop> period");
   repeats = values.readInteger("<loop> count");
-  writeLog("LoopStart %d - %d", period, repeats);
+  reader.logger.line("LoopStart %d - %d", period, repeats);
   logCounts();
   for (int c = 0; c < 4; ++c)
     marks[c] = channels[c].count;
@@ -115,7 +114,7 @@ void Timeline::startLoop() {
 }
 
 void Timeline::endLoop() {
-  writeLog("LoopEnd");
+  reader.logger.line("LoopEnd");
   logCounts();
   if (!loopOpened) {
     reader.problem(Problem::LoopEndWithoutLoop, reader.tokenline, {});

@@ -22,11 +22,17 @@ std::string readFile(const fs::path &path) {
   return text.str();
 }
 
-// A folder of its own, with the log closed again at the end.
+// A folder of its own.
 struct TempDir : korvane::test::TempFolder {
   TempDir() : TempFolder(true) {}
-  ~TempDir() { closeLog(); }
 };
+
+// A logger writing the file alone.
+Logger writing(const LogFile &file) {
+  Logger logger;
+  logger.addLines(logFileSink(file));
+  return logger;
+}
 
 } // namespace
 
@@ -35,18 +41,21 @@ TEST(DebugLog, OpenEmptiesAndEachWriteAppendsOneLine) {
   const fs::path log = dir.path / "debug.log";
   std::ofstream(log) << "left over from an earlier run\n";
 
-  openLog(log.c_str());
+  LogFile file;
+  std::string why;
+  ASSERT_TRUE(file.open(log.string(), why)) << why;
   ASSERT_TRUE(fs::exists(log));
   EXPECT_EQ(readFile(log), "");
 
-  writeLog(" DEBUG.LOG ");
+  const Logger logger = writing(file);
+  logger.line(" DEBUG.LOG ");
   EXPECT_EQ(readFile(log), " DEBUG.LOG \n");
-  writeLog("PartNumber: %d", 3);
-  writeLog("100%% done");
+  logger.line("PartNumber: %d", 3);
+  logger.line("100%% done");
   EXPECT_EQ(readFile(log), " DEBUG.LOG \nPartNumber: 3\n100% done\n");
 
-  closeLog();
-  writeLog("after close");
+  file.close();
+  logger.line("after close");
   EXPECT_EQ(readFile(log), " DEBUG.LOG \nPartNumber: 3\n100% done\n");
 }
 
@@ -57,12 +66,14 @@ TEST(DebugLog, TheFileIsFixedWhenOpened) {
   fs::create_directory(dir.path / "Data");
   const fs::path before = fs::current_path();
   fs::current_path(dir.path / "Data");
-  openLog("debug.log");
-  writeLog("in data");
+  LogFile file;
+  std::string why;
+  EXPECT_TRUE(file.open("debug.log", why)) << why;
+  const Logger logger = writing(file);
+  logger.line("in data");
   fs::current_path(dir.path);
-  writeLog("musicfilename");
+  logger.line("musicfilename");
   fs::current_path(before);
-  closeLog();
 
   EXPECT_EQ(readFile(dir.path / "Data" / "debug.log"),
             "in data\nmusicfilename\n");
@@ -72,13 +83,16 @@ TEST(DebugLog, TheFileIsFixedWhenOpened) {
 TEST(DebugLog, OverlongLineIsCutNotOverflowed) {
   TempDir dir;
   const fs::path log = dir.path / "debug.log";
-  openLog(log.c_str());
+  LogFile file;
+  std::string why;
+  ASSERT_TRUE(file.open(log.string(), why)) << why;
   std::vector<std::string> captured;
-  setLogCapture(&captured);
+  Logger logger = writing(file);
+  logger.addLines(
+      [&captured](const std::string &line) { captured.push_back(line); });
   const std::string longText(5000, 'x');
-  writeLog("%s", longText.c_str());
-  writeLog("next");
-  setLogCapture(nullptr);
+  logger.line("%s", longText.c_str());
+  logger.line("next");
 
   EXPECT_EQ(readFile(log), std::string(1023, 'x') + "\nnext\n");
   ASSERT_EQ(captured.size(), 2u);

@@ -1,7 +1,6 @@
 // The one list of problems: what each report carries, where it goes, and
 // the lines it leaves in debug.log.
 
-#include "base/debuglog.h"
 #include "base/problems.h"
 #include "problem_capture.h"
 
@@ -15,15 +14,12 @@ using namespace korvane;
 
 TEST(Problems, ReportsCarryIdPlaceAndText) {
   test::ReportedProblems problems;
-  std::vector<std::string> log;
-  setLogCapture(&log);
   const Logger &logger = problems;
   logger.report(Problem::NotANumber, "mirl .script", 12, {"x", "scale"});
   logger.report(Problem::MeshNotLoaded, "ship.x", 0,
                 {"ship.x", "no triangles"});
   // An argument missing for a placeholder leaves the placeholder.
   logger.report(Problem::BlobCountCut, "", 0, {"40"});
-  setLogCapture(nullptr);
   ASSERT_EQ(problems.reports.size(), 3u);
   const Report &script = problems.reports[0];
   EXPECT_EQ(script.kind, ProblemKind::Script);
@@ -33,7 +29,8 @@ TEST(Problems, ReportsCarryIdPlaceAndText) {
             "Mesh file ship.x cannot be loaded: no triangles");
   EXPECT_EQ(problems.reports[2].text, "Blob count 40 cut to {1}");
   // Only a problem a Part gives a line logs one.
-  EXPECT_EQ(log, std::vector<std::string>{"D3DXLoadMeshFromX failed!"});
+  EXPECT_EQ(problems.lines,
+            std::vector<std::string>{"D3DXLoadMeshFromX failed!"});
   EXPECT_STREQ(problemName(Problem::MeshNotLoaded), "MeshNotLoaded");
   EXPECT_EQ(problemId(Problem::MeshNotLoaded), "mesh-not-loaded");
   EXPECT_EQ(problemId(Problem::NotAWholeNumber), "not-a-whole-number");
@@ -45,7 +42,7 @@ TEST(Problems, EachSinkGetsWhatItTakes) {
   logger.add(messageBoxSink(
       [&boxes](const std::string &text) { boxes.push_back(text); }));
   logger.add([&heard](const Report &r) { heard.push_back(problemId(r.id)); });
-  setLogCapture(&log);
+  logger.addLines([&log](const std::string &line) { log.push_back(line); });
   // Quiet reports reach the log alone.
   logger.quietly(Problem::ScriptNotDemo, "s", 1, {"x"});
   logger.quietly(Problem::UnknownToken, "s", 2, {"x", "<demo>"});
@@ -54,7 +51,6 @@ TEST(Problems, EachSinkGetsWhatItTakes) {
   logger.report(Problem::PictureNotLoaded, "b.png", 0,
                 {"b.png", "cannot be opened"});
   const std::string err = testing::internal::GetCapturedStderr();
-  setLogCapture(nullptr);
   EXPECT_EQ(log, (std::vector<std::string>{"Scriptfile is wrong!",
                                            "TEXTURE LOAD ERROR!"}));
   EXPECT_EQ(heard, (std::vector<std::string>{"video-not-played",

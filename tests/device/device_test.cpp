@@ -1,10 +1,10 @@
 // The device facade on the null backend: state, resources, state blocks.
 
-#include "base/debuglog.h"
 #include "device/device.h"
 #include "device/device_setup.h"
 #include "device/texgen.h"
 #include "device/texture_font.h"
+#include "problem_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -143,12 +143,11 @@ TEST(Device, TexturesAndVertexFormats) {
 
 TEST(DeviceSetup, InitialStatesLightAndLog) {
   std::vector<std::string> log;
-  setLogCapture(&log);
+  const Logger logger = test::linesInto(log);
   GraphicsDevice graphics;
   Arcball arcball;
   ASSERT_TRUE(setupDevice(graphics, std::make_unique<NullBackend>(), arcball,
-                          640, 480));
-  setLogCapture(nullptr);
+                          640, 480, logger));
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[0], " HARDWARE VERTEXPROCESSING");
   EXPECT_EQ(log[log.size() - 2], "D3D Init OK");
@@ -168,7 +167,7 @@ TEST(DeviceSetup, InitialStatesLightAndLog) {
   EXPECT_EQ(graphics.font->textureWidth(), 256u);
   teardownDevice(graphics);
   EXPECT_FALSE(graphics.device);
-  EXPECT_FALSE(setupDevice(graphics, nullptr, arcball, 640, 480));
+  EXPECT_FALSE(setupDevice(graphics, nullptr, arcball, 640, 480, logger));
 }
 
 TEST(TextureFont, LayoutAndBatches) {

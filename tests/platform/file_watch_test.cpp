@@ -1,7 +1,7 @@
 // The file watch of korvane --watch: what counts as a change of a watched
 // file, seen through the folder that holds it.
 
-#include "platform/file_watch.h"
+#include "platform/sdl/inotify_watch.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

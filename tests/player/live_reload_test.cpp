@@ -4,6 +4,7 @@
 // show as it was and says why.
 
 #include "base/pausable_clock.h"
+#include "platform/sdl/inotify_watch.h"
 #include "player/live_reload.h"
 #include "problem_capture.h"
 #include "render_support.h"

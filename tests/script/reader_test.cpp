@@ -1,4 +1,3 @@
-#include "base/debuglog.h"
 #include "script/reader.h"
 
 #include "problem_capture.h"
@@ -14,25 +13,22 @@
 using namespace korvane;
 
 namespace {
-// The debug log alone: these readers' other reports are not what is tested.
-const Logger quiet = [] {
-  Logger logger;
-  logger.add(debugLogSink(), true);
-  return logger;
-}();
+// The debug log alone, and nowhere: these readers' other reports are not
+// what is tested.
+const Logger quiet;
 } // namespace
 
 namespace {
 
 std::vector<std::string> tokens(std::string_view text,
                                 std::vector<std::string> *log = nullptr) {
-  ScriptReader reader(quiet);
-  setLogCapture(log);
+  std::vector<std::string> unread;
+  const Logger logger = test::linesInto(log ? *log : unread);
+  ScriptReader reader(logger);
   reader.openText(text);
   std::vector<std::string> out;
   while (reader.next())
     out.emplace_back(reader.token);
-  setLogCapture(nullptr);
   return out;
 }
 
@@ -60,14 +56,13 @@ TEST(ScriptReader, SeparatorsAndComments) {
 
 TEST(ScriptReader, UnterminatedCommentLogsOnceAndEnds) {
   std::vector<std::string> log;
-  ScriptReader reader(quiet);
-  setLogCapture(&log);
+  const Logger logger = test::linesInto(log);
+  ScriptReader reader(logger);
   reader.openText("first /* never closed\nsecond");
   ASSERT_TRUE(reader.next());
   EXPECT_STREQ(reader.token, "first");
   EXPECT_FALSE(reader.next());
   EXPECT_FALSE(reader.next());
-  setLogCapture(nullptr);
   EXPECT_EQ(log, Tokens{"Unexpected end of file found in comment!"});
   // The reader keeps its last token after the end.
   EXPECT_STREQ(reader.token, "first");
@@ -121,14 +116,11 @@ TEST(ScriptReader, LineNumbers) {
 }
 
 TEST(ScriptReader, MissingFileReadsEmptyAndSaysSo) {
-  std::vector<std::string> log;
   korvane::test::ReportedProblems problems;
   ScriptReader reader(problems);
-  setLogCapture(&log);
   reader.open("/nonexistent/korvane/mirl .script");
   EXPECT_FALSE(reader.next());
-  setLogCapture(nullptr);
-  EXPECT_TRUE(log.empty());
+  EXPECT_TRUE(problems.lines.empty());
   EXPECT_EQ(problems.ids(), std::vector<Problem>{Problem::ScriptUnreadable});
   EXPECT_EQ(problems.reports[0].file, "/nonexistent/korvane/mirl .script");
   reader.close();

@@ -8,14 +8,21 @@
 
 namespace korvane::test {
 
-// A logger that writes the debug log, as the programs' does, and collects
-// every report, in order, instead of telling standard error.
+// A logger whose debug.log lines go to `lines` alone.
+inline Logger linesInto(std::vector<std::string> &lines) {
+  Logger logger;
+  logger.addLines([&lines](const std::string &line) { lines.push_back(line); });
+  return logger;
+}
+
+// A logger that collects the debug log's lines, as the programs' writes
+// them, and every report, in order, instead of telling standard error.
 struct ReportedProblems {
   std::vector<Report> reports;
-  Logger logger;
+  std::vector<std::string> lines;
+  Logger logger = linesInto(lines);
 
   ReportedProblems() {
-    logger.add(debugLogSink(), true);
     logger.add([this](const Report &report) { reports.push_back(report); });
   }
   ReportedProblems(const ReportedProblems &) = delete;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "animation/layer_transform.h"
-#include "base/debuglog.h"
 #include "playback/layer_kind.h"
 #include "problem_capture.h"
 #include "script/parser.h"
@@ -54,7 +53,6 @@ struct Parsed {
 inline Parsed parseBoth(std::string_view text,
                         const LayerKinds *kinds = nullptr) {
   Parsed parsed;
-  setLogCapture(&parsed.log);
   parsed.show->partnumber = 0;
   ReportedProblems reported;
   ParseOptions settings;
@@ -71,7 +69,7 @@ inline Parsed parseBoth(std::string_view text,
   parsed.fullRead =
       parseScriptText(*parsed.show, text, true, reported, options);
   parsed.reports = reported.reports;
-  setLogCapture(nullptr);
+  parsed.log = reported.lines;
   return parsed;
 }
 

@@ -35,7 +35,8 @@ std::string readBackBufferBgra(int width, int height) {
 }
 
 GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers,
-                     int drawableWidth, int drawableHeight)
+                     const Logger &logger, int drawableWidth,
+                     int drawableHeight)
     : width(w), height(h), swap(std::move(swapBuffers)) {
   std::string renderername;
   if (const GLubyte *name = glGetString(GL_RENDERER))
@@ -57,7 +58,7 @@ GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers,
   glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
   glEnableClientState(GL_VERTEX_ARRAY);
   if (glStateCheckWanted())
-    statefailed = stateCheckFailed;
+    statefailed = stateCheckFailed(logger);
   resize(drawableWidth > 0 ? drawableWidth : w,
          drawableHeight > 0 ? drawableHeight : h);
 }

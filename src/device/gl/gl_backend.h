@@ -5,6 +5,7 @@
 // groups the device marked changed, through one cache of what GL holds. It
 // knows device/ and base/; the window system hands it a way to swap.
 
+#include "base/problems.h"
 #include "device/device.h"
 #include "device/gl/gl_cache.h"
 
@@ -26,9 +27,11 @@ class GlBackend final : public DeviceBackend {
 public:
   // A back buffer of width x height in the GL context current on this
   // thread; `swap` shows it. A drawable of another size (full screen on a
-  // larger screen) shows the picture scaled to fit, aspect kept.
+  // larger screen) shows the picture scaled to fit, aspect kept. The state
+  // check, where it is on from the start, reports to `logger`.
   GlBackend(int width, int height, std::function<void()> swap,
-            int drawableWidth = 0, int drawableHeight = 0);
+            const Logger &logger, int drawableWidth = 0,
+            int drawableHeight = 0);
   ~GlBackend() override;
   GlBackend(const GlBackend &) = delete;
   GlBackend &operator=(const GlBackend &) = delete;
@@ -52,8 +55,8 @@ public:
   // Before every draw, compares GL's real state with what the device's
   // state requires, whatever the cache believes; each difference, named,
   // goes to `failed`. On from the start where KORVANE_GL_CHECK=1, or in a
-  // build without NDEBUG, reporting on standard error and aborting; an
-  // empty function turns it off.
+  // build without NDEBUG, reporting to the logger and aborting; an empty
+  // function turns it off.
   void checkStates(std::function<void(const std::string &)> failed);
 
 private:
@@ -112,8 +115,8 @@ private:
 // Whether the state check is on from the start (KORVANE_GL_CHECK, else
 // whether the build keeps its assertions).
 bool glStateCheckWanted();
-// The check's default report: the difference on standard error, then abort.
-void stateCheckFailed(const std::string &difference);
+// The check's default report: each difference to `logger`, then abort.
+std::function<void(const std::string &)> stateCheckFailed(Logger logger);
 
 // A Direct3D colour word (A8R8G8B8) as the RGBA floats GL takes.
 inline void colorFloats(std::uint32_t argb, float out[4]) {

@@ -8,7 +8,6 @@
 #include "device/texgen.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -260,9 +259,11 @@ bool glStateCheckWanted() {
 #endif
 }
 
-void stateCheckFailed(const std::string &difference) {
-  std::fprintf(stderr, "korvane: GL state check: %s\n", difference.c_str());
-  std::abort();
+std::function<void(const std::string &)> stateCheckFailed(Logger logger) {
+  return [logger = std::move(logger)](const std::string &difference) {
+    logger.report(Problem::GlStateWrong, "", 0, {difference});
+    std::abort();
+  };
 }
 
 } // namespace korvane

@@ -1,6 +1,5 @@
 #include "layers/blob/blob_layer.h"
 
-#include "base/debuglog.h"
 #include "layers/layer_states.h"
 
 #include <algorithm>
@@ -23,7 +22,7 @@ void setupBlobField(BlobField &field, const Layer &layer) {
 
 std::unique_ptr<BlobLayer> loadBlobLayer(const Layer &layer,
                                          const LoadContext &load) {
-  writeLog("LOADBLOB");
+  load.logger.line("LOADBLOB");
   auto resources = std::make_unique<BlobLayer>(load.device);
   resources->texture =
       loadLayerTexture(load, layer.filename, Problem::PictureNotLoaded);

@@ -1,6 +1,5 @@
 #include "layers/mesh/mesh_layer.h"
 
-#include "base/debuglog.h"
 #include "gfxutil/ktr_file.h"
 #include "layers/layer_states.h"
 
@@ -54,11 +53,13 @@ void clampStage(Device &device, int stage) {
 std::unique_ptr<MeshLayer> loadMeshLayer(const Layer &layer,
                                          const LoadContext &load) {
   Device &device = load.device;
-  writeLog("FileName: %s", layer.filename);
-  writeLog("Position: %f, %f, %f", static_cast<double>(layer.position[0]),
-           static_cast<double>(layer.position[1]),
-           static_cast<double>(layer.position[2]));
-  writeLog("SrcBlend: %d, DstBlend: %d", layer.srcblend, layer.dstblend);
+  load.logger.line("FileName: %s", layer.filename);
+  load.logger.line("Position: %f, %f, %f",
+                   static_cast<double>(layer.position[0]),
+                   static_cast<double>(layer.position[1]),
+                   static_cast<double>(layer.position[2]));
+  load.logger.line("SrcBlend: %d, DstBlend: %d", layer.srcblend,
+                   layer.dstblend);
   auto resources = std::make_unique<MeshLayer>(device);
   std::vector<MeshMaterial> materials;
   std::string error;
@@ -68,11 +69,12 @@ std::unique_ptr<MeshLayer> loadMeshLayer(const Layer &layer,
                        {layer.filename, error});
     return resources;
   }
-  writeLog("Vertices: %d, Faces: %d",
-           static_cast<int>(resources->mesh.filevertexcount),
-           static_cast<int>(resources->mesh.faceCount()));
+  load.logger.line("Vertices: %d, Faces: %d",
+                   static_cast<int>(resources->mesh.filevertexcount),
+                   static_cast<int>(resources->mesh.faceCount()));
   resources->materialnumber = static_cast<std::uint32_t>(materials.size());
-  writeLog("Materials: %d", static_cast<int>(resources->materialnumber));
+  load.logger.line("Materials: %d",
+                   static_cast<int>(resources->materialnumber));
   for (const MeshMaterial &loaded : materials) {
     Material material = loaded.material;
     material.ambient = material.diffuse;
@@ -87,7 +89,7 @@ std::unique_ptr<MeshLayer> loadMeshLayer(const Layer &layer,
   resources->optimizedmesh.mesh = optimizeMesh(resources->mesh);
   upload(resources->optimizedmesh, device);
   if (layer.envmap == ENVMAP_SPHEREMAP2) {
-    writeLog("CLONEMESH");
+    load.logger.line("CLONEMESH");
     resources->clonemesh.mesh =
         cloneMesh(resources->optimizedmesh.mesh,
                   D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX2);
@@ -98,7 +100,7 @@ std::unique_ptr<MeshLayer> loadMeshLayer(const Layer &layer,
   for (int slot = 0; slot < maxShadows; ++slot) {
     if (!layer.shadows[slot].shadowenabled)
       continue;
-    writeLog(slot == 0 ? "SHADOW1" : "SHADOW2");
+    load.logger.line(slot == 0 ? "SHADOW1" : "SHADOW2");
     // One shadow texture per layer: the second block's takes the place of
     // the first's.
     resources->shadowtexture =
@@ -182,21 +184,21 @@ void dumpKtrFile(const Layer &layer, const LoadContext &load) {
   const KtrFile ktr = readKtr(bytes);
   const std::size_t n = ktr.vertexcount;
   if (ktr.counted) {
-    writeLog("VertexNum: %d", static_cast<int>(n));
-    writeLog("-------------------");
+    load.logger.line("VertexNum: %d", static_cast<int>(n));
+    load.logger.line("-------------------");
     // Each section stops at the last whole record the file holds.
     for (const auto &v : ktr.positions)
-      writeLog("%f, %f, %f", double(v[0]), double(v[1]), double(v[2]));
+      load.logger.line("%f, %f, %f", double(v[0]), double(v[1]), double(v[2]));
     if (ktr.positions.size() == n) {
-      writeLog("-------------------");
+      load.logger.line("-------------------");
       for (const auto &v : ktr.texcoords)
-        writeLog("%f, %f", double(v[0]), double(v[1]));
+        load.logger.line("%f, %f", double(v[0]), double(v[1]));
       if (ktr.texcoords.size() == n) {
-        writeLog("-------------------");
+        load.logger.line("-------------------");
         for (const KtrFile::Weight &w : ktr.weights)
-          writeLog("%d, %f, %f", w.index, double(w.u), double(w.v));
+          load.logger.line("%d, %f, %f", w.index, double(w.u), double(w.v));
         if (ktr.whole)
-          writeLog("-------------------");
+          load.logger.line("-------------------");
       }
     }
   }

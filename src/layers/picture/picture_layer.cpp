@@ -1,6 +1,5 @@
 #include "layers/picture/picture_layer.h"
 
-#include "base/debuglog.h"
 #include "layers/layer_states.h"
 
 #include <cmath>
@@ -27,8 +26,8 @@ std::unique_ptr<PictureLayer> loadPictureLayer(const Layer &layer,
   Device &device = load.device;
   auto resources = std::make_unique<PictureLayer>(device);
   if (layer.type == LAYER_AVIPICTURE) {
-    writeLog("LOADAVIPICTURE");
-    writeLog("%s", layer.filename);
+    load.logger.line("LOADAVIPICTURE");
+    load.logger.line("%s", layer.filename);
     resources->picturetexture =
         device.createTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT);
     if (!resources->picturetexture)
@@ -38,7 +37,7 @@ std::unique_ptr<PictureLayer> loadPictureLayer(const Layer &layer,
       openAviStream(resources->avistream, layer.filename, load,
                     resources->picturetexture.get());
   } else {
-    writeLog("LOADPICTURE");
+    load.logger.line("LOADPICTURE");
     resources->picturetexture =
         loadLayerTexture(load, layer.filename, Problem::PictureNotLoaded);
   }

@@ -341,14 +341,13 @@ TEST(GlDevice, PictureFollowsTheDrawableWithBlackBars) {
   ASSERT_TRUE(window) << error;
   std::string frame;
   auto backend = std::make_unique<GlBackend>(
-      80, 60, [&frame] { frame = readBackBuffer(200, 100); }, 200, 100);
+      80, 60, [&frame] { frame = readBackBuffer(200, 100); }, standardLogger(),
+      200, 100);
   GlBackend *gl = backend.get();
   GraphicsDevice graphics;
   Arcball arcball;
-  std::vector<std::string> log;
-  setLogCapture(&log);
-  setupDevice(graphics, std::move(backend), arcball, 80, 60);
-  setLogCapture(nullptr);
+  const Logger quiet;
+  setupDevice(graphics, std::move(backend), arcball, 80, 60, quiet);
   Device &device = *graphics.device;
   // Red over the picture's top-left quarter, blue elsewhere.
   auto quad = buffer<ScreenVertex>(device,

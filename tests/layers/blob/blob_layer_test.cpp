@@ -1,7 +1,6 @@
 // The blob layer's states on the null device.
 
 #include "animation/layer_transform.h"
-#include "base/debuglog.h"
 #include "layers/blob/blob_layer.h"
 #include "script_util.h"
 

@@ -1,4 +1,4 @@
-#include "platform/sound_track.h"
+#include "platform/audio_mux.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,7 +16,7 @@ extern "C" {
 
 namespace korvane {
 
-struct SoundTrack::State {
+struct AudioMux::State {
   std::unique_ptr<MemoryInput> memory; // the music read from an archive
   AVFormatContext *input = nullptr;
   AVCodecContext *decoder = nullptr;
@@ -104,12 +104,10 @@ int encoderRate(const AVCodec *codec, int wanted) {
 
 } // namespace
 
-std::unique_ptr<SoundTrack> SoundTrack::open(const std::string &music,
-                                             AVFormatContext *output,
-                                             bool lossless, std::uint32_t cutMs,
-                                             std::string &error,
-                                             std::string bytes) {
-  std::unique_ptr<SoundTrack> track(new SoundTrack);
+std::unique_ptr<AudioMux>
+AudioMux::open(const std::string &music, AVFormatContext *output, bool lossless,
+               std::uint32_t cutMs, std::string &error, std::string bytes) {
+  std::unique_ptr<AudioMux> track(new AudioMux);
   track->state = std::make_unique<State>();
   State &s = *track->state;
   if (!bytes.empty())
@@ -162,9 +160,9 @@ std::unique_ptr<SoundTrack> SoundTrack::open(const std::string &music,
   return track;
 }
 
-SoundTrack::~SoundTrack() = default;
+AudioMux::~AudioMux() = default;
 
-bool SoundTrack::decodeMore(bool &ended, std::string &error) {
+bool AudioMux::decodeMore(bool &ended, std::string &error) {
   State &s = *state;
   int code = av_read_frame(s.input, s.packet);
   const bool atEnd = code == AVERROR_EOF;
@@ -206,8 +204,7 @@ bool SoundTrack::decodeMore(bool &ended, std::string &error) {
   return true;
 }
 
-bool SoundTrack::encodeFrame(bool last, const Writer &write,
-                             std::string &error) {
+bool AudioMux::encodeFrame(bool last, const Writer &write, std::string &error) {
   State &s = *state;
   const std::int64_t left = s.limit - s.written;
   const int samples = static_cast<int>(std::min<std::int64_t>(
@@ -234,7 +231,7 @@ bool SoundTrack::encodeFrame(bool last, const Writer &write,
   return drain(write, error);
 }
 
-bool SoundTrack::drain(const Writer &write, std::string &error) {
+bool AudioMux::drain(const Writer &write, std::string &error) {
   State &s = *state;
   while (avcodec_receive_packet(s.encoder, s.encoded) == 0) {
     s.encoded->stream_index = s.stream->index;
@@ -247,8 +244,8 @@ bool SoundTrack::drain(const Writer &write, std::string &error) {
   return true;
 }
 
-bool SoundTrack::encodeUntil(double seconds, const Writer &write,
-                             std::string &error) {
+bool AudioMux::encodeUntil(double seconds, const Writer &write,
+                           std::string &error) {
   State &s = *state;
   const std::int64_t target = std::min(
       s.limit, static_cast<std::int64_t>(seconds * s.encoder->sample_rate));
@@ -264,7 +261,7 @@ bool SoundTrack::encodeUntil(double seconds, const Writer &write,
   return true;
 }
 
-bool SoundTrack::finish(const Writer &write, std::string &error) {
+bool AudioMux::finish(const Writer &write, std::string &error) {
   State &s = *state;
   if (!encodeUntil(static_cast<double>(s.limit) / s.encoder->sample_rate, write,
                    error))

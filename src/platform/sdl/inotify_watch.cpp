@@ -1,4 +1,4 @@
-#include "platform/file_watch.h"
+#include "platform/sdl/inotify_watch.h"
 
 #include "base/media_path.h"
 
@@ -120,6 +120,10 @@ bool InotifyWatch::changed() {
     watch(std::vector<std::string>(watched), error);
   }
   return any;
+}
+
+std::unique_ptr<FileWatch> systemFileWatch() {
+  return std::make_unique<InotifyWatch>();
 }
 
 } // namespace korvane

@@ -1,5 +1,4 @@
-#include "base/debuglog.h"
-#include "music/music.h"
+#include "platform/soundtrack.h"
 
 #include "problem_capture.h"
 #include "temp_folder.h"
@@ -31,6 +30,7 @@ struct Folder : korvane::test::TempFolder {
 // The same samples from the file and from a show's archive.
 TEST(Music, PlaysDecodedSamples) {
   Folder folder;
+  const std::unique_ptr<Soundtrack> track = makeSoundtrack();
   const int made = std::system(
       "ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=2 "
       "-c:a libmp3lame 'mirl .mp3' </dev/null >/dev/null 2>&1");
@@ -50,14 +50,14 @@ TEST(Music, PlaysDecodedSamples) {
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
     std::vector<std::string> log;
-    setLogCapture(&log);
-    EXPECT_TRUE(zipped ? openMusic("theme.mp3", zip + "/mirl .mp3",
-                                   standardLogger(), *archive)
-                       : openMusic("theme.mp3", "mirl .mp3", standardLogger()));
-    startMusic(standardLogger());
+    Logger logger = standardLogger();
+    logger.addLines([&log](const std::string &line) { log.push_back(line); });
+    EXPECT_TRUE(
+        zipped ? track->open("theme.mp3", zip + "/mirl .mp3", logger, *archive)
+               : track->open("theme.mp3", "mirl .mp3", logger, diskFiles()));
+    track->start(logger);
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    stopMusic();
-    setLogCapture(nullptr);
+    track->stop();
     EXPECT_EQ(log, std::vector<std::string>{"theme.mp3"});
     std::ifstream in(raw, std::ios::binary);
     const std::string samples((std::istreambuf_iterator<char>(in)),
@@ -77,6 +77,7 @@ TEST(Music, PlaysDecodedSamples) {
 
 TEST(Music, BrokenFilesPlayOnInSilence) {
   Folder folder;
+  const std::unique_ptr<Soundtrack> track = makeSoundtrack();
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   ASSERT_EQ(std::system("ffmpeg -loglevel error -f lavfi -i "
                         "sine=frequency=440:duration=2 -c:a libmp3lame "
@@ -91,27 +92,21 @@ TEST(Music, BrokenFilesPlayOnInSilence) {
            {"", false}, {png, false}, {whole.substr(0, 3000), true}}) {
     SCOPED_TRACE(bytes.size());
     std::ofstream("mirl .mp3", std::ios::binary) << bytes;
-    std::vector<std::string> log;
     korvane::test::ReportedProblems problems;
-    setLogCapture(&log);
-    EXPECT_EQ(openMusic("song", "mirl .mp3", problems), plays);
-    startMusic(problems);
+    EXPECT_EQ(track->open("song", "mirl .mp3", problems, diskFiles()), plays);
+    track->start(problems);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    stopMusic();
-    setLogCapture(nullptr);
+    track->stop();
     // debug.log has the name alone; why it does not play goes to people.
-    EXPECT_EQ(log, std::vector<std::string>{"song"});
+    EXPECT_EQ(problems.lines, std::vector<std::string>{"song"});
     EXPECT_EQ(problems.count(Problem::MusicSilent), plays ? 0 : 1);
   }
   fs::remove("mirl .mp3");
-  std::vector<std::string> log;
   korvane::test::ReportedProblems problems;
-  setLogCapture(&log);
-  EXPECT_FALSE(openMusic("song", "mirl .mp3", problems));
-  startMusic(problems);
-  stopMusic();
-  setLogCapture(nullptr);
-  EXPECT_EQ(log, std::vector<std::string>{"song"});
+  EXPECT_FALSE(track->open("song", "mirl .mp3", problems, diskFiles()));
+  track->start(problems);
+  track->stop();
+  EXPECT_EQ(problems.lines, std::vector<std::string>{"song"});
   EXPECT_EQ(problems.ids(), std::vector<Problem>{Problem::MusicSilent});
   EXPECT_EQ(problems.reports[0].file, "mirl .mp3");
   EXPECT_NE(problems.reports[0].text.find("silence"), std::string::npos);
@@ -127,30 +122,31 @@ TEST(Music, FollowsSeeksAndPauses) {
   ASSERT_EQ(made, 0) << "ffmpeg could not make the test MP3";
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   const Logger logger = standardLogger();
-  seekMusic(1000, logger); // nothing open: nothing happens
-  EXPECT_EQ(musicPosition(), -1);
-  ASSERT_TRUE(openMusic("mirl.mp3", "mirl .mp3", logger));
-  startMusic(logger);
-  seekMusic(2500, logger);
-  EXPECT_NEAR(musicPosition(), 2500, 100);
-  pauseMusic(true);
-  const double paused = musicPosition();
+  const std::unique_ptr<Soundtrack> track = makeSoundtrack();
+  track->seek(1000, logger); // nothing open: nothing happens
+  EXPECT_EQ(track->position(), -1);
+  ASSERT_TRUE(track->open("mirl.mp3", "mirl .mp3", logger, diskFiles()));
+  track->start(logger);
+  track->seek(2500, logger);
+  EXPECT_NEAR(track->position(), 2500, 100);
+  track->pause(true);
+  const double paused = track->position();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_NEAR(musicPosition(), paused, 1);
-  seekMusic(1000, logger); // sought while paused: moves, stays paused
-  EXPECT_NEAR(musicPosition(), 1000, 100);
+  EXPECT_NEAR(track->position(), paused, 1);
+  track->seek(1000, logger); // sought while paused: moves, stays paused
+  EXPECT_NEAR(track->position(), 1000, 100);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_NEAR(musicPosition(), 1000, 100);
-  pauseMusic(false);
+  EXPECT_NEAR(track->position(), 1000, 100);
+  track->pause(false);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_GT(musicPosition(), 1100);
+  EXPECT_GT(track->position(), 1100);
   // Played to its end, the music starts again when sent back.
-  seekMusic(3900, logger);
-  for (int i = 0; i < 100 && musicPosition() >= 0; ++i)
+  track->seek(3900, logger);
+  for (int i = 0; i < 100 && track->position() >= 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_EQ(musicPosition(), -1);
-  seekMusic(500, logger);
-  EXPECT_NEAR(musicPosition(), 500, 100);
-  stopMusic();
-  EXPECT_EQ(musicPosition(), -1);
+  EXPECT_EQ(track->position(), -1);
+  track->seek(500, logger);
+  EXPECT_NEAR(track->position(), 500, 100);
+  track->stop();
+  EXPECT_EQ(track->position(), -1);
 }

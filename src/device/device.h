@@ -74,9 +74,6 @@ public:
 
   const DeviceState &state() const { return current; }
   DeviceBackend &backend() { return *drawer; }
-  bool hardwareVertexProcessing() const {
-    return drawer->hardwareVertexProcessing();
-  }
   std::uint32_t maxTextureSize() const { return drawer->maxTextureSize(); }
 
 private:

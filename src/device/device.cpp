@@ -3,7 +3,6 @@
 #include "device/device_trace.h"
 
 #include <algorithm>
-#include <bitset>
 #include <cstring>
 
 namespace korvane {
@@ -29,6 +28,14 @@ int transformIndex(TransformType which) {
 }
 constexpr int transformCount = 5;
 
+// The state field and element of a slot.
+constexpr StateField transformFields[transformCount] = {
+    StateField::world, StateField::view, StateField::projection,
+    StateField::texturetransform, StateField::texturetransform};
+constexpr std::size_t transformElement(int index) {
+  return index < 3 ? 0 : static_cast<std::size_t>(index - 3);
+}
+
 // The transform of a slot, in a state or a const state.
 template <typename State> auto *transformSlot(State &state, int index) {
   switch (index) {
@@ -49,61 +56,7 @@ template <typename State> auto *transformSlot(State &state, int index) {
 // recorded, and the values it holds for them now.
 struct Device::Recorded {
   DeviceState values;
-  std::bitset<D3DRS_COUNT> renderstates;
-  std::bitset<D3DTSS_COUNT> stagestates[maxStages];
-  std::bitset<transformCount> transforms;
-  std::bitset<maxLights> lights, lightenables;
-  std::bitset<maxStages> textures;
-  bool material = false, stream = false, fvf = false;
-
-  // The groups of the states it holds, marked dirty when it is applied.
-  std::uint32_t groups() const {
-    std::uint32_t out = 0;
-    for (std::uint32_t n = 0; n < D3DRS_COUNT; ++n)
-      if (renderstates[n])
-        out |= renderStateGroup(n);
-    for (int stage = 0; stage < maxStages; ++stage)
-      if (stagestates[stage].any() || textures[stage] || transforms[3 + stage])
-        out |= stageGroup(stage);
-    if (transforms[0] || transforms[1] || transforms[2])
-      out |= GROUP_TRANSFORMS;
-    if (lights.any() || lightenables.any() || material)
-      out |= GROUP_LIGHTING;
-    if (stream || fvf)
-      out |= GROUP_FORMAT;
-    return out;
-  }
-
-  // Copies the recorded states from one state to another.
-  void copy(const DeviceState &from, DeviceState &to) const {
-    for (std::uint32_t n = 0; n < D3DRS_COUNT; ++n)
-      if (renderstates[n])
-        to.renderstate[n] = from.renderstate[n];
-    for (int stage = 0; stage < maxStages; ++stage) {
-      for (std::uint32_t n = 0; n < D3DTSS_COUNT; ++n)
-        if (stagestates[stage][n])
-          to.stagestate[stage][n] = from.stagestate[stage][n];
-      if (textures[stage])
-        to.texture[stage] = from.texture[stage];
-    }
-    for (int n = 0; n < transformCount; ++n)
-      if (transforms[n])
-        *transformSlot(to, n) = *transformSlot(from, n);
-    for (int n = 0; n < maxLights; ++n) {
-      if (lights[n])
-        to.lights[n] = from.lights[n];
-      if (lightenables[n])
-        to.lightenabled[n] = from.lightenabled[n];
-    }
-    if (material)
-      to.material = from.material;
-    if (stream) {
-      to.stream = from.stream;
-      to.stride = from.stride;
-    }
-    if (fvf)
-      to.fvf = from.fvf;
-  }
+  StateSelection held;
 };
 
 Device::Device(std::unique_ptr<DeviceBackend> backend, DeviceTrace *trace)
@@ -158,7 +111,7 @@ void Device::setRenderState(std::uint32_t state, std::uint32_t value) {
     return;
   DeviceState &target = written();
   if (Recorded *block = recording())
-    block->renderstates.set(state);
+    block->held.set(StateField::renderstate, state);
   else if (target.renderstate[state] != value)
     changed(renderStateGroup(state));
   target.renderstate[state] = value;
@@ -176,7 +129,8 @@ void Device::setTextureStageState(int stage, std::uint32_t type,
     return;
   DeviceState &target = written();
   if (Recorded *block = recording())
-    block->stagestates[stage].set(type);
+    block->held.set(StateField::stagestate,
+                    std::size_t(stage) * D3DTSS_COUNT + type);
   else if (target.stagestate[stage][type] != value)
     changed(stageGroup(stage));
   target.stagestate[stage][type] = value;
@@ -196,7 +150,7 @@ void Device::setTransform(TransformType which, const Matrix &matrix) {
     return;
   DeviceState &target = written();
   if (Recorded *block = recording())
-    block->transforms.set(static_cast<std::size_t>(index));
+    block->held.set(transformFields[index], transformElement(index));
   else if (!(*transformSlot(target, index) == matrix))
     changed(index < 3 ? std::uint32_t(GROUP_TRANSFORMS)
                       : stageGroup(index - 3));
@@ -222,7 +176,7 @@ void Device::setMaterial(const Material &material) {
   if (tracer)
     tracer->material(material);
   if (Recorded *block = recording())
-    block->material = true;
+    block->held.set(StateField::material);
   else if (!(current.material == material))
     changed(GROUP_LIGHTING);
   written().material = material;
@@ -234,7 +188,7 @@ void Device::setLight(int index, const Light &light) {
   if (index < 0 || index >= maxLights)
     return;
   if (Recorded *block = recording())
-    block->lights.set(static_cast<std::size_t>(index));
+    block->held.set(StateField::lights, static_cast<std::size_t>(index));
   else if (!(current.lights[index] == light))
     changed(GROUP_LIGHTING);
   written().lights[index] = light;
@@ -246,7 +200,7 @@ void Device::lightEnable(int index, bool enable) {
   if (index < 0 || index >= maxLights)
     return;
   if (Recorded *block = recording())
-    block->lightenables.set(static_cast<std::size_t>(index));
+    block->held.set(StateField::lightenabled, static_cast<std::size_t>(index));
   else if (current.lightenabled[index] != enable)
     changed(GROUP_LIGHTING);
   written().lightenabled[index] = enable;
@@ -258,7 +212,7 @@ void Device::setTexture(int stage, Texture *texture) {
   if (stage < 0 || stage >= maxStages)
     return;
   if (Recorded *block = recording())
-    block->textures.set(static_cast<std::size_t>(stage));
+    block->held.set(StateField::texture, static_cast<std::size_t>(stage));
   else if (current.texture[stage] != texture)
     changed(stageGroup(stage));
   written().texture[stage] = texture;
@@ -330,7 +284,7 @@ void Device::captureStateBlock(StateBlock handle) {
   if (handle == 0 || handle > blocks.size() || !blocks[handle - 1])
     return;
   Recorded &block = *blocks[handle - 1];
-  block.copy(current, block.values);
+  block.held.copy(current, block.values);
 }
 
 void Device::applyStateBlock(StateBlock handle) {
@@ -339,8 +293,8 @@ void Device::applyStateBlock(StateBlock handle) {
   if (handle == 0 || handle > blocks.size() || !blocks[handle - 1])
     return;
   const Recorded &block = *blocks[handle - 1];
-  block.copy(block.values, current);
-  changed(block.groups());
+  block.held.copy(block.values, current);
+  changed(block.held.groups());
 }
 
 void Device::deleteStateBlock(StateBlock handle) {
@@ -377,8 +331,10 @@ void Device::present() {
 void Device::setStreamSource(const VertexBuffer *buffer, std::uint32_t stride) {
   if (tracer)
     tracer->stream(buffer, stride);
-  if (Recorded *block = recording())
-    block->stream = true;
+  if (Recorded *block = recording()) {
+    block->held.set(StateField::stream);
+    block->held.set(StateField::stride);
+  }
   DeviceState &target = written();
   if (target.stream != buffer || target.stride != stride)
     changed(GROUP_FORMAT);
@@ -390,7 +346,7 @@ void Device::setVertexShader(std::uint32_t fvf) {
   if (tracer)
     tracer->vertexFormat(fvf);
   if (Recorded *block = recording())
-    block->fvf = true;
+    block->held.set(StateField::fvf);
   else if (current.fvf != fvf)
     changed(GROUP_FORMAT);
   written().fvf = fvf;

@@ -55,31 +55,4 @@ VertexBuffer::~VertexBuffer() {
     trace.trace->released(trace);
 }
 
-std::uint32_t renderStateGroup(std::uint32_t state) {
-  switch (state) {
-  case D3DRS_ALPHABLENDENABLE:
-  case D3DRS_SRCBLEND:
-  case D3DRS_DESTBLEND:
-    return GROUP_BLEND;
-  case D3DRS_ZENABLE:
-  case D3DRS_ZFUNC:
-  case D3DRS_ZWRITEENABLE:
-    return GROUP_DEPTH;
-  case D3DRS_ALPHATESTENABLE:
-  case D3DRS_ALPHAREF:
-  case D3DRS_ALPHAFUNC:
-    return GROUP_ALPHATEST;
-  case D3DRS_CULLMODE:
-  case D3DRS_DITHERENABLE:
-  case D3DRS_FILLMODE:
-    return GROUP_RASTER;
-  case D3DRS_LIGHTING:
-  case D3DRS_AMBIENT:
-  case D3DRS_NORMALIZENORMALS:
-    return GROUP_LIGHTING;
-  default:
-    return 0;
-  }
-}
-
 } // namespace korvane

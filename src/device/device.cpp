@@ -1,7 +1,5 @@
 #include "device/device.h"
 
-#include "device/device_trace.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -50,6 +48,30 @@ template <typename State> auto *transformSlot(State &state, int index) {
   }
 }
 
+// The lifetime of an object made while listeners listen: it ends with the
+// object, and then tells each listener still there that the object went.
+struct EndNotice {
+  std::vector<std::weak_ptr<DeviceListener *const>> listeners;
+  const void *object = nullptr;
+
+  ~EndNotice() {
+    for (const auto &listener : listeners)
+      if (const auto present = listener.lock())
+        (*present)->released(object);
+  }
+};
+
+// A notice to hand the next object made, or none where nobody listens.
+std::shared_ptr<EndNotice>
+endNotice(const std::vector<DeviceListener *> &listeners) {
+  if (listeners.empty())
+    return nullptr;
+  auto notice = std::make_shared<EndNotice>();
+  for (DeviceListener *listener : listeners)
+    notice->listeners.push_back(listener->presence());
+  return notice;
+}
+
 } // namespace
 
 // A recorded state block: which states were set while it was being
@@ -59,9 +81,10 @@ struct Device::Recorded {
   StateSelection held;
 };
 
-Device::Device(std::unique_ptr<DeviceBackend> backend, DeviceTrace *trace)
-    : drawer(backend ? std::move(backend) : std::make_unique<NullBackend>()),
-      tracer(trace) {
+Device::Device(std::unique_ptr<DeviceBackend> backend, DeviceListener *listener)
+    : drawer(backend ? std::move(backend) : std::make_unique<NullBackend>()) {
+  if (listener)
+    listeners.push_back(listener);
   // Direct3D's documented defaults for the states the renderers rely on.
   std::uint32_t *rs = current.renderstate;
   rs[D3DRS_ZENABLE] = D3DZB_TRUE;
@@ -105,8 +128,7 @@ void Device::changed(std::uint32_t groups) {
 }
 
 void Device::setRenderState(std::uint32_t state, std::uint32_t value) {
-  if (tracer)
-    tracer->renderState(state, value);
+  tell(&DeviceListener::setRenderState, state, value);
   if (state >= D3DRS_COUNT)
     return;
   DeviceState &target = written();
@@ -123,8 +145,7 @@ std::uint32_t Device::renderState(std::uint32_t state) const {
 
 void Device::setTextureStageState(int stage, std::uint32_t type,
                                   std::uint32_t value) {
-  if (tracer)
-    tracer->stageState(stage, type, value);
+  tell(&DeviceListener::setTextureStageState, stage, type, value);
   if (stage < 0 || stage >= maxStages || type >= D3DTSS_COUNT)
     return;
   DeviceState &target = written();
@@ -143,8 +164,7 @@ std::uint32_t Device::textureStageState(int stage, std::uint32_t type) const {
 }
 
 void Device::setTransform(TransformType which, const Matrix &matrix) {
-  if (tracer)
-    tracer->transform(which, matrix);
+  tell(&DeviceListener::setTransform, which, matrix);
   const int index = transformIndex(which);
   if (index < 0)
     return;
@@ -173,8 +193,7 @@ const Matrix &Device::transform(TransformType which) const {
 }
 
 void Device::setMaterial(const Material &material) {
-  if (tracer)
-    tracer->material(material);
+  tell(&DeviceListener::setMaterial, material);
   if (Recorded *block = recording())
     block->held.set(StateField::material);
   else if (!(current.material == material))
@@ -183,8 +202,7 @@ void Device::setMaterial(const Material &material) {
 }
 
 void Device::setLight(int index, const Light &light) {
-  if (tracer)
-    tracer->light(index, light);
+  tell(&DeviceListener::setLight, index, light);
   if (index < 0 || index >= maxLights)
     return;
   if (Recorded *block = recording())
@@ -195,8 +213,7 @@ void Device::setLight(int index, const Light &light) {
 }
 
 void Device::lightEnable(int index, bool enable) {
-  if (tracer)
-    tracer->lightEnable(index, enable);
+  tell(&DeviceListener::lightEnable, index, enable);
   if (index < 0 || index >= maxLights)
     return;
   if (Recorded *block = recording())
@@ -207,8 +224,7 @@ void Device::lightEnable(int index, bool enable) {
 }
 
 void Device::setTexture(int stage, Texture *texture) {
-  if (tracer)
-    tracer->texture(stage, texture);
+  tell(&DeviceListener::setTexture, stage, texture);
   if (stage < 0 || stage >= maxStages)
     return;
   if (Recorded *block = recording())
@@ -228,9 +244,12 @@ std::unique_ptr<Texture> Device::createTexture(std::uint32_t width,
   const std::uint32_t limit = drawer->maxTextureSize();
   if (width > limit || height > limit)
     return nullptr;
-  auto texture = std::make_unique<Texture>(width, height, levels, format, pool);
-  if (tracer)
-    tracer->textureCreated(*texture, usage);
+  const std::shared_ptr<EndNotice> notice = endNotice(listeners);
+  auto texture =
+      std::make_unique<Texture>(width, height, levels, format, pool, notice);
+  if (notice)
+    notice->object = texture.get();
+  tell(&DeviceListener::textureCreated, *texture, usage);
   return texture;
 }
 
@@ -240,9 +259,11 @@ std::unique_ptr<VertexBuffer> Device::createVertexBuffer(std::uint32_t bytes,
                                                          Pool pool) {
   if (bytes == 0)
     return nullptr;
-  auto buffer = std::make_unique<VertexBuffer>(bytes, usage, fvf);
-  if (tracer)
-    tracer->vertexBufferCreated(*buffer, pool);
+  const std::shared_ptr<EndNotice> notice = endNotice(listeners);
+  auto buffer = std::make_unique<VertexBuffer>(bytes, usage, fvf, notice);
+  if (notice)
+    notice->object = buffer.get();
+  tell(&DeviceListener::vertexBufferCreated, *buffer, pool);
   return buffer;
 }
 
@@ -263,8 +284,7 @@ bool Device::updateTexture(const Texture &source, Texture &destination) {
 }
 
 void Device::beginStateBlock() {
-  if (tracer)
-    tracer->stateBlock("beginstateblock");
+  tell(&DeviceListener::beginStateBlock);
   open = std::make_unique<Recorded>();
 }
 
@@ -273,14 +293,12 @@ StateBlock Device::endStateBlock() {
     return 0;
   blocks.push_back(std::move(open));
   const auto handle = static_cast<StateBlock>(blocks.size());
-  if (tracer)
-    tracer->stateBlock("endstateblock", handle);
+  tell(&DeviceListener::endStateBlock, handle);
   return handle;
 }
 
 void Device::captureStateBlock(StateBlock handle) {
-  if (tracer)
-    tracer->stateBlock("capturestateblock", handle);
+  tell(&DeviceListener::captureStateBlock, handle);
   if (handle == 0 || handle > blocks.size() || !blocks[handle - 1])
     return;
   Recorded &block = *blocks[handle - 1];
@@ -288,8 +306,7 @@ void Device::captureStateBlock(StateBlock handle) {
 }
 
 void Device::applyStateBlock(StateBlock handle) {
-  if (tracer)
-    tracer->stateBlock("applystateblock", handle);
+  tell(&DeviceListener::applyStateBlock, handle);
   if (handle == 0 || handle > blocks.size() || !blocks[handle - 1])
     return;
   const Recorded &block = *blocks[handle - 1];
@@ -298,39 +315,30 @@ void Device::applyStateBlock(StateBlock handle) {
 }
 
 void Device::deleteStateBlock(StateBlock handle) {
-  if (tracer && handle != 0 && handle <= blocks.size() && blocks[handle - 1])
-    tracer->stateBlock("deletestateblock", handle);
   if (handle == 0 || handle > blocks.size())
     return;
+  if (blocks[handle - 1])
+    tell(&DeviceListener::deleteStateBlock, handle);
   blocks[handle - 1].reset();
 }
 
 void Device::clear(std::uint32_t flags, std::uint32_t color, float z,
                    std::uint32_t stencil) {
-  if (tracer)
-    tracer->clear(flags, color, z, stencil);
+  tell(&DeviceListener::clear, flags, color, z, stencil);
   drawer->clear(flags, color, z, stencil);
 }
 
-void Device::beginScene() {
-  if (tracer)
-    tracer->scene(true);
-}
+void Device::beginScene() { tell(&DeviceListener::beginScene); }
 
-void Device::endScene() {
-  if (tracer)
-    tracer->scene(false);
-}
+void Device::endScene() { tell(&DeviceListener::endScene); }
 
 void Device::present() {
-  if (tracer)
-    tracer->present();
+  tell(&DeviceListener::present);
   drawer->present();
 }
 
 void Device::setStreamSource(const VertexBuffer *buffer, std::uint32_t stride) {
-  if (tracer)
-    tracer->stream(buffer, stride);
+  tell(&DeviceListener::setStreamSource, buffer, stride);
   if (Recorded *block = recording()) {
     block->held.set(StateField::stream);
     block->held.set(StateField::stride);
@@ -343,8 +351,7 @@ void Device::setStreamSource(const VertexBuffer *buffer, std::uint32_t stride) {
 }
 
 void Device::setVertexShader(std::uint32_t fvf) {
-  if (tracer)
-    tracer->vertexFormat(fvf);
+  tell(&DeviceListener::setVertexShader, fvf);
   if (Recorded *block = recording())
     block->held.set(StateField::fvf);
   else if (current.fvf != fvf)
@@ -373,8 +380,7 @@ void Device::drawPrimitive(PrimitiveType type, std::uint32_t startVertex,
       stride == 0 ||
       (std::uint64_t(startVertex) + vertices) * stride > stream->size())
     return;
-  if (tracer)
-    tracer->draw(type, startVertex, primitiveCount);
+  tell(&DeviceListener::drawPrimitive, type, startVertex, primitiveCount);
   drawer->draw(current, dirty, type, startVertex, vertices);
 }
 
@@ -390,8 +396,7 @@ void Device::drawIndexedTriangles(const std::uint32_t *indices,
   for (std::uint32_t i = 0; i < count; ++i)
     if (indices[i] >= vertices)
       return;
-  if (tracer)
-    tracer->drawIndexed(indices, triangleCount);
+  tell(&DeviceListener::drawIndexedTriangles, indices, triangleCount);
   drawer->drawIndexed(current, dirty, indices, count, vertices);
 }
 

@@ -1,7 +1,5 @@
 #include "device/resources.h"
 
-#include "device/device_trace.h"
-
 #include <algorithm>
 
 namespace korvane {
@@ -24,8 +22,10 @@ std::uint32_t bytesPerPixel(PixelFormat format) {
 }
 
 Texture::Texture(std::uint32_t width, std::uint32_t height,
-                 std::uint32_t levels, PixelFormat format, Pool pool)
-    : pixelformat(format), memorypool(pool) {
+                 std::uint32_t levels, PixelFormat format, Pool pool,
+                 Lifetime lifetime)
+    : pixelformat(format), memorypool(pool),
+      alive(lifetime ? std::move(lifetime) : std::make_shared<const int>(0)) {
   std::uint32_t full = 1;
   for (std::uint32_t size = std::max(width, height); size > 1; size >>= 1)
     ++full;
@@ -39,20 +39,15 @@ Texture::Texture(std::uint32_t width, std::uint32_t height,
   }
 }
 
-Texture::~Texture() {
-  if (trace.trace)
-    trace.trace->released(trace);
-}
-
 void Texture::unlock(std::uint32_t n) {
   ++changes;
   if (n < level.size())
     ++level[n].version;
 }
 
-VertexBuffer::~VertexBuffer() {
-  if (trace.trace)
-    trace.trace->released(trace);
-}
+VertexBuffer::VertexBuffer(std::uint32_t bytes, std::uint32_t usage,
+                           std::uint32_t fvf, Lifetime lifetime)
+    : memory(bytes), bufferusage(usage), vertexformat(fvf),
+      alive(lifetime ? std::move(lifetime) : std::make_shared<const int>(0)) {}
 
 } // namespace korvane

@@ -48,27 +48,25 @@ template <typename State> auto *transformSlot(State &state, int index) {
   }
 }
 
-// The lifetime of an object made while listeners listen: it ends with the
-// object, and then tells each listener still there that the object went.
+// The lifetime of an object made while a listener listens: it ends with
+// the object, and then tells the listener, if still there, that the
+// object went.
 struct EndNotice {
-  std::vector<std::weak_ptr<DeviceListener *const>> listeners;
+  std::weak_ptr<DeviceListener *const> listener;
   const void *object = nullptr;
 
   ~EndNotice() {
-    for (const auto &listener : listeners)
-      if (const auto present = listener.lock())
-        (*present)->released(object);
+    if (const auto present = listener.lock())
+      (*present)->released(object);
   }
 };
 
 // A notice to hand the next object made, or none where nobody listens.
-std::shared_ptr<EndNotice>
-endNotice(const std::vector<DeviceListener *> &listeners) {
-  if (listeners.empty())
+std::shared_ptr<EndNotice> endNotice(const DeviceListener *listener) {
+  if (!listener)
     return nullptr;
   auto notice = std::make_shared<EndNotice>();
-  for (DeviceListener *listener : listeners)
-    notice->listeners.push_back(listener->presence());
+  notice->listener = listener->presence();
   return notice;
 }
 
@@ -81,10 +79,9 @@ struct Device::Recorded {
   StateSelection held;
 };
 
-Device::Device(std::unique_ptr<DeviceBackend> backend, DeviceListener *listener)
-    : drawer(backend ? std::move(backend) : std::make_unique<NullBackend>()) {
-  if (listener)
-    listeners.push_back(listener);
+Device::Device(std::unique_ptr<DeviceBackend> backend, DeviceListener *beside)
+    : drawer(backend ? std::move(backend) : std::make_unique<NullBackend>()),
+      listener(beside) {
   // Direct3D's documented defaults for the states the renderers rely on.
   std::uint32_t *rs = current.renderstate;
   rs[D3DRS_ZENABLE] = D3DZB_TRUE;
@@ -244,7 +241,7 @@ std::unique_ptr<Texture> Device::createTexture(std::uint32_t width,
   const std::uint32_t limit = drawer->maxTextureSize();
   if (width > limit || height > limit)
     return nullptr;
-  const std::shared_ptr<EndNotice> notice = endNotice(listeners);
+  const std::shared_ptr<EndNotice> notice = endNotice(listener);
   auto texture =
       std::make_unique<Texture>(width, height, levels, format, pool, notice);
   if (notice)
@@ -259,7 +256,7 @@ std::unique_ptr<VertexBuffer> Device::createVertexBuffer(std::uint32_t bytes,
                                                          Pool pool) {
   if (bytes == 0)
     return nullptr;
-  const std::shared_ptr<EndNotice> notice = endNotice(listeners);
+  const std::shared_ptr<EndNotice> notice = endNotice(listener);
   auto buffer = std::make_unique<VertexBuffer>(bytes, usage, fvf, notice);
   if (notice)
     notice->object = buffer.get();

@@ -4,8 +4,8 @@
 // own semantics (row-vector left-handed matrices, states that persist until
 // set again, blend values 1 to 13, vertex-format codes), its null backend,
 // the listeners beside it (the device trace), the texture font and the
-// arcball. It knows base/ and
-// nothing of shows; device/gl/ translates it to OpenGL.
+// arcball. It knows base/ and nothing of shows; device/gl/ translates it to
+// OpenGL.
 
 #include "base/math3d.h"
 #include "device/d3d_types.h"
@@ -31,7 +31,7 @@ public:
   // With a listener, it is told every call from construction on; it must
   // outlive the device.
   explicit Device(std::unique_ptr<DeviceBackend> backend,
-                  DeviceListener *listener = nullptr);
+                  DeviceListener *beside = nullptr);
   ~Device();
 
   void setRenderState(std::uint32_t state, std::uint32_t value);
@@ -88,16 +88,16 @@ private:
 
   // Marks `groups` dirty when not recording a block.
   void changed(std::uint32_t groups);
-  // Makes the same call on every listener.
+  // Makes the same call on the listener, if any.
   template <typename... Parameters, typename... Arguments>
   void tell(void (DeviceListener::*call)(Parameters...),
             const Arguments &...arguments) {
-    for (DeviceListener *listener : listeners)
+    if (listener)
       (listener->*call)(arguments...);
   }
 
   std::unique_ptr<DeviceBackend> drawer;
-  std::vector<DeviceListener *> listeners;
+  DeviceListener *listener; // beside the backend, or none
   DeviceState current;
   std::uint32_t dirty = GROUP_ALL;
   std::vector<std::unique_ptr<Recorded>> blocks; // index + 1 is the handle

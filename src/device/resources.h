@@ -13,14 +13,14 @@
 
 namespace korvane {
 
-// A texture with its levels kept in memory in its own pixel format, the
-// way a locked Direct3D texture shows them: rows of `pitch` bytes.
 // An object's lifetime: a token the object holds alone, so that it ends
 // exactly when the object goes. Those who keep a weak pointer to it see it
 // expire; a token whose end tells someone (the device's listeners) tells
 // them then. An object given none makes a plain one.
 using Lifetime = std::shared_ptr<const void>;
 
+// A texture with its levels kept in memory in its own pixel format, the
+// way a locked Direct3D texture shows them: rows of `pitch` bytes.
 class Texture {
 public:
   Texture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
@@ -84,8 +84,6 @@ public:
   std::uint32_t usage() const { return bufferusage; }
   std::uint32_t fvf() const { return vertexformat; }
   std::uint64_t version() const { return changes; }
-  // Expires when the buffer goes.
-  std::weak_ptr<const void> lifetime() const { return alive; }
 
 private:
   std::vector<std::uint8_t> memory;

@@ -1,9 +1,6 @@
 #include "device/device.h"
 
-#include "device/device_trace.h"
-
 #include <algorithm>
-#include <bitset>
 #include <cstring>
 
 namespace korvane {
@@ -29,6 +26,14 @@ int transformIndex(TransformType which) {
 }
 constexpr int transformCount = 5;
 
+// The state field and element of a slot.
+constexpr StateField transformFields[transformCount] = {
+    StateField::world, StateField::view, StateField::projection,
+    StateField::texturetransform, StateField::texturetransform};
+constexpr std::size_t transformElement(int index) {
+  return index < 3 ? 0 : static_cast<std::size_t>(index - 3);
+}
+
 // The transform of a slot, in a state or a const state.
 template <typename State> auto *transformSlot(State &state, int index) {
   switch (index) {
@@ -43,72 +48,40 @@ template <typename State> auto *transformSlot(State &state, int index) {
   }
 }
 
+// The lifetime of an object made while a listener listens: it ends with
+// the object, and then tells the listener, if still there, that the
+// object went.
+struct EndNotice {
+  std::weak_ptr<DeviceListener *const> listener;
+  const void *object = nullptr;
+
+  ~EndNotice() {
+    if (const auto present = listener.lock())
+      (*present)->released(object);
+  }
+};
+
+// A notice to hand the next object made, or none where nobody listens.
+std::shared_ptr<EndNotice> endNotice(const DeviceListener *listener) {
+  if (!listener)
+    return nullptr;
+  auto notice = std::make_shared<EndNotice>();
+  notice->listener = listener->presence();
+  return notice;
+}
+
 } // namespace
 
 // A recorded state block: which states were set while it was being
 // recorded, and the values it holds for them now.
 struct Device::Recorded {
   DeviceState values;
-  std::bitset<D3DRS_COUNT> renderstates;
-  std::bitset<D3DTSS_COUNT> stagestates[maxStages];
-  std::bitset<transformCount> transforms;
-  std::bitset<maxLights> lights, lightenables;
-  std::bitset<maxStages> textures;
-  bool material = false, stream = false, fvf = false;
-
-  // The groups of the states it holds, marked dirty when it is applied.
-  std::uint32_t groups() const {
-    std::uint32_t out = 0;
-    for (std::uint32_t n = 0; n < D3DRS_COUNT; ++n)
-      if (renderstates[n])
-        out |= renderStateGroup(n);
-    for (int stage = 0; stage < maxStages; ++stage)
-      if (stagestates[stage].any() || textures[stage] || transforms[3 + stage])
-        out |= stageGroup(stage);
-    if (transforms[0] || transforms[1] || transforms[2])
-      out |= GROUP_TRANSFORMS;
-    if (lights.any() || lightenables.any() || material)
-      out |= GROUP_LIGHTING;
-    if (stream || fvf)
-      out |= GROUP_FORMAT;
-    return out;
-  }
-
-  // Copies the recorded states from one state to another.
-  void copy(const DeviceState &from, DeviceState &to) const {
-    for (std::uint32_t n = 0; n < D3DRS_COUNT; ++n)
-      if (renderstates[n])
-        to.renderstate[n] = from.renderstate[n];
-    for (int stage = 0; stage < maxStages; ++stage) {
-      for (std::uint32_t n = 0; n < D3DTSS_COUNT; ++n)
-        if (stagestates[stage][n])
-          to.stagestate[stage][n] = from.stagestate[stage][n];
-      if (textures[stage])
-        to.texture[stage] = from.texture[stage];
-    }
-    for (int n = 0; n < transformCount; ++n)
-      if (transforms[n])
-        *transformSlot(to, n) = *transformSlot(from, n);
-    for (int n = 0; n < maxLights; ++n) {
-      if (lights[n])
-        to.lights[n] = from.lights[n];
-      if (lightenables[n])
-        to.lightenabled[n] = from.lightenabled[n];
-    }
-    if (material)
-      to.material = from.material;
-    if (stream) {
-      to.stream = from.stream;
-      to.stride = from.stride;
-    }
-    if (fvf)
-      to.fvf = from.fvf;
-  }
+  StateSelection held;
 };
 
-Device::Device(std::unique_ptr<DeviceBackend> backend, DeviceTrace *trace)
+Device::Device(std::unique_ptr<DeviceBackend> backend, DeviceListener *beside)
     : drawer(backend ? std::move(backend) : std::make_unique<NullBackend>()),
-      tracer(trace) {
+      listener(beside) {
   // Direct3D's documented defaults for the states the renderers rely on.
   std::uint32_t *rs = current.renderstate;
   rs[D3DRS_ZENABLE] = D3DZB_TRUE;
@@ -152,13 +125,12 @@ void Device::changed(std::uint32_t groups) {
 }
 
 void Device::setRenderState(std::uint32_t state, std::uint32_t value) {
-  if (tracer)
-    tracer->renderState(state, value);
+  tell(&DeviceListener::setRenderState, state, value);
   if (state >= D3DRS_COUNT)
     return;
   DeviceState &target = written();
   if (Recorded *block = recording())
-    block->renderstates.set(state);
+    block->held.set(StateField::renderstate, state);
   else if (target.renderstate[state] != value)
     changed(renderStateGroup(state));
   target.renderstate[state] = value;
@@ -170,13 +142,13 @@ std::uint32_t Device::renderState(std::uint32_t state) const {
 
 void Device::setTextureStageState(int stage, std::uint32_t type,
                                   std::uint32_t value) {
-  if (tracer)
-    tracer->stageState(stage, type, value);
+  tell(&DeviceListener::setTextureStageState, stage, type, value);
   if (stage < 0 || stage >= maxStages || type >= D3DTSS_COUNT)
     return;
   DeviceState &target = written();
   if (Recorded *block = recording())
-    block->stagestates[stage].set(type);
+    block->held.set(StateField::stagestate,
+                    std::size_t(stage) * D3DTSS_COUNT + type);
   else if (target.stagestate[stage][type] != value)
     changed(stageGroup(stage));
   target.stagestate[stage][type] = value;
@@ -189,14 +161,13 @@ std::uint32_t Device::textureStageState(int stage, std::uint32_t type) const {
 }
 
 void Device::setTransform(TransformType which, const Matrix &matrix) {
-  if (tracer)
-    tracer->transform(which, matrix);
+  tell(&DeviceListener::setTransform, which, matrix);
   const int index = transformIndex(which);
   if (index < 0)
     return;
   DeviceState &target = written();
   if (Recorded *block = recording())
-    block->transforms.set(static_cast<std::size_t>(index));
+    block->held.set(transformFields[index], transformElement(index));
   else if (!(*transformSlot(target, index) == matrix))
     changed(index < 3 ? std::uint32_t(GROUP_TRANSFORMS)
                       : stageGroup(index - 3));
@@ -219,46 +190,42 @@ const Matrix &Device::transform(TransformType which) const {
 }
 
 void Device::setMaterial(const Material &material) {
-  if (tracer)
-    tracer->material(material);
+  tell(&DeviceListener::setMaterial, material);
   if (Recorded *block = recording())
-    block->material = true;
+    block->held.set(StateField::material);
   else if (!(current.material == material))
     changed(GROUP_LIGHTING);
   written().material = material;
 }
 
 void Device::setLight(int index, const Light &light) {
-  if (tracer)
-    tracer->light(index, light);
+  tell(&DeviceListener::setLight, index, light);
   if (index < 0 || index >= maxLights)
     return;
   if (Recorded *block = recording())
-    block->lights.set(static_cast<std::size_t>(index));
+    block->held.set(StateField::lights, static_cast<std::size_t>(index));
   else if (!(current.lights[index] == light))
     changed(GROUP_LIGHTING);
   written().lights[index] = light;
 }
 
 void Device::lightEnable(int index, bool enable) {
-  if (tracer)
-    tracer->lightEnable(index, enable);
+  tell(&DeviceListener::lightEnable, index, enable);
   if (index < 0 || index >= maxLights)
     return;
   if (Recorded *block = recording())
-    block->lightenables.set(static_cast<std::size_t>(index));
+    block->held.set(StateField::lightenabled, static_cast<std::size_t>(index));
   else if (current.lightenabled[index] != enable)
     changed(GROUP_LIGHTING);
   written().lightenabled[index] = enable;
 }
 
 void Device::setTexture(int stage, Texture *texture) {
-  if (tracer)
-    tracer->texture(stage, texture);
+  tell(&DeviceListener::setTexture, stage, texture);
   if (stage < 0 || stage >= maxStages)
     return;
   if (Recorded *block = recording())
-    block->textures.set(static_cast<std::size_t>(stage));
+    block->held.set(StateField::texture, static_cast<std::size_t>(stage));
   else if (current.texture[stage] != texture)
     changed(stageGroup(stage));
   written().texture[stage] = texture;
@@ -274,9 +241,12 @@ std::unique_ptr<Texture> Device::createTexture(std::uint32_t width,
   const std::uint32_t limit = drawer->maxTextureSize();
   if (width > limit || height > limit)
     return nullptr;
-  auto texture = std::make_unique<Texture>(width, height, levels, format, pool);
-  if (tracer)
-    tracer->textureCreated(*texture, usage);
+  const std::shared_ptr<EndNotice> notice = endNotice(listener);
+  auto texture =
+      std::make_unique<Texture>(width, height, levels, format, pool, notice);
+  if (notice)
+    notice->object = texture.get();
+  tell(&DeviceListener::textureCreated, *texture, usage);
   return texture;
 }
 
@@ -286,9 +256,11 @@ std::unique_ptr<VertexBuffer> Device::createVertexBuffer(std::uint32_t bytes,
                                                          Pool pool) {
   if (bytes == 0)
     return nullptr;
-  auto buffer = std::make_unique<VertexBuffer>(bytes, usage, fvf);
-  if (tracer)
-    tracer->vertexBufferCreated(*buffer, pool);
+  const std::shared_ptr<EndNotice> notice = endNotice(listener);
+  auto buffer = std::make_unique<VertexBuffer>(bytes, usage, fvf, notice);
+  if (notice)
+    notice->object = buffer.get();
+  tell(&DeviceListener::vertexBufferCreated, *buffer, pool);
   return buffer;
 }
 
@@ -309,8 +281,7 @@ bool Device::updateTexture(const Texture &source, Texture &destination) {
 }
 
 void Device::beginStateBlock() {
-  if (tracer)
-    tracer->stateBlock("beginstateblock");
+  tell(&DeviceListener::beginStateBlock);
   open = std::make_unique<Recorded>();
 }
 
@@ -319,66 +290,56 @@ StateBlock Device::endStateBlock() {
     return 0;
   blocks.push_back(std::move(open));
   const auto handle = static_cast<StateBlock>(blocks.size());
-  if (tracer)
-    tracer->stateBlock("endstateblock", handle);
+  tell(&DeviceListener::endStateBlock, handle);
   return handle;
 }
 
 void Device::captureStateBlock(StateBlock handle) {
-  if (tracer)
-    tracer->stateBlock("capturestateblock", handle);
+  tell(&DeviceListener::captureStateBlock, handle);
   if (handle == 0 || handle > blocks.size() || !blocks[handle - 1])
     return;
   Recorded &block = *blocks[handle - 1];
-  block.copy(current, block.values);
+  block.held.copy(current, block.values);
 }
 
 void Device::applyStateBlock(StateBlock handle) {
-  if (tracer)
-    tracer->stateBlock("applystateblock", handle);
+  tell(&DeviceListener::applyStateBlock, handle);
   if (handle == 0 || handle > blocks.size() || !blocks[handle - 1])
     return;
   const Recorded &block = *blocks[handle - 1];
-  block.copy(block.values, current);
-  changed(block.groups());
+  block.held.copy(block.values, current);
+  changed(block.held.groups());
 }
 
 void Device::deleteStateBlock(StateBlock handle) {
-  if (tracer && handle != 0 && handle <= blocks.size() && blocks[handle - 1])
-    tracer->stateBlock("deletestateblock", handle);
   if (handle == 0 || handle > blocks.size())
     return;
+  if (blocks[handle - 1])
+    tell(&DeviceListener::deleteStateBlock, handle);
   blocks[handle - 1].reset();
 }
 
 void Device::clear(std::uint32_t flags, std::uint32_t color, float z,
                    std::uint32_t stencil) {
-  if (tracer)
-    tracer->clear(flags, color, z, stencil);
+  tell(&DeviceListener::clear, flags, color, z, stencil);
   drawer->clear(flags, color, z, stencil);
 }
 
-void Device::beginScene() {
-  if (tracer)
-    tracer->scene(true);
-}
+void Device::beginScene() { tell(&DeviceListener::beginScene); }
 
-void Device::endScene() {
-  if (tracer)
-    tracer->scene(false);
-}
+void Device::endScene() { tell(&DeviceListener::endScene); }
 
 void Device::present() {
-  if (tracer)
-    tracer->present();
+  tell(&DeviceListener::present);
   drawer->present();
 }
 
 void Device::setStreamSource(const VertexBuffer *buffer, std::uint32_t stride) {
-  if (tracer)
-    tracer->stream(buffer, stride);
-  if (Recorded *block = recording())
-    block->stream = true;
+  tell(&DeviceListener::setStreamSource, buffer, stride);
+  if (Recorded *block = recording()) {
+    block->held.set(StateField::stream);
+    block->held.set(StateField::stride);
+  }
   DeviceState &target = written();
   if (target.stream != buffer || target.stride != stride)
     changed(GROUP_FORMAT);
@@ -387,10 +348,9 @@ void Device::setStreamSource(const VertexBuffer *buffer, std::uint32_t stride) {
 }
 
 void Device::setVertexShader(std::uint32_t fvf) {
-  if (tracer)
-    tracer->vertexFormat(fvf);
+  tell(&DeviceListener::setVertexShader, fvf);
   if (Recorded *block = recording())
-    block->fvf = true;
+    block->held.set(StateField::fvf);
   else if (current.fvf != fvf)
     changed(GROUP_FORMAT);
   written().fvf = fvf;
@@ -417,8 +377,7 @@ void Device::drawPrimitive(PrimitiveType type, std::uint32_t startVertex,
       stride == 0 ||
       (std::uint64_t(startVertex) + vertices) * stride > stream->size())
     return;
-  if (tracer)
-    tracer->draw(type, startVertex, primitiveCount);
+  tell(&DeviceListener::drawPrimitive, type, startVertex, primitiveCount);
   drawer->draw(current, dirty, type, startVertex, vertices);
 }
 
@@ -434,8 +393,7 @@ void Device::drawIndexedTriangles(const std::uint32_t *indices,
   for (std::uint32_t i = 0; i < count; ++i)
     if (indices[i] >= vertices)
       return;
-  if (tracer)
-    tracer->drawIndexed(indices, triangleCount);
+  tell(&DeviceListener::drawIndexedTriangles, indices, triangleCount);
   drawer->drawIndexed(current, dirty, indices, count, vertices);
 }
 

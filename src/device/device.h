@@ -3,11 +3,13 @@
 // device: the Direct3D 8 device as every renderer sees it, with Direct3D's
 // own semantics (row-vector left-handed matrices, states that persist until
 // set again, blend values 1 to 13, vertex-format codes), its null backend,
-// the device trace, the texture font and the arcball. It knows base/ and
-// nothing of shows; device/gl/ translates it to OpenGL.
+// the listeners beside it (the device trace), the texture font and the
+// arcball. It knows base/ and nothing of shows; device/gl/ translates it to
+// OpenGL.
 
 #include "base/math3d.h"
 #include "device/d3d_types.h"
+#include "device/device_listener.h"
 #include "device/device_state.h"
 #include "device/resources.h"
 #include "device/vertex_format.h"
@@ -22,12 +24,14 @@ namespace korvane {
 using StateBlock = std::uint32_t; // 0 is no block
 
 // The Direct3D 8 device as the renderers see it: setters record state, a
-// draw hands the recorded state to the backend.
+// draw hands the recorded state to the backend. A listener beside the
+// backend is told each call as it was made.
 class Device {
 public:
-  // With a trace, every call from construction on is written to it.
+  // With a listener, it is told every call from construction on; it must
+  // outlive the device.
   explicit Device(std::unique_ptr<DeviceBackend> backend,
-                  DeviceTrace *trace = nullptr);
+                  DeviceListener *beside = nullptr);
   ~Device();
 
   void setRenderState(std::uint32_t state, std::uint32_t value);
@@ -74,9 +78,6 @@ public:
 
   const DeviceState &state() const { return current; }
   DeviceBackend &backend() { return *drawer; }
-  bool hardwareVertexProcessing() const {
-    return drawer->hardwareVertexProcessing();
-  }
   std::uint32_t maxTextureSize() const { return drawer->maxTextureSize(); }
 
 private:
@@ -87,9 +88,16 @@ private:
 
   // Marks `groups` dirty when not recording a block.
   void changed(std::uint32_t groups);
+  // Makes the same call on the listener, if any.
+  template <typename... Parameters, typename... Arguments>
+  void tell(void (DeviceListener::*call)(Parameters...),
+            const Arguments &...arguments) {
+    if (listener)
+      (listener->*call)(arguments...);
+  }
 
   std::unique_ptr<DeviceBackend> drawer;
-  DeviceTrace *tracer;
+  DeviceListener *listener; // beside the backend, or none
   DeviceState current;
   std::uint32_t dirty = GROUP_ALL;
   std::vector<std::unique_ptr<Recorded>> blocks; // index + 1 is the handle

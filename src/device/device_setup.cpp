@@ -5,13 +5,13 @@ namespace korvane {
 bool setupDevice(GraphicsDevice &graphics,
                  std::unique_ptr<DeviceBackend> backend, Arcball &arcball,
                  int width, int height, const Logger &logger,
-                 DeviceTrace *trace) {
+                 DeviceListener *listener) {
   if (!backend)
     return false;
   const bool hardware = backend->hardwareVertexProcessing();
   logger.line(hardware ? " HARDWARE VERTEXPROCESSING"
                        : " SOFTWARE VERTEXPROCESSING");
-  graphics.device = std::make_unique<Device>(std::move(backend), trace);
+  graphics.device = std::make_unique<Device>(std::move(backend), listener);
   Device &device = *graphics.device;
 
   device.setRenderState(D3DRS_ZENABLE, D3DZB_TRUE);

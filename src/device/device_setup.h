@@ -18,12 +18,12 @@ struct GraphicsDevice {
 // Makes the device over `backend`, sets the states every frame starts
 // from, the default light, the arcball's window and the font, and logs the
 // way vertices are processed to `logger`. False when there is no backend.
-// A trace, if given, records every device call from the device's creation
-// on.
+// A listener (the device trace), if given, is told every device call from
+// the device's creation on.
 bool setupDevice(GraphicsDevice &graphics,
                  std::unique_ptr<DeviceBackend> backend, Arcball &arcball,
                  int width, int height, const Logger &logger,
-                 DeviceTrace *trace = nullptr);
+                 DeviceListener *listener = nullptr);
 void teardownDevice(GraphicsDevice &graphics);
 
 } // namespace korvane

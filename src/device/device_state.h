@@ -7,30 +7,14 @@
 #include "device/d3d_types.h"
 #include "device/resources.h"
 
+#include <bitset>
+#include <cstddef>
 #include <cstdint>
 
 namespace korvane {
 
 constexpr int maxStages = 2;
 constexpr int maxLights = 8;
-
-// Everything a draw depends on, as the setters recorded it. States keep
-// their values until set again, across draws and frames.
-struct DeviceState {
-  std::uint32_t renderstate[D3DRS_COUNT] = {};
-  std::uint32_t stagestate[maxStages][D3DTSS_COUNT] = {};
-  Matrix world = matrixIdentity();
-  Matrix view = matrixIdentity();
-  Matrix projection = matrixIdentity();
-  Matrix texturetransform[maxStages] = {matrixIdentity(), matrixIdentity()};
-  Material material;
-  Light lights[maxLights];
-  bool lightenabled[maxLights] = {};
-  Texture *texture[maxStages] = {};
-  const VertexBuffer *stream = nullptr;
-  std::uint32_t stride = 0;
-  std::uint32_t fvf = 0;
-};
 
 // The groups a backend binds state in. A setter that changes a value marks
 // its group; a draw binds the marked groups and clears their marks.
@@ -48,6 +32,86 @@ enum StateGroup : std::uint32_t {
 };
 
 constexpr std::uint32_t stageGroup(int stage) { return GROUP_STAGE0 << stage; }
+
+// The group of a render state; 0 for a state no backend reads.
+std::uint32_t renderStateGroup(std::uint32_t state);
+
+// Every field of the state a draw depends on, listed once:
+// X(type, name, extents, group, initial value). The state, which elements a
+// state block holds, their groups and their copying are all made from it.
+// A field's elements are its cells in order; `group` is the group element
+// `n` is bound in.
+#define KORVANE_STATE_FIELDS(X)                                                \
+  X(std::uint32_t, renderstate, [D3DRS_COUNT],                                 \
+    renderStateGroup(static_cast<std::uint32_t>(n)), {})                       \
+  X(std::uint32_t, stagestate, [maxStages][D3DTSS_COUNT],                      \
+    stageGroup(static_cast<int>(n / D3DTSS_COUNT)), {})                        \
+  X(Matrix, world, , GROUP_TRANSFORMS, matrixIdentity())                       \
+  X(Matrix, view, , GROUP_TRANSFORMS, matrixIdentity())                        \
+  X(Matrix, projection, , GROUP_TRANSFORMS, matrixIdentity())                  \
+  X(Matrix, texturetransform, [maxStages], stageGroup(static_cast<int>(n)),    \
+    { matrixIdentity(), matrixIdentity() })                                    \
+  X(Material, material, , GROUP_LIGHTING, {})                                  \
+  X(Light, lights, [maxLights], GROUP_LIGHTING, {})                            \
+  X(bool, lightenabled, [maxLights], GROUP_LIGHTING, {})                       \
+  X(Texture *, texture, [maxStages], stageGroup(static_cast<int>(n)), {})      \
+  X(const VertexBuffer *, stream, , GROUP_FORMAT, nullptr)                     \
+  X(std::uint32_t, stride, , GROUP_FORMAT, 0)                                  \
+  X(std::uint32_t, fvf, , GROUP_FORMAT, 0)
+
+// Everything a draw depends on, as the setters recorded it. States keep
+// their values until set again, across draws and frames.
+struct DeviceState {
+#define KORVANE_STATE_MEMBER(type, name, extents, group, ...)                  \
+  type name extents = __VA_ARGS__;
+  KORVANE_STATE_FIELDS(KORVANE_STATE_MEMBER)
+#undef KORVANE_STATE_MEMBER
+};
+
+// The fields of DeviceState, to name them where a field is picked at run
+// time.
+enum class StateField {
+#define KORVANE_STATE_NAME(type, name, extents, group, ...) name,
+  KORVANE_STATE_FIELDS(KORVANE_STATE_NAME)
+#undef KORVANE_STATE_NAME
+};
+
+// Elements of all fields together, and where each field's first lies.
+constexpr std::size_t stateFieldSizes[] = {
+#define KORVANE_STATE_SIZE(type, name, extents, group, ...)                    \
+  sizeof(DeviceState::name) / sizeof(type),
+    KORVANE_STATE_FIELDS(KORVANE_STATE_SIZE)
+#undef KORVANE_STATE_SIZE
+};
+constexpr std::size_t stateFieldStart(StateField field) {
+  std::size_t start = 0;
+  for (int f = 0; f < static_cast<int>(field); ++f)
+    start += stateFieldSizes[f];
+  return start;
+}
+constexpr std::size_t stateElementCount = [] {
+  std::size_t total = 0;
+  for (std::size_t size : stateFieldSizes)
+    total += size;
+  return total;
+}();
+
+// Which elements of a state a state block holds: those set while it was
+// recorded.
+class StateSelection {
+public:
+  // Marks element `n` of `field` held.
+  void set(StateField field, std::size_t n = 0) {
+    held.set(stateFieldStart(field) + n);
+  }
+  // The groups of the elements held, marked dirty when a block is applied.
+  std::uint32_t groups() const;
+  // Copies the elements held from one state to another.
+  void copy(const DeviceState &from, DeviceState &to) const;
+
+private:
+  std::bitset<stateElementCount> held;
+};
 
 // What else a group's change makes stale, because its binder reads it too:
 // lighting and the stages read the vertex format (pre-transformed
@@ -72,9 +136,6 @@ constexpr std::uint32_t withDependents(std::uint32_t groups) {
       groups |= dependency.stale;
   return groups;
 }
-
-// The group of a render state; 0 for a state no backend reads.
-std::uint32_t renderStateGroup(std::uint32_t state);
 
 // What draws: GL, or nothing at all. `dirty` holds the groups changed
 // since the last draw; the backend binds them and clears their bits.

@@ -3,7 +3,6 @@
 #include "base/safe_file.h"
 
 #include <cstdarg>
-#include <cstring>
 #include <filesystem>
 
 namespace korvane {
@@ -45,12 +44,6 @@ DeviceTrace::DeviceTrace(const std::string &where, int width, int height)
 }
 
 DeviceTrace::~DeviceTrace() {
-  for (auto &[id, object] : objects) {
-    if (object.texture)
-      object.texture->trace = {};
-    if (object.buffer)
-      object.buffer->trace = {};
-  }
   if (text)
     std::fclose(text);
 }
@@ -91,9 +84,14 @@ std::string DeviceTrace::dataFile(const void *bytes, std::size_t size) {
   return name;
 }
 
-void DeviceTrace::textureCreated(Texture &texture, std::uint32_t usage) {
+std::uint32_t DeviceTrace::idOf(const void *object) const {
+  const auto found = ids.find(object);
+  return found == ids.end() ? 0u : found->second;
+}
+
+void DeviceTrace::textureCreated(const Texture &texture, std::uint32_t usage) {
   const std::uint32_t id = nextid++;
-  texture.trace = {this, id};
+  ids[&texture] = id;
   Object &object = objects[id];
   object.texture = &texture;
   object.written.assign(texture.levelCount(), 0);
@@ -102,9 +100,9 @@ void DeviceTrace::textureCreated(Texture &texture, std::uint32_t usage) {
        static_cast<unsigned>(texture.pool()), usage);
 }
 
-void DeviceTrace::vertexBufferCreated(VertexBuffer &buffer, Pool pool) {
+void DeviceTrace::vertexBufferCreated(const VertexBuffer &buffer, Pool pool) {
   const std::uint32_t id = nextid++;
-  buffer.trace = {this, id};
+  ids[&buffer] = id;
   Object &object = objects[id];
   object.buffer = &buffer;
   object.written.assign(1, 0);
@@ -112,30 +110,33 @@ void DeviceTrace::vertexBufferCreated(VertexBuffer &buffer, Pool pool) {
        buffer.fvf(), static_cast<unsigned>(pool));
 }
 
-void DeviceTrace::released(TraceLink &link) {
-  line("release %u", link.id);
-  objects.erase(link.id);
-  link = {};
+void DeviceTrace::released(const void *object) {
+  const auto found = ids.find(object);
+  if (found == ids.end())
+    return;
+  line("release %u", found->second);
+  objects.erase(found->second);
+  ids.erase(found);
 }
 
-void DeviceTrace::renderState(std::uint32_t state, std::uint32_t value) {
+void DeviceTrace::setRenderState(std::uint32_t state, std::uint32_t value) {
   line("rs %u %u", state, value);
 }
 
-void DeviceTrace::stageState(int stage, std::uint32_t type,
-                             std::uint32_t value) {
+void DeviceTrace::setTextureStageState(int stage, std::uint32_t type,
+                                       std::uint32_t value) {
   line("tss %d %u %u", stage, type, value);
 }
 
-void DeviceTrace::transform(std::uint32_t type, const Matrix &matrix) {
+void DeviceTrace::setTransform(TransformType which, const Matrix &matrix) {
   if (!text)
     return;
-  std::fprintf(text, "transform %u", type);
+  std::fprintf(text, "transform %u", static_cast<unsigned>(which));
   floats(&matrix.m[0][0], 16);
   line("%s", "");
 }
 
-void DeviceTrace::material(const Material &m) {
+void DeviceTrace::setMaterial(const Material &m) {
   if (!text)
     return;
   const float values[17] = {
@@ -148,7 +149,7 @@ void DeviceTrace::material(const Material &m) {
   line("%s", "");
 }
 
-void DeviceTrace::light(int index, const Light &l) {
+void DeviceTrace::setLight(int index, const Light &l) {
   if (!text)
     return;
   const float values[25] = {
@@ -168,21 +169,33 @@ void DeviceTrace::lightEnable(int index, bool enable) {
   line("lightenable %d %d", index, enable ? 1 : 0);
 }
 
-void DeviceTrace::texture(int stage, const Texture *texture) {
-  line("settexture %d %u", stage, texture ? texture->trace.id : 0u);
+void DeviceTrace::setTexture(int stage, const Texture *texture) {
+  line("settexture %d %u", stage, idOf(texture));
 }
 
-void DeviceTrace::stream(const VertexBuffer *buffer, std::uint32_t stride) {
-  line("stream %u %u", buffer ? buffer->trace.id : 0u, stride);
+void DeviceTrace::setStreamSource(const VertexBuffer *buffer,
+                                  std::uint32_t stride) {
+  line("stream %u %u", idOf(buffer), stride);
 }
 
-void DeviceTrace::vertexFormat(std::uint32_t fvf) { line("fvf %u", fvf); }
+void DeviceTrace::setVertexShader(std::uint32_t fvf) { line("fvf %u", fvf); }
 
-void DeviceTrace::stateBlock(const char *call, std::uint32_t block) {
-  if (std::strcmp(call, "beginstateblock") == 0)
-    line("%s", call);
-  else
-    line("%s %u", call, block);
+void DeviceTrace::beginStateBlock() { line("beginstateblock"); }
+
+void DeviceTrace::endStateBlock(std::uint32_t block) {
+  line("endstateblock %u", block);
+}
+
+void DeviceTrace::captureStateBlock(std::uint32_t block) {
+  line("capturestateblock %u", block);
+}
+
+void DeviceTrace::applyStateBlock(std::uint32_t block) {
+  line("applystateblock %u", block);
+}
+
+void DeviceTrace::deleteStateBlock(std::uint32_t block) {
+  line("deletestateblock %u", block);
 }
 
 void DeviceTrace::clear(std::uint32_t flags, std::uint32_t color, float z,
@@ -190,11 +203,13 @@ void DeviceTrace::clear(std::uint32_t flags, std::uint32_t color, float z,
   line("clear %u %u %.9g %u", flags, color, static_cast<double>(z), stencil);
 }
 
-void DeviceTrace::scene(bool begin) { line(begin ? "beginscene" : "endscene"); }
+void DeviceTrace::beginScene() { line("beginscene"); }
+
+void DeviceTrace::endScene() { line("endscene"); }
 
 void DeviceTrace::writeChangedContent() {
   for (auto &[id, object] : objects) {
-    if (Texture *texture = object.texture) {
+    if (const Texture *texture = object.texture) {
       for (std::uint32_t n = 0; n < texture->levelCount(); ++n) {
         if (object.written[n] == texture->levelVersion(n))
           continue;
@@ -204,7 +219,7 @@ void DeviceTrace::writeChangedContent() {
         line("texlevel %u %u %s", id, n,
              dataFile(texture->pixels(n), bytes).c_str());
       }
-    } else if (VertexBuffer *buffer = object.buffer) {
+    } else if (const VertexBuffer *buffer = object.buffer) {
       if (object.written[0] == buffer->version())
         continue;
       object.written[0] = buffer->version();
@@ -214,17 +229,19 @@ void DeviceTrace::writeChangedContent() {
   }
 }
 
-void DeviceTrace::draw(std::uint32_t type, std::uint32_t start,
-                       std::uint32_t count) {
+void DeviceTrace::drawPrimitive(PrimitiveType type, std::uint32_t startVertex,
+                                std::uint32_t primitiveCount) {
   writeChangedContent();
-  line("draw %u %u %u", type, start, count);
+  line("draw %u %u %u", static_cast<unsigned>(type), startVertex,
+       primitiveCount);
 }
 
-void DeviceTrace::drawIndexed(const std::uint32_t *indices,
-                              std::uint32_t triangles) {
+void DeviceTrace::drawIndexedTriangles(const std::uint32_t *indices,
+                                       std::uint32_t triangleCount) {
   writeChangedContent();
-  line("drawindexed %u %s", triangles,
-       dataFile(indices, std::size_t(triangles) * 3 * sizeof *indices).c_str());
+  line("drawindexed %u %s", triangleCount,
+       dataFile(indices, std::size_t(triangleCount) * 3 * sizeof *indices)
+           .c_str());
 }
 
 void DeviceTrace::present() {

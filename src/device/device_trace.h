@@ -5,7 +5,7 @@
 // replay exactly what the renderers asked for. The format's first line is
 // "korvane-device-trace 1"; each later line is one call.
 
-#include "device/device.h"
+#include "device/device_listener.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -16,49 +16,55 @@
 
 namespace korvane {
 
-class DeviceTrace {
+// A listener beside the backend that writes each call it is told.
+class DeviceTrace final : public DeviceListener {
 public:
   // Starts the trace of a device whose back buffer is width x height in
   // `folder`, which is created if missing. See ok() and error().
   DeviceTrace(const std::string &folder, int width, int height);
-  ~DeviceTrace();
-  DeviceTrace(const DeviceTrace &) = delete;
-  DeviceTrace &operator=(const DeviceTrace &) = delete;
+  ~DeviceTrace() override;
 
   // False once anything could not be written; error() says what.
   bool ok() const { return failure.empty(); }
   const std::string &error() const { return failure; }
 
-  void textureCreated(Texture &texture, std::uint32_t usage);
-  void vertexBufferCreated(VertexBuffer &buffer, Pool pool);
-  // The program's object is gone: its id may be used again.
-  void released(TraceLink &link);
+  void textureCreated(const Texture &texture, std::uint32_t usage) override;
+  void vertexBufferCreated(const VertexBuffer &buffer, Pool pool) override;
+  // The program's object is gone: its id is not used again.
+  void released(const void *object) override;
 
-  void renderState(std::uint32_t state, std::uint32_t value);
-  void stageState(int stage, std::uint32_t type, std::uint32_t value);
-  void transform(std::uint32_t type, const Matrix &matrix);
-  void material(const Material &material);
-  void light(int index, const Light &light);
-  void lightEnable(int index, bool enable);
-  void texture(int stage, const Texture *texture);
-  void stream(const VertexBuffer *buffer, std::uint32_t stride);
-  void vertexFormat(std::uint32_t fvf);
-  // "beginstateblock", or one of the calls on a block: "endstateblock",
-  // "capturestateblock", "applystateblock", "deletestateblock".
-  void stateBlock(const char *call, std::uint32_t block = 0);
+  void setRenderState(std::uint32_t state, std::uint32_t value) override;
+  void setTextureStageState(int stage, std::uint32_t type,
+                            std::uint32_t value) override;
+  void setTransform(TransformType which, const Matrix &matrix) override;
+  void setMaterial(const Material &material) override;
+  void setLight(int index, const Light &light) override;
+  void lightEnable(int index, bool enable) override;
+  void setTexture(int stage, const Texture *texture) override;
+  void setStreamSource(const VertexBuffer *buffer,
+                       std::uint32_t stride) override;
+  void setVertexShader(std::uint32_t fvf) override;
+  void beginStateBlock() override;
+  void endStateBlock(std::uint32_t block) override;
+  void captureStateBlock(std::uint32_t block) override;
+  void applyStateBlock(std::uint32_t block) override;
+  void deleteStateBlock(std::uint32_t block) override;
   void clear(std::uint32_t flags, std::uint32_t color, float z,
-             std::uint32_t stencil);
-  void scene(bool begin);
+             std::uint32_t stencil) override;
+  void beginScene() override;
+  void endScene() override;
   // Draws first write every object's content that changed since it was
   // last written.
-  void draw(std::uint32_t type, std::uint32_t start, std::uint32_t count);
-  void drawIndexed(const std::uint32_t *indices, std::uint32_t triangles);
-  void present();
+  void drawPrimitive(PrimitiveType type, std::uint32_t startVertex,
+                     std::uint32_t primitiveCount) override;
+  void drawIndexedTriangles(const std::uint32_t *indices,
+                            std::uint32_t triangleCount) override;
+  void present() override;
 
 private:
   struct Object {
-    Texture *texture = nullptr;
-    VertexBuffer *buffer = nullptr;
+    const Texture *texture = nullptr;
+    const VertexBuffer *buffer = nullptr;
     std::vector<std::uint64_t> written; // versions last written, per level
   };
 
@@ -67,12 +73,15 @@ private:
   // The name of a data file holding these bytes, written once per content.
   std::string dataFile(const void *bytes, std::size_t size);
   void writeChangedContent();
+  // The id written for a live object; 0 for none or one never told of.
+  std::uint32_t idOf(const void *object) const;
 
   std::string folder;
   std::FILE *text = nullptr;
   std::string failure;
-  std::map<std::uint32_t, Object> objects; // live ones, by id
-  std::uint32_t nextid = 1;                // ids are never used twice
+  std::map<std::uint32_t, Object> objects;             // live ones, by id
+  std::unordered_map<const void *, std::uint32_t> ids; // live ones' ids
+  std::uint32_t nextid = 1; // ids are never used twice
   std::unordered_map<std::string, std::string> files; // content key -> name
   std::uint32_t filecount = 0;
 };

@@ -1,7 +1,5 @@
 #include "device/resources.h"
 
-#include "device/device_trace.h"
-
 #include <algorithm>
 
 namespace korvane {
@@ -24,8 +22,10 @@ std::uint32_t bytesPerPixel(PixelFormat format) {
 }
 
 Texture::Texture(std::uint32_t width, std::uint32_t height,
-                 std::uint32_t levels, PixelFormat format, Pool pool)
-    : pixelformat(format), memorypool(pool) {
+                 std::uint32_t levels, PixelFormat format, Pool pool,
+                 Lifetime lifetime)
+    : pixelformat(format), memorypool(pool),
+      alive(lifetime ? std::move(lifetime) : std::make_shared<const int>(0)) {
   std::uint32_t full = 1;
   for (std::uint32_t size = std::max(width, height); size > 1; size >>= 1)
     ++full;
@@ -39,47 +39,15 @@ Texture::Texture(std::uint32_t width, std::uint32_t height,
   }
 }
 
-Texture::~Texture() {
-  if (trace.trace)
-    trace.trace->released(trace);
-}
-
 void Texture::unlock(std::uint32_t n) {
   ++changes;
   if (n < level.size())
     ++level[n].version;
 }
 
-VertexBuffer::~VertexBuffer() {
-  if (trace.trace)
-    trace.trace->released(trace);
-}
-
-std::uint32_t renderStateGroup(std::uint32_t state) {
-  switch (state) {
-  case D3DRS_ALPHABLENDENABLE:
-  case D3DRS_SRCBLEND:
-  case D3DRS_DESTBLEND:
-    return GROUP_BLEND;
-  case D3DRS_ZENABLE:
-  case D3DRS_ZFUNC:
-  case D3DRS_ZWRITEENABLE:
-    return GROUP_DEPTH;
-  case D3DRS_ALPHATESTENABLE:
-  case D3DRS_ALPHAREF:
-  case D3DRS_ALPHAFUNC:
-    return GROUP_ALPHATEST;
-  case D3DRS_CULLMODE:
-  case D3DRS_DITHERENABLE:
-  case D3DRS_FILLMODE:
-    return GROUP_RASTER;
-  case D3DRS_LIGHTING:
-  case D3DRS_AMBIENT:
-  case D3DRS_NORMALIZENORMALS:
-    return GROUP_LIGHTING;
-  default:
-    return 0;
-  }
-}
+VertexBuffer::VertexBuffer(std::uint32_t bytes, std::uint32_t usage,
+                           std::uint32_t fvf, Lifetime lifetime)
+    : memory(bytes), bufferusage(usage), vertexformat(fvf),
+      alive(lifetime ? std::move(lifetime) : std::make_shared<const int>(0)) {}
 
 } // namespace korvane

@@ -1,9 +1,9 @@
 #pragma once
 
 // Textures and vertex buffers: plain memory in the layouts Direct3D 8 gives
-// them, with counts of their changes. Nothing here knows what draws them:
-// a backend that keeps data of its own for a texture (a GL name) watches
-// the texture's lifetime and finds out when it has gone.
+// them, with counts of their changes. Nothing here knows what draws or
+// records them: whoever keeps data of its own for one (a backend's GL
+// name, a trace's id) watches its lifetime to find out when it has gone.
 
 #include "device/d3d_types.h"
 
@@ -13,22 +13,18 @@
 
 namespace korvane {
 
-class DeviceTrace;
-
-// What a device trace knows of one of its textures or vertex buffers: the
-// id it wrote, and the trace to tell when the object goes.
-struct TraceLink {
-  DeviceTrace *trace = nullptr;
-  std::uint32_t id = 0;
-};
+// An object's lifetime: a token the object holds alone, so that it ends
+// exactly when the object goes. Those who keep a weak pointer to it see it
+// expire; a token whose end tells someone (the device's listeners) tells
+// them then. An object given none makes a plain one.
+using Lifetime = std::shared_ptr<const void>;
 
 // A texture with its levels kept in memory in its own pixel format, the
 // way a locked Direct3D texture shows them: rows of `pitch` bytes.
 class Texture {
 public:
   Texture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
-          PixelFormat format, Pool pool);
-  ~Texture();
+          PixelFormat format, Pool pool, Lifetime lifetime = nullptr);
   Texture(const Texture &) = delete;
   Texture &operator=(const Texture &) = delete;
 
@@ -54,8 +50,6 @@ public:
   // Expires when the texture goes.
   std::weak_ptr<const void> lifetime() const { return alive; }
 
-  TraceLink trace;
-
 private:
   struct Level {
     std::uint32_t width, height, pitch;
@@ -66,16 +60,15 @@ private:
   PixelFormat pixelformat;
   Pool memorypool;
   std::uint64_t changes = 1;
-  std::shared_ptr<const int> alive = std::make_shared<const int>(0);
+  Lifetime alive; // last, to end before the levels
 };
 
 std::uint32_t bytesPerPixel(PixelFormat format);
 
 class VertexBuffer {
 public:
-  VertexBuffer(std::uint32_t bytes, std::uint32_t usage, std::uint32_t fvf)
-      : memory(bytes), bufferusage(usage), vertexformat(fvf) {}
-  ~VertexBuffer();
+  VertexBuffer(std::uint32_t bytes, std::uint32_t usage, std::uint32_t fvf,
+               Lifetime lifetime = nullptr);
   VertexBuffer(const VertexBuffer &) = delete;
   VertexBuffer &operator=(const VertexBuffer &) = delete;
   // The whole buffer from `offset` on; no checks beyond the size.
@@ -92,13 +85,12 @@ public:
   std::uint32_t fvf() const { return vertexformat; }
   std::uint64_t version() const { return changes; }
 
-  TraceLink trace;
-
 private:
   std::vector<std::uint8_t> memory;
   std::uint32_t bufferusage;
   std::uint32_t vertexformat;
   std::uint64_t changes = 1;
+  Lifetime alive; // last, to end before the memory
 };
 
 } // namespace korvane

@@ -157,10 +157,16 @@ public:
   using ShowFiles::read;
   bool read(const std::string &name, std::string &bytes,
             ReadFailure &failure) const override {
+    // A layer that names no file: not the folder itself.
+    if (name.empty()) {
+      bytes.clear();
+      failure.why = "no file is named";
+      return false;
+    }
     return files->read(nameInFolder(name, folder), bytes, failure);
   }
   bool exists(const std::string &name) const override {
-    return files->exists(nameInFolder(name, folder));
+    return !name.empty() && files->exists(nameInFolder(name, folder));
   }
   std::string onDisk(const std::string &name) const override {
     return files->onDisk(nameInFolder(name, folder));

@@ -82,6 +82,8 @@ TEST(ShowArchive, EntriesRefusedOneByOneAndTheShowFoundInside) {
   EXPECT_FALSE(named->read("/etc/hostname", bytes, outside));
   EXPECT_STREQ(outside.what, "cannot be opened");
   EXPECT_EQ(outside.why, "it lies outside the archive");
+  EXPECT_FALSE(named->read("", bytes, why));
+  EXPECT_EQ(why, "no file is named");
   EXPECT_FALSE(files.read(zip + "/../escape.png", bytes, why));
   EXPECT_FALSE(files.exists(temp.path.string() + "/other.zip/x"));
   EXPECT_FALSE(files.read(temp.path.string() + "/other.zip/x", bytes, why));

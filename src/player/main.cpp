@@ -19,7 +19,7 @@
 namespace {
 
 constexpr const char *usage =
-    "usage: korvane [--watch] [--vsync] [SHOW]\n"
+    "usage: korvane [--watch] [--vsync] [--renderer gl|gles] [SHOW]\n"
     "\n"
     "Plays the show in SHOW: a show folder, or a .zip archive holding one.\n"
     "Without SHOW: the current folder where it holds a show, else the\n"
@@ -29,6 +29,9 @@ constexpr const char *usage =
     "            changes, and play on from the same show time; at its end\n"
     "            the show waits on its last frame\n"
     "  --vsync   show each frame on the display's refresh\n"
+    "  --renderer gl|gles\n"
+    "            what draws: fixed-function OpenGL 2.1 (gl, the default)\n"
+    "            or OpenGL ES 3.0 shaders (gles)\n"
     "  --help    show this text\n"
     "\n"
     "Exit status: 0 done, 1 the show could not be started or read, 2 bad\n"
@@ -38,6 +41,7 @@ constexpr const char *usage =
 
 struct Options {
   bool watch = false, vsync = false;
+  korvane::Renderer renderer = korvane::Renderer::Gl;
   const char *folder = nullptr;
 };
 
@@ -53,6 +57,14 @@ int parseArguments(int argc, char **argv, Options &options) {
       options.watch = true;
     } else if (arg == "--vsync") {
       options.vsync = true;
+    } else if (arg == "--renderer") {
+      if (i + 1 >= argc ||
+          !korvane::parseRenderer(argv[i + 1], options.renderer)) {
+        std::fprintf(stderr, "korvane: --renderer needs gl or gles\n\n%s",
+                     usage);
+        return 2;
+      }
+      ++i;
     } else if (arg.rfind("--", 0) == 0 || options.folder) {
       std::fprintf(stderr, "korvane: unknown argument %s\n\n%s", argv[i],
                    usage);
@@ -106,6 +118,7 @@ int play(const Options &options) {
   korvane::SessionOptions start;
   start.timerclock = &clock;
   start.vsync = options.vsync;
+  start.renderer = options.renderer;
   start.folder = options.folder ? options.folder : defaultShow();
   std::string error;
   if (!session.start(start, error)) {

@@ -4,6 +4,7 @@
 #include "base/media_path.h"
 #include "base/problems.h"
 #include "device/gl/gl_backend.h"
+#include "device/gles/gles_backend.h"
 #include "gfxutil/png_file.h"
 #include "layers/layer_kinds.h"
 #include "music/music.h"
@@ -48,9 +49,9 @@ bool Session::start(const SessionOptions &options, std::string &error) {
       (options.height > 0 ? options.height : show.resolution[1]) * scale;
   picturewidth = width;
   pictureheight = height;
-  window = Window::create("Korvane", width, height,
-                          show.fullscreen != 0 && !options.hidden,
-                          options.hidden, error);
+  window = Window::create(
+      "Korvane", width, height, show.fullscreen != 0 && !options.hidden,
+      options.hidden, error, options.renderer == Renderer::Gles);
   if (!window || !makeDevice(options, width, height, error)) {
     abandonStart();
     return false;
@@ -93,6 +94,13 @@ bool Session::scriptReadable(std::string &error) const {
   return false;
 }
 
+bool parseRenderer(const std::string &name, Renderer &renderer) {
+  if (name != "gl" && name != "gles")
+    return false;
+  renderer = name == "gl" ? Renderer::Gl : Renderer::Gles;
+  return true;
+}
+
 void Session::abandonStart() {
   // A start that failed returns at once: nothing more is logged, and the
   // log is left as it is.
@@ -121,8 +129,13 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
   }
   int drawableWidth = width, drawableHeight = height;
   window->drawableSize(drawableWidth, drawableHeight);
-  auto backend = std::make_unique<GlBackend>(width, height, swap, drawableWidth,
-                                             drawableHeight);
+  std::unique_ptr<ScreenBackend> backend;
+  if (options.renderer == Renderer::Gles)
+    backend = std::make_unique<GlesBackend>(width, height, swap, drawableWidth,
+                                            drawableHeight);
+  else
+    backend = std::make_unique<GlBackend>(width, height, swap, drawableWidth,
+                                          drawableHeight);
   gl = backend.get();
   setupDevice(graphics, std::move(backend), arcball, width, height,
               trace.get());
@@ -241,7 +254,7 @@ std::string Session::writeStill(const FrameRequest &request) {
   unshown.message.clear();
   gl->resize(picturewidth, pictureheight);
   frame(unshown);
-  const std::string pixels = readBackBuffer(picturewidth, pictureheight);
+  const std::string pixels = gl->readBack(picturewidth, pictureheight);
   followDrawable();
   // Created afresh, never over a file or through a link already there.
   fs::path file = name(1);

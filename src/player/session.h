@@ -26,7 +26,13 @@
 
 namespace korvane {
 
-class GlBackend;
+class ScreenBackend;
+
+// What draws the device: fixed-function OpenGL 2.1, or OpenGL ES 3.0
+// shaders.
+enum class Renderer { Gl, Gles };
+// "gl" or "gles"; false for anything else.
+bool parseRenderer(const std::string &name, Renderer &renderer);
 
 struct SessionOptions {
   bool hidden = false; // off screen, for offline rendering
@@ -46,6 +52,7 @@ struct SessionOptions {
   std::string folder;
   // Presents on the display's refresh instead of at once.
   bool vsync = false;
+  Renderer renderer = Renderer::Gl;
 };
 
 // Everything a run of a show holds, and the one owner of the show being
@@ -97,7 +104,8 @@ public:
   std::unique_ptr<DeviceTrace> trace; // every device call, when asked for
   bool scriptread = false; // the full pass found a script beginning <demo>
   bool sound = false;      // the soundtrack was opened
-  const GlBackend *backend() const { return gl; }
+  const ScreenBackend *backend() const { return gl; }
+  ScreenBackend *backend() { return gl; }
 
 private:
   bool makeDevice(const SessionOptions &options, int width, int height,
@@ -118,7 +126,7 @@ private:
   const Logger &log;
   ShowFolder showfolder;
   std::string scriptlabel; // "Data/mirl .script", as problems name it
-  GlBackend *gl = nullptr;
+  ScreenBackend *gl = nullptr;
   int picturewidth = 0, pictureheight = 0; // the back buffer's picture
   SystemTimerClock systemclock;
   std::unique_ptr<FrameTimer> timer;

@@ -7,6 +7,7 @@
 
 #include "device/device.h"
 #include "device/gl/gl_cache.h"
+#include "device/screen_backend.h"
 
 #include <functional>
 #include <memory>
@@ -22,7 +23,7 @@ std::string readBackBuffer(int width, int height);
 // BGRA.
 std::string readBackBufferBgra(int width, int height);
 
-class GlBackend final : public DeviceBackend {
+class GlBackend final : public ScreenBackend {
 public:
   // A back buffer of width x height in the GL context current on this
   // thread; `swap` shows it. A drawable of another size (full screen on a
@@ -43,12 +44,18 @@ public:
   void present() override;
   // The drawable is now this size: the picture follows it, scaled to fit
   // with its aspect kept, black bars beside it.
-  void resize(int drawableWidth, int drawableHeight);
+  void resize(int drawableWidth, int drawableHeight) override;
+  std::string readBack(int w, int h) const override {
+    return readBackBuffer(w, h);
+  }
+  std::string readBackBgra(int w, int h) const override {
+    return readBackBufferBgra(w, h);
+  }
   bool hardwareVertexProcessing() const override { return hardware; }
   std::uint32_t maxTextureSize() const override { return maxtexture; }
 
   // The textures GL holds for the device.
-  std::size_t textureCount() const { return textures.size(); }
+  std::size_t textureCount() const override { return textures.size(); }
   // Before every draw, compares GL's real state with what the device's
   // state requires, whatever the cache believes; each difference, named,
   // goes to `failed`. On from the start where KORVANE_GL_CHECK=1, or in a

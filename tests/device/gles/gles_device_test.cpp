@@ -84,8 +84,8 @@ GLint current() {
 
 } // namespace
 
-// Uniforms changed behind the backend's back, and another program put in
-// use, are named before the next draw.
+// Uniforms and state changed behind the backend's back are named before
+// the next draw.
 TEST(GlesDevice, StateCheckNamesWhatTheProgramGotWrong) {
   const struct {
     void (*sabotage)();
@@ -109,7 +109,6 @@ TEST(GlesDevice, StateCheckNamesWhatTheProgramGotWrong) {
                       dim);
        },
        "uniform u_lightdiffuse[0]"},
-      {[] { glUseProgram(0); }, "program"},
       {[] { glDepthMask(GL_FALSE); }, "depth write mask"},
   };
   for (const auto &c : cases) {
@@ -145,4 +144,21 @@ TEST(GlesDevice, OneProgramPerStateKey) {
   device.setTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
   scene.draw();
   EXPECT_EQ(scene.gles->programsMade(), 2u);
+}
+
+// A state drawn without its change marked keeps the program of the state
+// before: the check names the program.
+TEST(GlesDevice, StateCheckNamesAStaleProgram) {
+  LitScene scene;
+  std::vector<std::string> found;
+  scene.gles->checkStates(
+      [&found](const std::string &d) { found.push_back(d); });
+  scene.draw();
+  ASSERT_TRUE(found.empty()) << found.front();
+  DeviceState changed = scene.graphics.device->state();
+  changed.stagestate[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+  std::uint32_t unmarked = 0;
+  scene.gles->draw(changed, unmarked, D3DPT_TRIANGLESTRIP, 0, 4);
+  ASSERT_FALSE(found.empty());
+  EXPECT_EQ(found.front().rfind("program", 0), 0u) << found.front();
 }

@@ -172,7 +172,10 @@ void GlesBackend::prepare(const DeviceState &state, std::uint32_t &dirty,
   }
   if (!program)
     return;
-  glUseProgram(program->name());
+  if (inuse != program->name()) {
+    inuse = program->name();
+    glUseProgram(inuse);
+  }
   program->set(uniforms);
   bindTextures(state);
   bindAttributes(state, startVertex, vertexCount);
@@ -184,6 +187,7 @@ GlesProgram &GlesBackend::programFor(const ProgramKey &wanted) {
   auto &slot = programs[wanted.code()];
   if (!slot) {
     slot = std::make_unique<GlesProgram>(wanted);
+    inuse = slot->name(); // made in use, to set its samplers
     if (!slot->ok())
       std::fprintf(stderr, "korvane: a GLES program failed: %s\n",
                    slot->log().c_str());

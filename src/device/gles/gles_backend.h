@@ -89,7 +89,8 @@ private:
   std::uint32_t maxtexture = 2048;
 
   std::unordered_map<std::uint64_t, std::unique_ptr<GlesProgram>> programs;
-  GlesProgram *program = nullptr; // in use; null where it failed to link
+  GlesProgram *program = nullptr; // drawn with; null where it failed to link
+  unsigned inuse = 0;             // the program GL was last told to use
   ProgramKey key;
   Uniforms uniforms;
   VertexLayout layout = vertexLayout(0);

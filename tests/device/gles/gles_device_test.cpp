@@ -84,8 +84,8 @@ GLint current() {
 
 } // namespace
 
-// Uniforms and state changed behind the backend's back are named before
-// the next draw.
+// Uniforms, the program in use and other state changed behind the
+// backend's back are named before the next draw.
 TEST(GlesDevice, StateCheckNamesWhatTheProgramGotWrong) {
   const struct {
     void (*sabotage)();
@@ -109,6 +109,7 @@ TEST(GlesDevice, StateCheckNamesWhatTheProgramGotWrong) {
                       dim);
        },
        "uniform u_lightdiffuse[0]"},
+      {[] { glUseProgram(0); }, "program"},
       {[] { glDepthMask(GL_FALSE); }, "depth write mask"},
   };
   for (const auto &c : cases) {

@@ -106,7 +106,7 @@ void Session::abandonStart() {
   // log is left as it is.
   teardownDevice(graphics);
   trace.reset();
-  gl = nullptr;
+  screen = nullptr;
   window.reset();
   stopped = true;
 }
@@ -136,7 +136,7 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
   else
     backend = std::make_unique<GlBackend>(width, height, swap, drawableWidth,
                                           drawableHeight);
-  gl = backend.get();
+  screen = backend.get();
   setupDevice(graphics, std::move(backend), arcball, width, height,
               trace.get());
   return true;
@@ -218,11 +218,11 @@ void Session::adopt(std::unique_ptr<LoadedShow> next) {
 }
 
 void Session::followDrawable() {
-  if (!window || !gl)
+  if (!window || !screen)
     return;
   int width = window->width(), height = window->height();
   window->drawableSize(width, height);
-  gl->resize(width, height);
+  screen->resize(width, height);
 }
 
 void Session::toggleFullscreen() {
@@ -233,7 +233,7 @@ void Session::toggleFullscreen() {
 }
 
 std::string Session::writeStill(const FrameRequest &request) {
-  if (!frametools || !gl)
+  if (!frametools || !screen)
     return "";
   namespace fs = std::filesystem;
   const std::string stem = "still_" + std::to_string(request.showTime);
@@ -252,9 +252,9 @@ std::string Session::writeStill(const FrameRequest &request) {
   FrameRequest unshown = request;
   unshown.present = false;
   unshown.message.clear();
-  gl->resize(picturewidth, pictureheight);
+  screen->resize(picturewidth, pictureheight);
   frame(unshown);
-  const std::string pixels = gl->readBack(picturewidth, pictureheight);
+  const std::string pixels = screen->readBack(picturewidth, pictureheight);
   followDrawable();
   // Created afresh, never over a file or through a link already there.
   fs::path file = name(1);

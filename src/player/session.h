@@ -104,8 +104,8 @@ public:
   std::unique_ptr<DeviceTrace> trace; // every device call, when asked for
   bool scriptread = false; // the full pass found a script beginning <demo>
   bool sound = false;      // the soundtrack was opened
-  const ScreenBackend *backend() const { return gl; }
-  ScreenBackend *backend() { return gl; }
+  const ScreenBackend *backend() const { return screen; }
+  ScreenBackend *backend() { return screen; }
 
 private:
   bool makeDevice(const SessionOptions &options, int width, int height,
@@ -126,7 +126,7 @@ private:
   const Logger &log;
   ShowFolder showfolder;
   std::string scriptlabel; // "Data/mirl .script", as problems name it
-  ScreenBackend *gl = nullptr;
+  ScreenBackend *screen = nullptr;
   int picturewidth = 0, pictureheight = 0; // the back buffer's picture
   SystemTimerClock systemclock;
   std::unique_ptr<FrameTimer> timer;

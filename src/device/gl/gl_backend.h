@@ -1,9 +1,10 @@
 #pragma once
 
-// device/gl: the only place that calls OpenGL. It draws the device's
-// Direct3D 8 state with fixed-function OpenGL 2.1, binding only the state
-// groups the device marked changed, through one cache of what GL holds. It
-// knows device/ and base/; the window system hands it a way to swap.
+// device/gl: one of the two backends that call OpenGL (device/gles is the
+// other). It draws the device's Direct3D 8 state with fixed-function
+// OpenGL 2.1, binding only the state groups the device marked changed,
+// through one cache of what GL holds. It knows device/ and base/; the
+// window system hands it a way to swap.
 
 #include "device/device.h"
 #include "device/gl/gl_cache.h"

@@ -1,9 +1,12 @@
 // The device facade against direct GL for the same scene, and the frame
 // rate of an empty part, on the headless software renderer.
+// KORVANE_RENDERER=gles runs them on the GLES backend (direct GL is then
+// left out).
 
 #include "base/clocks.h"
 #include "device/device_setup.h"
 #include "device/gl/gl_backend.h"
+#include "device/gles/gles_backend.h"
 #include "layers/blob/blob_layer.h"
 #include "layers/layer_kinds.h"
 #include "layers/mesh/mesh_layer.h"
@@ -32,12 +35,18 @@ struct Vertex {
   std::uint32_t color;
 };
 
+bool gles() {
+  const char *name = std::getenv("KORVANE_RENDERER");
+  return name && std::strcmp(name, "gles") == 0;
+}
+
 std::unique_ptr<Window> &window() {
   static std::unique_ptr<Window> shared = [] {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
     std::string error;
-    auto made = Window::create("bench", width, height, false, true, error);
+    auto made =
+        Window::create("bench", width, height, false, true, error, gles());
     if (!made)
       std::fprintf(stderr, "no GL: %s\n", error.c_str());
     return made;
@@ -45,19 +54,24 @@ std::unique_ptr<Window> &window() {
   return shared;
 }
 
+// The backend benchmarked; glFinish goes to whichever context is current.
+std::unique_ptr<DeviceBackend> backend(std::function<void()> swap) {
+  if (gles())
+    return std::make_unique<GlesBackend>(width, height, std::move(swap),
+                                         standardLogger());
+  return std::make_unique<GlBackend>(width, height, std::move(swap),
+                                     standardLogger());
+}
+
 // A device on the shared window whose present shows the frame and waits
 // for the drawing to finish, so that frames are timed whole.
 void presentingDevice(GraphicsDevice &graphics, Arcball &arcball) {
   Window *shown = window().get();
   const Logger quiet;
-  setupDevice(graphics,
-              std::make_unique<GlBackend>(
-                  width, height,
-                  [shown] {
-                    shown->swap();
-                    glFinish();
-                  },
-                  standardLogger()),
+  setupDevice(graphics, backend([shown] {
+                shown->swap();
+                glFinish();
+              }),
               arcball, width, height, quiet);
 }
 
@@ -85,10 +99,8 @@ void facade(benchmark::State &state) {
   GraphicsDevice graphics;
   Arcball arcball;
   const Logger quiet;
-  setupDevice(graphics,
-              std::make_unique<GlBackend>(
-                  width, height, [] { glFinish(); }, standardLogger()),
-              arcball, width, height, quiet);
+  setupDevice(graphics, backend([] { glFinish(); }), arcball, width, height,
+              quiet);
   Device &device = *graphics.device;
   const std::vector<Vertex> vertices = sceneVertices();
   auto buffer = device.createVertexBuffer(
@@ -118,8 +130,8 @@ void facade(benchmark::State &state) {
 }
 
 void directGl(benchmark::State &state) {
-  if (!window()) {
-    state.SkipWithError("no GL");
+  if (!window() || gles()) {
+    state.SkipWithError(gles() ? "fixed-function GL only" : "no GL");
     return;
   }
   const std::vector<Vertex> vertices = sceneVertices();

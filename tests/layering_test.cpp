@@ -1,7 +1,7 @@
 // The folders of src/ are layers: each includes only the folders below it,
-// only device/gl calls OpenGL, and only platform/ knows the system's own
-// libraries: the rest reaches them through platform's interfaces, never
-// through the folder of one platform.
+// only the device's backends (device/gl, device/gles) call OpenGL, and only
+// platform/ knows the system's own libraries: the rest reaches them through
+// platform's interfaces, never through the folder of one platform.
 
 #include <gtest/gtest.h>
 
@@ -26,6 +26,7 @@ const std::map<std::string, std::set<std::string>> allowed = {
     {"metaballs", {"base"}},
     {"device", {"base"}},
     {"device/gl", {"device", "base"}},
+    {"device/gles", {"device", "base"}},
     {"gfxutil", {"device", "base"}},
     {"platform", {"device", "base"}},
     {"playback", {"animation", "script", "device", "base"}},
@@ -34,13 +35,15 @@ const std::map<std::string, std::set<std::string>> allowed = {
       "device", "base"}},
     {"player",
      {"layers", "playback", "animation", "gfxutil", "platform", "metaballs",
-      "script", "device/gl", "device", "base"}},
+      "script", "device/gl", "device/gles", "device", "base"}},
 };
 
-// The folder a path inside src/ belongs to: device/gl apart from device.
+// The folder a path inside src/ belongs to: the backends apart from
+// device.
 std::string folderOf(const std::string &path) {
-  if (path.rfind("device/gl/", 0) == 0)
-    return "device/gl";
+  for (const char *backend : {"device/gl", "device/gles"})
+    if (path.rfind(std::string(backend).append("/"), 0) == 0)
+      return backend;
   return path.substr(0, path.find('/'));
 }
 
@@ -106,7 +109,7 @@ TEST(Layering, ScannersFindIncludesAndGlCalls) {
   EXPECT_FALSE(callsGl("GlBackend gl; gl.blend(1); myglThing(2);"));
 }
 
-TEST(Layering, NoIncludeRunsUpwardAndOnlyDeviceGlCallsGl) {
+TEST(Layering, NoIncludeRunsUpwardAndOnlyTheBackendsCallGl) {
   const fs::path src = fs::path(KORVANE_TESTS_DIR).parent_path() / "src";
   int files = 0;
   for (const auto &entry : fs::recursive_directory_iterator(src)) {
@@ -131,9 +134,11 @@ TEST(Layering, NoIncludeRunsUpwardAndOnlyDeviceGlCallsGl) {
     if (folder != "platform") {
       EXPECT_FALSE(includesSystem(text)) << relative << " includes SDL";
     }
-    if (folder != "device/gl") {
+    if (folder != "device/gl" && folder != "device/gles") {
       EXPECT_EQ(text.find("#include <GL/"), std::string::npos)
           << relative << " includes a GL header";
+      EXPECT_EQ(text.find("#include <GLES"), std::string::npos)
+          << relative << " includes a GLES header";
       EXPECT_FALSE(callsGl(text)) << relative << " calls GL";
     }
   }

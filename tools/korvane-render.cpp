@@ -4,7 +4,7 @@
 #include "base/clocks.h"
 #include "base/media_path.h"
 #include "base/problems.h"
-#include "device/gl/gl_backend.h"
+#include "device/screen_backend.h"
 #include "gfxutil/png_file.h"
 #include "platform/system.h"
 #include "platform/video_join.h"
@@ -123,6 +123,7 @@ bool Render::start(const fs::path &trace, std::string &error) {
   options.width = args.width;
   options.height = args.height;
   options.supersample = args.supersample;
+  korvane::parseRenderer(args.renderer, options.renderer);
   options.tracefolder = trace.string();
   options.folder = args.showdir;
   options.capture = [this] {
@@ -132,7 +133,7 @@ bool Render::start(const fs::path &trace, std::string &error) {
     const int w = session.window->width(), h = session.window->height();
     if (writer) {
       const auto began = std::chrono::steady_clock::now();
-      std::string frame = korvane::readBackBufferBgra(w, h);
+      std::string frame = session.backend()->readBackBgra(w, h);
       readingback += std::chrono::duration<double>(
                          std::chrono::steady_clock::now() - began)
                          .count();
@@ -143,9 +144,9 @@ bool Render::start(const fs::path &trace, std::string &error) {
       return;
     const int n = args.supersample;
     const std::string picture =
-        n > 1 ? korvane::shrinkPicture(korvane::readBackBuffer(w, h), w, h,
+        n > 1 ? korvane::shrinkPicture(session.backend()->readBack(w, h), w, h,
                                        w / n, h / n)
-              : korvane::readBackBuffer(w, h);
+              : session.backend()->readBack(w, h);
     std::string why;
     if (!korvane::writePng(pending, w / n, h / n, picture, &why)) {
       session.logger().report(korvane::Problem::StillNotWritten, "", 0,
@@ -408,6 +409,9 @@ int Render::finish() {
                             {session.trace->error()});
     ok = false;
   }
+  if (args.verbose && session.backend())
+    std::printf("shader programs made: %zu\n",
+                session.backend()->programsMade());
   const bool read = session.scriptread;
   session.stop(frames, clock.tickCount());
   if (!read)

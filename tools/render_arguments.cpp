@@ -12,7 +12,7 @@ namespace {
 constexpr const char *usage =
     "usage: korvane-render SHOWDIR --out DIR [--at MS[,MS...]] [--fps N]\n"
     "                      [--size WxH] [--supersample N] [--memory]\n"
-    "                      [--trace DIR]\n"
+    "                      [--trace DIR] [--renderer gl|gles] [--verbose]\n"
     "       korvane-render SHOWDIR --video OUT.mp4 [--fps N] [--size WxH]\n"
     "                      [--crf Q] [--lossless] [--segment K/N]\n"
     "                      [--preset P] [--threads N] [--hwenc]\n"
@@ -38,6 +38,9 @@ constexpr const char *usage =
     "  --memory       write no pictures (--out is then not needed); print\n"
     "                 the resident memory at the start and after every ten\n"
     "                 seconds of show time, for soak runs\n"
+    "  --renderer R   what draws: gl, fixed-function OpenGL 2.1 (the\n"
+    "                 default), or gles, OpenGL ES 3.0 shaders\n"
+    "  --verbose      at the end, say how many shader programs were made\n"
     "  --trace DIR    also write every call made on the graphics device\n"
     "                 into DIR as a device trace, one present per picture\n"
     "  --video FILE   every frame into a video with the show's music, cut\n"
@@ -118,7 +121,12 @@ bool readPair(const char *text, char between, long low, long high, int &a,
 std::string option(const std::string &name, const char *value, Arguments &a) {
   if (name == "--out")
     a.outdir = value ? value : "";
-  else if (name == "--trace")
+  else if (name == "--renderer") {
+    a.renderer = value ? value : "";
+    return a.renderer == "gl" || a.renderer == "gles"
+               ? ""
+               : "--renderer needs gl or gles";
+  } else if (name == "--trace")
     a.tracedir = value ? value : "";
   else if (name == "--video") {
     a.video = value ? value : "";
@@ -204,10 +212,12 @@ int parseArguments(int argc, char **argv, Arguments &a) {
       std::printf("%s", usage);
       return 0;
     }
-    if (arg == "--memory" || arg == "--lossless" || arg == "--hwenc") {
-      (arg == "--memory"  ? a.memory
-       : arg == "--hwenc" ? a.hwenc
-                          : a.lossless) = true;
+    if (arg == "--memory" || arg == "--lossless" || arg == "--hwenc" ||
+        arg == "--verbose") {
+      (arg == "--memory"    ? a.memory
+       : arg == "--hwenc"   ? a.hwenc
+       : arg == "--verbose" ? a.verbose
+                            : a.lossless) = true;
     } else if (!arg.empty() && arg[0] == '-') {
       const std::string error =
           option(arg, i + 1 < argc ? argv[i + 1] : nullptr, a);

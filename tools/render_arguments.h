@@ -20,7 +20,8 @@ struct Arguments {
   int segment = 0, segments = 0; // --segment K/N; 0 for the whole show
   int supersample = 1, threads = 0;
   std::string preset;
-  bool hwenc = false;
+  bool hwenc = false, verbose = false;
+  std::string renderer = "gl"; // gl or gles
   std::vector<std::string> join;
 };
 

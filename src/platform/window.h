@@ -51,15 +51,18 @@ public:
   virtual bool poll(WindowEvent &event) = 0;
 };
 
-// The one borderless window with its OpenGL 2.1 compatibility context.
+// The one borderless window with its OpenGL 2.1 compatibility context, or
+// an OpenGL ES 3.0 one.
 class Window final : public EventSource {
 public:
   // Null with `error` saying why (no display, no GL). The window starts
   // hidden: show() brings it up. `hidden` marks it for offline rendering,
   // never shown and never full screen.
+  // `gles` asks for an OpenGL ES 3.0 context instead.
   static std::unique_ptr<Window> create(const char *title, int width,
                                         int height, bool fullscreen,
-                                        bool hidden, std::string &error);
+                                        bool hidden, std::string &error,
+                                        bool gles = false);
   ~Window() override;
   Window(const Window &) = delete;
   Window &operator=(const Window &) = delete;

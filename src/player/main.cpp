@@ -18,7 +18,7 @@
 namespace {
 
 constexpr const char *usage =
-    "usage: korvane [--watch] [--vsync] [SHOW]\n"
+    "usage: korvane [--watch] [--vsync] [--renderer gl|gles] [SHOW]\n"
     "\n"
     "Plays the show in SHOW: a show folder, or a .zip archive holding one.\n"
     "Without SHOW: the current folder where it holds a show, else the\n"
@@ -28,6 +28,9 @@ constexpr const char *usage =
     "            changes, and play on from the same show time; at its end\n"
     "            the show waits on its last frame\n"
     "  --vsync   show each frame on the display's refresh\n"
+    "  --renderer gl|gles\n"
+    "            what draws: fixed-function OpenGL 2.1 (gl, the default)\n"
+    "            or OpenGL ES 3.0 shaders (gles)\n"
     "  --help    show this text\n"
     "\n"
     "Exit status: 0 done, 1 the show could not be started or read, 2 bad\n"
@@ -37,6 +40,7 @@ constexpr const char *usage =
 
 struct Options {
   bool watch = false, vsync = false;
+  korvane::Renderer renderer = korvane::Renderer::Gl;
   const char *folder = nullptr;
 };
 
@@ -52,6 +56,14 @@ int parseArguments(int argc, char **argv, Options &options) {
       options.watch = true;
     } else if (arg == "--vsync") {
       options.vsync = true;
+    } else if (arg == "--renderer") {
+      if (i + 1 >= argc ||
+          !korvane::parseRenderer(argv[i + 1], options.renderer)) {
+        std::fprintf(stderr, "korvane: --renderer needs gl or gles\n\n%s",
+                     usage);
+        return 2;
+      }
+      ++i;
     } else if (arg.rfind("--", 0) == 0 || options.folder) {
       std::fprintf(stderr, "korvane: unknown argument %s\n\n%s", argv[i],
                    usage);
@@ -108,6 +120,7 @@ int play(const Options &options, korvane::Logger logger) {
   start.timerclock = &clock;
   start.vsync = options.vsync;
   start.soundtrack = soundtrack.get();
+  start.renderer = options.renderer;
   start.folder = options.folder ? options.folder : defaultShow();
   std::string error;
   if (!session.start(start, error)) {

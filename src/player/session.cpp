@@ -3,6 +3,7 @@
 #include "base/media_path.h"
 #include "base/problems.h"
 #include "device/gl/gl_backend.h"
+#include "device/gles/gles_backend.h"
 #include "gfxutil/png_file.h"
 #include "layers/layer_kinds.h"
 
@@ -48,9 +49,9 @@ bool Session::start(const SessionOptions &options, std::string &error) {
       (options.height > 0 ? options.height : show.resolution[1]) * scale;
   picturewidth = width;
   pictureheight = height;
-  window = Window::create("Korvane", width, height,
-                          show.fullscreen != 0 && !options.hidden,
-                          options.hidden, error);
+  window = Window::create(
+      "Korvane", width, height, show.fullscreen != 0 && !options.hidden,
+      options.hidden, error, options.renderer == Renderer::Gles);
   if (!window || !makeDevice(options, width, height, error)) {
     abandonStart();
     return false;
@@ -94,12 +95,19 @@ bool Session::scriptReadable(std::string &error) const {
   return false;
 }
 
+bool parseRenderer(const std::string &name, Renderer &renderer) {
+  if (name != "gl" && name != "gles")
+    return false;
+  renderer = name == "gl" ? Renderer::Gl : Renderer::Gles;
+  return true;
+}
+
 void Session::abandonStart() {
   // A start that failed returns at once: nothing more is logged, and the
   // log is left as it is.
   teardownDevice(graphics);
   trace.reset();
-  gl = nullptr;
+  screen = nullptr;
   window.reset();
   stopped = true;
 }
@@ -122,9 +130,14 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
   }
   int drawableWidth = width, drawableHeight = height;
   window->drawableSize(drawableWidth, drawableHeight);
-  auto backend = std::make_unique<GlBackend>(width, height, swap, log,
-                                             drawableWidth, drawableHeight);
-  gl = backend.get();
+  std::unique_ptr<ScreenBackend> backend;
+  if (options.renderer == Renderer::Gles)
+    backend = std::make_unique<GlesBackend>(width, height, swap, log,
+                                            drawableWidth, drawableHeight);
+  else
+    backend = std::make_unique<GlBackend>(width, height, swap, log,
+                                          drawableWidth, drawableHeight);
+  screen = backend.get();
   setupDevice(graphics, std::move(backend), arcball, width, height, log,
               trace.get());
   return true;
@@ -206,11 +219,11 @@ void Session::adopt(std::unique_ptr<LoadedShow> next) {
 }
 
 void Session::followDrawable() {
-  if (!window || !gl)
+  if (!window || !screen)
     return;
   int width = window->width(), height = window->height();
   window->drawableSize(width, height);
-  gl->resize(width, height);
+  screen->resize(width, height);
 }
 
 void Session::toggleFullscreen() {
@@ -221,7 +234,7 @@ void Session::toggleFullscreen() {
 }
 
 std::string Session::writeStill(const FrameRequest &request) {
-  if (!frametools || !gl)
+  if (!frametools || !screen)
     return "";
   namespace fs = std::filesystem;
   const std::string stem = "still_" + std::to_string(request.showTime);
@@ -240,9 +253,9 @@ std::string Session::writeStill(const FrameRequest &request) {
   FrameRequest unshown = request;
   unshown.present = false;
   unshown.message.clear();
-  gl->resize(picturewidth, pictureheight);
+  screen->resize(picturewidth, pictureheight);
   frame(unshown);
-  const std::string pixels = readBackBuffer(picturewidth, pictureheight);
+  const std::string pixels = screen->readBack(picturewidth, pictureheight);
   followDrawable();
   // Created afresh, never over a file or through a link already there.
   fs::path file = name(1);

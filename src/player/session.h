@@ -28,7 +28,13 @@
 
 namespace korvane {
 
-class GlBackend;
+class ScreenBackend;
+
+// What draws the device: fixed-function OpenGL 2.1, or OpenGL ES 3.0
+// shaders.
+enum class Renderer { Gl, Gles };
+// "gl" or "gles"; false for anything else.
+bool parseRenderer(const std::string &name, Renderer &renderer);
 
 struct SessionOptions {
   bool hidden = false; // off screen, for offline rendering
@@ -50,6 +56,7 @@ struct SessionOptions {
   std::string folder;
   // Presents on the display's refresh instead of at once.
   bool vsync = false;
+  Renderer renderer = Renderer::Gl;
 };
 
 // Everything a run of a show holds, and the one owner of the show being
@@ -102,7 +109,8 @@ public:
   std::unique_ptr<DeviceTrace> trace; // every device call, when asked for
   bool scriptread = false; // the full pass found a script beginning <demo>
   bool sound = false;      // the soundtrack was opened
-  const GlBackend *backend() const { return gl; }
+  const ScreenBackend *backend() const { return screen; }
+  ScreenBackend *backend() { return screen; }
 
 private:
   bool makeDevice(const SessionOptions &options, int width, int height,
@@ -125,7 +133,7 @@ private:
   Soundtrack *music = nullptr; // where the soundtrack plays
   ShowFolder showfolder;
   std::string scriptlabel; // "Data/mirl .script", as problems name it
-  GlBackend *gl = nullptr;
+  ScreenBackend *screen = nullptr;
   int picturewidth = 0, pictureheight = 0; // the back buffer's picture
   SystemTimerClock systemclock;
   std::unique_ptr<FrameTimer> timer;

@@ -7,6 +7,7 @@
 #include "base/clocks.h"
 #include "device/device_setup.h"
 #include "device/gl/gl_backend.h"
+#include "device/gles/gles_backend.h"
 #include "platform/window.h"
 #include "player/session.h"
 #include "problem_capture.h"
@@ -36,28 +37,56 @@ inline void headless() {
   unsetenv("DISPLAY");
 }
 
-// A hidden window with a device on GL; `frame` holds the pixels read back
-// at the last present.
+// What the rendering tests draw with: KORVANE_RENDERER=gles runs them on
+// the GLES backend, anything else on GL.
+inline Renderer testRenderer() {
+  const char *name = std::getenv("KORVANE_RENDERER");
+  return name && std::strcmp(name, "gles") == 0 ? Renderer::Gles : Renderer::Gl;
+}
+inline const char *testRendererName() {
+  return testRenderer() == Renderer::Gles ? "gles" : "gl";
+}
+
+// The backend the tests draw with, in the current context of a window made
+// with testWindow().
+inline std::unique_ptr<ScreenBackend> testBackend(int w, int h,
+                                                  std::function<void()> swap,
+                                                  int drawableWidth = 0,
+                                                  int drawableHeight = 0) {
+  if (testRenderer() == Renderer::Gles)
+    return std::make_unique<GlesBackend>(w, h, std::move(swap),
+                                         standardLogger(), drawableWidth,
+                                         drawableHeight);
+  return std::make_unique<GlBackend>(w, h, std::move(swap), standardLogger(),
+                                     drawableWidth, drawableHeight);
+}
+inline std::unique_ptr<Window> testWindow(int w, int h, std::string &error) {
+  return Window::create("test", w, h, false, true, error,
+                        testRenderer() == Renderer::Gles);
+}
+
+// A hidden window with a device on the tests' backend; `frame` holds the
+// pixels read back at the last present.
 struct Scene {
   std::unique_ptr<Window> window;
   GraphicsDevice graphics;
   Arcball arcball;
   std::string frame;
   int width, height;
+  ScreenBackend *screen = nullptr;
 
   Scene(int w, int h) : width(w), height(h) {
     headless();
     std::string error;
-    window = Window::create("test", w, h, false, true, error);
+    window = testWindow(w, h, error);
     if (!window)
       ADD_FAILURE() << error;
     // The log lines the device's start writes are not what is tested.
     const Logger quiet;
-    setupDevice(graphics,
-                std::make_unique<GlBackend>(
-                    w, h, [this] { frame = readBackBuffer(width, height); },
-                    standardLogger()),
-                arcball, w, h, quiet);
+    auto backend =
+        testBackend(w, h, [this] { frame = screen->readBack(width, height); });
+    screen = backend.get();
+    setupDevice(graphics, std::move(backend), arcball, w, h, quiet);
   }
   ~Scene() { teardownDevice(graphics); }
   Device &device() { return *graphics.device; }
@@ -153,8 +182,10 @@ struct ShowRun {
     options.soundtrack = soundtrack.get();
     options.timerclock = &clock;
     options.folder = zipped ? archive() : folder.string();
+    options.renderer = testRenderer();
     options.capture = [this] {
-      frame = readBackBuffer(player.window->width(), player.window->height());
+      frame = player.backend()->readBack(player.window->width(),
+                                         player.window->height());
     };
     std::string error;
     EXPECT_TRUE(player.start(options, error)) << error;

@@ -123,8 +123,8 @@ TEST(BundledShow, ReadsCleanAndMatchesItsReferences) {
   std::getline(timesFile, times);
   const std::string render =
       std::string("'") + KORVANE_RENDER + "' '" + (work / "show").string() +
-      "' --out '" + (work / "out").string() + "' --size 320x240 --at " + times +
-      " >/dev/null 2>&1";
+      "' --out '" + (work / "out").string() + "' --size 320x240 --renderer " +
+      testRendererName() + " --at " + times + " >/dev/null 2>&1";
   ASSERT_EQ(std::system(render.c_str()), 0);
 
   const fs::path diffs = fs::path(KORVANE_TEST_OUTPUT) / "show-diffs";

@@ -40,15 +40,17 @@ def show_times(show, count):
     return [int((k + 0.5) * end / count) for k in range(count)]
 
 
-def compare_show(show, times, work, keep_diffs_over=None):
-    """[(time, per cent over 8, largest difference)] for each time; the two
-    frames and a difference picture of each frame over `keep_diffs_over`
-    stay in `work`."""
+def compare_show(show, times, work, keep_diffs_over=None, renderer="gl"):
+    """[(time, per cent over 8, largest difference)] for each time, drawn
+    by korvane-render --renderer `renderer`; the two frames and a
+    difference picture of each frame over `keep_diffs_over` stay in
+    `work`."""
     trace, ours, theirs = (os.path.join(work, d)
                            for d in ("trace", "korvane", "oracle"))
     shutil.rmtree(work, ignore_errors=True)
     render = run([RENDER, show, "--out", ours, "--at",
-                  ",".join(str(t) for t in times), "--trace", trace])
+                  ",".join(str(t) for t in times), "--trace", trace,
+                  "--renderer", renderer])
     if render.returncode != 0:
         raise Failure("korvane-render failed on %s:\n%s" %
                       (show, render.stderr))
@@ -101,7 +103,8 @@ def _pieces(show):
             yield without(lambda s, k=k: s.settings.pop(k))
 
 
-def reduce_show(show, work, assets, limit, budget=150, say=print):
+def reduce_show(show, work, assets, limit, budget=150, say=print,
+                renderer="gl"):
     """The smallest show found, by dropping pieces one at a time, whose one
     compared frame still differs in more than `limit` per cent of its
     pixels. `show` compares at exactly one time."""
@@ -114,7 +117,8 @@ def reduce_show(show, work, assets, limit, budget=150, say=print):
         candidate.write(folder, assets)
         try:
             rows = compare_show(folder, candidate.times(),
-                                os.path.join(work, "frames"))
+                                os.path.join(work, "frames"),
+                                renderer=renderer)
         except Failure:
             return False
         return rows[0][1] > limit
@@ -138,5 +142,5 @@ def reduce_show(show, work, assets, limit, budget=150, say=print):
     say("  reduced in %d tries" % tries)
     show.write(folder, assets)
     rows = compare_show(folder, show.times(), os.path.join(work, "frames"),
-                        keep_diffs_over=-1)
+                        keep_diffs_over=-1, renderer=renderer)
     return show, rows[0]

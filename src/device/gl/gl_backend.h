@@ -1,13 +1,15 @@
 #pragma once
 
-// device/gl: the only place that calls OpenGL. It draws the device's
-// Direct3D 8 state with fixed-function OpenGL 2.1, binding only the state
-// groups the device marked changed, through one cache of what GL holds. It
-// knows device/ and base/; the window system hands it a way to swap.
+// device/gl: one of the two backends that call OpenGL (device/gles is the
+// other). It draws the device's Direct3D 8 state with fixed-function
+// OpenGL 2.1, binding only the state groups the device marked changed,
+// through one cache of what GL holds. It knows device/ and base/; the
+// window system hands it a way to swap.
 
 #include "base/problems.h"
 #include "device/device.h"
 #include "device/gl/gl_cache.h"
+#include "device/screen_backend.h"
 
 #include <functional>
 #include <memory>
@@ -23,7 +25,7 @@ std::string readBackBuffer(int width, int height);
 // BGRA.
 std::string readBackBufferBgra(int width, int height);
 
-class GlBackend final : public DeviceBackend {
+class GlBackend final : public ScreenBackend {
 public:
   // A back buffer of width x height in the GL context current on this
   // thread; `swap` shows it. A drawable of another size (full screen on a
@@ -46,12 +48,18 @@ public:
   void present() override;
   // The drawable is now this size: the picture follows it, scaled to fit
   // with its aspect kept, black bars beside it.
-  void resize(int drawableWidth, int drawableHeight);
+  void resize(int drawableWidth, int drawableHeight) override;
+  std::string readBack(int w, int h) const override {
+    return readBackBuffer(w, h);
+  }
+  std::string readBackBgra(int w, int h) const override {
+    return readBackBufferBgra(w, h);
+  }
   bool hardwareVertexProcessing() const override { return hardware; }
   std::uint32_t maxTextureSize() const override { return maxtexture; }
 
   // The textures GL holds for the device.
-  std::size_t textureCount() const { return textures.size(); }
+  std::size_t textureCount() const override { return textures.size(); }
   // Before every draw, compares GL's real state with what the device's
   // state requires, whatever the cache believes; each difference, named,
   // goes to `failed`. On from the start where KORVANE_GL_CHECK=1, or in a

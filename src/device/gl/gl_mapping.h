@@ -5,6 +5,7 @@
 
 #include "base/math3d.h"
 #include "device/d3d_types.h"
+#include "device/fixed_function.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
@@ -62,37 +63,10 @@ inline std::array<GLenum, 2> blendFactors(std::uint32_t source,
   return {blendFactor(source), blendFactor(destination)};
 }
 
-// Direct3D's clip depth runs 0..w, GL's -w..w: z' = 2z - w. Direct3D's
-// pixel centres lie on whole window coordinates, GL's half a pixel right
-// and down (in Direct3D's downward y): x' = x + w/width, y' = y - w/height.
-inline Matrix projectionToGl(const Matrix &projection, int width, int height) {
-  Matrix fix = matrixIdentity();
-  fix.m[2][2] = 2.0f;
-  fix.m[3][2] = -1.0f;
-  fix.m[3][0] = 1.0f / static_cast<float>(width);
-  fix.m[3][1] = -1.0f / static_cast<float>(height);
-  return matrixMultiply(projection, fix);
-}
+using fixedfn::culls;
+using fixedfn::projectionToGl;
+using fixedfn::screenToGl;
 
-// Pre-transformed vertices are screen pixels whose centres lie on whole
-// numbers, as in Direct3D.
-inline Matrix screenToGl(int width, int height) {
-  Matrix ortho;
-  ortho.m[0][0] = 2.0f / static_cast<float>(width);
-  ortho.m[1][1] = -2.0f / static_cast<float>(height);
-  ortho.m[2][2] = 2.0f;
-  ortho.m[3][0] = -1.0f + 1.0f / static_cast<float>(width);
-  ortho.m[3][1] = 1.0f - 1.0f / static_cast<float>(height);
-  ortho.m[3][2] = -1.0f;
-  ortho.m[3][3] = 1.0f;
-  return ortho;
-}
-
-// Counter-clockwise culling removes what appears counter-clockwise on the
-// screen, which GL's window coordinates show the same way.
-inline bool culls(std::uint32_t cull) {
-  return cull == D3DCULL_CW || cull == D3DCULL_CCW;
-}
 inline GLenum frontFace(std::uint32_t cull) {
   return cull == D3DCULL_CCW ? GL_CW : GL_CCW;
 }
@@ -101,15 +75,7 @@ inline GLenum frontFace(std::uint32_t cull) {
 
 namespace korvane::glmap {
 
-// Whether a stage samples its texture: a stage with no texture passes its
-// input through, and a disabled stage ends the cascade.
-template <typename State> bool stageSamples(const State &state, int stage) {
-  const bool cascade =
-      stage == 0 ||
-      state.stagestate[stage - 1][D3DTSS_COLOROP] != D3DTOP_DISABLE;
-  return cascade && state.texture[stage] &&
-         state.stagestate[stage][D3DTSS_COLOROP] != D3DTOP_DISABLE;
-}
+using fixedfn::stageSamples;
 
 // A stage's filters and wrapping, which belong to the texture object in GL.
 inline std::array<int, 4> textureParameters(const std::uint32_t *ts) {
@@ -120,26 +86,7 @@ inline std::array<int, 4> textureParameters(const std::uint32_t *ts) {
       ts[D3DTSS_ADDRESSV] == D3DTADDRESS_CLAMP ? GL_CLAMP_TO_EDGE : GL_REPEAT};
 }
 
-// GL's texture matrix for a stage's Direct3D transform. Two-component
-// coordinates from the vertices enter Direct3D's transform as (u, v, 1) and
-// GL's as (u, v, 0, 1), so their translation is the matrix's third row;
-// generated coordinates enter both alike. GL divides by q, Direct3D only
-// when the flags say projected.
-inline Matrix textureMatrix(const Matrix &transform, std::uint32_t flags,
-                            bool generated) {
-  if (flags == D3DTTFF_DISABLE)
-    return matrixIdentity();
-  Matrix m = transform;
-  if (!generated)
-    for (int j = 0; j < 4; ++j)
-      m.m[3][j] = m.m[2][j];
-  if (!(flags & D3DTTFF_PROJECTED)) {
-    for (int i = 0; i < 3; ++i)
-      m.m[i][3] = 0.0f;
-    m.m[3][3] = 1.0f;
-  }
-  return m;
-}
+using fixedfn::textureMatrix;
 
 } // namespace korvane::glmap
 
@@ -151,11 +98,11 @@ struct Combine {
   GLint function, source0, source1;
 };
 
-inline GLint combineSource(std::uint32_t arg) {
-  switch (arg & 0xF) {
-  case D3DTA_TEXTURE:
+inline GLint combineSource(fixedfn::Source source) {
+  switch (source) {
+  case fixedfn::Source::Texture:
     return GL_TEXTURE;
-  case D3DTA_DIFFUSE:
+  case fixedfn::Source::Diffuse:
     return GL_PRIMARY_COLOR;
   default:
     return GL_PREVIOUS;
@@ -164,18 +111,9 @@ inline GLint combineSource(std::uint32_t arg) {
 
 inline Combine combine(std::uint32_t op, std::uint32_t arg1,
                        std::uint32_t arg2) {
-  GLint function = GL_MODULATE;
-  std::uint32_t first = arg1;
-  if (op == D3DTOP_SELECTARG1) {
-    function = GL_REPLACE;
-  } else if (op == D3DTOP_SELECTARG2) {
-    function = GL_REPLACE;
-    first = arg2;
-  } else if (op == D3DTOP_DISABLE) {
-    function = GL_REPLACE;
-    first = D3DTA_CURRENT;
-  }
-  return {function, combineSource(first), combineSource(arg2)};
+  const fixedfn::Combine c = fixedfn::combine(op, arg1, arg2);
+  return {c.modulate ? GL_MODULATE : GL_REPLACE, combineSource(c.source0),
+          combineSource(c.source1)};
 }
 
 } // namespace korvane::glmap

@@ -64,13 +64,14 @@ WindowEvent::Kind keyKind(SDL_Keycode key) {
 
 std::unique_ptr<Window> Window::create(const char *title, int width, int height,
                                        bool fullscreen, bool hidden,
-                                       std::string &error) {
+                                       std::string &error, bool gles) {
   if (!sdlVideo(error))
     return nullptr;
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, gles ? 3 : 2);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, gles ? 0 : 1);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK,
-                      SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+                      gles ? SDL_GL_CONTEXT_PROFILE_ES
+                           : SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
   SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);

@@ -121,8 +121,8 @@ enum class ProblemKind { Script, Media, Run };
   X(StillPastEnd, Run, nullptr,                                                \
     "--at {0} is past the show's end ({1} ms): no at_{0}.png", nullptr)        \
   X(TraceNotWritten, Run, nullptr, "{0}", nullptr)                             \
-  X(GlStateWrong, Run, nullptr, "GL state check: {0}", nullptr)              \
-  X(GlesStateWrong, Run, nullptr, "GLES state check: {0}", nullptr)          \
+  X(GlStateWrong, Run, nullptr, "GL state check: {0}", nullptr)                \
+  X(GlesStateWrong, Run, nullptr, "GLES state check: {0}", nullptr)            \
   X(GlesProgramFailed, Run, nullptr, "a GLES program failed: {0}", nullptr)
 
 enum class Problem {

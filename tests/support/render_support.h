@@ -54,9 +54,8 @@ inline std::unique_ptr<ScreenBackend> testBackend(int w, int h,
                                                   int drawableWidth = 0,
                                                   int drawableHeight = 0) {
   if (testRenderer() == Renderer::Gles)
-    return std::make_unique<GlesBackend>(w, h, std::move(swap),
-                                         standardLogger(), drawableWidth,
-                                         drawableHeight);
+    return std::make_unique<GlesBackend>(
+        w, h, std::move(swap), standardLogger(), drawableWidth, drawableHeight);
   return std::make_unique<GlBackend>(w, h, std::move(swap), standardLogger(),
                                      drawableWidth, drawableHeight);
 }

@@ -4,8 +4,10 @@
 // the offline renderer need of it besides the device's draws, whichever
 // graphics API is behind it.
 
+#include "base/problems.h"
 #include "device/device_state.h"
 
+#include <functional>
 #include <string>
 
 namespace korvane {
@@ -25,5 +27,16 @@ public:
   // The textures the API holds for the device.
   virtual std::size_t textureCount() const = 0;
 };
+
+// Whether a backend's state check is on from the start: KORVANE_GL_CHECK
+// set and not "0", else whether the build keeps its assertions.
+bool stateCheckWanted();
+// A state check's report: each difference to `logger` as `problem`, then
+// abort.
+std::function<void(const std::string &)> stateCheckFailed(Logger logger,
+                                                          Problem problem);
+// Whether the renderer GL names is a software rasteriser, which does the
+// vertex work on the CPU.
+bool softwareRenderer(const std::string &name);
 
 } // namespace korvane

@@ -41,10 +41,7 @@ GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers,
   std::string renderername;
   if (const GLubyte *name = glGetString(GL_RENDERER))
     renderername = reinterpret_cast<const char *>(name);
-  // Software rasterisers do the vertex work on the CPU.
-  hardware = renderername.find("llvmpipe") == std::string::npos &&
-             renderername.find("softpipe") == std::string::npos &&
-             renderername.find("Software") == std::string::npos;
+  hardware = !softwareRenderer(renderername);
   GLint size = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
   if (size > 0)
@@ -57,8 +54,8 @@ GlBackend::GlBackend(int w, int h, std::function<void()> swapBuffers,
   // Vertex colours stand in for the material's diffuse colour.
   glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
   glEnableClientState(GL_VERTEX_ARRAY);
-  if (glStateCheckWanted())
-    statefailed = stateCheckFailed(logger);
+  if (stateCheckWanted())
+    statefailed = stateCheckFailed(logger, Problem::GlStateWrong);
   resize(drawableWidth > 0 ? drawableWidth : w,
          drawableHeight > 0 ? drawableHeight : h);
 }

@@ -120,12 +120,6 @@ private:
   std::function<void(const std::string &)> statefailed;
 };
 
-// Whether the state check is on from the start (KORVANE_GL_CHECK, else
-// whether the build keeps its assertions).
-bool glStateCheckWanted();
-// The check's default report: each difference to `logger`, then abort.
-std::function<void(const std::string &)> stateCheckFailed(Logger logger);
-
 // A Direct3D colour word (A8R8G8B8) as the RGBA floats GL takes.
 inline void colorFloats(std::uint32_t argb, float out[4]) {
   out[0] = static_cast<float>((argb >> 16) & 0xFF) / 255.0f;

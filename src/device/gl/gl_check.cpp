@@ -249,21 +249,4 @@ void GlBackend::checkStates(std::function<void(const std::string &)> failed) {
   statefailed = std::move(failed);
 }
 
-bool glStateCheckWanted() {
-  if (const char *value = std::getenv("KORVANE_GL_CHECK"))
-    return std::strcmp(value, "0") != 0 && *value != '\0';
-#ifdef NDEBUG
-  return false;
-#else
-  return true;
-#endif
-}
-
-std::function<void(const std::string &)> stateCheckFailed(Logger logger) {
-  return [logger = std::move(logger)](const std::string &difference) {
-    logger.report(Problem::GlStateWrong, "", 0, {difference});
-    std::abort();
-  };
-}
-
 } // namespace korvane

@@ -50,10 +50,7 @@ GlesBackend::GlesBackend(int w, int h, std::function<void()> swapBuffers,
   std::string renderername;
   if (const GLubyte *name = glGetString(GL_RENDERER))
     renderername = reinterpret_cast<const char *>(name);
-  // Software rasterisers do the vertex work on the CPU.
-  hardware = renderername.find("llvmpipe") == std::string::npos &&
-             renderername.find("softpipe") == std::string::npos &&
-             renderername.find("Software") == std::string::npos;
+  hardware = !softwareRenderer(renderername);
   GLint size = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
   if (size > 0)
@@ -63,8 +60,8 @@ GlesBackend::GlesBackend(int w, int h, std::function<void()> swapBuffers,
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
   glCullFace(GL_BACK);
   glEnableVertexAttribArray(POSITION);
-  if (glesStateCheckWanted())
-    statefailed = glesStateCheckFailed(logger);
+  if (stateCheckWanted())
+    statefailed = stateCheckFailed(logger, Problem::GlesStateWrong);
   resize(drawableWidth > 0 ? drawableWidth : w,
          drawableHeight > 0 ? drawableHeight : h);
 }

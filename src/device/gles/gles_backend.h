@@ -109,10 +109,4 @@ private:
   std::function<void(const std::string &)> statefailed;
 };
 
-// Whether the state check is on from the start (KORVANE_GL_CHECK, else
-// whether the build keeps its assertions).
-bool glesStateCheckWanted();
-// The check's default report: the difference to `logger`, then abort.
-std::function<void(const std::string &)> glesStateCheckFailed(Logger logger);
-
 } // namespace korvane

@@ -187,21 +187,4 @@ void GlesBackend::checkStates(std::function<void(const std::string &)> failed) {
   statefailed = std::move(failed);
 }
 
-bool glesStateCheckWanted() {
-  if (const char *value = std::getenv("KORVANE_GL_CHECK"))
-    return std::strcmp(value, "0") != 0 && *value != '\0';
-#ifdef NDEBUG
-  return false;
-#else
-  return true;
-#endif
-}
-
-std::function<void(const std::string &)> glesStateCheckFailed(Logger logger) {
-  return [logger = std::move(logger)](const std::string &difference) {
-    logger.report(Problem::GlesStateWrong, "", 0, {difference});
-    std::abort();
-  };
-}
-
 } // namespace korvane

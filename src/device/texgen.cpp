@@ -127,4 +127,25 @@ void generateCoordinates(const TexgenInput &in, float *out) {
   }
 }
 
+void generateStageCoordinates(const DeviceState &state, int stage,
+                              const std::uint8_t *vertices, std::uint32_t count,
+                              int normaloffset, std::vector<float> &out) {
+  const std::uint32_t *ts = state.stagestate[stage];
+  TexgenInput input;
+  input.vertices = vertices;
+  input.stride = state.stride;
+  input.count = count;
+  input.normaloffset = normaloffset;
+  input.modelview = matrixMultiply(state.world, state.view);
+  input.normal = normalMatrix(input.modelview);
+  input.normalize = state.renderstate[D3DRS_NORMALIZENORMALS] != 0;
+  input.reflection = (ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF0000u) ==
+                     D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR;
+  input.texture = ts[D3DTSS_TEXTURETRANSFORMFLAGS] != D3DTTFF_DISABLE
+                      ? &state.texturetransform[stage]
+                      : nullptr;
+  out.resize(std::size_t(count) * 2);
+  generateCoordinates(input, out.data());
+}
+
 } // namespace korvane

@@ -7,8 +7,10 @@
 // transform differently.
 
 #include "base/math3d.h"
+#include "device/device_state.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace korvane {
 
@@ -35,5 +37,12 @@ struct TexgenInput {
 // Two coordinates per vertex into `out`: the camera-space reflection
 // vector (or normal) as (x, y, z, 1), through the texture transform.
 void generateCoordinates(const TexgenInput &input, float *out);
+
+// The stage's generated coordinates for `count` vertices from `vertices`
+// (the stream at the first vertex drawn), as the device's state asks:
+// two per vertex into `out`. `normaloffset`: bytes to the normal, or -1.
+void generateStageCoordinates(const DeviceState &state, int stage,
+                              const std::uint8_t *vertices, std::uint32_t count,
+                              int normaloffset, std::vector<float> &out);
 
 } // namespace korvane

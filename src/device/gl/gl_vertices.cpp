@@ -59,23 +59,9 @@ void GlBackend::bindArrays(const DeviceState &state, std::uint32_t startVertex,
 void GlBackend::generatedCoordinates(const DeviceState &state, int stage,
                                      const std::uint8_t *base,
                                      std::uint32_t vertexCount) {
-  const std::uint32_t *ts = state.stagestate[stage];
-  TexgenInput input;
-  input.vertices = base;
-  input.stride = state.stride;
-  input.count = vertexCount;
-  input.normaloffset = layout.normal;
-  input.modelview = matrixMultiply(state.world, state.view);
-  input.normal = normalMatrix(input.modelview);
-  input.normalize = state.renderstate[D3DRS_NORMALIZENORMALS] != 0;
-  input.reflection = (ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF0000u) ==
-                     D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR;
-  input.texture = ts[D3DTSS_TEXTURETRANSFORMFLAGS] != D3DTTFF_DISABLE
-                      ? &state.texturetransform[stage]
-                      : nullptr;
   std::vector<float> &coordinates = generated[stage];
-  coordinates.resize(std::size_t(vertexCount) * 2);
-  generateCoordinates(input, coordinates.data());
+  generateStageCoordinates(state, stage, base, vertexCount, layout.normal,
+                           coordinates);
   glTexCoordPointer(2, GL_FLOAT, 0, coordinates.data());
 }
 

@@ -167,23 +167,9 @@ void GlesBackend::bindAttributes(const DeviceState &state,
     const bool computed = samples && cpugeneration && (index & 0xFFFF0000u);
     const auto set = static_cast<int>(index & 0xFFFF);
     if (computed) {
-      TexgenInput input;
-      input.vertices = base;
-      input.stride = state.stride;
-      input.count = vertexCount;
-      input.normaloffset = layout.normal;
-      input.modelview = matrixMultiply(state.world, state.view);
-      input.normal = normalMatrix(input.modelview);
-      input.normalize = state.renderstate[D3DRS_NORMALIZENORMALS] != 0;
-      input.reflection =
-          (index & 0xFFFF0000u) == D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR;
-      input.texture = state.stagestate[stage][D3DTSS_TEXTURETRANSFORMFLAGS] !=
-                              D3DTTFF_DISABLE
-                          ? &state.texturetransform[stage]
-                          : nullptr;
       std::vector<float> &coordinates = generated[stage];
-      coordinates.resize(std::size_t(vertexCount) * 2);
-      generateCoordinates(input, coordinates.data());
+      generateStageCoordinates(state, stage, base, vertexCount, layout.normal,
+                               coordinates);
       glEnableVertexAttribArray(at);
       glVertexAttribPointer(at, 2, GL_FLOAT, GL_FALSE, 0, coordinates.data());
     } else if (samples && set < layout.texcoordsets) {

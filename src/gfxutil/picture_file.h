@@ -6,22 +6,13 @@
 // Direct3D utility library makes them. It knows device/ and base/.
 
 #include "device/device.h"
+#include "gfxutil/picture.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace korvane {
-
-// A decoded picture: 8-bit BGRA pixels as an A8R8G8B8 texture holds them,
-// rows from the top.
-struct Picture {
-  int width = 0;
-  int height = 0;
-  bool alpha = false; // the file has an alpha channel
-  std::vector<std::uint8_t> bgra;
-};
 
 // Decodes JPEG, PNG, BMP (and DIB), TGA, PPM or DDS, told apart by their
 // first bytes. False for anything else, for a corrupt or truncated file,

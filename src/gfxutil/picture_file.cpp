@@ -1,6 +1,7 @@
 #include "gfxutil/picture_file.h"
 
 #include "base/media_path.h"
+#include "gfxutil/bmp_file.h"
 #include "gfxutil/dds_file.h"
 #include "gfxutil/picture_filter.h"
 
@@ -275,6 +276,9 @@ bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
       ok = decodePnm(data, size, picture);
     } else if (std::memcmp(data, "DDS ", 4) == 0) {
       ok = decodeDds(data, size, picture, maxSide, maxPixels, why, refusedSize);
+    } else if (isPaletteBmp(data, size)) {
+      ok = decodePaletteBmp(data, size, picture, maxSide, maxPixels, why,
+                            refusedSize);
     } else {
       ok = decodeStb(data, size, picture); // BMP by its "BM", or TGA
     }

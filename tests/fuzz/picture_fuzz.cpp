@@ -1,6 +1,7 @@
-// The picture decoder over arbitrary bytes: JPEG, PNG, BMP, TGA, PPM and DDS
-// (with its mip levels), each told apart by its first bytes. Nothing may crash
-// or read out of bounds, and every level holds the pixels its size says.
+// The picture decoder over arbitrary bytes: JPEG, PNG, BMP (plain and
+// run-length encoded), TGA, PPM and DDS (with its mip levels), each told
+// apart by its first bytes. Nothing may crash or read out of bounds, and
+// every level holds the pixels its size says.
 
 #include "fuzz/fuzz_entry.h"
 #include "gfxutil/picture_file.h"

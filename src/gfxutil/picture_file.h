@@ -23,8 +23,11 @@ bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
                    std::uint32_t maxSide = 16384,
                    std::string *refusal = nullptr);
 
-// The file-to-texture loader of the layers: the picture at the file's own
-// size, A8R8G8B8 (X8R8G8B8 without alpha), with a full mip chain. Null when
+// The file-to-texture loader of the layers, as the utility library's
+// defaults load a file: each side rounded up to a power of two, the picture
+// scaled onto it with the triangle filter where a side grows, A8R8G8B8
+// (X8R8G8B8 without alpha), with a full mip chain whose levels are the
+// file's own where it holds them (DDS) and box-filtered below. Null when
 // the file is missing, undecodable or larger than the device can hold;
 // `reason` then says which, as the rest of a sentence that begins with the
 // file's name. `files`: where the file lies, found by `name`.

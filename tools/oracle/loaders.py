@@ -520,8 +520,11 @@ def _jpeg_subsampled(data):
 
 def picture_file_reasons(path):
     """Keys of WINE_DIFFERS that the file's header alone tells."""
-    with open(path, "rb") as f:
-        data = f.read(1 << 16)
+    try:
+        with open(path, "rb") as f:
+            data = f.read(1 << 16)
+    except OSError:
+        return []
     if data[:2] == b"BM" and len(data) >= 30 and \
             struct.unpack_from("<H", data, 28)[0] in (1, 4):
         return ["bmp-packed"]

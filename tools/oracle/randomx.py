@@ -396,7 +396,11 @@ def generate(seed):
         scene.materials.append(name)
     for _ in range(rng.randint(1, 3)):
         if rng.random() < 0.6:
+            # A material declared inside a frame is found by references
+            # within that frame's tree only (Wine refuses others).
+            known = list(scene.materials)
             objects.append(_frame(scene, "none", 1))
+            scene.materials = known
         else:
             mesh = _mesh(rng, scene.name("Mesh"), True, True,
                          scene.materials)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -199,8 +200,10 @@ bool decodeStb(const std::uint8_t *data, std::size_t size, Picture &out) {
     return false;
   int w = 0, h = 0, channels = 0;
   const int length = static_cast<int>(size);
+  // A bitmap stored from the top tells its height negated.
   if (!stbi_info_from_memory(data, length, &w, &h, &channels) || w <= 0 ||
-      h <= 0 || tooLarge(std::uint64_t(w), std::uint64_t(h)))
+      h == 0 || h == INT_MIN ||
+      tooLarge(std::uint64_t(w), std::uint64_t(h < 0 ? -h : h)))
     return false;
   stbi_uc *rgba = stbi_load_from_memory(data, length, &w, &h, &channels, 4);
   if (!rgba)

@@ -250,6 +250,11 @@ TEST(PictureFile, EveryKindDecodes) {
   const Picture bitmap = decoded(bmp(3, 2));
   EXPECT_EQ(pixel(bitmap, 0, 1), (std::array<int, 4>{255, 255, 0, 255}));
   EXPECT_EQ(pixel(bitmap, 0, 0), (std::array<int, 4>{255, 0, 0, 255}));
+  Bytes topDown = bmp(3, 2);
+  topDown[22] = 0xFE; // height -2: the green row first is the top one
+  std::fill(topDown.begin() + 23, topDown.begin() + 26, 0xFF);
+  EXPECT_EQ(pixel(decoded(topDown), 0, 0),
+            (std::array<int, 4>{255, 255, 0, 255}));
 
   const Picture targa = decoded(tga(2, 2));
   EXPECT_TRUE(targa.alpha);

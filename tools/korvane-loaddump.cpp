@@ -77,7 +77,7 @@ json meshDocument(const std::string &file) {
           {"materialcount", materials.size()},
           {"materials", list},
           // What the layer writes to the log as "Vertices: %d, Faces: %d".
-          {"logvertexcount", mesh.filevertexcount},
+          {"logvertexcount", mesh.vertexcount},
           {"logfacecount", mesh.faceCount()},
           {"loaded", meshData(mesh)},
           {"optimized", meshData(optimized)},

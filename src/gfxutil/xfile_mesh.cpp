@@ -330,9 +330,10 @@ public:
     return true;
   }
 
-  // A frame's transforms apply to what follows them in the frame, each
-  // before those of the frames around it.
-  bool frame(const XObject &object, Matrix transform, int depth) {
+  // A frame's transforms apply to what follows them in the frame, in file
+  // order, and before those of the frames around it.
+  bool frame(const XObject &object, const Matrix &parent, int depth) {
+    Matrix local = matrixIdentity(), transform = parent;
     if (depth > 64)
       return fail(error, "frames are nested too deeply or refer to each other");
     for (std::size_t child : object.children) {
@@ -343,10 +344,11 @@ public:
       } else if (isType(data, "FrameTransformMatrix")) {
         if (data.numbers.size() != 16)
           return fail(error, "a FrameTransformMatrix does not have 16 numbers");
-        Matrix local;
+        Matrix step;
         for (int i = 0; i < 16; ++i)
-          local.m[i / 4][i % 4] = static_cast<float>(data.numbers[i]);
-        transform = matrixMultiply(local, transform);
+          step.m[i / 4][i % 4] = static_cast<float>(data.numbers[i]);
+        local = matrixMultiply(local, step);
+        transform = matrixMultiply(local, parent);
       } else if (isType(data, "Frame")) {
         ok = frame(data, transform, depth + 1);
       }

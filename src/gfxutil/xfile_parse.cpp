@@ -326,20 +326,16 @@ private:
     return true;
   }
 
-  // Each reference names the last object of that name declared before it,
-  // or else the first declared after.
+  // Each reference names the first object of that name declared before
+  // it, anywhere in the file, as the library's file reader resolves them.
   bool resolve(std::string &error) {
     for (const Reference &ref : references) {
-      std::size_t found = file.objects.size();
-      for (std::size_t i = 0; i < file.objects.size(); ++i) {
-        if (file.objects[i].name != ref.name)
-          continue;
-        found = i;
-        if (i >= ref.before)
-          break;
-      }
-      if (found == file.objects.size()) {
-        error = "a reference names \"" + ref.name + "\", which no object is";
+      std::size_t found = 0;
+      while (found < ref.before && file.objects[found].name != ref.name)
+        ++found;
+      if (found == ref.before) {
+        error = "a reference names \"" + ref.name +
+                "\", which no object before it is";
         return false;
       }
       file.objects[ref.parent].children[ref.slot] = found;

@@ -17,8 +17,6 @@ struct Mesh {
   std::uint32_t fvf = 0;
   std::uint32_t stride = 0;
   std::uint32_t vertexcount = 0;
-  // The vertex count the file gives, before vertices were merged.
-  std::uint32_t filevertexcount = 0;
   std::vector<std::uint8_t> vertices;
   std::vector<std::uint32_t> indices;    // three per face
   std::vector<std::uint32_t> attributes; // one per face
@@ -37,14 +35,14 @@ struct MeshMaterial {
   std::string texturefile; // as the file writes it; empty for none
 };
 
-// Loads a DirectX .x file (text, binary or compressed) in its own
-// left-handed coordinates with the frame transforms applied. False with
-// `error` on failure, also when the import takes longer than `seconds`.
-// `files`: where the file lies, found by `name`. The import runs in a
-// child process of its own.
+// Loads a DirectX .x file (text, binary or compressed) as the utility
+// library's mesh loader makes it (see xfile_mesh.h): its vertex and face
+// counts are the loaded mesh's, `materials` those of its meshes in turn,
+// empty when no mesh has a material list. False with `error` on failure.
+// `files`: where the file lies, found by `name`.
 bool loadMeshFromX(const std::string &name, Mesh &mesh,
                    std::vector<MeshMaterial> &materials, std::string &error,
-                   int seconds = 60, const ShowFiles &files = diskFiles());
+                   const ShowFiles &files = diskFiles());
 
 // The same triangles reordered for the vertex cache and the vertex fetch,
 // within each subset; windings unchanged.

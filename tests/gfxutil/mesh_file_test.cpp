@@ -1,26 +1,23 @@
 // .x files: every test model loads or fails cleanly, the optimiser and the
-// clone keep the triangles, and the file's own counts are read.
+// clone keep the triangles, and files load as the utility library loads
+// them: fans, split vertices, frame transforms, each mesh's materials.
 
+#include "device/vertex_format.h"
 #include "gfxutil/mesh.h"
-#include "gfxutil/xfile_scan.h"
-#include "script_util.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sys/stat.h>
-#include <tuple>
 
 namespace fs = std::filesystem;
 using namespace korvane;
-using korvane::test::layerScript;
-using korvane::test::parseBoth;
+using korvane::test::TempFolder;
 
 namespace {
 
@@ -45,13 +42,6 @@ std::multiset<std::array<Corner, 3>> triangles(const Mesh &mesh) {
   }
   return out;
 }
-
-// A file of six vertices, two of them the same as others.
-constexpr const char *plainQuad = "xof 0303txt 0032\n"
-                                  "Mesh quad {\n 6;\n"
-                                  " 0;0;0;, 1;0;0;, 0;1;0;, 1;0;0;, 1;1;0;,"
-                                  " 0;1;0;;\n"
-                                  " 2;\n 3;0,1,2;, 3;3,4,5;;\n}\n";
 
 } // namespace
 
@@ -110,58 +100,167 @@ TEST(MeshFile, EveryTestModelLoadsOrFailsCleanly) {
   EXPECT_FALSE(loadMeshFromX("/nonexistent.x", colored, materials, error));
 }
 
-// A name that is a pipe nobody writes is refused at once, never waited on;
-// an import that takes longer than it is given is given up.
-TEST(MeshFile, AnImportThatHangsIsGivenUp) {
-  korvane::test::TempFolder folder;
-  const fs::path pipe = folder.path / "hang.x";
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  const fs::path cube = models / "test.x";
-  for (const auto &[path, seconds, said] :
-       {std::tuple{pipe, 1, "it is not a plain file"},
-        std::tuple{cube, 0, "the importer did not finish within 0 s"}}) {
+namespace {
+
+const fs::path xfiles = fs::path(KORVANE_TESTS_DIR) / "data" / "xfiles";
+
+struct Loaded {
+  Mesh mesh;
+  std::vector<MeshMaterial> materials;
+  VertexLayout layout;
+  Corner at(std::uint32_t vertex, int offset) const {
+    Corner c;
+    std::memcpy(
+        c.data(),
+        mesh.vertices.data() + std::size_t(vertex) * mesh.stride + offset, 12);
+    return c;
+  }
+  std::vector<std::uint32_t> triangle(std::uint32_t face) const {
+    return {mesh.indices.begin() + 3 * face,
+            mesh.indices.begin() + 3 * face + 3};
+  }
+};
+
+Loaded load(const char *name) {
+  Loaded out;
+  std::string error;
+  EXPECT_TRUE(
+      loadMeshFromX((xfiles / name).string(), out.mesh, out.materials, error))
+      << name << ": " << error;
+  out.layout = vertexLayout(out.mesh.fvf);
+  return out;
+}
+
+} // namespace
+
+// Polygons are fans from their first corner, a concave one too.
+TEST(MeshFile, PolygonsAreFannedFromTheirFirstCorner) {
+  const Loaded fans = load("fans.x");
+  ASSERT_EQ(fans.mesh.faceCount(), 7u);
+  EXPECT_EQ(fans.mesh.vertexcount, 12u);
+  const std::vector<std::vector<std::uint32_t>> want = {
+      {0, 1, 2},  {0, 2, 3},   {4, 5, 6}, {4, 6, 7},
+      {8, 9, 10}, {8, 10, 11}, {8, 11, 4}};
+  for (std::uint32_t f = 0; f < 7; ++f)
+    EXPECT_EQ(fans.triangle(f), want[f]) << f;
+}
+
+// A corner whose normal differs in value from its vertex's gets a copy of
+// the vertex after all others; an equal normal under another index does not.
+TEST(MeshFile, VerticesSplitWhereTheirNormalsDiffer) {
+  const Loaded roof = load("split_normals.x");
+  ASSERT_EQ(roof.mesh.vertexcount, 8u);
+  EXPECT_EQ(roof.mesh.fvf, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
+  EXPECT_EQ(roof.triangle(2), (std::vector<std::uint32_t>{6, 7, 4}));
+  EXPECT_EQ(roof.triangle(4), (std::vector<std::uint32_t>{0, 1, 4}));
+  const float r = 1.0f / std::sqrt(2.0f);
+  const Corner down{0, -r, r}, up{0, r, r};
+  EXPECT_EQ(roof.at(6, roof.layout.position), (Corner{0, 1, 1})); // of 3
+  EXPECT_EQ(roof.at(7, roof.layout.position), (Corner{2, 1, 1})); // of 2
+  for (auto [vertex, normal] : {std::pair{0u, down}, std::pair{3u, down},
+                                std::pair{6u, up}, std::pair{4u, up}})
+    EXPECT_EQ(roof.at(vertex, roof.layout.normal), normal) << vertex;
+  float uv[2];
+  std::memcpy(uv,
+              roof.mesh.vertices.data() + 7 * roof.mesh.stride +
+                  roof.layout.texcoord[0],
+              8);
+  EXPECT_EQ(uv[0], 1.0f);
+  EXPECT_EQ(uv[1], 0.5f);
+}
+
+// Each mesh takes the transforms before it in its frame, a child frame's
+// own before its parent's; normals turn but do not move.
+TEST(MeshFile, FrameTransformsAccumulateInFileOrder) {
+  const Loaded frames = load("frames.x");
+  ASSERT_EQ(frames.mesh.vertexcount, 12u);
+  const int p = frames.layout.position;
+  EXPECT_EQ(frames.at(0, p), (Corner{1, 0, 0}));   // A: none yet
+  EXPECT_EQ(frames.at(3, p), (Corner{1, 0, 10}));  // B: the first
+  EXPECT_EQ(frames.at(6, p), (Corner{2, 0, 10}));  // C: both
+  EXPECT_EQ(frames.at(9, p), (Corner{1, 1, 10}));  // D: turned, then both
+  EXPECT_EQ(frames.at(10, p), (Corner{0, 0, 10})); // (0, 1, 0) turned
+  EXPECT_EQ(frames.at(9, frames.layout.normal), (Corner{0, 1, 0}));
+  EXPECT_EQ(frames.at(0, frames.layout.normal), (Corner{0, 0, 0}));
+  EXPECT_EQ(frames.triangle(3), (std::vector<std::uint32_t>{9, 10, 11}));
+}
+
+// Each mesh's own list, references and frame-declared materials resolved,
+// after the lists of the meshes before it.
+TEST(MeshFile, EachMeshBringsItsOwnMaterials) {
+  const Loaded file = load("materials.x");
+  ASSERT_EQ(file.materials.size(), 4u);
+  const std::vector<ColorValue> diffuse = {
+      {0, 0, 1, 0.5f}, {0, 1, 0, 1}, {1, 1, 0, 1}, {1, 0, 0, 1}};
+  for (std::size_t m = 0; m < 4; ++m)
+    EXPECT_EQ(file.materials[m].material.diffuse, diffuse[m]) << m;
+  EXPECT_EQ(file.materials[0].texturefile, "blue.bmp");
+  EXPECT_EQ(file.materials[1].material.emissive, (ColorValue{0, 0, 0.2f, 1}));
+  EXPECT_EQ(file.materials[3].material.specular, (ColorValue{1, 1, 1, 1}));
+  EXPECT_EQ(file.materials[3].material.power, 8.0f);
+  // Grouped by material: the first mesh's two faces swap; the mesh without
+  // a list names the material after the last, which is never drawn.
+  EXPECT_EQ(file.mesh.attributes, (std::vector<std::uint32_t>{0, 1, 3, 4}));
+  EXPECT_EQ(file.triangle(0), (std::vector<std::uint32_t>{0, 2, 3}));
+  EXPECT_EQ(file.mesh.subsets.size(), 5u);
+}
+
+TEST(MeshFile, TheCubeReadsAlikeInEveryEncoding) {
+  const auto read = [](const char *name) {
     Mesh mesh;
     std::vector<MeshMaterial> materials;
     std::string error;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(loadMeshFromX(path.string(), mesh, materials, error, seconds));
-    EXPECT_EQ(error, said);
-    EXPECT_LT(std::chrono::steady_clock::now() - start,
-              std::chrono::seconds(10));
-    EXPECT_EQ(mesh.faceCount(), 0u);
+    EXPECT_TRUE(loadMeshFromX((models / name).string(), mesh, materials, error))
+        << name << ": " << error;
+    return mesh;
+  };
+  const Mesh text = read("test_cube_text.x");
+  for (const char *name : {"test_cube_binary.x", "test_cube_compressed.x"}) {
+    const Mesh other = read(name);
+    EXPECT_EQ(other.vertices, text.vertices) << name;
+    EXPECT_EQ(other.indices, text.indices) << name;
   }
 }
 
-TEST(MeshFile, ScanReadsTheFilesOwnCounts) {
-  auto scan = [](const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
-    return scanXFile(bytes.data(), bytes.size());
+// What the library refuses is refused with a reason, never half loaded.
+TEST(MeshFile, MalformedFilesAreRefused) {
+  const std::string head = "xof 0303txt 0032\n";
+  const std::string tri = "3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;";
+  std::string deep;
+  for (int i = 0; i < 100; ++i)
+    deep += "Frame {";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Mesh { 3; 0;0;0;, 1;0;0;; }", "vertices are cut short"},
+      {"Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,5;; }", "not there"},
+      {"Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 2;0,1;; }", "fewer than three"},
+      {"Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 0; }", "no faces"},
+      {"Mesh { " + tri + " MeshMaterialList { 1; 1; 0;; { Nowhere } } }",
+       "\"Nowhere\""},
+      {"Mesh { " + tri +
+           " MeshMaterialList { 2; 1; 0;; Material { 1;1;1;1;;"
+           " 0; 0;0;0;; 0;0;0;; } } }",
+       "fewer materials"},
+      {"Mesh { " + tri + " MeshNormals { 1; 0;0;1;; 1; 3;0,0,1;; } }",
+       "not there"},
+      {"Mesh { " + tri + " MeshTextureCoords { 2; 0;0;, 1;1;; } }",
+       "one pair a vertex"},
+      {"Mesh { " + tri + " TextureFilename { \"open; } }", "not closed"},
+      {"Frame { FrameTransformMatrix { 1,0,0,0; } Mesh { " + tri + " } }",
+       "16 numbers"},
+      {deep, "nested too deeply"},
+      {"Mesh { " + tri, "cut short"},
+      {"Header { 1; 0; 1; }", "no mesh"},
   };
-  for (const char *name :
-       {"test_cube_text.x", "test_cube_binary.x", "test_cube_compressed.x"}) {
-    const XFileCounts counts = scan(models / name);
-    EXPECT_TRUE(counts.read) << name;
-    EXPECT_EQ(counts.vertices, 24u) << name;
-    EXPECT_TRUE(counts.materiallist) << name;
+  TempFolder folder;
+  for (const auto &[body, why] : cases) {
+    std::ofstream(folder.path / "bad.x") << head << body;
+    Mesh mesh;
+    std::vector<MeshMaterial> materials;
+    std::string error;
+    EXPECT_FALSE(
+        loadMeshFromX((folder.path / "bad.x").string(), mesh, materials, error))
+        << body;
+    EXPECT_NE(error.find(why), std::string::npos) << body << ": " << error;
+    EXPECT_EQ(mesh.faceCount(), 0u);
   }
-  const std::string quad = plainQuad;
-  const XFileCounts plain = scanXFile(
-      reinterpret_cast<const std::uint8_t *>(quad.data()), quad.size());
-  EXPECT_TRUE(plain.read);
-  EXPECT_EQ(plain.vertices, 6u);
-  EXPECT_FALSE(plain.materiallist);
-  // Cut short or not a .x file at all: nothing read, nothing claimed.
-  std::ifstream in(models / "test_cube_compressed.x", std::ios::binary);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-  for (std::size_t size : {bytes.size() / 2, std::size_t(19), std::size_t(3)})
-    EXPECT_FALSE(scanXFile(bytes.data(), size).read) << size;
-  bytes[20 + 4] = 'X'; // the first block's mark
-  EXPECT_FALSE(scanXFile(bytes.data(), bytes.size()).read);
-  const std::string png = "\x89PNG\r\n\x1a\n0000000000";
-  EXPECT_FALSE(
-      scanXFile(reinterpret_cast<const std::uint8_t *>(png.data()), png.size())
-          .read);
 }

@@ -212,7 +212,7 @@ TEST(BadInput, EveryBrokenFileIsReportedAndTheShowPlaysOn) {
            "Mesh file empty.x cannot be loaded",
            "Mesh file truncated.x cannot be loaded",
            "Mesh file wrongtype.x cannot be loaded",
-           "Mesh file crash.x cannot be loaded: the importer crashed",
+           "Mesh file crash.x cannot be loaded",
            "Picture file nothere.png cannot be opened",
            "Picture file missing.png cannot be opened",
            "Picture file empty.png is not a picture that can be read",

@@ -63,14 +63,14 @@ std::unique_ptr<MeshLayer> loadMeshLayer(const Layer &layer,
   auto resources = std::make_unique<MeshLayer>(device);
   std::vector<MeshMaterial> materials;
   std::string error;
-  if (!loadMeshFromX(layer.filename, resources->mesh, materials, error, 60,
+  if (!loadMeshFromX(layer.filename, resources->mesh, materials, error,
                      load.files)) {
     load.logger.report(Problem::MeshNotLoaded, layer.filename, 0,
                        {layer.filename, error});
     return resources;
   }
   load.logger.line("Vertices: %d, Faces: %d",
-                   static_cast<int>(resources->mesh.filevertexcount),
+                   static_cast<int>(resources->mesh.vertexcount),
                    static_cast<int>(resources->mesh.faceCount()));
   resources->materialnumber = static_cast<std::uint32_t>(materials.size());
   load.logger.line("Materials: %d",

@@ -20,11 +20,11 @@ began=$(date +%s.%N)
 ended=$(date +%s.%N)
 native=$(python3 -c "print(($length * 60 // 1000) / ($ended - $began))")
 
-web=$(KORVANE_NODE_MODULES="$modules" node bench/web_bench.cjs "$site")
+web=$(NODE_OPTIONS= KORVANE_NODE_MODULES="$modules" node bench/web_bench.cjs "$site")
 
 # The download: each file as gzip -9 would serve it.
 download=0
-for file in "$site"/*; do
+for file in "$site"/*.*; do
   download=$((download + $(gzip -9 -c "$file" | wc -c)))
 done
 

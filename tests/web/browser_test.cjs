@@ -159,6 +159,15 @@ async function problems(page, base) {
   const missing = await listed();
   check(missing.some(line => line.includes('title.png')),
         `a missing picture is named, the show goes on: ${missing.join(' | ')}`);
+
+  // Another show chosen with the button plays instead, from its start.
+  await page.setInputFiles('#choose', path.join(work, 'random.zip'));
+  await page.waitForFunction(() =>
+    document.getElementById('name').textContent === 'random.zip' &&
+    Number(document.getElementById('canvas').dataset.frames) > 10);
+  check(await page.$$eval('#problem-list li', items => items.length) === 0 &&
+        await mark(page, 'data-paused') === 'false',
+        'a .zip chosen with the button plays instead');
 }
 
 (async () => {

@@ -67,12 +67,29 @@ mergeInto(LibraryManager.library, {
   // on the next one, unless the music was paused meanwhile. The browser
   // decodes later: a file it cannot play then tells the page `silent`, the
   // line standard error would get, its {0} the reason.
+  //
+  // The show's clock runs from the start or the seek, but the browser's
+  // sound begins later (buffering, or a refused start that waits for a
+  // gesture): once it plays, it is moved to where the show time has gone
+  // since. Only then: afterwards the music runs free of the picture, as at
+  // home.
   korvane_music_open: function(bytes, size, silent) {
     const blob = new Blob([HEAPU8.slice(bytes, bytes + size)],
                           {type: 'audio/mpeg'});
     const music = {audio: new Audio(), url: URL.createObjectURL(blob),
-                   wanted: false};
+                   wanted: false, anchor: null};
     const line = UTF8ToString(silent);
+    music.from = seconds => {
+      music.anchor = {seconds, at: performance.now()};
+    };
+    music.audio.addEventListener('playing', () => {
+      const anchor = music.anchor;
+      music.anchor = null;
+      if (!anchor || !music.wanted) return;
+      const due = anchor.seconds + (performance.now() - anchor.at) / 1000;
+      if (Math.abs(music.audio.currentTime - due) > 0.05)
+        music.audio.currentTime = due;
+    });
     music.audio.preload = 'auto';
     music.audio.addEventListener('error', () => {
       if (Module['korvaneMusic'] !== music) return;
@@ -104,6 +121,7 @@ mergeInto(LibraryManager.library, {
     if (!music) return;
     music.wanted = true;
     music.audio.currentTime = 0;
+    music.from(0);
     music.play();
   },
 
@@ -123,6 +141,7 @@ mergeInto(LibraryManager.library, {
     const music = Module['korvaneMusic'];
     if (!music) return;
     music.audio.currentTime = seconds;
+    music.from(seconds);
     if (music.wanted && music.audio.paused) music.play();
   },
 

@@ -86,6 +86,15 @@
     else waiting = show;
   }
 
+  // For whoever automates the page: open a .zip's bytes (at: a show time
+  // to open paused at, or -1 to play), show a time paused, pause or play.
+  window.korvane = {
+    open: (bytes, name, at = -1) =>
+      open({name, bytes: new Uint8Array(bytes), at}),
+    showAt: ms => player && Module._korvane_show_at(player, ms),
+    pause: paused => player && Module._korvane_pause(player, paused ? 1 : 0),
+  };
+
   // What the player calls: on standard error at home, a list here.
   window.Module = {
     canvas,

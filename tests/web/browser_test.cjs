@@ -168,6 +168,22 @@ async function problems(page, base) {
   check(await page.$$eval('#problem-list li', items => items.length) === 0 &&
         await mark(page, 'data-paused') === 'false',
         'a .zip chosen with the button plays instead');
+
+  // The page's own functions: another show opened in the same canvas, then
+  // another time shown, each the picture korvane-render draws.
+  await page.evaluate(async () => {
+    const bytes = await (await fetch('show.zip')).arrayBuffer();
+    window.korvane.open(bytes, 'show.zip', 6000);
+  });
+  await page.waitForSelector('#canvas[data-shown="6000"]');
+  const first = await compareWith(page, '/__test/bundled/at_6000.png');
+  await page.evaluate(() => window.korvane.showAt(1500));
+  await page.waitForSelector('#canvas[data-shown="1500"]');
+  const later = await compareWith(page, '/__test/bundled/at_1500.png');
+  check(first.share <= allowedShare && later.share <= allowedShare,
+        'korvane.open and korvane.showAt on a canvas used before: ' +
+        `${(100 * first.share).toFixed(3)} % and ` +
+        `${(100 * later.share).toFixed(3)} % off`);
 }
 
 (async () => {

@@ -44,25 +44,6 @@ long residentKb() {
   return kb;
 }
 
-// The frames play draws before the one at `ms` that leave the device states
-// it starts from: states persist across frames and parts, so one frame of
-// every earlier part (their last at 60 Hz), then the frame 1/60 s before.
-std::vector<std::uint32_t> framesBefore(const korvane::Show &show,
-                                        std::uint32_t ms) {
-  constexpr std::uint32_t frame = 1000 / 60;
-  std::vector<std::uint32_t> out;
-  for (const korvane::Part &part : show.partsParsed()) {
-    const auto start = static_cast<std::uint32_t>(part.starttime);
-    const auto end = static_cast<std::uint32_t>(part.endtime);
-    if (end > ms || start >= end)
-      break;
-    out.push_back(end - start > frame ? end - frame : start);
-  }
-  if (ms >= frame)
-    out.push_back(ms - frame);
-  return out;
-}
-
 // One render of a show: the session on a virtual clock, and the picture
 // each present writes.
 class Render {
@@ -197,7 +178,7 @@ void Render::stills() {
   std::sort(times.begin(), times.end());
   std::vector<Shot> shots;
   for (std::uint32_t ms : times) {
-    for (std::uint32_t before : framesBefore(session.show(), ms))
+    for (std::uint32_t before : korvane::framesBefore(session.show(), ms))
       shots.push_back({before, ""});
     shots.push_back({ms, "at_" + std::to_string(ms) + ".png"});
   }
@@ -258,7 +239,7 @@ Render::sequence(const std::function<std::string(std::uint32_t)> &name) {
   const std::uint32_t last =
       args.segments ? static_cast<std::uint32_t>(spanned.end) : 0xFFFFFFFFu;
   const std::vector<std::uint32_t> before =
-      first > 0 ? framesBefore(session.show(), timeOf(first))
+      first > 0 ? korvane::framesBefore(session.show(), timeOf(first))
                 : std::vector<std::uint32_t>{};
   const std::uint32_t total = std::min(all, last) - first;
   // The bar is drawn again four times a second, where someone watches.

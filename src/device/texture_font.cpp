@@ -1,6 +1,8 @@
 #include "device/texture_font.h"
 
+#ifndef KORVANE_FONT_FILE
 #include <fontconfig/fontconfig.h>
+#endif
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
@@ -32,6 +34,11 @@ int mulDiv(int a, int b, int c) {
 
 } // namespace
 
+#ifdef KORVANE_FONT_FILE
+// A build without fontconfig (the browser's) carries one font, the one
+// fontconfig finds here for the overlay's bold Arial: its metric twin.
+std::string findFontFile(const char *, bool) { return KORVANE_FONT_FILE; }
+#else
 std::string findFontFile(const char *face, bool bold) {
   std::string found;
   if (!FcInit())
@@ -56,6 +63,7 @@ std::string findFontFile(const char *face, bool bold) {
   FcPatternDestroy(pattern);
   return found;
 }
+#endif
 
 TextureFont::TextureFont(const char *face, int points, std::uint32_t creation)
     : height(points), flags(creation) {

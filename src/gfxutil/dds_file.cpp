@@ -1,5 +1,6 @@
 #include "gfxutil/dds_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace korvane {
@@ -14,7 +15,7 @@ constexpr std::uint32_t fourCC(const char (&code)[5]) {
 
 // The fields of the 124-byte header that decide the layout.
 struct Header {
-  std::uint32_t height, width, caps2;
+  std::uint32_t height, width, levels, caps2;
   std::uint32_t pixelflags, fourcc, bits, masks[4]; // red, green, blue, alpha
 };
 
@@ -32,6 +33,7 @@ Header readHeader(const std::uint8_t *p) {
   Header h{};
   h.height = word(p + 12);
   h.width = word(p + 16);
+  h.levels = word(p + 28);
   h.pixelflags = word(p + 80);
   h.fourcc = word(p + 84);
   h.bits = word(p + 88);
@@ -106,13 +108,16 @@ void alphaBlock(const std::uint8_t *block, std::uint8_t out[16][4]) {
     out[i][3] = static_cast<std::uint8_t>(values[(bits >> (3 * i)) & 7]);
 }
 
+// Level bytes, when the rest of the file holds them, decoded into `bgra`.
 bool decodeBlocks(const std::uint8_t *data, std::size_t size, int kind,
-                  DdsPicture &out) {
-  const std::size_t across = (std::size_t(out.width) + 3) / 4;
-  const std::size_t down = (std::size_t(out.height) + 3) / 4;
+                  std::size_t width, std::size_t height,
+                  std::vector<std::uint8_t> &bgra) {
+  const std::size_t across = (width + 3) / 4;
+  const std::size_t down = (height + 3) / 4;
   const std::size_t blockBytes = kind == 1 ? 8 : 16;
   if (size / blockBytes < across * down)
     return false;
+  bgra.assign(width * height * 4, 0);
   for (std::size_t by = 0; by < down; ++by)
     for (std::size_t bx = 0; bx < across; ++bx) {
       const std::uint8_t *block = data + (by * across + bx) * blockBytes;
@@ -126,24 +131,26 @@ bool decodeBlocks(const std::uint8_t *data, std::size_t size, int kind,
         alphaBlock(block, texels);
       for (int i = 0; i < 16; ++i) {
         const std::size_t x = bx * 4 + i % 4, y = by * 4 + i / 4;
-        if (x < std::size_t(out.width) && y < std::size_t(out.height))
-          std::memcpy(&out.bgra[(y * out.width + x) * 4], texels[i], 4);
+        if (x < width && y < height)
+          std::memcpy(&bgra[(y * width + x) * 4], texels[i], 4);
       }
     }
   return true;
 }
 
 bool decodeRgb(const std::uint8_t *data, std::size_t size, const Header &h,
-               DdsPicture &out) {
+               bool alpha, std::size_t width, std::size_t height,
+               std::vector<std::uint8_t> &bgra) {
   const std::size_t bytes = h.bits / 8;
-  const std::size_t pixels = std::size_t(out.width) * out.height;
+  const std::size_t pixels = width * height;
   if (size / bytes < pixels)
     return false;
-  const std::uint32_t alphaMask = out.alpha ? h.masks[3] : 0;
+  bgra.assign(pixels * 4, 0);
+  const std::uint32_t alphaMask = alpha ? h.masks[3] : 0;
   for (std::size_t i = 0; i < pixels; ++i) {
     std::uint32_t pixel = 0;
     std::memcpy(&pixel, data + i * bytes, bytes);
-    std::uint8_t *dst = &out.bgra[i * 4];
+    std::uint8_t *dst = &bgra[i * 4];
     dst[0] = channel(pixel, h.masks[2]);
     dst[1] = channel(pixel, h.masks[1]);
     dst[2] = channel(pixel, h.masks[0]);
@@ -152,30 +159,42 @@ bool decodeRgb(const std::uint8_t *data, std::size_t size, const Header &h,
   return true;
 }
 
-} // namespace
+// The bytes one level of the layout takes.
+std::uint64_t levelBytes(int kind, std::uint32_t bits, std::uint64_t width,
+                         std::uint64_t height) {
+  if (kind)
+    return (width + 3) / 4 * ((height + 3) / 4) * (kind == 1 ? 8 : 16);
+  return width * height * (bits / 8);
+}
 
-bool decodeDds(const std::uint8_t *data, std::size_t size, DdsPicture &out,
-               std::uint64_t maxSide, std::uint64_t maxPixels,
-               std::string &refusal, bool &oversized) {
-  out = DdsPicture{};
-  oversized = false;
-  refusal = "is not a picture that can be read";
-  if (size < 128 || std::memcmp(data, "DDS ", 4) != 0 || word(data + 4) != 124)
-    return false;
-  const Header h = readHeader(data);
-  if (h.width == 0 || h.height == 0)
-    return false;
-  if (h.width > maxSide || h.height > maxSide ||
-      std::uint64_t(h.width) * h.height > maxPixels) {
-    oversized = true;
-    refusal = "is larger than the largest texture";
-    return false;
-  }
-  if (h.caps2 & cubeOrVolume) {
-    refusal = "is a cube map or volume DDS file, not a flat picture";
-    return false;
-  }
-  int kind = 0; // 1, 3, 5: DXT blocks; 0: uncompressed
+// The levels the header declares (a count of 0 is one level), and the bytes
+// they take together; a file shorter than that is refused whole. Levels
+// past 1x1 are 1x1 each.
+struct LevelPlan {
+  std::uint32_t count;
+  std::uint32_t chain; // levels down to 1x1
+  std::uint64_t bytes;
+};
+
+LevelPlan planLevels(const Header &h, int kind) {
+  LevelPlan plan{std::max<std::uint32_t>(1, h.levels), 1, 0};
+  for (std::uint32_t side = std::max(h.width, h.height); side > 1; side >>= 1)
+    ++plan.chain;
+  for (std::uint32_t n = 0; n < std::min(plan.count, plan.chain); ++n)
+    plan.bytes += levelBytes(kind, h.bits, std::max(1u, h.width >> n),
+                             std::max(1u, h.height >> n));
+  if (plan.count > plan.chain)
+    plan.bytes +=
+        std::uint64_t(plan.count - plan.chain) * levelBytes(kind, h.bits, 1, 1);
+  return plan;
+}
+
+// Why a header is refused, or an empty string with `kind` set (1, 3, 5:
+// DXT blocks; 0: uncompressed).
+std::string layoutRefusal(const Header &h, int &kind) {
+  kind = 0;
+  if (h.caps2 & cubeOrVolume)
+    return "is a cube map or volume DDS file, not a flat picture";
   if (h.pixelflags & hasFourCC) {
     if (h.fourcc == fourCC("DXT1"))
       kind = 1;
@@ -189,25 +208,67 @@ bool decodeDds(const std::uint8_t *data, std::size_t size, DdsPicture &out,
       for (char &c : code)
         if (c && (c < 32 || c > 126))
           c = '?';
-      refusal = std::string("is a DDS file in a layout that cannot be read (") +
-                code + ")";
-      return false;
+      return std::string("is a DDS file in a layout that cannot be read (") +
+             code + ")";
     }
   } else if (!(h.pixelflags & isRgb) || (h.bits != 24 && h.bits != 32)) {
-    refusal = "is a DDS file in a layout that cannot be read (" +
-              std::to_string(h.bits) + "-bit, not 24- or 32-bit RGB)";
+    return "is a DDS file in a layout that cannot be read (" +
+           std::to_string(h.bits) + "-bit, not 24- or 32-bit RGB)";
+  }
+  return {};
+}
+
+} // namespace
+
+bool decodeDds(const std::uint8_t *data, std::size_t size, Picture &out,
+               std::uint64_t maxSide, std::uint64_t maxPixels,
+               std::string &refusal, bool &oversized) {
+  out = Picture{};
+  oversized = false;
+  refusal = "is not a picture that can be read";
+  if (size < 128 || std::memcmp(data, "DDS ", 4) != 0 || word(data + 4) != 124)
+    return false;
+  const Header h = readHeader(data);
+  if (h.width == 0 || h.height == 0)
+    return false;
+  if (h.width > maxSide || h.height > maxSide ||
+      std::uint64_t(h.width) * h.height > maxPixels) {
+    oversized = true;
+    refusal = "is larger than the largest texture";
+    return false;
+  }
+  int kind = 0;
+  if (std::string why = layoutRefusal(h, kind); !why.empty()) {
+    refusal = why;
+    return false;
+  }
+  const LevelPlan plan = planLevels(h, kind);
+  if (plan.bytes > size - 128) {
+    refusal = "is cut short";
     return false;
   }
   out.width = static_cast<int>(h.width);
   out.height = static_cast<int>(h.height);
   out.alpha = kind != 0 || (h.pixelflags & hasAlpha);
-  out.bgra.assign(std::size_t(out.width) * out.height * 4, 0);
-  const bool whole = kind ? decodeBlocks(data + 128, size - 128, kind, out)
-                          : decodeRgb(data + 128, size - 128, h, out);
-  if (!whole) {
-    out = DdsPicture{};
-    refusal = "is cut short";
-    return false;
+  // A texture rounded up to powers of two has at most one level more than
+  // the file's own chain; levels past that are never used.
+  const std::uint32_t kept = std::min(plan.count, plan.chain + 1);
+  std::size_t at = 128;
+  for (std::uint32_t n = 0; n < kept; ++n) {
+    const std::uint32_t w = std::max(1u, h.width >> n);
+    const std::uint32_t v = std::max(1u, h.height >> n);
+    std::vector<std::uint8_t> &bgra =
+        n == 0 ? out.bgra
+               : out.levels.emplace_back(PictureLevel{int(w), int(v), {}}).bgra;
+    const bool whole =
+        kind ? decodeBlocks(data + at, size - at, kind, w, v, bgra)
+             : decodeRgb(data + at, size - at, h, out.alpha, w, v, bgra);
+    if (!whole) {
+      out = Picture{};
+      refusal = "is cut short";
+      return false;
+    }
+    at += static_cast<std::size_t>(levelBytes(kind, h.bits, w, v));
   }
   return true;
 }

@@ -1,10 +1,13 @@
 #include "gfxutil/picture_file.h"
 
 #include "base/media_path.h"
+#include "gfxutil/bmp_file.h"
 #include "gfxutil/dds_file.h"
+#include "gfxutil/picture_filter.h"
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -197,8 +200,10 @@ bool decodeStb(const std::uint8_t *data, std::size_t size, Picture &out) {
     return false;
   int w = 0, h = 0, channels = 0;
   const int length = static_cast<int>(size);
+  // A bitmap stored from the top tells its height negated.
   if (!stbi_info_from_memory(data, length, &w, &h, &channels) || w <= 0 ||
-      h <= 0 || tooLarge(std::uint64_t(w), std::uint64_t(h)))
+      h == 0 || h == INT_MIN ||
+      tooLarge(std::uint64_t(w), std::uint64_t(h < 0 ? -h : h)))
     return false;
   stbi_uc *rgba = stbi_load_from_memory(data, length, &w, &h, &channels, 4);
   if (!rgba)
@@ -273,9 +278,10 @@ bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
     } else if (data[0] == 'P' && (data[1] == '5' || data[1] == '6')) {
       ok = decodePnm(data, size, picture);
     } else if (std::memcmp(data, "DDS ", 4) == 0) {
-      DdsPicture dds;
-      ok = decodeDds(data, size, dds, maxSide, maxPixels, why, refusedSize);
-      picture = {dds.width, dds.height, dds.alpha, std::move(dds.bgra)};
+      ok = decodeDds(data, size, picture, maxSide, maxPixels, why, refusedSize);
+    } else if (isPaletteBmp(data, size)) {
+      ok = decodePaletteBmp(data, size, picture, maxSide, maxPixels, why,
+                            refusedSize);
     } else {
       ok = decodeStb(data, size, picture); // BMP by its "BM", or TGA
     }
@@ -288,6 +294,42 @@ bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
     *refusal = why;
   return ok;
 }
+
+namespace {
+
+std::uint32_t powerOfTwoAbove(std::uint32_t side) {
+  std::uint32_t power = 1;
+  while (power < side && power < 0x80000000u)
+    power <<= 1;
+  return power;
+}
+
+// Each level the texture has: the picture's own level of that number where
+// the file holds one, scaled onto the level's size with the triangle filter
+// where the sizes differ; below the file's levels, the box filter of the
+// level above.
+void fillLevels(Texture &texture, const Picture &picture) {
+  for (std::uint32_t n = 0; n < texture.levelCount(); ++n) {
+    const std::uint32_t w = texture.width(n), h = texture.height(n);
+    std::uint8_t *to = texture.lock(n);
+    if (n <= picture.levels.size()) {
+      const PictureLevel *own = n ? &picture.levels[n - 1] : nullptr;
+      const auto fromWidth = std::uint32_t(own ? own->width : picture.width);
+      const auto fromHeight = std::uint32_t(own ? own->height : picture.height);
+      const std::uint8_t *from = own ? own->bgra.data() : picture.bgra.data();
+      if (fromWidth == w && fromHeight == h)
+        std::memcpy(to, from, std::size_t(w) * h * 4);
+      else
+        triangleFilter(from, fromWidth, fromHeight, to, w, h);
+    } else {
+      boxHalve(texture.pixels(n - 1), texture.width(n - 1),
+               texture.height(n - 1), to, w, h);
+    }
+    texture.unlock(n);
+  }
+}
+
+} // namespace
 
 std::unique_ptr<Texture> loadTextureFromFile(Device &device,
                                              const std::string &name,
@@ -309,38 +351,22 @@ std::unique_ptr<Texture> loadTextureFromFile(Device &device,
   }
   Picture picture;
   std::string refusal;
+  const std::uint32_t largest = device.maxTextureSize();
   if (!decodePicture(reinterpret_cast<const std::uint8_t *>(bytes.data()),
-                     bytes.size(), picture, device.maxTextureSize(), &refusal))
+                     bytes.size(), picture, largest, &refusal))
     return fail(refusal);
-  const std::uint32_t w = static_cast<std::uint32_t>(picture.width);
-  const std::uint32_t h = static_cast<std::uint32_t>(picture.height);
+  // Each side rounded up to a power of two, as the utility library's
+  // default size is.
+  const std::uint32_t w = powerOfTwoAbove(std::uint32_t(picture.width));
+  const std::uint32_t h = powerOfTwoAbove(std::uint32_t(picture.height));
+  if (w > largest || h > largest || std::uint64_t(w) * h > maxPixels)
+    return fail("is larger than the largest texture");
   auto texture = device.createTexture(
       w, h, 0, 0, picture.alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
       D3DPOOL_MANAGED);
   if (!texture)
     return fail("cannot be made into a texture");
-  std::memcpy(texture->lock(0), picture.bgra.data(), picture.bgra.size());
-  texture->unlock(0);
-  // The mip chain: each level the average of four texels of the last.
-  for (std::uint32_t n = 1; n < texture->levelCount(); ++n) {
-    const std::uint8_t *src = texture->pixels(n - 1);
-    const std::uint32_t sw = texture->width(n - 1), sh = texture->height(n - 1);
-    std::uint8_t *dst = texture->lock(n);
-    for (std::uint32_t y = 0; y < texture->height(n); ++y)
-      for (std::uint32_t x = 0; x < texture->width(n); ++x)
-        for (int c = 0; c < 4; ++c) {
-          const std::uint32_t x0 = std::min(2 * x, sw - 1),
-                              x1 = std::min(2 * x + 1, sw - 1);
-          const std::uint32_t y0 = std::min(2 * y, sh - 1),
-                              y1 = std::min(2 * y + 1, sh - 1);
-          const unsigned sum =
-              src[(y0 * sw + x0) * 4 + c] + src[(y0 * sw + x1) * 4 + c] +
-              src[(y1 * sw + x0) * 4 + c] + src[(y1 * sw + x1) * 4 + c];
-          dst[(y * texture->width(n) + x) * 4 + c] =
-              static_cast<std::uint8_t>((sum + 2) / 4);
-        }
-    texture->unlock(n);
-  }
+  fillLevels(*texture, picture);
   return texture;
 }
 

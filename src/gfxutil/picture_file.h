@@ -6,22 +6,13 @@
 // Direct3D utility library makes them. It knows device/ and base/.
 
 #include "device/device.h"
+#include "gfxutil/picture.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace korvane {
-
-// A decoded picture: 8-bit BGRA pixels as an A8R8G8B8 texture holds them,
-// rows from the top.
-struct Picture {
-  int width = 0;
-  int height = 0;
-  bool alpha = false; // the file has an alpha channel
-  std::vector<std::uint8_t> bgra;
-};
 
 // Decodes JPEG, PNG, BMP (and DIB), TGA, PPM or DDS, told apart by their
 // first bytes. False for anything else, for a corrupt or truncated file,
@@ -32,8 +23,11 @@ bool decodePicture(const std::uint8_t *data, std::size_t size, Picture &picture,
                    std::uint32_t maxSide = 16384,
                    std::string *refusal = nullptr);
 
-// The file-to-texture loader of the layers: the picture at the file's own
-// size, A8R8G8B8 (X8R8G8B8 without alpha), with a full mip chain. Null when
+// The file-to-texture loader of the layers, as the utility library's
+// defaults load a file: each side rounded up to a power of two, the picture
+// scaled onto it with the triangle filter where a side grows, A8R8G8B8
+// (X8R8G8B8 without alpha), with a full mip chain whose levels are the
+// file's own where it holds them (DDS) and box-filtered below. Null when
 // the file is missing, undecodable or larger than the device can hold;
 // `reason` then says which, as the rest of a sentence that begins with the
 // file's name. `files`: where the file lies, found by `name`.

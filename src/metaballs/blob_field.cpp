@@ -416,7 +416,9 @@ void BlobField::evaluatePending() {
     for (int l = 0; l < points; l += 4) {
       Lanes v;
       std::memcpy(&v, &sum[l], sizeof v);
-      const LaneInts magnitude = std::bit_cast<LaneInts>(v) & 0x7FFFFFFF;
+      LaneInts bits; // std::bit_cast is missing from the browser's libc++
+      std::memcpy(&bits, &v, sizeof bits);
+      const LaneInts magnitude = bits & 0x7FFFFFFF;
       v = magnitude == 0x7F800000 ? Lanes{} + FLT_MAX : v;
       std::memcpy(&sum[l], &v, sizeof v);
     }

@@ -25,6 +25,21 @@ const PlayerKey playerKeys[11] = {
     {"Escape", "quit"},
 };
 
+std::vector<std::uint32_t> framesBefore(const Show &show, std::uint32_t ms) {
+  constexpr std::uint32_t frame = 1000 / 60;
+  std::vector<std::uint32_t> out;
+  for (const Part &part : show.partsParsed()) {
+    const auto start = static_cast<std::uint32_t>(part.starttime);
+    const auto end = static_cast<std::uint32_t>(part.endtime);
+    if (end > ms || start >= end)
+      break;
+    out.push_back(end - start > frame ? end - frame : start);
+  }
+  if (ms >= frame)
+    out.push_back(ms - frame);
+  return out;
+}
+
 std::string keyHelp() {
   constexpr std::size_t indent = 16, width = 78;
   std::string out;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -52,6 +53,13 @@ struct LoopHooks {
   // what the overlay says of it.
   std::function<std::string(const FrameRequest &frame)> still;
 };
+
+// The frames play draws before the one at `ms` that leave the device states
+// it starts from: states persist across frames and parts, so one frame of
+// every earlier part (their last at 60 Hz), then the frame 1/60 s before.
+// Drawn unshown before it, they make the frame at `ms` the picture play
+// shows there, however the player came to it.
+std::vector<std::uint32_t> framesBefore(const Show &show, std::uint32_t ms);
 
 // The player's keys and what each does, in the order the help lists them.
 struct PlayerKey {

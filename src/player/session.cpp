@@ -2,7 +2,9 @@
 
 #include "base/media_path.h"
 #include "base/problems.h"
+#ifndef __EMSCRIPTEN__
 #include "device/gl/gl_backend.h"
+#endif
 #include "device/gles/gles_backend.h"
 #include "gfxutil/png_file.h"
 #include "layers/layer_kinds.h"
@@ -131,12 +133,15 @@ bool Session::makeDevice(const SessionOptions &options, int width, int height,
   int drawableWidth = width, drawableHeight = height;
   window->drawableSize(drawableWidth, drawableHeight);
   std::unique_ptr<ScreenBackend> backend;
-  if (options.renderer == Renderer::Gles)
-    backend = std::make_unique<GlesBackend>(width, height, swap, log,
-                                            drawableWidth, drawableHeight);
-  else
+#ifndef __EMSCRIPTEN__
+  if (options.renderer == Renderer::Gl)
     backend = std::make_unique<GlBackend>(width, height, swap, log,
                                           drawableWidth, drawableHeight);
+#endif
+  // A browser has WebGL 2 alone: OpenGL ES 3.0.
+  if (!backend)
+    backend = std::make_unique<GlesBackend>(width, height, swap, log,
+                                            drawableWidth, drawableHeight);
   screen = backend.get();
   setupDevice(graphics, std::move(backend), arcball, width, height, log,
               trace.get());
@@ -233,7 +238,8 @@ void Session::toggleFullscreen() {
   followDrawable();
 }
 
-std::string Session::writeStill(const FrameRequest &request) {
+std::string Session::writeStill(const FrameRequest &request,
+                                std::string *written) {
   if (!frametools || !screen)
     return "";
   namespace fs = std::filesystem;
@@ -269,6 +275,8 @@ std::string Session::writeStill(const FrameRequest &request) {
     return problemText(Problem::StillNotWritten,
                        {file.filename().string(), why});
   }
+  if (written)
+    *written = file.string();
   return file.filename().string() + " written in " + folder.string();
 }
 

@@ -93,8 +93,10 @@ public:
   void toggleFullscreen();
   // The frame `request` asked for drawn again at the show's own size and
   // written into the show folder as still_<show ms>.png (never over
-  // another file); what the overlay says of it.
-  std::string writeStill(const FrameRequest &request);
+  // another file); what the overlay says of it. `written`, where given,
+  // gets the file's path, or nothing when none was written.
+  std::string writeStill(const FrameRequest &request,
+                         std::string *written = nullptr);
 
   const LoadedShow &loaded() const override { return *current; }
   FrameTools &tools() override { return *frametools; }

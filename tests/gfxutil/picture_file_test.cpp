@@ -184,6 +184,35 @@ Bytes dds(std::uint32_t w, std::uint32_t h, const char *fourcc,
   return out;
 }
 
+// A palette bitmap: the 40-byte header, `colors` palette entries (entry i
+// is blue 10i, green 10i + 1, red 10i + 2), then `pixels` as stored.
+Bytes paletteBmp(int w, int h, int bits, int compression, int colors,
+                 const Bytes &pixels) {
+  const std::uint32_t offset = 54 + 4 * static_cast<std::uint32_t>(colors);
+  Bytes out(offset + pixels.size(), 0);
+  std::copy(pixels.begin(), pixels.end(), out.begin() + offset);
+  auto le32 = [&](int at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+      out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  out[0] = 'B';
+  out[1] = 'M';
+  le32(2, offset + static_cast<std::uint32_t>(pixels.size()));
+  le32(10, offset);
+  le32(14, 40);
+  le32(18, static_cast<std::uint32_t>(w));
+  le32(22, static_cast<std::uint32_t>(h));
+  out[26] = 1;
+  out[28] = static_cast<std::uint8_t>(bits);
+  le32(30, static_cast<std::uint32_t>(compression));
+  le32(34, static_cast<std::uint32_t>(pixels.size()));
+  le32(46, static_cast<std::uint32_t>(colors));
+  for (int i = 0; i < colors; ++i)
+    for (int c = 0; c < 3; ++c)
+      out[54 + 4 * i + c] = static_cast<std::uint8_t>(10 * i + c);
+  return out;
+}
+
 } // namespace
 
 TEST(PictureFile, EveryKindDecodes) {
@@ -221,6 +250,11 @@ TEST(PictureFile, EveryKindDecodes) {
   const Picture bitmap = decoded(bmp(3, 2));
   EXPECT_EQ(pixel(bitmap, 0, 1), (std::array<int, 4>{255, 255, 0, 255}));
   EXPECT_EQ(pixel(bitmap, 0, 0), (std::array<int, 4>{255, 0, 0, 255}));
+  Bytes topDown = bmp(3, 2);
+  topDown[22] = 0xFE; // height -2: the green row first is the top one
+  std::fill(topDown.begin() + 23, topDown.begin() + 26, 0xFF);
+  EXPECT_EQ(pixel(decoded(topDown), 0, 0),
+            (std::array<int, 4>{255, 255, 0, 255}));
 
   const Picture targa = decoded(tga(2, 2));
   EXPECT_TRUE(targa.alpha);
@@ -393,4 +427,68 @@ TEST(PictureFile, TexturesAndMediaPaths) {
   EXPECT_FALSE(
       loadTextureFromFile(device, (root / "gone.png").string(), &reason));
   EXPECT_EQ(reason, "cannot be opened");
+}
+
+TEST(PictureFile, PaletteBitmapsPlainAndRunLengthEncoded) {
+  struct Case {
+    const char *what;
+    Bytes file;
+    std::vector<std::vector<int>> rows; // palette indices from the top; -1
+                                        // black
+  };
+  const std::vector<Case> cases = {
+      // Rows padded to four bytes, the bottom one first; nibbles high first.
+      {"4-bit",
+       paletteBmp(5, 2, 4, 0, 16, {0x12, 0x34, 0x50, 0, 0xAB, 0xCD, 0xE0, 0}),
+       {{10, 11, 12, 13, 14}, {1, 2, 3, 4, 5}}},
+      {"4-bit from the top",
+       paletteBmp(3, -2, 4, 0, 16, {0x12, 0x30, 0, 0, 0x45, 0x60, 0, 0}),
+       {{1, 2, 3}, {4, 5, 6}}},
+      // Indices past the four entries the header declares are black.
+      {"4-bit, short palette",
+       paletteBmp(2, 1, 4, 0, 4, {0x29, 0, 0, 0}),
+       {{2, -1}}},
+      {"1-bit", paletteBmp(3, 1, 1, 0, 2, {0xA0, 0, 0, 0}), {{1, 0, 1}}},
+      // A run cut at the row's end; an absolute run padded to a word; an
+      // index past the palette; a move right; skipped texels black.
+      {"RLE8",
+       paletteBmp(4, 3, 8, 1, 4, {6, 1, 0, 0, 0, 3, 2, 3, 1, 0, 1,
+                                  9, 0, 0, 0, 2, 1, 0, 2, 2, 0, 1}),
+       {{-1, 2, 2, -1}, {2, 3, 1, -1}, {1, 1, 1, 1}}},
+      // Alternating nibbles; an absolute run cut at the row's end still
+      // takes all its bytes.
+      {"RLE4",
+       paletteBmp(4, 3, 4, 2, 16,
+                  {5, 0x12, 0, 0, 0,    5,    0x12, 0x34, 0x50, 0,
+                   0, 0,    0, 3, 0x31, 0x20, 1,    0x40, 0,    1}),
+       {{3, 1, 2, 4}, {1, 2, 3, 4}, {1, 2, 1, 2}}},
+      // A move past the top ends the picture.
+      {"RLE8 moved out",
+       paletteBmp(2, 2, 8, 1, 4, {0, 2, 0, 5}),
+       {{-1, -1}, {-1, -1}}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const Picture picture = decoded(c.file);
+    ASSERT_EQ(picture.height, int(c.rows.size()));
+    ASSERT_EQ(picture.width, int(c.rows[0].size()));
+    EXPECT_FALSE(picture.alpha);
+    for (int y = 0; y < picture.height; ++y)
+      for (int x = 0; x < picture.width; ++x) {
+        const int i = c.rows[y][x];
+        EXPECT_EQ(
+            pixel(picture, x, y),
+            i < 0 ? (std::array<int, 4>{0, 0, 0, 255})
+                  : (std::array<int, 4>{10 * i, 10 * i + 1, 10 * i + 2, 255}))
+            << x << "," << y;
+      }
+  }
+  // Data that ends before the last row, or inside an absolute run.
+  for (const Bytes &pixels : {Bytes{2, 1}, Bytes{0, 4, 1, 2}}) {
+    Picture picture;
+    std::string why;
+    const Bytes file = paletteBmp(2, 2, 8, 1, 4, pixels);
+    EXPECT_FALSE(decodePicture(file.data(), file.size(), picture, 16384, &why));
+    EXPECT_EQ(why, "is cut short");
+  }
 }

@@ -60,6 +60,9 @@ GlesBackend::GlesBackend(int w, int h, std::function<void()> swapBuffers,
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
   glCullFace(GL_BACK);
   glEnableVertexAttribArray(POSITION);
+  glGenBuffers(1, &vertexbuffer);
+  glGenBuffers(1, &indexbuffer);
+  glGenBuffers(maxStages, coordinatebuffer);
   if (stateCheckWanted())
     statefailed = stateCheckFailed(logger, Problem::GlesStateWrong);
   resize(drawableWidth > 0 ? drawableWidth : w,
@@ -69,6 +72,11 @@ GlesBackend::GlesBackend(int w, int h, std::function<void()> swapBuffers,
 GlesBackend::~GlesBackend() {
   for (auto &[texture, entry] : textures)
     glDeleteTextures(1, &entry.name);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  glDeleteBuffers(1, &vertexbuffer);
+  glDeleteBuffers(1, &indexbuffer);
+  glDeleteBuffers(maxStages, coordinatebuffer);
   glUseProgram(0);
 }
 
@@ -148,8 +156,12 @@ void GlesBackend::drawIndexed(const DeviceState &state, std::uint32_t &dirty,
   prepare(state, dirty, 0, vertexCount);
   if (!program)
     return;
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexbuffer);
+  glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+               static_cast<GLsizeiptr>(indexCount * sizeof *indices), indices,
+               GL_STREAM_DRAW);
   glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indexCount),
-                 GL_UNSIGNED_INT, indices);
+                 GL_UNSIGNED_INT, nullptr);
 }
 
 void GlesBackend::prepare(const DeviceState &state, std::uint32_t &dirty,

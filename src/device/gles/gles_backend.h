@@ -105,6 +105,10 @@ private:
   std::optional<std::array<std::uint32_t, 8>> output;
   std::unordered_map<const Texture *, GlesTexture> textures;
   std::vector<float> generated[maxStages];
+  // Each draw's vertices, coordinates made on the CPU and indices go
+  // through buffer objects: WebGL draws from no client memory.
+  unsigned vertexbuffer = 0, indexbuffer = 0;
+  unsigned coordinatebuffer[maxStages] = {};
   std::vector<std::uint8_t> converted; // a texture's texels for upload
   std::function<void(const std::string &)> statefailed;
 };

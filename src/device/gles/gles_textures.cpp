@@ -143,11 +143,19 @@ void GlesBackend::bindAttributes(const DeviceState &state,
   const std::uint8_t *base =
       state.stream->data() + std::size_t(startVertex) * state.stride;
   const auto stride = static_cast<GLsizei>(state.stride);
-  glVertexAttribPointer(POSITION, 3, GL_FLOAT, GL_FALSE, stride, base);
+  // Offsets into the buffer bound, as GL takes them.
+  auto at = [](std::ptrdiff_t offset) {
+    return reinterpret_cast<const void *>(offset);
+  };
+  glBindBuffer(GL_ARRAY_BUFFER, vertexbuffer);
+  glBufferData(GL_ARRAY_BUFFER,
+               static_cast<GLsizeiptr>(std::size_t(vertexCount) * state.stride),
+               base, GL_STREAM_DRAW);
+  glVertexAttribPointer(POSITION, 3, GL_FLOAT, GL_FALSE, stride, at(0));
   if (layout.normal >= 0) {
     glEnableVertexAttribArray(NORMAL);
     glVertexAttribPointer(NORMAL, 3, GL_FLOAT, GL_FALSE, stride,
-                          base + layout.normal);
+                          at(layout.normal));
   } else {
     glDisableVertexAttribArray(NORMAL);
     glVertexAttrib4f(NORMAL, 0.0f, 0.0f, 0.0f, 1.0f);
@@ -155,13 +163,13 @@ void GlesBackend::bindAttributes(const DeviceState &state,
   if (layout.diffuse >= 0) {
     glEnableVertexAttribArray(COLOR);
     glVertexAttribPointer(COLOR, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
-                          base + layout.diffuse);
+                          at(layout.diffuse));
   } else {
     glDisableVertexAttribArray(COLOR);
     glVertexAttrib4f(COLOR, 1.0f, 1.0f, 1.0f, 1.0f);
   }
   for (int stage = 0; stage < maxStages; ++stage) {
-    const GLuint at = TEXCOORD0 + static_cast<GLuint>(stage);
+    const GLuint attribute = TEXCOORD0 + static_cast<GLuint>(stage);
     const std::uint32_t index = state.stagestate[stage][D3DTSS_TEXCOORDINDEX];
     const bool samples = key.stage[stage].samples;
     const bool computed = samples && cpugeneration && (index & 0xFFFF0000u);
@@ -170,16 +178,21 @@ void GlesBackend::bindAttributes(const DeviceState &state,
       std::vector<float> &coordinates = generated[stage];
       generateStageCoordinates(state, stage, base, vertexCount, layout.normal,
                                coordinates);
-      glEnableVertexAttribArray(at);
-      glVertexAttribPointer(at, 2, GL_FLOAT, GL_FALSE, 0, coordinates.data());
+      glBindBuffer(GL_ARRAY_BUFFER, coordinatebuffer[stage]);
+      glBufferData(GL_ARRAY_BUFFER,
+                   static_cast<GLsizeiptr>(coordinates.size() * sizeof(float)),
+                   coordinates.data(), GL_STREAM_DRAW);
+      glEnableVertexAttribArray(attribute);
+      glVertexAttribPointer(attribute, 2, GL_FLOAT, GL_FALSE, 0, at(0));
+      glBindBuffer(GL_ARRAY_BUFFER, vertexbuffer);
     } else if (samples && set < layout.texcoordsets) {
-      glEnableVertexAttribArray(at);
-      glVertexAttribPointer(at, 2, GL_FLOAT, GL_FALSE, stride,
-                            base + layout.texcoord[set]);
+      glEnableVertexAttribArray(attribute);
+      glVertexAttribPointer(attribute, 2, GL_FLOAT, GL_FALSE, stride,
+                            at(layout.texcoord[set]));
     } else {
       // GL's current coordinates where no array gives them.
-      glDisableVertexAttribArray(at);
-      glVertexAttrib4f(at, 0.0f, 0.0f, 0.0f, 1.0f);
+      glDisableVertexAttribArray(attribute);
+      glVertexAttrib4f(attribute, 0.0f, 0.0f, 0.0f, 1.0f);
     }
   }
 }

@@ -22,8 +22,6 @@ void markShown(std::int64_t ms);
 // The frame on the canvas: its show time, whether the show is paused, and
 // how many frames have been drawn since the show opened.
 void markFrame(std::uint32_t showTime, bool paused, std::uint32_t frames);
-// A line for the page's list of problems, as standard error has it at home.
-void tell(const std::string &line);
 // Offers `bytes` to the person as a download named `name`.
 void offerDownload(const std::string &name, const std::string &bytes,
                    const char *type);

@@ -6,7 +6,6 @@
 extern "C" {
 void korvane_mark(const char *name, const char *value); // null: removed
 void korvane_announce(void *player);
-void korvane_tell(const char *line);
 void korvane_download(const char *name, const void *bytes, int size,
                       const char *type);
 void korvane_fullscreen(int on);

@@ -20,12 +20,6 @@ mergeInto(LibraryManager.library, {
     if (Module['onPlayerReady']) Module['onPlayerReady'](player);
   },
 
-  korvane_tell: function(line) {
-    const text = UTF8ToString(line);
-    if (Module['onProblem']) Module['onProblem'](text);
-    else console.warn(text);
-  },
-
   korvane_download: function(name, bytes, size, type) {
     const blob = new Blob([HEAPU8.slice(bytes, bytes + size)],
                           {type: UTF8ToString(type)});

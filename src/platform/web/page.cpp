@@ -24,8 +24,6 @@ void markFrame(std::uint32_t showTime, bool paused, std::uint32_t frames) {
   korvane_mark("data-frames", std::to_string(frames).c_str());
 }
 
-void tell(const std::string &line) { korvane_tell(line.c_str()); }
-
 void offerDownload(const std::string &name, const std::string &bytes,
                    const char *type) {
   korvane_download(name.c_str(), bytes.data(), static_cast<int>(bytes.size()),

@@ -154,7 +154,9 @@
 
   const url = params.get('show') || 'show.zip';
   const at = showTime(params.get('at'));
-  const name = decodeURIComponent(url.split('/').pop().split('?')[0]);
+  const last = url.split('/').pop().split('?')[0] || 'show.zip';
+  let name = last;
+  try { name = decodeURIComponent(last); } catch (undecodable) { /* as is */ }
   nameLine.textContent = name;
   fetchShow(url).then(bytes => {
     const show = {name, bytes, at};

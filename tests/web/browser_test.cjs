@@ -103,6 +103,15 @@ async function press(page, key) {
 }
 
 async function keys(page, base) {
+  // The first screen: the click starts the show.
+  await page.goto(`${base}/`);
+  await page.click('#play:not([disabled])', {timeout: 60000});
+  await page.waitForFunction(
+    () => Number(document.getElementById('canvas').dataset.frames) > 10);
+  check(await mark(page, 'data-paused') === 'false' &&
+        await page.$eval('#start', cover => cover.hidden),
+        'the click on the first screen plays the bundled show');
+
   await openAt(page, base, '', 1500);
   const seeks = [
     ['Space', 9000], ['ArrowRight', 10000], ['Shift+ArrowRight', 20000],

@@ -30,8 +30,8 @@ struct XFile {
 
 // False with `error` saying why for anything that is not a whole .x file:
 // another header, a malformed or cut-short body, a reference to a name no
-// object before it has, objects nested deeper than `maxDepth`. Template declarations
-// are passed over. Inflated data beyond 256 MiB is refused.
+// object before it has, objects nested deeper than `maxDepth`. Template
+// declarations are passed over. Inflated data beyond 256 MiB is refused.
 bool readXFile(const std::uint8_t *data, std::size_t size, XFile &file,
                std::string &error, int maxDepth = 64);
 

@@ -325,6 +325,11 @@ public:
       return true; // the library makes no mesh of it and goes on
     if (part.sides.empty())
       return fail(error, "a Mesh has vertices but no faces");
+    // References may name one mesh many times over: bounded, so that a
+    // small file cannot claim all memory.
+    size += part.positions.size() + part.corners.size() + partCost;
+    if (size > largest)
+      return fail(error, "the file's meshes are too large");
     part.transform = transform;
     parts.push_back(std::move(part));
     return true;
@@ -334,7 +339,7 @@ public:
   // order, and before those of the frames around it.
   bool frame(const XObject &object, const Matrix &parent, int depth) {
     Matrix local = matrixIdentity(), transform = parent;
-    if (depth > 64)
+    if (depth > 64 || ++visits > largest)
       return fail(error, "frames are nested too deeply or refer to each other");
     for (std::size_t child : object.children) {
       const XObject &data = file.objects[child];
@@ -359,9 +364,12 @@ public:
   }
 
 private:
+  static constexpr std::uint64_t largest = std::uint64_t(1) << 24;
+  static constexpr std::uint64_t partCost = 256; // a part's own bookkeeping
   const XFile &file;
   std::vector<Part> &parts;
   std::string &error;
+  std::uint64_t size = 0, visits = 0;
 };
 
 } // namespace

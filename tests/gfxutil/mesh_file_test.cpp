@@ -226,9 +226,16 @@ TEST(MeshFile, TheCubeReadsAlikeInEveryEncoding) {
 TEST(MeshFile, MalformedFilesAreRefused) {
   const std::string head = "xof 0303txt 0032\n";
   const std::string tri = "3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;";
-  std::string deep;
+  std::string deep, wide = "Frame F0 { Mesh { " + tri + " } }";
   for (int i = 0; i < 100; ++i)
     deep += "Frame {";
+  // Each frame names the one before it 64 times: 64^24 visits unbounded.
+  for (int i = 1; i < 25; ++i) {
+    wide += "Frame F" + std::to_string(i) + " {";
+    for (int k = 0; k < 64; ++k)
+      wide += " { F" + std::to_string(i - 1) + " }";
+    wide += " }";
+  }
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"Mesh { 3; 0;0;0;, 1;0;0;; }", "vertices are cut short"},
       {"Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,5;; }", "not there"},
@@ -248,6 +255,7 @@ TEST(MeshFile, MalformedFilesAreRefused) {
       {"Frame { FrameTransformMatrix { 1,0,0,0; } Mesh { " + tri + " } }",
        "16 numbers"},
       {deep, "nested too deeply"},
+      {wide, "too large"},
       {"Mesh { " + tri, "cut short"},
       {"Header { 1; 0; 1; }", "no mesh"},
   };
